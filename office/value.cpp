@@ -1,0 +1,84 @@
+#include "office/value.h"
+
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+namespace office {
+
+Value Value::number(double v) {
+    Value value;
+    value.kind_ = Kind::Number;
+    value.number_ = v;
+    return value;
+}
+
+Value Value::text(std::string v) {
+    Value value;
+    value.kind_ = Kind::Text;
+    value.text_ = std::move(v);
+    return value;
+}
+
+Value Value::boolean(bool v) {
+    Value value;
+    value.kind_ = Kind::Boolean;
+    value.number_ = v ? 1 : 0;
+    return value;
+}
+
+Value Value::error(std::string code) {
+    Value value;
+    value.kind_ = Kind::Error;
+    value.text_ = std::move(code);
+    return value;
+}
+
+Value Value::date(double serial) {
+    Value value;
+    value.kind_ = Kind::Date;
+    value.number_ = serial;
+    return value;
+}
+
+bool Value::isBlank() const noexcept {
+    return kind_ == Kind::Empty || (kind_ == Kind::Text && text_.empty());
+}
+
+namespace {
+
+std::string shortestNumber(double v) {
+    char buffer[32];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
+    if (ec != std::errc()) {
+        return "0";
+    }
+    return std::string(buffer, end);
+}
+
+std::string isoDate(double serial) {
+    using namespace std::chrono;
+    const auto day = sys_days(year(1899) / December / 30) + days(static_cast<long>(std::floor(serial)));
+    const year_month_day ymd(day);
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
+    return buffer;
+}
+
+}  // namespace
+
+std::string Value::toString() const {
+    switch (kind_) {
+        case Kind::Empty: return {};
+        case Kind::Number: return shortestNumber(number_);
+        case Kind::Text: return text_;
+        case Kind::Boolean: return number_ != 0 ? "TRUE" : "FALSE";
+        case Kind::Error: return text_;
+        case Kind::Date: return isoDate(number_);
+    }
+    return {};
+}
+
+}  // namespace office

@@ -1,0 +1,66 @@
+#pragma once
+
+// Everything through which the program touches the desktop or the outside world, behind one
+// replaceable table: file dialogs, message boxes, the HTTP fetch, the shell's "open", starting a
+// program, the clock and the executable's folder. The program runs with the Qt implementations;
+// a test swaps in its own functions (a file the user "chose", a recorded message box, a fixed
+// date) with ScopedPlatform.
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+struct FileDialog {
+    bool save = false;              // a save dialog, else an open dialog
+    std::string title;              // empty: the system's default title
+    std::string filterDescription;  // "ExcelFile"
+    std::vector<std::string> patterns;  // {"*.xlsx", "*.xlsm"}
+    std::string defaultSuffix;      // "xlsx"
+};
+
+// Message box buttons and answers, with the values the classic message box API uses.
+inline constexpr int kOkOnly = 0;
+inline constexpr int kAnswerOk = 1;
+
+struct Platform {
+    // Shows the dialog; the chosen full path, or the empty text when the user cancelled.
+    std::function<std::string(const FileDialog&)> chooseFile;
+    // Shows a message box and returns the button pressed.
+    std::function<int(const std::string& text, const std::string& caption, int buttons)>
+        messageBox;
+    // A synchronous HTTP GET; the body as text. Failures (no network, refused, time-out, an
+    // HTTP error status) give the empty text.
+    std::function<std::string(const std::string& url, int timeoutSeconds)> httpGet;
+    // Hands a web address, a mail address or a document to the desktop's default handler.
+    // Returns whether the desktop accepted it; callers may ignore it.
+    std::function<bool(const std::string& target)> shellOpen;
+    // Starts a program and returns at once; false when it cannot be started.
+    std::function<bool(const std::string& program)> startProgram;
+    // Today's calendar date in local time.
+    std::function<std::chrono::year_month_day()> today;
+    // The folder of the running executable, without a trailing separator.
+    std::function<std::string()> executableDir;
+};
+
+// The process's platform table. Starts with the Qt implementations.
+Platform& current();
+
+// The Qt implementations (the real dialogs, message boxes, network and desktop services).
+Platform qtPlatform();
+
+// Replaces some functions of the platform table for its lifetime, then restores the table.
+class ScopedPlatform {
+public:
+    explicit ScopedPlatform(Platform replacement);  // empty functions keep the current ones
+    ~ScopedPlatform();
+    ScopedPlatform(const ScopedPlatform&) = delete;
+    ScopedPlatform& operator=(const ScopedPlatform&) = delete;
+
+private:
+    Platform saved_;
+};
+
+}  // namespace platform
