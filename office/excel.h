@@ -132,6 +132,9 @@ public:
     // its sheets and ranges fail with ObjectClosed afterwards.
     void Close();
 
+    // True when the workbook counts dates in the 1904 system.
+    bool Date1904() const;
+
     std::shared_ptr<excel::Application> Application() const;
 
     std::string_view TypeName() const override { return kTypeName; }
@@ -240,6 +243,8 @@ public:
     std::string Text() const;
     // The first cell's number format code ("General", "0.00%", "yyyy-mm-dd", ...).
     std::string NumberFormat() const;
+    // Sets the number format of every cell of the range.
+    void SetNumberFormat(const std::string& format);
 
     int Row() const noexcept { return row_; }
     int Column() const noexcept { return column_; }

@@ -93,6 +93,12 @@ public:
     // Replaces or adds a part. The content type is not touched: see setContentType.
     void write(std::string_view part, std::string bytes);
     void writeXml(std::string_view part, const pugi::xml_document& doc);
+    // The parsed XML of a part, parsed on first use and shared by every user of the package, so
+    // that the slide code, the chart server and the tag code edit one tree. Call markDirty after
+    // an edit: at save, dirty trees are serialised; the others go out as they came in. Fails as
+    // readXml does. write() and remove() drop the cached tree of that part.
+    pugi::xml_document& xml(std::string_view part);
+    void markDirty(std::string_view part);
     // Removes a part and its content-type override (not its relationships).
     void remove(std::string_view part);
     std::vector<std::string> partNames() const;

@@ -1,0 +1,55 @@
+#pragma once
+
+// What the presentation code hands to the code behind OLEFormat.Object: the open package and
+// where the object sits in it. The chart server (office/graph) and the embedded-workbook
+// object (office/embed) edit the presentation through this, in the same package and the same
+// parsed parts as the presentation itself, so one Save writes everything.
+
+#include <memory>
+#include <string>
+
+#include "office/dispatch.h"
+#include "office/package/package.h"
+
+namespace office::detail {
+
+// A package open in the host and shared by the document and every object taken from it. When
+// the document closes, `open` turns false and every object that still holds it fails with
+// ObjectClosed.
+struct OpenDocument {
+    package::Package package;
+    bool open = true;
+
+    // Fails with ObjectClosed once the document was closed or its application quit.
+    void checkOpen() const;
+};
+
+struct ObjectSite {
+    std::shared_ptr<OpenDocument> document;
+    std::string slidePart;   // "ppt/slides/slide3.xml"
+    int slideIndex = 0;      // 1-based, for messages
+    int shapeId = 0;         // p:cNvPr/@id of the graphic frame
+    std::string shapeName;   // p:cNvPr/@name, for messages
+    std::string relId;       // the slide's relationship to the object part
+    std::string objectPart;  // "ppt/charts/chart1.xml" or "ppt/embeddings/....xlsx"; empty when
+                             // the object is linked to an outside file
+    std::string progId;      // as the frame gives it; kChartServerProgID for a native chart
+    bool nativeChart = false;  // a c:chart graphic frame (or a chartEx one: see objectPart's type)
+
+    // "report.pptx: slide 3, shape \"Chart 2\"": the prefix of every error text about it.
+    std::string where() const;
+};
+
+// Implemented by the chart server: a graph::ChartObject for a native chart. Fails with
+// NotSupported, naming slide, shape and reason, for a chart that cannot be filled (a chartEx
+// part).
+std::shared_ptr<Dispatch> openChartObject(const ObjectSite& site);
+
+// Implemented by the embedded-object code: an excel::Workbook for an embedded .xlsx/.xlsm
+// package (a package part, or inside the "Package" stream of a compound file). Its Close writes
+// the package back and redraws the object's preview picture. Fails with NotSupported, naming
+// slide, shape and reason, for a binary workbook (Excel.Sheet.8), a linked object or any other
+// object.
+std::shared_ptr<Dispatch> openEmbeddedWorkbook(const ObjectSite& site);
+
+}  // namespace office::detail
