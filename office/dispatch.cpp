@@ -5,8 +5,8 @@
 namespace office {
 
 std::shared_ptr<Dispatch> Dispatch::GetProperty(std::string_view name) {
-    throw Error(ErrorCode::NoSuchMember, "a " + std::string(TypeName()) +
-                                             " has no property \"" + std::string(name) + "\"");
+    throw Error(ErrorCode::NoSuchMember,
+                "a " + std::string(TypeName()) + " has no property \"" + std::string(name) + "\"");
 }
 
 void Dispatch::CallMethod(std::string_view name) {

@@ -13,7 +13,7 @@ namespace office {
 // Every object of the model derives from it, so an embedded object of unknown kind can be
 // handed around and taken as the kind the caller expects with As<T>.
 class Dispatch {
-public:
+  public:
     virtual ~Dispatch() = default;
 
     // The object model's name of the object's kind ("Workbook", "ChartObject", ...).
@@ -34,9 +34,8 @@ std::shared_ptr<T> As(const std::shared_ptr<Dispatch>& object) {
     }
     auto typed = std::dynamic_pointer_cast<T>(object);
     if (!typed) {
-        throw Error(ErrorCode::TypeMismatch,
-                    "type mismatch: a " + std::string(object->TypeName()) + " is not a " +
-                        std::string(T::kTypeName));
+        throw Error(ErrorCode::TypeMismatch, "type mismatch: a " + std::string(object->TypeName()) +
+                                                 " is not a " + std::string(T::kTypeName));
     }
     return typed;
 }

@@ -59,7 +59,8 @@ std::string shortestNumber(double v) {
 
 std::string isoDate(double serial) {
     using namespace std::chrono;
-    const auto day = sys_days(year(1899) / December / 30) + days(static_cast<long>(std::floor(serial)));
+    const auto day =
+        sys_days(year(1899) / December / 30) + days(static_cast<long>(std::floor(serial)));
     const year_month_day ymd(day);
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
@@ -71,12 +72,18 @@ std::string isoDate(double serial) {
 
 std::string Value::toString() const {
     switch (kind_) {
-        case Kind::Empty: return {};
-        case Kind::Number: return shortestNumber(number_);
-        case Kind::Text: return text_;
-        case Kind::Boolean: return number_ != 0 ? "TRUE" : "FALSE";
-        case Kind::Error: return text_;
-        case Kind::Date: return isoDate(number_);
+        case Kind::Empty:
+            return {};
+        case Kind::Number:
+            return shortestNumber(number_);
+        case Kind::Text:
+            return text_;
+        case Kind::Boolean:
+            return number_ != 0 ? "TRUE" : "FALSE";
+        case Kind::Error:
+            return text_;
+        case Kind::Date:
+            return isoDate(number_);
     }
     return {};
 }

@@ -92,8 +92,8 @@ std::string executableDirFromQt() {
 }  // namespace
 
 Platform qtPlatform() {
-    return Platform{chooseFileWithQt, messageBoxWithQt,   httpGetWithQt,       shellOpenWithQt,
-                    startProgramWithQt, todayFromQt, executableDirFromQt};
+    return Platform{chooseFileWithQt,   messageBoxWithQt, httpGetWithQt,      shellOpenWithQt,
+                    startProgramWithQt, todayFromQt,      executableDirFromQt};
 }
 
 Platform& current() {
@@ -117,6 +117,8 @@ ScopedPlatform::ScopedPlatform(Platform replacement) : saved_(current()) {
     take(table.executableDir, replacement.executableDir);
 }
 
-ScopedPlatform::~ScopedPlatform() { current() = std::move(saved_); }
+ScopedPlatform::~ScopedPlatform() {
+    current() = std::move(saved_);
+}
 
 }  // namespace platform

@@ -14,11 +14,11 @@
 namespace platform {
 
 struct FileDialog {
-    bool save = false;              // a save dialog, else an open dialog
-    std::string title;              // empty: the system's default title
-    std::string filterDescription;  // "ExcelFile"
+    bool save = false;                  // a save dialog, else an open dialog
+    std::string title;                  // empty: the system's default title
+    std::string filterDescription;      // "ExcelFile"
     std::vector<std::string> patterns;  // {"*.xlsx", "*.xlsm"}
-    std::string defaultSuffix;      // "xlsx"
+    std::string defaultSuffix;          // "xlsx"
 };
 
 // Message box buttons and answers, with the values the classic message box API uses.
@@ -29,8 +29,7 @@ struct Platform {
     // Shows the dialog; the chosen full path, or the empty text when the user cancelled.
     std::function<std::string(const FileDialog&)> chooseFile;
     // Shows a message box and returns the button pressed.
-    std::function<int(const std::string& text, const std::string& caption, int buttons)>
-        messageBox;
+    std::function<int(const std::string& text, const std::string& caption, int buttons)> messageBox;
     // A synchronous HTTP GET; the body as text. Failures (no network, refused, time-out, an
     // HTTP error status) give the empty text.
     std::function<std::string(const std::string& url, int timeoutSeconds)> httpGet;
@@ -53,13 +52,13 @@ Platform qtPlatform();
 
 // Replaces some functions of the platform table for its lifetime, then restores the table.
 class ScopedPlatform {
-public:
+  public:
     explicit ScopedPlatform(Platform replacement);  // empty functions keep the current ones
     ~ScopedPlatform();
     ScopedPlatform(const ScopedPlatform&) = delete;
     ScopedPlatform& operator=(const ScopedPlatform&) = delete;
 
-private:
+  private:
     Platform saved_;
 };
 

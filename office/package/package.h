@@ -28,7 +28,7 @@ struct Relationship {
 
 // The relationships of one source part (or of the package, for the source part "").
 class Relationships {
-public:
+  public:
     const std::vector<Relationship>& all() const noexcept { return items_; }
     const Relationship* find(std::string_view id) const;
     // The first relationship whose type ends with typeSuffix ("/slide", "/chart", ...).
@@ -42,7 +42,7 @@ public:
 
     std::vector<Relationship>& items() noexcept { return items_; }
 
-private:
+  private:
     std::vector<Relationship> items_;
 };
 
@@ -61,11 +61,15 @@ std::string relativeTarget(std::string_view sourcePart, std::string_view partNam
 pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part);
 // Serialises a document as Office writes it: the declaration kept, no indentation added.
 std::string toXml(const pugi::xml_document& doc);
+// The text with every character that XML 1.0 does not allow removed (control characters other
+// than tab, line feed and carriage return; invalid UTF-8 bytes), ready to be set as the text
+// or attribute of an element.
+std::string xmlSafe(std::string_view text);
 
 class Package {
-public:
+  public:
     // The sanity limits a package is held to while opening: more would be a zip bomb.
-    static constexpr std::uint64_t kMaxTotalUncompressed = 2ull << 30;  // 2 GiB
+    static constexpr std::uint64_t kMaxTotalUncompressed = 2ull << 30;   // 2 GiB
     static constexpr std::uint64_t kMaxPartUncompressed = 512ull << 20;  // 512 MiB
     static constexpr std::uint64_t kMaxEntries = 100000;
 
@@ -127,8 +131,9 @@ public:
     void saveFile(const std::string& path) const;
     std::vector<std::uint8_t> saveBytes() const;
 
-private:
-    struct Impl;
+    struct Impl;  // internal
+
+  private:
     explicit Package(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };

@@ -1,0 +1,866 @@
+#include "office/package/package.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unordered_map>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "office/error.h"
+
+namespace office::package {
+namespace {
+
+constexpr std::string_view kContentTypesPart = "[Content_Types].xml";
+constexpr std::string_view kContentTypesNs =
+    "http://schemas.openxmlformats.org/package/2006/content-types";
+constexpr std::string_view kRelationshipsNs =
+    "http://schemas.openxmlformats.org/package/2006/relationships";
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+std::string fileNameOf(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+[[noreturn]] void fail(ErrorCode code, std::string_view file, const std::string& problem) {
+    throw Error(code, std::string(file) + ": " + problem);
+}
+
+// A compound file (the container of legacy binary documents and of encrypted OOXML packages)
+// starts with this signature.
+bool isCompoundFile(const std::vector<std::uint8_t>& bytes) {
+    static constexpr std::uint8_t kSignature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    return bytes.size() >= sizeof kSignature &&
+           std::equal(std::begin(kSignature), std::end(kSignature), bytes.begin());
+}
+
+// An encrypted OOXML document is a compound file with a stream named "EncryptedPackage"; the
+// directory stores names in UTF-16LE.
+bool hasEncryptedPackageStream(const std::vector<std::uint8_t>& bytes) {
+    static const std::string kName = [] {
+        std::string name;
+        for (char c : std::string_view("EncryptedPackage")) {
+            name.push_back(c);
+            name.push_back('\0');
+        }
+        return name;
+    }();
+    std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return all.find(kName) != std::string_view::npos;
+}
+
+[[noreturn]] void failCompoundFile(const std::vector<std::uint8_t>& bytes, std::string_view file,
+                                   std::string_view kind) {
+    if (hasEncryptedPackageStream(bytes)) {
+        fail(ErrorCode::Encrypted, file,
+             "the " + std::string(kind) +
+                 " is protected by a password; remove the password in the office suite and save "
+                 "it again");
+    }
+    const std::string modern = kind == "presentation" ? ".pptx" : kind == "workbook" ? ".xlsx" : "";
+    fail(ErrorCode::LegacyFormat, file,
+         "this is a legacy binary " + std::string(kind) + "; save it as " +
+             (modern.empty() ? "an Office Open XML file" : modern) + " and use that file");
+}
+
+std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string_view kind) {
+    const std::string name = fileNameOf(path);
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) {
+        fail(ErrorCode::FileNotFound, name, "no such file (" + path + ")");
+    }
+    if (std::filesystem::is_directory(status)) {
+        fail(ErrorCode::FileAccess, name, "is a folder, not a " + std::string(kind));
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        fail(ErrorCode::FileAccess, name, "cannot be read: " + std::string(std::strerror(errno)));
+    }
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        fail(ErrorCode::FileAccess, name, "cannot be read");
+    }
+    return bytes;
+}
+
+struct Entry {
+    std::string name;                 // as stored in the archive (or as added)
+    zip_int64_t index = -1;           // in the source archive; -1 for an added part
+    std::optional<std::string> data;  // new contents, when written
+    bool removed = false;
+    std::time_t mtime = 0;
+};
+
+struct CachedXml {
+    std::unique_ptr<pugi::xml_document> doc;
+    bool dirty = false;
+};
+
+std::string percentDecoded(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out.push_back(
+                static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16)));
+            i += 2;
+            continue;
+        }
+        out.push_back(text[i]);
+    }
+    return out;
+}
+
+std::string folderOf(std::string_view part) {
+    const auto slash = part.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(part.substr(0, slash));
+}
+
+std::vector<std::string> splitPath(std::string_view path) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const auto slash = path.find('/', start);
+        const auto end = slash == std::string_view::npos ? path.size() : slash;
+        if (end > start) {
+            pieces.emplace_back(path.substr(start, end - start));
+        }
+        if (slash == std::string_view::npos) {
+            break;
+        }
+        start = slash + 1;
+    }
+    return pieces;
+}
+
+std::string extensionOf(std::string_view part) {
+    const auto dot = part.rfind('.');
+    const auto slash = part.rfind('/');
+    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
+        return {};
+    }
+    return lower(part.substr(dot + 1));
+}
+
+// Writes bytes to a new file beside `path` and renames it over `path`. The earlier file stays as
+// it was on any failure, and the temporary file is removed.
+void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    const std::string name = fileNameOf(path);
+    std::filesystem::path target(path);
+    std::error_code ec;
+    if (std::filesystem::is_directory(target, ec)) {
+        fail(ErrorCode::WriteFailed, name, "cannot be written: it is a folder");
+    }
+    const auto folder =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::string temp = (folder / ("." + name + ".tmp-XXXXXX")).string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        fail(ErrorCode::WriteFailed, name,
+             "cannot be written in " + folder.string() + ": " + std::strerror(errno));
+    }
+    auto cleanFail = [&](const std::string& why) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        fail(ErrorCode::WriteFailed, name, "cannot be written: " + why);
+    };
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const auto wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            cleanFail(std::strerror(errno));
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    struct stat existing {};
+    const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+    ::fchmod(fd, mode);
+    if (::fsync(fd) != 0) {
+        cleanFail(std::strerror(errno));
+    }
+    if (::close(fd) != 0) {
+        ::unlink(temp.c_str());
+        fail(ErrorCode::WriteFailed, name,
+             "cannot be written: " + std::string(std::strerror(errno)));
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        const std::string why = std::strerror(errno);
+        ::unlink(temp.c_str());
+        fail(ErrorCode::WriteFailed, name, "cannot be written: " + why);
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Relationships
+
+const Relationship* Relationships::find(std::string_view id) const {
+    for (const auto& rel : items_) {
+        if (rel.id == id) {
+            return &rel;
+        }
+    }
+    return nullptr;
+}
+
+const Relationship* Relationships::findByType(std::string_view typeSuffix) const {
+    for (const auto& rel : items_) {
+        if (rel.type.ends_with(typeSuffix)) {
+            return &rel;
+        }
+    }
+    return nullptr;
+}
+
+std::vector<const Relationship*> Relationships::allByType(std::string_view typeSuffix) const {
+    std::vector<const Relationship*> found;
+    for (const auto& rel : items_) {
+        if (rel.type.ends_with(typeSuffix)) {
+            found.push_back(&rel);
+        }
+    }
+    return found;
+}
+
+std::string Relationships::add(std::string type, std::string target, bool external) {
+    long highest = 0;
+    for (const auto& rel : items_) {
+        if (rel.id.starts_with("rId")) {
+            highest = std::max(highest, std::strtol(rel.id.c_str() + 3, nullptr, 10));
+        }
+    }
+    std::string id = "rId" + std::to_string(highest + 1);
+    items_.push_back(Relationship{id, std::move(type), std::move(target), external});
+    return id;
+}
+
+void Relationships::remove(std::string_view id) {
+    std::erase_if(items_, [&](const Relationship& rel) { return rel.id == id; });
+}
+
+std::string relsPartName(std::string_view sourcePart) {
+    if (sourcePart.empty()) {
+        return "_rels/.rels";
+    }
+    const std::string folder = folderOf(sourcePart);
+    const std::string file(sourcePart.substr(folder.empty() ? 0 : folder.size() + 1));
+    return (folder.empty() ? std::string() : folder + "/") + "_rels/" + file + ".rels";
+}
+
+std::string resolveTarget(std::string_view sourcePart, std::string_view target) {
+    const std::string decoded = percentDecoded(target);
+    std::vector<std::string> pieces;
+    std::string_view rest = decoded;
+    if (rest.starts_with('/')) {
+        rest.remove_prefix(1);
+    } else {
+        pieces = splitPath(folderOf(sourcePart));
+    }
+    for (auto& piece : splitPath(rest)) {
+        if (piece == ".") {
+            continue;
+        }
+        if (piece == "..") {
+            if (!pieces.empty()) {
+                pieces.pop_back();
+            }
+            continue;
+        }
+        pieces.push_back(std::move(piece));
+    }
+    std::string out;
+    for (const auto& piece : pieces) {
+        out += (out.empty() ? "" : "/") + piece;
+    }
+    return out;
+}
+
+std::string relativeTarget(std::string_view sourcePart, std::string_view partName) {
+    const auto from = splitPath(folderOf(sourcePart));
+    const auto to = splitPath(partName);
+    std::size_t common = 0;
+    while (common < from.size() && common + 1 < to.size() && from[common] == to[common]) {
+        ++common;
+    }
+    std::string out;
+    for (std::size_t i = common; i < from.size(); ++i) {
+        out += "../";
+    }
+    for (std::size_t i = common; i < to.size(); ++i) {
+        out += to[i] + (i + 1 < to.size() ? "/" : "");
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// XML
+
+pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part) {
+    pugi::xml_document doc;
+    const auto result = doc.load_buffer(
+        xml.data(), xml.size(),
+        pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single,
+        pugi::encoding_auto);
+    if (!result) {
+        fail(ErrorCode::CorruptPart, file,
+             std::string(part) + ": " + lower(result.description()) + " at offset " +
+                 std::to_string(result.offset));
+    }
+    if (!doc.document_element()) {
+        fail(ErrorCode::CorruptPart, file, std::string(part) + ": no root element");
+    }
+    return doc;
+}
+
+std::string toXml(const pugi::xml_document& doc) {
+    std::ostringstream out;
+    doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    std::string body = out.str();
+    // Office starts every part with a standalone declaration followed by a line break.
+    if (auto declaration = doc.first_child(); declaration.type() == pugi::node_declaration) {
+        std::ostringstream head;
+        head << "<?xml";
+        for (auto attribute : declaration.attributes()) {
+            head << ' ' << attribute.name() << "=\"" << attribute.value() << '"';
+        }
+        head << "?>\r\n";
+        const auto end = body.find("?>");
+        if (body.starts_with("<?xml") && end != std::string::npos) {
+            body.erase(0, end + 2);
+        }
+        return head.str() + body;
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n" + body;
+}
+
+std::string xmlSafe(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t length = c < 0x80           ? 1
+                             : (c >> 5) == 0x6  ? 2
+                             : (c >> 4) == 0xE  ? 3
+                             : (c >> 3) == 0x1E ? 4
+                                                : 0;
+        if (length == 0 || i + length > text.size()) {
+            ++i;  // a stray byte of invalid UTF-8
+            continue;
+        }
+        bool valid = true;
+        for (std::size_t k = 1; k < length; ++k) {
+            valid = valid && (static_cast<unsigned char>(text[i + k]) >> 6) == 0x2;
+        }
+        if (!valid) {
+            ++i;
+            continue;
+        }
+        if (length == 1 && c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            ++i;
+            continue;
+        }
+        // U+FFFE and U+FFFF are not allowed either.
+        if (length == 3 && c == 0xEF && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+            static_cast<unsigned char>(text[i + 2]) >= 0xBE) {
+            i += 3;
+            continue;
+        }
+        out.append(text.substr(i, length));
+        i += length;
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Package
+
+struct Package::Impl {
+    std::string displayName;
+    std::string kind;
+    std::vector<std::uint8_t> bytes;  // the archive as opened
+    zip_t* archive = nullptr;
+    std::vector<Entry> entries;
+    std::unordered_map<std::string, std::size_t> byName;  // lower-cased part name -> entry
+    std::unordered_map<std::string, CachedXml> xmlCache;  // lower-cased part name -> tree
+
+    ~Impl() {
+        if (archive) {
+            zip_discard(archive);
+        }
+    }
+
+    Entry* entry(std::string_view part) {
+        auto it = byName.find(lower(part));
+        if (it == byName.end() || entries[it->second].removed) {
+            return nullptr;
+        }
+        return &entries[it->second];
+    }
+    const Entry* entry(std::string_view part) const { return const_cast<Impl*>(this)->entry(part); }
+
+    std::string readEntry(const Entry& e) const {
+        if (e.data) {
+            return *e.data;
+        }
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(e.index), 0, &st) != 0) {
+            fail(ErrorCode::CorruptPart, displayName, e.name + ": cannot be read");
+        }
+        zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(e.index), 0);
+        if (!file) {
+            fail(ErrorCode::CorruptPart, displayName,
+                 e.name + ": cannot be read (" + zip_strerror(archive) + ")");
+        }
+        std::string data(static_cast<std::size_t>(st.size), '\0');
+        const zip_int64_t got = zip_fread(file, data.data(), st.size);
+        const bool ok = got == static_cast<zip_int64_t>(st.size);
+        std::string why = ok ? "" : zip_file_strerror(file);
+        zip_fclose(file);
+        if (!ok) {
+            fail(ErrorCode::CorruptPart, displayName, e.name + ": cannot be read (" + why + ")");
+        }
+        return data;
+    }
+};
+
+Package::Package(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Package::Package(Package&&) noexcept = default;
+Package& Package::operator=(Package&&) noexcept = default;
+Package::~Package() = default;
+
+namespace {
+
+void indexEntries(Package::Impl& impl);
+
+}  // namespace
+
+Package Package::openFile(const std::string& path, std::string_view kind) {
+    return openBytes(readWholeFile(path, kind), fileNameOf(path), kind);
+}
+
+Package Package::openBytes(std::vector<std::uint8_t> bytes, std::string displayName,
+                           std::string_view kind) {
+    auto impl = std::make_unique<Impl>();
+    impl->displayName = std::move(displayName);
+    impl->kind = std::string(kind);
+    impl->bytes = std::move(bytes);
+    const auto& name = impl->displayName;
+    if (impl->bytes.empty()) {
+        fail(ErrorCode::NotADocument, name, "the file is empty, not a " + std::string(kind));
+    }
+    if (isCompoundFile(impl->bytes)) {
+        failCompoundFile(impl->bytes, name, kind);
+    }
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source =
+        zip_source_buffer_create(impl->bytes.data(), impl->bytes.size(), 0, &error);
+    if (!source) {
+        zip_error_fini(&error);
+        fail(ErrorCode::NotADocument, name, "cannot be read as a zip package");
+    }
+    impl->archive = zip_open_from_source(source, ZIP_RDONLY, &error);
+    if (!impl->archive) {
+        zip_source_free(source);
+        zip_error_fini(&error);
+        fail(ErrorCode::NotADocument, name,
+             "not a " + std::string(kind) + ": the file is not a zip package");
+    }
+    zip_error_fini(&error);
+    indexEntries(*impl);
+    if (!impl->entry(kContentTypesPart)) {
+        fail(ErrorCode::NotADocument, name,
+             "not a " + std::string(kind) +
+                 ": the zip holds no [Content_Types].xml, so it is no Office Open XML package");
+    }
+    return Package(std::move(impl));
+}
+
+namespace {
+
+void indexEntries(Package::Impl& impl) {
+    const zip_int64_t count = zip_get_num_entries(impl.archive, 0);
+    if (count < 0 || static_cast<std::uint64_t>(count) > Package::kMaxEntries) {
+        fail(ErrorCode::TooLarge, impl.displayName,
+             "the package holds more than " + std::to_string(Package::kMaxEntries) + " entries");
+    }
+    std::uint64_t total = 0;
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(impl.archive, static_cast<zip_uint64_t>(i), 0, &st) != 0 ||
+            !(st.valid & ZIP_STAT_NAME)) {
+            fail(ErrorCode::CorruptPart, impl.displayName,
+                 "zip entry " + std::to_string(i) + " cannot be read");
+        }
+        std::string name = st.name;
+        if (name.empty() || name.back() == '/') {
+            continue;  // a folder entry
+        }
+        if (st.size > Package::kMaxPartUncompressed) {
+            fail(ErrorCode::TooLarge, impl.displayName,
+                 name + ": would expand to " + std::to_string(st.size) +
+                     " bytes, more than a sane part holds");
+        }
+        total += st.size;
+        if (total > Package::kMaxTotalUncompressed) {
+            fail(ErrorCode::TooLarge, impl.displayName,
+                 "the package would expand beyond " +
+                     std::to_string(Package::kMaxTotalUncompressed >> 20) + " MiB");
+        }
+        if (name.starts_with('/')) {
+            name.erase(0, 1);
+        }
+        const std::string key = lower(name);
+        if (impl.byName.contains(key)) {
+            continue;  // a duplicate entry name; the first one wins, as readers do
+        }
+        impl.byName.emplace(key, impl.entries.size());
+        impl.entries.push_back(Entry{name, i, std::nullopt, false, st.mtime});
+    }
+}
+
+}  // namespace
+
+const std::string& Package::displayName() const noexcept {
+    return impl_->displayName;
+}
+
+bool Package::has(std::string_view part) const {
+    return impl_->entry(part) != nullptr;
+}
+
+std::string Package::read(std::string_view part) const {
+    const Entry* e = impl_->entry(part);
+    if (!e) {
+        fail(ErrorCode::CorruptPart, impl_->displayName,
+             std::string(part) + ": the part does not exist");
+    }
+    auto cached = impl_->xmlCache.find(lower(part));
+    if (cached != impl_->xmlCache.end() && cached->second.dirty) {
+        return toXml(*cached->second.doc);
+    }
+    return impl_->readEntry(*e);
+}
+
+pugi::xml_document Package::readXml(std::string_view part) const {
+    return parseXml(read(part), impl_->displayName, part);
+}
+
+pugi::xml_document& Package::xml(std::string_view part) {
+    const std::string key = lower(part);
+    auto it = impl_->xmlCache.find(key);
+    if (it != impl_->xmlCache.end()) {
+        return *it->second.doc;
+    }
+    auto doc = std::make_unique<pugi::xml_document>(readXml(part));
+    auto& slot = impl_->xmlCache[key];
+    slot.doc = std::move(doc);
+    return *slot.doc;
+}
+
+void Package::markDirty(std::string_view part) {
+    auto it = impl_->xmlCache.find(lower(part));
+    if (it == impl_->xmlCache.end()) {
+        return;
+    }
+    it->second.dirty = true;
+    if (Entry* e = impl_->entry(part)) {
+        e->data.reset();  // the tree is now the part's contents
+    }
+}
+
+void Package::write(std::string_view part, std::string bytes) {
+    std::string name(part);
+    if (name.starts_with('/')) {
+        name.erase(0, 1);
+    }
+    const std::string key = lower(name);
+    impl_->xmlCache.erase(key);
+    if (auto it = impl_->byName.find(key); it != impl_->byName.end()) {
+        Entry& e = impl_->entries[it->second];
+        e.data = std::move(bytes);
+        e.removed = false;
+        return;
+    }
+    impl_->byName.emplace(key, impl_->entries.size());
+    impl_->entries.push_back(Entry{name, -1, std::move(bytes), false, 0});
+}
+
+void Package::writeXml(std::string_view part, const pugi::xml_document& doc) {
+    write(part, toXml(doc));
+}
+
+void Package::remove(std::string_view part) {
+    Entry* e = impl_->entry(part);
+    if (!e) {
+        return;
+    }
+    e->removed = true;
+    e->data.reset();
+    impl_->xmlCache.erase(lower(part));
+    auto& types = xml(kContentTypesPart);
+    for (auto over : types.document_element().children("Override")) {
+        if (lower(over.attribute("PartName").value()) == "/" + lower(part)) {
+            types.document_element().remove_child(over);
+            markDirty(kContentTypesPart);
+            break;
+        }
+    }
+}
+
+std::vector<std::string> Package::partNames() const {
+    std::vector<std::string> names;
+    for (const auto& e : impl_->entries) {
+        if (!e.removed) {
+            names.push_back(e.name);
+        }
+    }
+    return names;
+}
+
+bool Package::changed(std::string_view part) const {
+    auto it = impl_->byName.find(lower(part));
+    if (it == impl_->byName.end()) {
+        return false;
+    }
+    const Entry& e = impl_->entries[it->second];
+    if (e.removed || e.data || e.index < 0) {
+        return true;
+    }
+    auto cached = impl_->xmlCache.find(lower(part));
+    return cached != impl_->xmlCache.end() && cached->second.dirty;
+}
+
+std::string Package::contentType(std::string_view part) const {
+    auto& types = const_cast<Package*>(this)->xml(kContentTypesPart);
+    const std::string wanted = "/" + lower(part);
+    for (auto over : types.document_element().children("Override")) {
+        if (lower(over.attribute("PartName").value()) == wanted) {
+            return over.attribute("ContentType").value();
+        }
+    }
+    const std::string extension = extensionOf(part);
+    for (auto def : types.document_element().children("Default")) {
+        if (lower(def.attribute("Extension").value()) == extension) {
+            return def.attribute("ContentType").value();
+        }
+    }
+    return {};
+}
+
+void Package::setContentType(std::string_view part, std::string_view type) {
+    auto& types = xml(kContentTypesPart);
+    auto root = types.document_element();
+    const std::string wanted = "/" + lower(part);
+    for (auto over : root.children("Override")) {
+        if (lower(over.attribute("PartName").value()) == wanted) {
+            over.attribute("ContentType").set_value(std::string(type).c_str());
+            markDirty(kContentTypesPart);
+            return;
+        }
+    }
+    const std::string extension = extensionOf(part);
+    for (auto def : root.children("Default")) {
+        if (lower(def.attribute("Extension").value()) == extension &&
+            def.attribute("ContentType").value() == type) {
+            return;  // the Default already says so
+        }
+    }
+    auto over = root.append_child("Override");
+    over.append_attribute("PartName").set_value(("/" + std::string(part)).c_str());
+    over.append_attribute("ContentType").set_value(std::string(type).c_str());
+    markDirty(kContentTypesPart);
+}
+
+void Package::ensureDefault(std::string_view extension, std::string_view type) {
+    auto& types = xml(kContentTypesPart);
+    auto root = types.document_element();
+    for (auto def : root.children("Default")) {
+        if (lower(def.attribute("Extension").value()) == lower(extension)) {
+            return;
+        }
+    }
+    // Defaults come before Overrides in the schema's order.
+    auto def = root.first_child() ? root.insert_child_before("Default", root.first_child())
+                                  : root.append_child("Default");
+    def.append_attribute("Extension").set_value(std::string(extension).c_str());
+    def.append_attribute("ContentType").set_value(std::string(type).c_str());
+    markDirty(kContentTypesPart);
+}
+
+Relationships Package::relationships(std::string_view sourcePart) const {
+    Relationships rels;
+    const std::string name = relsPartName(sourcePart);
+    if (!has(name)) {
+        return rels;
+    }
+    auto& doc = const_cast<Package*>(this)->xml(name);
+    for (auto node : doc.document_element().children("Relationship")) {
+        rels.items().push_back(
+            Relationship{node.attribute("Id").value(), node.attribute("Type").value(),
+                         node.attribute("Target").value(),
+                         std::string_view(node.attribute("TargetMode").value()) == "External"});
+    }
+    return rels;
+}
+
+void Package::setRelationships(std::string_view sourcePart, const Relationships& rels) {
+    const std::string name = relsPartName(sourcePart);
+    if (rels.empty()) {
+        remove(name);
+        return;
+    }
+    if (!has(name)) {
+        pugi::xml_document fresh;
+        auto decl = fresh.append_child(pugi::node_declaration);
+        decl.append_attribute("version") = "1.0";
+        decl.append_attribute("encoding") = "UTF-8";
+        decl.append_attribute("standalone") = "yes";
+        fresh.append_child("Relationships").append_attribute("xmlns") =
+            std::string(kRelationshipsNs).c_str();
+        write(name, toXml(fresh));
+        ensureDefault("rels", "application/vnd.openxmlformats-package.relationships+xml");
+    }
+    auto& doc = xml(name);
+    auto root = doc.document_element();
+    while (root.first_child()) {
+        root.remove_child(root.first_child());
+    }
+    for (const auto& rel : rels.all()) {
+        auto node = root.append_child("Relationship");
+        node.append_attribute("Id") = rel.id.c_str();
+        node.append_attribute("Type") = rel.type.c_str();
+        node.append_attribute("Target") = rel.target.c_str();
+        if (rel.external) {
+            node.append_attribute("TargetMode") = "External";
+        }
+    }
+    markDirty(name);
+}
+
+std::string Package::freePartName(std::string_view pattern) const {
+    const auto hash = pattern.find('#');
+    for (int n = 1;; ++n) {
+        std::string candidate(pattern);
+        if (hash != std::string_view::npos) {
+            candidate.replace(hash, 1, std::to_string(n));
+        }
+        if (!has(candidate)) {
+            return candidate;
+        }
+    }
+}
+
+std::vector<std::uint8_t> Package::saveBytes() const {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* out = target ? zip_open_from_source(target, ZIP_TRUNCATE, &error) : nullptr;
+    if (!out) {
+        if (target) {
+            zip_source_free(target);
+        }
+        zip_error_fini(&error);
+        fail(ErrorCode::WriteFailed, impl_->displayName, "cannot make the zip package");
+    }
+    zip_error_fini(&error);
+    zip_source_keep(target);
+
+    auto abandon = [&](const std::string& why) {
+        zip_discard(out);
+        zip_source_free(target);
+        fail(ErrorCode::WriteFailed, impl_->displayName, "cannot be saved: " + why);
+    };
+
+    // Office's own date for every entry: 1980-01-01 00:00, the earliest a zip can hold.
+    std::tm dosEpoch{};
+    dosEpoch.tm_year = 80;
+    dosEpoch.tm_mday = 1;
+    dosEpoch.tm_isdst = -1;
+    const std::time_t fixedTime = std::mktime(&dosEpoch);
+
+    std::vector<std::string> serialised;  // kept alive until zip_close reads the buffers
+    serialised.reserve(impl_->entries.size());
+    for (const auto& e : impl_->entries) {
+        if (e.removed) {
+            continue;
+        }
+        zip_source_t* source = nullptr;
+        auto cached = impl_->xmlCache.find(lower(e.name));
+        const bool dirtyTree = cached != impl_->xmlCache.end() && cached->second.dirty;
+        if (dirtyTree || e.data) {
+            serialised.push_back(dirtyTree ? toXml(*cached->second.doc) : *e.data);
+            const auto& data = serialised.back();
+            source = zip_source_buffer(out, data.data(), data.size(), 0);
+        } else {
+            // Unchanged: copy the compressed bytes as they are.
+            source = zip_source_zip(out, impl_->archive, static_cast<zip_uint64_t>(e.index),
+                                    ZIP_FL_COMPRESSED, 0, -1);
+        }
+        if (!source) {
+            abandon(e.name + ": " + zip_strerror(out));
+        }
+        const zip_int64_t index = zip_file_add(out, e.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            zip_source_free(source);
+            abandon(e.name + ": " + zip_strerror(out));
+        }
+        const bool fresh = dirtyTree || e.data;
+        zip_file_set_mtime(out, static_cast<zip_uint64_t>(index), fresh ? fixedTime : e.mtime, 0);
+        if (fresh) {
+            zip_set_file_compression(out, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
+        }
+    }
+    if (zip_close(out) != 0) {
+        abandon(zip_strerror(out));
+    }
+
+    std::vector<std::uint8_t> bytes;
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_source_stat(target, &st) != 0 || zip_source_open(target) != 0) {
+        zip_source_free(target);
+        fail(ErrorCode::WriteFailed, impl_->displayName, "cannot read back the saved package");
+    }
+    bytes.resize(static_cast<std::size_t>(st.size));
+    const zip_int64_t got = zip_source_read(target, bytes.data(), st.size);
+    zip_source_close(target);
+    zip_source_free(target);
+    if (got != static_cast<zip_int64_t>(st.size)) {
+        fail(ErrorCode::WriteFailed, impl_->displayName, "cannot read back the saved package");
+    }
+    return bytes;
+}
+
+void Package::saveFile(const std::string& path) const {
+    writeFileAtomically(path, saveBytes());
+}
+
+}  // namespace office::package

@@ -1,0 +1,277 @@
+#include "office/package/package.h"
+
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "office/error.h"
+
+namespace fs = std::filesystem;
+using office::ErrorCode;
+using office::package::Package;
+
+namespace {
+
+const char* kTypes =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+    "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+    "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+    "<Override PartName=\"/doc/main.xml\" ContentType=\"application/x-main+xml\"/></Types>";
+const char* kRootRels =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+    "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+    "<Relationship Id=\"rId1\" Type=\"http://x/officeDocument\" Target=\"doc/main.xml\"/>"
+    "</Relationships>";
+
+class PackageTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("tabulon-package-" +
+                   std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    // Writes a zip with the given entries (deflated) and returns its path.
+    std::string makeZip(const std::string& name, const std::map<std::string, std::string>& parts) {
+        const std::string path = (folder_ / name).string();
+        int error = 0;
+        zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        EXPECT_NE(zip, nullptr);
+        for (const auto& [part, data] : parts) {
+            auto* source = zip_source_buffer(zip, data.data(), data.size(), 0);
+            zip_file_add(zip, part.c_str(), source, ZIP_FL_ENC_UTF_8);
+        }
+        EXPECT_EQ(zip_close(zip), 0);
+        return path;
+    }
+
+    std::string makeDocument(const std::string& name = "doc.pkg") {
+        return makeZip(name, {{"[Content_Types].xml", kTypes},
+                              {"_rels/.rels", kRootRels},
+                              {"doc/main.xml", "<?xml version=\"1.0\"?>\r\n<main><a> </a></main>"},
+                              {"doc/media/image1.bin", std::string("\0\1\2binary", 9)}});
+    }
+
+    std::string writeFile(const std::string& name, const std::string& bytes) {
+        const auto path = folder_ / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path.string();
+    }
+
+    static ErrorCode openError(const std::string& path, std::string* text = nullptr) {
+        try {
+            Package::openFile(path, "workbook");
+        } catch (const office::Error& e) {
+            if (text) {
+                *text = e.text();
+            }
+            return e.code();
+        }
+        ADD_FAILURE() << path << " opened";
+        return ErrorCode::InvalidArgument;
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(PackageTest, UnchangedRoundTripKeepsEveryPartByteForByte) {
+    const auto original = Package::openFile(makeDocument(), "document");
+    const std::string copy = (folder_ / "copy.pkg").string();
+    original.saveFile(copy);
+    const auto reopened = Package::openFile(copy, "document");
+    ASSERT_EQ(original.partNames(), reopened.partNames());
+    for (const auto& part : original.partNames()) {
+        EXPECT_EQ(original.read(part), reopened.read(part)) << part;
+    }
+}
+
+TEST_F(PackageTest, EditedTreeIsSavedAndOthersAreNot) {
+    auto package = Package::openFile(makeDocument(), "document");
+    auto& doc = package.xml("doc/main.xml");
+    doc.document_element().append_child("b").text().set("new");
+    EXPECT_FALSE(package.changed("doc/main.xml"));
+    package.markDirty("doc/main.xml");
+    EXPECT_TRUE(package.changed("doc/main.xml"));
+    EXPECT_FALSE(package.changed("doc/media/image1.bin"));
+    // The same tree is handed out again, with the edit.
+    EXPECT_EQ(&package.xml("DOC/Main.xml"), &doc);
+
+    const std::string out = (folder_ / "out.pkg").string();
+    package.saveFile(out);
+    const auto reopened = Package::openFile(out, "document");
+    EXPECT_EQ(reopened.read("doc/main.xml"),
+              "<?xml version=\"1.0\"?>\r\n<main><a> </a><b>new</b></main>");
+    EXPECT_EQ(reopened.read("doc/media/image1.bin"), std::string("\0\1\2binary", 9));
+}
+
+TEST_F(PackageTest, AddedAndRemovedPartsKeepContentTypesConsistent) {
+    auto package = Package::openFile(makeDocument(), "document");
+    package.write("doc/extra/pic1.png", "png-bytes");
+    package.ensureDefault("png", "image/png");
+    package.setContentType("doc/other.xml", "application/x-other+xml");
+    package.write("doc/other.xml", "<other/>");
+    package.remove("doc/main.xml");
+
+    EXPECT_EQ(package.contentType("doc/extra/pic1.png"), "image/png");
+    EXPECT_EQ(package.contentType("doc/other.xml"), "application/x-other+xml");
+    EXPECT_FALSE(package.has("doc/main.xml"));
+    EXPECT_EQ(package.contentType("doc/main.xml"), "application/xml");  // the Default remains
+
+    const std::string out = (folder_ / "out.pkg").string();
+    package.saveFile(out);
+    const auto reopened = Package::openFile(out, "document");
+    const std::string types = reopened.read("[Content_Types].xml");
+    EXPECT_EQ(types.find("/doc/main.xml"), std::string::npos) << types;
+    EXPECT_NE(types.find("Extension=\"png\""), std::string::npos) << types;
+    EXPECT_EQ(reopened.read("doc/extra/pic1.png"), "png-bytes");
+}
+
+TEST_F(PackageTest, RelationshipsReadAddAndWriteBack) {
+    auto package = Package::openFile(makeDocument(), "document");
+    auto rels = package.relationships("");
+    ASSERT_NE(rels.find("rId1"), nullptr);
+    EXPECT_EQ(rels.findByType("/officeDocument")->target, "doc/main.xml");
+    EXPECT_TRUE(package.relationships("doc/main.xml").empty());
+
+    auto docRels = package.relationships("doc/main.xml");
+    const auto id = docRels.add("http://x/image", "media/image1.bin");
+    EXPECT_EQ(id, "rId1");
+    EXPECT_EQ(docRels.add("http://x/link", "http://example.invalid/", true), "rId2");
+    package.setRelationships("doc/main.xml", docRels);
+    EXPECT_TRUE(package.has("doc/_rels/main.xml.rels"));
+
+    const auto back = package.relationships("doc/main.xml");
+    ASSERT_EQ(back.all().size(), 2u);
+    EXPECT_TRUE(back.find("rId2")->external);
+    EXPECT_EQ(office::package::resolveTarget("doc/main.xml", back.find("rId1")->target),
+              "doc/media/image1.bin");
+
+    package.setRelationships("doc/main.xml", {});
+    EXPECT_FALSE(package.has("doc/_rels/main.xml.rels"));
+}
+
+TEST(PackagePaths, TargetsResolveAndRelativise) {
+    using office::package::relativeTarget;
+    using office::package::relsPartName;
+    using office::package::resolveTarget;
+    EXPECT_EQ(resolveTarget("ppt/slides/slide1.xml", "../charts/chart1.xml"),
+              "ppt/charts/chart1.xml");
+    EXPECT_EQ(resolveTarget("ppt/slides/slide1.xml", "/ppt/media/a.png"), "ppt/media/a.png");
+    EXPECT_EQ(resolveTarget("", "ppt/presentation.xml"), "ppt/presentation.xml");
+    EXPECT_EQ(resolveTarget("ppt/charts/chart1.xml", "../embeddings/Sheet%201.xlsx"),
+              "ppt/embeddings/Sheet 1.xlsx");
+    EXPECT_EQ(relativeTarget("ppt/slides/slide1.xml", "ppt/charts/chart2.xml"),
+              "../charts/chart2.xml");
+    EXPECT_EQ(relativeTarget("ppt/slides/slide1.xml", "ppt/slides/slide2.xml"), "slide2.xml");
+    EXPECT_EQ(relativeTarget("", "ppt/presentation.xml"), "ppt/presentation.xml");
+    EXPECT_EQ(relsPartName("ppt/slides/slide1.xml"), "ppt/slides/_rels/slide1.xml.rels");
+    EXPECT_EQ(relsPartName(""), "_rels/.rels");
+}
+
+TEST_F(PackageTest, BadInputIsRefusedWithTheFileNamed) {
+    std::string text;
+    EXPECT_EQ(openError((folder_ / "missing.xlsx").string(), &text), ErrorCode::FileNotFound);
+    EXPECT_NE(text.find("missing.xlsx"), std::string::npos) << text;
+
+    fs::create_directories(folder_ / "folder.xlsx");
+    EXPECT_EQ(openError((folder_ / "folder.xlsx").string()), ErrorCode::FileAccess);
+
+    EXPECT_EQ(openError(writeFile("empty.xlsx", ""), &text), ErrorCode::NotADocument);
+    EXPECT_NE(text.find("empty.xlsx: the file is empty"), std::string::npos) << text;
+
+    EXPECT_EQ(openError(writeFile("text.xlsx", "just some text, not a zip")),
+              ErrorCode::NotADocument);
+    EXPECT_EQ(openError(makeZip("plain.xlsx", {{"readme.txt", "hello"}}), &text),
+              ErrorCode::NotADocument);
+    EXPECT_NE(text.find("[Content_Types].xml"), std::string::npos) << text;
+}
+
+TEST_F(PackageTest, CompoundFilesAreToldApart) {
+    const std::string signature("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    std::string legacy = signature + std::string(504, '\0');
+    std::string text;
+    EXPECT_EQ(openError(writeFile("old.xls", legacy), &text), ErrorCode::LegacyFormat);
+    EXPECT_NE(text.find("legacy binary workbook"), std::string::npos) << text;
+    EXPECT_NE(text.find(".xlsx"), std::string::npos) << text;
+
+    std::string encrypted = legacy;
+    for (char c : std::string("EncryptedPackage")) {
+        encrypted.push_back(c);
+        encrypted.push_back('\0');
+    }
+    EXPECT_EQ(openError(writeFile("secret.xlsx", encrypted), &text), ErrorCode::Encrypted);
+    EXPECT_NE(text.find("password"), std::string::npos) << text;
+}
+
+TEST_F(PackageTest, AnEntryThatWouldExpandTooFarIsRefused) {
+    // A stored entry whose headers claim far more bytes than it holds: refused from the
+    // central directory alone, before anything is inflated.
+    const std::string path = makeZip("bomb.xlsx", {{"[Content_Types].xml", kTypes}});
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::uint32_t huge = 0x7FFFFFFF;
+    const auto central = bytes.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    std::memcpy(&bytes[central + 24], &huge, 4);
+    const auto local = bytes.find(std::string("PK\x03\x04", 4));
+    std::memcpy(&bytes[local + 22], &huge, 4);
+    std::string text;
+    EXPECT_EQ(openError(writeFile("bomb.xlsx", bytes), &text), ErrorCode::TooLarge);
+    EXPECT_NE(text.find("bomb.xlsx"), std::string::npos) << text;
+}
+
+TEST_F(PackageTest, MalformedXmlNamesPartAndOffset) {
+    auto package = Package::openFile(
+        makeZip("broken.pkg", {{"[Content_Types].xml", kTypes}, {"doc/main.xml", "<a><b></a>"}}),
+        "document");
+    try {
+        package.xml("doc/main.xml");
+        FAIL() << "malformed XML was parsed";
+    } catch (const office::Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::CorruptPart);
+        EXPECT_EQ(e.text(), "broken.pkg: doc/main.xml: start-end tags mismatch at offset 8");
+    }
+    EXPECT_THROW(package.read("doc/none.xml"), office::Error);
+}
+
+TEST_F(PackageTest, FailedSaveLeavesTheEarlierFileAndNoTemporary) {
+    const std::string path = makeDocument("keep.pkg");
+    const auto before = fs::file_size(path);
+    auto package = Package::openFile(path, "document");
+    try {
+        package.saveFile((folder_ / "no-such-folder" / "out.pkg").string());
+        FAIL() << "saved into a folder that does not exist";
+    } catch (const office::Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::WriteFailed);
+        EXPECT_NE(e.text().find("out.pkg"), std::string::npos) << e.text();
+    }
+    EXPECT_THROW(package.saveFile(folder_.string()), office::Error);  // a folder as target
+    EXPECT_EQ(fs::file_size(path), before);
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
+            << entry.path();
+    }
+}
+
+TEST(PackageXml, UnsafeCharactersAreDropped) {
+    using office::package::xmlSafe;
+    EXPECT_EQ(xmlSafe("a\x01"
+                      "b\tc\n"),
+              "ab\tc\n");
+    EXPECT_EQ(xmlSafe("caf\xC3\xA9 \xE6\xA8\xA1"), "caf\xC3\xA9 \xE6\xA8\xA1");
+    EXPECT_EQ(xmlSafe("bad\xFF\xC3"), "bad");
+    EXPECT_EQ(xmlSafe("\xEF\xBF\xBFx"), "x");
+}
+
+}  // namespace
