@@ -27,14 +27,14 @@ struct CellBlock {
 
 // The process's clipboard. Set replaces what it held.
 class Clipboard {
-  public:
+public:
     static Clipboard& instance();
 
     void set(CellBlock block) { block_ = std::move(block); }
     const CellBlock& block() const noexcept { return block_; }
     void clear() { block_ = {}; }
 
-  private:
+private:
     CellBlock block_;
 };
 

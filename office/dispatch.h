@@ -13,7 +13,7 @@ namespace office {
 // Every object of the model derives from it, so an embedded object of unknown kind can be
 // handed around and taken as the kind the caller expects with As<T>.
 class Dispatch {
-  public:
+public:
     virtual ~Dispatch() = default;
 
     // The object model's name of the object's kind ("Workbook", "ChartObject", ...).

@@ -34,14 +34,14 @@ const char* describe(ErrorCode code);
 // the part and the problem, e.g. "report.pptx: ppt/charts/chart3.xml: end tag mismatch at
 // offset 812".
 class Error : public std::runtime_error {
-  public:
+public:
     Error(ErrorCode code, const std::string& text);
 
     ErrorCode code() const noexcept { return code_; }
     int number() const noexcept { return static_cast<int>(code_); }
     const std::string& text() const noexcept { return text_; }
 
-  private:
+private:
     ErrorCode code_;
     std::string text_;
 };

@@ -9,7 +9,7 @@ namespace office {
 // workbook's own date system: a reader of a 1904 workbook adds 1462 on the way in and a writer
 // subtracts it on the way out, so values copied between workbooks keep their day.
 class Value {
-  public:
+public:
     enum class Kind { Empty, Number, Text, Boolean, Error, Date };
 
     Value() = default;
@@ -37,7 +37,7 @@ class Value {
 
     friend bool operator==(const Value&, const Value&) = default;
 
-  private:
+private:
     Kind kind_ = Kind::Empty;
     double number_ = 0;
     std::string text_;

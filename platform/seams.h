@@ -52,13 +52,13 @@ Platform qtPlatform();
 
 // Replaces some functions of the platform table for its lifetime, then restores the table.
 class ScopedPlatform {
-  public:
+public:
     explicit ScopedPlatform(Platform replacement);  // empty functions keep the current ones
     ~ScopedPlatform();
     ScopedPlatform(const ScopedPlatform&) = delete;
     ScopedPlatform& operator=(const ScopedPlatform&) = delete;
 
-  private:
+private:
     Platform saved_;
 };
 

@@ -28,7 +28,7 @@ struct Relationship {
 
 // The relationships of one source part (or of the package, for the source part "").
 class Relationships {
-  public:
+public:
     const std::vector<Relationship>& all() const noexcept { return items_; }
     const Relationship* find(std::string_view id) const;
     // The first relationship whose type ends with typeSuffix ("/slide", "/chart", ...).
@@ -42,7 +42,7 @@ class Relationships {
 
     std::vector<Relationship>& items() noexcept { return items_; }
 
-  private:
+private:
     std::vector<Relationship> items_;
 };
 
@@ -67,7 +67,7 @@ std::string toXml(const pugi::xml_document& doc);
 std::string xmlSafe(std::string_view text);
 
 class Package {
-  public:
+public:
     // The sanity limits a package is held to while opening: more would be a zip bomb.
     static constexpr std::uint64_t kMaxTotalUncompressed = 2ull << 30;   // 2 GiB
     static constexpr std::uint64_t kMaxPartUncompressed = 512ull << 20;  // 512 MiB
@@ -133,7 +133,7 @@ class Package {
 
     struct Impl;  // internal
 
-  private:
+private:
     explicit Package(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };

@@ -28,7 +28,7 @@ const char* kRootRels =
     "</Relationships>";
 
 class PackageTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         folder_ = fs::temp_directory_path() /
                   ("tabulon-package-" +
