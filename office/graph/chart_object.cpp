@@ -1,13 +1,355 @@
-// Opens the chart server for a native chart graphic frame.
+// The chart server behind a native chart: its data sheet, chart and title, and Update, which
+// writes the data sheet back into the chart part and the chart's embedded workbook.
 
+#include <optional>
+
+#include "office/clipboard.h"
 #include "office/graph.h"
+#include "office/graph/chart_part.h"
+#include "office/graph/sheet_cells.h"
 #include "office/ppt/object_site.h"
+
+namespace office::graph {
+
+namespace {
+
+constexpr std::string_view kPackageRel =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/package";
+constexpr std::string_view kSheetType =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
+constexpr std::string_view kRelNs =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+bool isChartEx(const office::detail::ObjectSite& site) {
+    const std::string type = site.document->package.contentType(site.objectPart);
+    return type.find("chartex") != std::string::npos ||
+           site.objectPart.find("chartEx") != std::string::npos;
+}
+
+}  // namespace
+
+namespace detail {
+
+using graph::detail::CellData;
+using graph::detail::CellMap;
+using graph::detail::CellPos;
+
+struct ChartServerImpl {
+    office::detail::ObjectSite site;
+    bool quit = false;
+
+    graph::detail::ChartData data;
+    graph::detail::DataLayout layout;
+    CellMap cells;  // the data sheet, by sheet position
+    CellMap dirty;  // the cells written since the last Update
+    std::optional<graph::detail::SheetCells> workbook;
+    std::string workbookPart;
+    bool date1904 = false;
+    std::optional<std::string> caption;
+
+    explicit ChartServerImpl(office::detail::ObjectSite s) : site(std::move(s)) {}
+
+    void check() const {
+        site.document->checkOpen();
+        if (quit) {
+            throw Error(ErrorCode::ObjectClosed,
+                        site.where() + ": object closed: the chart server has quit");
+        }
+    }
+
+    package::Package& package() { return site.document->package; }
+    pugi::xml_document& chart() { return package().xml(site.objectPart); }
+
+    void load();
+    void openWorkbook();
+    CellPos sheetPos(int row, int column) const {
+        const CellPos corner = layout.toSheet(layout.cornerRecord, layout.cornerField);
+        return {corner.row + row - 1, corner.column + column - 1};
+    }
+    void set(int row, int column, const CellData& cell) {
+        const CellPos pos = sheetPos(row, column);
+        cells[pos] = cell;
+        dirty[pos] = cell;
+    }
+    void paste(int row, int column);
+    void update();
+    void embedNewWorkbook();
+};
+
+void ChartServerImpl::openWorkbook() {
+    pugi::xml_node external = chart().child("c:chartSpace").child("c:externalData");
+    if (!external) {
+        return;
+    }
+    const package::Relationships rels = package().relationships(site.objectPart);
+    const package::Relationship* rel = rels.find(external.attribute("r:id").value());
+    if (!rel || rel->external) {
+        return;  // linked to an outside file: the data sheet comes from the caches
+    }
+    const std::string part = package::resolveTarget(site.objectPart, rel->target);
+    if (!package().has(part)) {
+        return;
+    }
+    const std::string type = package().contentType(part);
+    if (type.find("spreadsheetml") == std::string::npos &&
+        type.find("macroEnabled") == std::string::npos) {
+        throw Error(ErrorCode::NotSupported,
+                    site.where() + ": the chart's data is kept in " + part +
+                        ", which is not a workbook package; open and save the chart in an office "
+                        "suite to convert it");
+    }
+    const std::string raw = package().read(part);
+    workbook.emplace(std::vector<std::uint8_t>(raw.begin(), raw.end()),
+                     site.document->package.displayName() + ": " + part, layout.sheet);
+    workbookPart = part;
+}
+
+void ChartServerImpl::load() {
+    if (isChartEx(site)) {
+        throw Error(ErrorCode::NotSupported,
+                    site.where() +
+                        ": the chart is of a newer kind (waterfall, treemap and kin) "
+                        "whose data cannot be filled");
+    }
+    data = graph::detail::readChart(chart(), site.where() + ": " + site.objectPart);
+    if (data.series.empty()) {
+        throw Error(ErrorCode::NotSupported,
+                    site.where() + ": " + site.objectPart + ": the chart has no series to fill");
+    }
+    const auto fromRanges = graph::detail::layoutFromRanges(data.series);
+    layout = fromRanges ? *fromRanges : graph::detail::defaultLayout(data.series);
+    openWorkbook();
+    if (workbook && fromRanges) {
+        if (layout.sheet.empty() || layout.sheet != workbook->sheetName()) {
+            layout.sheet = workbook->sheetName();
+        }
+        cells = workbook->read(layout.region());
+        date1904 = workbook->date1904();
+        return;
+    }
+    // No workbook to read, or ranges that do not fit one: the caches are the data, and all of
+    // it is written to the workbook at Update.
+    if (workbook) {
+        layout.sheet = workbook->sheetName();
+        date1904 = workbook->date1904();
+    } else {
+        date1904 = data.date1904;
+    }
+    cells = graph::detail::cellsFromCaches(data, layout);
+    dirty = cells;
+}
+
+void ChartServerImpl::paste(int row, int column) {
+    const CellBlock& block = Clipboard::instance().block();
+    if (block.empty()) {
+        throw Error(ErrorCode::InvalidArgument,
+                    site.where() + ": nothing to paste: the clipboard holds no cells");
+    }
+    for (int r = 0; r < block.rows; ++r) {
+        for (int c = 0; c < block.columns; ++c) {
+            const ClipCell& clip = block.at(r, c);
+            set(row + r, column + c, CellData{clip.value, clip.numberFormat});
+        }
+    }
+    graph::detail::growLayout(layout, row - 1 + block.rows, column - 1 + block.columns, cells);
+}
+
+void ChartServerImpl::embedNewWorkbook() {
+    const std::string part =
+        package().freePartName("ppt/embeddings/Microsoft_Excel_Worksheet#.xlsx");
+    workbook.emplace(graph::detail::SheetCells::newWorkbook(layout.sheet),
+                     site.document->package.displayName() + ": " + part, layout.sheet);
+    workbookPart = part;
+    dirty = cells;
+
+    package::Relationships rels = package().relationships(site.objectPart);
+    pugi::xml_node space = chart().child("c:chartSpace");
+    pugi::xml_node external = space.child("c:externalData");
+    if (external) {
+        rels.remove(external.attribute("r:id").value());
+        space.remove_child(external);
+    }
+    const std::string id =
+        rels.add(std::string(kPackageRel), package::relativeTarget(site.objectPart, part));
+    package().setRelationships(site.objectPart, rels);
+    package().setContentType(part, kSheetType);
+
+    pugi::xml_node before;
+    for (const char* name : {"c:printSettings", "c:userShapes", "c:extLst"}) {
+        if ((before = space.child(name))) {
+            break;
+        }
+    }
+    external = before ? space.insert_child_before("c:externalData", before)
+                      : space.append_child("c:externalData");
+    if (!space.attribute("xmlns:r")) {
+        space.append_attribute("xmlns:r") = std::string(kRelNs).c_str();
+    }
+    external.append_attribute("r:id") = id.c_str();
+    external.append_child("c:autoUpdate").append_attribute("val") = "0";
+}
+
+void ChartServerImpl::update() {
+    if (!workbook) {
+        embedNewWorkbook();
+    }
+    graph::detail::writeChart(chart(), data, layout, cells, date1904);
+    if (caption) {
+        graph::detail::setTitleText(chart(), *caption);
+    }
+    package().markDirty(site.objectPart);
+    workbook->write(dirty);
+    const auto bytes = workbook->save();
+    package().write(workbookPart, std::string(bytes.begin(), bytes.end()));
+    dirty.clear();
+}
+
+}  // namespace detail
+
+// ---- the automation objects ---------------------------------------------------------------
+
+ChartObject::ChartObject(std::shared_ptr<detail::ChartServerImpl> server)
+    : server_(std::move(server)) {}
+
+std::shared_ptr<graph::Application> ChartObject::Application() {
+    server_->check();
+    return std::make_shared<graph::Application>(server_);
+}
+
+std::shared_ptr<Dispatch> ChartObject::GetProperty(std::string_view name) {
+    if (name == "Application") {
+        return Application();
+    }
+    return Dispatch::GetProperty(name);
+}
+
+Application::Application(std::shared_ptr<detail::ChartServerImpl> server)
+    : server_(std::move(server)) {}
+
+std::shared_ptr<graph::DataSheet> Application::DataSheet() {
+    server_->check();
+    return std::make_shared<graph::DataSheet>(server_);
+}
+
+std::shared_ptr<graph::Chart> Application::Chart() {
+    server_->check();
+    return std::make_shared<graph::Chart>(server_);
+}
+
+void Application::Update() {
+    server_->check();
+    server_->update();
+}
+
+void Application::Quit() {
+    server_->check();
+    server_->quit = true;
+}
+
+void Application::CallMethod(std::string_view name) {
+    if (name == "Update") {
+        return Update();
+    }
+    if (name == "Quit") {
+        return Quit();
+    }
+    Dispatch::CallMethod(name);
+}
+
+DataSheet::DataSheet(std::shared_ptr<detail::ChartServerImpl> server)
+    : server_(std::move(server)) {}
+
+std::shared_ptr<DataSheetRange> DataSheet::Cells(int row, int column) {
+    server_->check();
+    if (row < 1 || column < 1) {
+        throw Error(ErrorCode::InvalidArgument,
+                    server_->site.where() + ": no data sheet cell (" + std::to_string(row) + ", " +
+                        std::to_string(column) + "): rows and columns count from 1");
+    }
+    return std::make_shared<DataSheetRange>(server_, row, column);
+}
+
+DataSheetRange::DataSheetRange(std::shared_ptr<detail::ChartServerImpl> server, int row, int column)
+    : server_(std::move(server)), row_(row), column_(column) {}
+
+office::Value DataSheetRange::Value() const {
+    server_->check();
+    const auto it = server_->cells.find(server_->sheetPos(row_, column_));
+    return it == server_->cells.end() ? office::Value() : it->second.value;
+}
+
+void DataSheetRange::SetValue(const office::Value& value) {
+    server_->check();
+    const auto it = server_->cells.find(server_->sheetPos(row_, column_));
+    detail::CellData cell;
+    if (it != server_->cells.end()) {
+        cell.numberFormat = it->second.numberFormat;
+    }
+    cell.value = value;
+    server_->set(row_, column_, cell);
+    graph::detail::growLayout(server_->layout, row_, column_, server_->cells);
+}
+
+void DataSheetRange::Paste() {
+    server_->check();
+    server_->paste(row_, column_);
+}
+
+void DataSheetRange::CallMethod(std::string_view name) {
+    if (name == "Paste") {
+        return Paste();
+    }
+    Dispatch::CallMethod(name);
+}
+
+Chart::Chart(std::shared_ptr<detail::ChartServerImpl> server) : server_(std::move(server)) {}
+
+bool Chart::HasTitle() const {
+    server_->check();
+    return graph::detail::hasTitle(server_->chart());
+}
+
+std::shared_ptr<graph::ChartTitle> Chart::ChartTitle() {
+    if (!HasTitle()) {
+        throw Error(ErrorCode::InvalidArgument, server_->site.where() + ": the chart has no title");
+    }
+    return std::make_shared<graph::ChartTitle>(server_);
+}
+
+ChartTitle::ChartTitle(std::shared_ptr<detail::ChartServerImpl> server)
+    : server_(std::move(server)) {}
+
+std::string ChartTitle::Caption() const {
+    server_->check();
+    if (server_->caption) {
+        return *server_->caption;
+    }
+    return graph::detail::titleText(server_->chart());
+}
+
+void ChartTitle::SetCaption(const std::string& caption) {
+    server_->check();
+    server_->caption = caption;
+}
+
+}  // namespace office::graph
 
 namespace office::detail {
 
 std::shared_ptr<Dispatch> openChartObject(const ObjectSite& site) {
-    throw Error(ErrorCode::NotSupported,
-                site.where() + ": filling charts is not yet available in this build");
+    site.document->checkOpen();
+    if (!site.nativeChart) {
+        throw Error(ErrorCode::NotSupported,
+                    site.where() + ": the chart is a legacy binary chart object (" + site.progId +
+                        ") that cannot be filled; replace it with a native chart");
+    }
+    if (site.objectPart.empty()) {
+        throw Error(ErrorCode::NotSupported,
+                    site.where() + ": the chart's part is missing from the presentation");
+    }
+    auto server = std::make_shared<graph::detail::ChartServerImpl>(site);
+    server->load();
+    return std::make_shared<graph::ChartObject>(std::move(server));
 }
 
 }  // namespace office::detail
