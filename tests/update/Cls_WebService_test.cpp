@@ -1,0 +1,124 @@
+#include "update/Cls_WebService.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/seams.h"
+#include "qt_app.h"
+#include "test_http_server.h"
+#include "update/CheckError.h"
+
+namespace {
+
+using testing_support::TestHttpServer;
+
+TEST(VersionText, WritesTheNumbersWithoutLeadingZerosAndAddsZero) {
+    EXPECT_EQ(update::VersionText(1, 1, 0), "1.1.0.0");
+    EXPECT_EQ(update::VersionText(2, 10, 3), "2.10.3.0");
+}
+
+TEST(ProductCheckUrl, JoinsTheKeysInTheirOrderWithoutEscaping) {
+    EXPECT_EQ(update::ProductCheckUrl("updates.example:8080", 2, "ab-cd", "1.1.0.0"),
+              "http://updates.example:8080/productcheck.aspx?Productid=2&ProductGUID=ab-cd"
+              "&Version=1.1.0.0");
+}
+
+struct AnswerCase {
+    const char* answer;
+    const char* opened;  // nullptr: nothing is opened
+};
+
+class DownloadAddressTest : public ::testing::TestWithParam<AnswerCase> {};
+
+TEST_P(DownloadAddressTest, OpensOnlyAbsoluteWebAddressesCutAfterExe) {
+    const auto address = update::DownloadAddress(GetParam().answer);
+    if (GetParam().opened == nullptr) {
+        EXPECT_FALSE(address.has_value()) << *address;
+        return;
+    }
+    ASSERT_TRUE(address.has_value());
+    EXPECT_EQ(*address, GetParam().opened);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, DownloadAddressTest,
+    ::testing::Values(
+        AnswerCase{"http://dl.example/dl/Setup.exe", "http://dl.example/dl/Setup.exe"},
+        AnswerCase{"HTTP://DL.EXAMPLE/DL/SETUP.EXE?x=1", "HTTP://DL.EXAMPLE/DL/SETUP.EXE"},
+        AnswerCase{"http://dl.example/exec/setup.exe", "http://dl.example/exe"},
+        AnswerCase{"https://dl.example:8443/a/b.EXE\r\n", "https://dl.example:8443/a/b.EXE"},
+        AnswerCase{"", nullptr}, AnswerCase{"htt", nullptr},
+        AnswerCase{" http://dl.example/dl/Setup.exe", nullptr},
+        AnswerCase{"ftp://dl.example/dl/Setup.exe", nullptr},
+        // Texts that start with "http" but would make the shell run a local program.
+        AnswerCase{"http.exe", nullptr}, AnswerCase{"httpx\\..\\setup.exe", nullptr},
+        AnswerCase{"http:setup.exe", nullptr}, AnswerCase{"http:\\\\host\\setup.exe", nullptr},
+        AnswerCase{"https:/dl.example/setup.exe", nullptr},
+        AnswerCase{"http:///setup.exe", nullptr},
+        AnswerCase{"http://dl.example\\..\\..\\setup.exe", nullptr},
+        AnswerCase{"http://dl example/setup.exe", nullptr},
+        // A web page without a download: nothing to open.
+        AnswerCase{"http://dl.example/news.html", nullptr}));
+
+// CheckProduct against a real service on 127.0.0.1, with the shell recorded.
+class CheckProductTest : public ::testing::Test {
+protected:
+    void SetUp() override { testing_support::qtApplication(); }
+
+    std::vector<std::string> check(const std::string& answer, std::string* requestLine) {
+        TestHttpServer server({answer});
+        std::vector<std::string> opened;
+        platform::Platform fake;
+        fake.shellOpen = [&opened](const std::string& target) {
+            opened.push_back(target);
+            return true;
+        };
+        platform::ScopedPlatform scope(fake);
+        Cls_WebService service(server.host());
+        service.InetTrans(std::make_shared<Inet>());
+        service.CheckProduct(2, "guid", "1.1.0.0");
+        const auto lines = server.requestLines();
+        EXPECT_EQ(lines.size(), 1u);
+        if (requestLine != nullptr && !lines.empty()) {
+            *requestLine = lines.front();
+        }
+        return opened;
+    }
+};
+
+TEST_F(CheckProductTest, SendsTheQueryAndOpensTheDownloadAddress) {
+    std::string requestLine;
+    EXPECT_EQ(check("http://127.0.0.1:9/dl/Setup.exe", &requestLine),
+              std::vector<std::string>{"http://127.0.0.1:9/dl/Setup.exe"});
+    EXPECT_EQ(requestLine,
+              "GET /productcheck.aspx?Productid=2&ProductGUID=guid&Version=1.1.0.0 HTTP/1.1");
+}
+
+TEST_F(CheckProductTest, CutsTheAnswerAfterTheFirstExe) {
+    EXPECT_EQ(check("HTTP://DL.EXAMPLE/DL/SETUP.EXE?x=1", nullptr),
+              std::vector<std::string>{"HTTP://DL.EXAMPLE/DL/SETUP.EXE"});
+}
+
+TEST_F(CheckProductTest, OpensNothingForOtherOrUnsafeAnswers) {
+    EXPECT_TRUE(check("no update", nullptr).empty());
+    EXPECT_TRUE(check("httpx\\..\\setup.exe", nullptr).empty());
+}
+
+TEST(CheckProductWithoutInet, FailsWithObjectRequired) {
+    Cls_WebService service("127.0.0.1:9");
+    EXPECT_EQ(service.InetTrans(), nullptr);
+    try {
+        service.CheckProduct(2, "guid", "1.1.0.0");
+        FAIL() << "no exception";
+    } catch (const update::CheckError& error) {
+        EXPECT_EQ(error.number(), 91);
+    }
+}
+
+TEST(InetTrans, ReturnsTheAssignedComponent) {
+    Cls_WebService service;
+    auto inet = std::make_shared<Inet>();
+    service.InetTrans(inet);
+    EXPECT_EQ(service.InetTrans(), inet);
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+#include "update/Inet.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "qt_app.h"
+#include "test_http_server.h"
+
+namespace {
+
+using testing_support::TestHttpServer;
+
+class InetTest : public ::testing::Test {
+protected:
+    void SetUp() override { testing_support::qtApplication(); }
+    Inet inet_;
+};
+
+TEST_F(InetTest, ReturnsTheWholeBodyOfTheAnswer) {
+    TestHttpServer server({"http://downloads.example/dl/Setup.exe\r\nsecond line"});
+    EXPECT_EQ(inet_.OpenURL("http://" + server.host() + "/productcheck.aspx?a=1"),
+              "http://downloads.example/dl/Setup.exe\r\nsecond line");
+    ASSERT_EQ(server.requestLines().size(), 1u);
+    EXPECT_EQ(server.requestLines()[0], "GET /productcheck.aspx?a=1 HTTP/1.1");
+}
+
+TEST_F(InetTest, FailedFetchesGiveTheEmptyText) {
+    {
+        TestHttpServer server({"http://downloads.example/dl/Setup.exe", 404});
+        EXPECT_EQ(inet_.OpenURL("http://" + server.host() + "/x"), "");
+        EXPECT_EQ(server.requestLines().size(), 1u);
+    }
+    int closedPort = 0;
+    {
+        TestHttpServer server({""});
+        closedPort = server.port();
+    }
+    EXPECT_EQ(inet_.OpenURL("http://127.0.0.1:" + std::to_string(closedPort) + "/x"), "");
+}
+
+TEST_F(InetTest, GivesUpAfterTheRequestTimeOut) {
+    TestHttpServer server({"never sent", 200, true});
+    inet_.RequestTimeout = 1;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(inet_.OpenURL("http://" + server.host() + "/slow"), "");
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(900));
+    EXPECT_LT(waited, std::chrono::seconds(15));
+}
+
+TEST(InetDefaults, WaitsSixtySeconds) {
+    EXPECT_EQ(Inet().RequestTimeout, 60);
+}
+
+}  // namespace
