@@ -1,0 +1,111 @@
+#pragma once
+
+// The state behind the presentation objects of office/powerpoint.h, and the XML helpers that the
+// presentation code shares. Private to office/ppt.
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "office/error.h"
+#include "office/powerpoint.h"
+#include "office/ppt/object_site.h"
+
+namespace office::ppt::detail {
+
+struct PresentationImpl;
+
+struct ApplicationImpl {
+    bool running = true;
+    int visible = msoFalse;
+    int windowState = ppWindowNormal;
+    int displayAlerts = ppAlertsAll;
+    // In the order opened: the order of Presentations.Item.
+    std::vector<std::shared_ptr<PresentationImpl>> presentations;
+    // Least recently activated first; the last one is the ActivePresentation.
+    std::vector<PresentationImpl*> activation;
+
+    // Fails with ObjectClosed after Quit.
+    void checkRunning() const;
+    void activate(PresentationImpl* presentation);
+    void forget(PresentationImpl* presentation);
+};
+
+struct SlideImpl {
+    std::shared_ptr<office::detail::OpenDocument> document;
+    std::string part;  // "ppt/slides/slide1.xml"
+    int id = 0;        // p:sldId/@id
+    int index = 0;     // 1-based position in the presentation
+
+    // The package, after checking that the presentation is still open.
+    package::Package& package() const;
+    // The slide's parsed XML, shared with every other user of the package.
+    pugi::xml_document& xml() const;
+    // The p:cSld element; CorruptPart when the slide has none.
+    pugi::xml_node commonSlideData() const;
+    pugi::xml_node shapeTree() const;
+    // "report.pptx: ppt/slides/slide2.xml": the prefix of errors about the slide's part.
+    std::string where() const;
+};
+
+struct PresentationImpl {
+    std::weak_ptr<ApplicationImpl> application;
+    std::shared_ptr<office::detail::OpenDocument> document;
+    std::string fullName;  // absolute path; empty for an untitled presentation
+    bool readOnly = false;
+    std::string mainPart;  // "ppt/presentation.xml"
+    std::vector<std::shared_ptr<SlideImpl>> slides;
+
+    // Fails with ObjectClosed once closed or after the application quit.
+    void checkOpen() const;
+};
+
+struct ShapeImpl {
+    std::shared_ptr<SlideImpl> slide;
+    int position = 0;  // 1-based among the top-level shapes when it was taken
+    int id = 0;        // p:cNvPr/@id when it was taken
+
+    // The shape's element in the shape tree (for mc:AlternateContent, the wrapper itself).
+    // Fails with IndexOutOfRange when the shape is no longer on the slide.
+    pugi::xml_node element() const;
+};
+
+// Opens the presentation at path for the application; the caller registers it.
+std::shared_ptr<PresentationImpl> openPresentation(const std::shared_ptr<ApplicationImpl>& app,
+                                                   const std::string& path, bool readOnly,
+                                                   bool untitled);
+
+// XML helpers. Element and attribute names are matched by local name, so that a part that binds
+// the usual namespaces to other prefixes is read the same way.
+std::string_view localName(std::string_view qualifiedName);
+std::string_view prefixOf(std::string_view qualifiedName);
+pugi::xml_node child(pugi::xml_node parent, std::string_view local);
+// The attribute of that local name that carries a prefix (r:id, not id).
+pugi::xml_attribute prefixedAttribute(pugi::xml_node node, std::string_view local);
+// The prefix that the element or one of its ancestors binds to the namespace uri; declares
+// `preferred` on the document element when none does.
+std::string prefixFor(pugi::xml_node node, std::string_view uri, std::string_view preferred);
+// Drops the characters that XML 1.0 does not allow.
+std::string xmlSafe(std::string_view text);
+
+// The top-level shapes of a shape tree, in stacking order.
+std::vector<pugi::xml_node> topLevelShapes(pugi::xml_node shapeTree);
+// What a shape element stands for: the element inside the first choice of an
+// mc:AlternateContent, the element itself otherwise.
+pugi::xml_node effectiveShape(pugi::xml_node shape);
+// Every p:cNvPr that names the shape: both branches of an mc:AlternateContent.
+std::vector<pugi::xml_node> shapeProperties(pugi::xml_node shape);
+
+inline constexpr std::string_view kRelationshipsNs =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+inline constexpr std::string_view kPresentationNs =
+    "http://schemas.openxmlformats.org/presentationml/2006/main";
+inline constexpr std::string_view kTagsType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/tags";
+inline constexpr std::string_view kTagsContentType =
+    "application/vnd.openxmlformats-officedocument.presentationml.tags+xml";
+
+}  // namespace office::ppt::detail

@@ -1,0 +1,221 @@
+// Shapes, Shape and OLEFormat: the top-level shapes of a slide's shape tree, their names and ids,
+// and the embedded objects that OLE object frames and native charts hold.
+
+#include <optional>
+
+#include "office/powerpoint.h"
+#include "office/ppt/ppt_impl.h"
+
+namespace office::ppt {
+
+namespace {
+
+// What a shape holds, read from its graphic frame.
+struct EmbeddedObject {
+    std::string progId;
+    std::string relId;
+    bool nativeChart = false;
+};
+
+pugi::xml_node properties(pugi::xml_node shape) {
+    std::vector<pugi::xml_node> found = detail::shapeProperties(shape);
+    return found.empty() ? pugi::xml_node() : found.front();
+}
+
+int idOf(pugi::xml_node shape) {
+    return properties(shape).attribute("id").as_int();
+}
+
+std::string describeShape(const detail::ShapeImpl& shape, pugi::xml_node element) {
+    return shape.slide->document->package.displayName() + ": slide " +
+           std::to_string(shape.slide->index) + ", shape \"" +
+           properties(element).attribute("name").value() + "\"";
+}
+
+// The graphic data of a graphic frame, with the uri that says what it holds.
+pugi::xml_node graphicData(pugi::xml_node shape) {
+    if (detail::localName(shape.name()) != "graphicFrame") {
+        return {};
+    }
+    return detail::child(detail::child(shape, "graphic"), "graphicData");
+}
+
+// The p:oleObj of an OLE object frame's graphic data, also where Office wraps it in an
+// mc:AlternateContent (the choice and the fallback name the same object).
+pugi::xml_node oleObject(pugi::xml_node data) {
+    if (pugi::xml_node object = detail::child(data, "oleObj")) {
+        return object;
+    }
+    for (pugi::xml_node branch : detail::child(data, "AlternateContent").children()) {
+        if (pugi::xml_node object = detail::child(branch, "oleObj")) {
+            return object;
+        }
+    }
+    return {};
+}
+
+std::optional<EmbeddedObject> embeddedObject(pugi::xml_node element) {
+    pugi::xml_node data = graphicData(detail::effectiveShape(element));
+    std::string_view uri = data.attribute("uri").value();
+    if (uri.ends_with("/ole")) {
+        pugi::xml_node object = oleObject(data);
+        return EmbeddedObject{object.attribute("progId").value(),
+                              detail::prefixedAttribute(object, "id").value(), false};
+    }
+    if (uri.ends_with("/chart") || uri.ends_with("/chartex")) {
+        pugi::xml_node chart = detail::child(data, "chart");
+        return EmbeddedObject{std::string(kChartServerProgID),
+                              detail::prefixedAttribute(chart, "id").value(), true};
+    }
+    return std::nullopt;
+}
+
+std::string kindOf(pugi::xml_node element) {
+    pugi::xml_node shape = detail::effectiveShape(element);
+    std::string_view local = detail::localName(shape.name());
+    if (local == "pic") {
+        return "a picture";
+    }
+    if (local == "grpSp") {
+        return "a group";
+    }
+    if (local == "cxnSp") {
+        return "a connector";
+    }
+    if (local == "sp") {
+        return "an auto shape, text box or placeholder";
+    }
+    std::string_view uri = graphicData(shape).attribute("uri").value();
+    if (uri.ends_with("/table")) {
+        return "a table";
+    }
+    return "a <" + std::string(shape.name()) + ">";
+}
+
+EmbeddedObject requireObject(const detail::ShapeImpl& shape, pugi::xml_node element) {
+    std::optional<EmbeddedObject> object = embeddedObject(element);
+    if (!object) {
+        throw Error(
+            ErrorCode::TypeMismatch,
+            describeShape(shape, element) + " holds no embedded object: it is " + kindOf(element));
+    }
+    return *object;
+}
+
+}  // namespace
+
+namespace detail {
+
+pugi::xml_node ShapeImpl::element() const {
+    std::vector<pugi::xml_node> shapes = topLevelShapes(slide->shapeTree());
+    if (position >= 1 && position <= static_cast<int>(shapes.size()) &&
+        idOf(shapes[position - 1]) == id) {
+        return shapes[position - 1];
+    }
+    for (pugi::xml_node shape : shapes) {
+        if (idOf(shape) == id) {
+            return shape;
+        }
+    }
+    throw Error(ErrorCode::IndexOutOfRange,
+                slide->where() + ": shape " + std::to_string(id) + " is no longer on the slide");
+}
+
+}  // namespace detail
+
+// Shapes
+
+Shapes::Shapes(std::shared_ptr<detail::SlideImpl> slide) : slide_(std::move(slide)) {}
+
+int Shapes::Count() const {
+    return static_cast<int>(detail::topLevelShapes(slide_->shapeTree()).size());
+}
+
+std::shared_ptr<Shape> Shapes::Item(int index) {
+    std::vector<pugi::xml_node> shapes = detail::topLevelShapes(slide_->shapeTree());
+    if (index < 1 || index > static_cast<int>(shapes.size())) {
+        throw Error(ErrorCode::IndexOutOfRange, slide_->where() + ": shape index " +
+                                                    std::to_string(index) + " is out of range (" +
+                                                    std::to_string(shapes.size()) + " shapes)");
+    }
+    auto impl = std::make_shared<detail::ShapeImpl>();
+    impl->slide = slide_;
+    impl->position = index;
+    impl->id = idOf(shapes[index - 1]);
+    return std::make_shared<Shape>(impl);
+}
+
+// Shape
+
+Shape::Shape(std::shared_ptr<detail::ShapeImpl> impl) : impl_(std::move(impl)) {}
+
+std::string Shape::Name() const {
+    return properties(impl_->element()).attribute("name").value();
+}
+
+void Shape::SetName(const std::string& name) {
+    std::string safe = detail::xmlSafe(name);
+    for (pugi::xml_node nonVisual : detail::shapeProperties(impl_->element())) {
+        pugi::xml_attribute attribute = nonVisual.attribute("name");
+        if (!attribute) {
+            attribute = nonVisual.append_attribute("name");
+        }
+        attribute.set_value(safe.c_str());
+    }
+    impl_->slide->package().markDirty(impl_->slide->part);
+}
+
+int Shape::Id() const {
+    return idOf(impl_->element());
+}
+
+std::shared_ptr<ppt::OLEFormat> Shape::OLEFormat() {
+    requireObject(*impl_, impl_->element());
+    return std::make_shared<ppt::OLEFormat>(impl_);
+}
+
+// OLEFormat
+
+OLEFormat::OLEFormat(std::shared_ptr<detail::ShapeImpl> shape) : shape_(std::move(shape)) {}
+
+std::string OLEFormat::ProgID() const {
+    return requireObject(*shape_, shape_->element()).progId;
+}
+
+std::shared_ptr<Dispatch> OLEFormat::Object() {
+    pugi::xml_node element = shape_->element();
+    EmbeddedObject object = requireObject(*shape_, element);
+    const detail::SlideImpl& slide = *shape_->slide;
+    office::detail::ObjectSite site;
+    site.document = slide.document;
+    site.slidePart = slide.part;
+    site.slideIndex = slide.index;
+    site.shapeId = idOf(element);
+    site.shapeName = properties(element).attribute("name").value();
+    site.relId = object.relId;
+    site.progId = object.progId;
+    site.nativeChart = object.nativeChart;
+
+    package::Package& package = slide.package();
+    package::Relationships rels = package.relationships(slide.part);
+    const package::Relationship* rel = rels.find(object.relId);
+    if (!rel) {
+        throw Error(ErrorCode::CorruptPart, site.where() + ": " + slide.part +
+                                                ": the object refers to \"" + object.relId +
+                                                "\", a relationship that points nowhere");
+    }
+    if (!rel->external) {
+        site.objectPart = package::resolveTarget(slide.part, rel->target);
+        if (!package.has(site.objectPart)) {
+            throw Error(ErrorCode::CorruptPart, site.where() + ": " + slide.part +
+                                                    ": the object part " + site.objectPart +
+                                                    " is not in the package");
+        }
+    }
+    if (object.nativeChart) {
+        return office::detail::openChartObject(site);
+    }
+    return office::detail::openEmbeddedWorkbook(site);
+}
+
+}  // namespace office::ppt

@@ -1,0 +1,107 @@
+// Slides and Slide: the slides of a presentation in presentation order, their names and ids.
+
+#include "office/powerpoint.h"
+#include "office/ppt/ppt_impl.h"
+
+namespace office::ppt {
+
+namespace detail {
+
+package::Package& SlideImpl::package() const {
+    document->checkOpen();
+    return document->package;
+}
+
+pugi::xml_document& SlideImpl::xml() const {
+    return package().xml(part);
+}
+
+std::string SlideImpl::where() const {
+    return document->package.displayName() + ": " + part;
+}
+
+pugi::xml_node SlideImpl::commonSlideData() const {
+    pugi::xml_node common = child(xml().document_element(), "cSld");
+    if (!common) {
+        throw Error(ErrorCode::CorruptPart, where() + ": the slide has no <p:cSld>");
+    }
+    return common;
+}
+
+pugi::xml_node SlideImpl::shapeTree() const {
+    pugi::xml_node tree = child(commonSlideData(), "spTree");
+    if (!tree) {
+        throw Error(ErrorCode::CorruptPart, where() + ": the slide has no shape tree <p:spTree>");
+    }
+    return tree;
+}
+
+}  // namespace detail
+
+// Slides
+
+Slides::Slides(std::shared_ptr<detail::PresentationImpl> presentation)
+    : presentation_(std::move(presentation)) {}
+
+int Slides::Count() const {
+    presentation_->checkOpen();
+    return static_cast<int>(presentation_->slides.size());
+}
+
+std::shared_ptr<Slide> Slides::Item(int index) {
+    presentation_->checkOpen();
+    int count = static_cast<int>(presentation_->slides.size());
+    if (index < 1 || index > count) {
+        throw Error(ErrorCode::IndexOutOfRange, presentation_->document->package.displayName() +
+                                                    ": slide index " + std::to_string(index) +
+                                                    " is out of range (" + std::to_string(count) +
+                                                    " slides)");
+    }
+    return std::make_shared<Slide>(presentation_->slides[index - 1]);
+}
+
+// Slide
+
+Slide::Slide(std::shared_ptr<detail::SlideImpl> impl) : impl_(std::move(impl)) {}
+
+std::string Slide::Name() const {
+    std::string name = impl_->commonSlideData().attribute("name").value();
+    return name.empty() ? "Slide" + std::to_string(impl_->id) : name;
+}
+
+void Slide::SetName(const std::string& name) {
+    pugi::xml_node common = impl_->commonSlideData();
+    std::string safe = detail::xmlSafe(name);
+    if (safe.empty()) {
+        common.remove_attribute("name");
+    } else {
+        pugi::xml_attribute attribute = common.attribute("name");
+        if (!attribute) {
+            attribute = common.append_attribute("name");
+        }
+        attribute.set_value(safe.c_str());
+    }
+    impl_->package().markDirty(impl_->part);
+}
+
+int Slide::SlideID() const {
+    impl_->document->checkOpen();
+    return impl_->id;
+}
+
+int Slide::SlideIndex() const {
+    impl_->document->checkOpen();
+    return impl_->index;
+}
+
+std::shared_ptr<ppt::Shapes> Slide::Shapes() {
+    impl_->document->checkOpen();
+    return std::make_shared<ppt::Shapes>(impl_);
+}
+
+std::shared_ptr<ppt::Tags> Slide::Tags() {
+    impl_->document->checkOpen();
+    return std::make_shared<ppt::Tags>(impl_);
+}
+
+}  // namespace office::ppt

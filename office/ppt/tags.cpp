@@ -1,0 +1,222 @@
+// The tags of a slide: a p:tagLst part reached from the slide's p:cSld/p:custDataLst/p:tags.
+// Names are stored upper-case and matched without regard to case, as the office suites do.
+
+#include <QString>
+
+#include "office/powerpoint.h"
+#include "office/ppt/ppt_impl.h"
+
+namespace office::ppt {
+
+namespace {
+
+std::string upper(const std::string& text) {
+    return QString::fromStdString(text).toUpper().toStdString();
+}
+
+// The slide's p:tags reference, or null when the slide has no tags.
+pugi::xml_node tagsReference(const detail::SlideImpl& slide) {
+    pugi::xml_node list = detail::child(slide.commonSlideData(), "custDataLst");
+    return detail::child(list, "tags");
+}
+
+// The tag part the slide refers to; empty when the slide has no tags.
+std::string tagPart(const detail::SlideImpl& slide) {
+    pugi::xml_node reference = tagsReference(slide);
+    if (!reference) {
+        return {};
+    }
+    std::string relId = detail::prefixedAttribute(reference, "id").value();
+    package::Package& package = slide.package();
+    package::Relationships rels = package.relationships(slide.part);
+    const package::Relationship* rel = rels.find(relId);
+    if (!rel || rel->external) {
+        throw Error(ErrorCode::CorruptPart, slide.where() + ": the slide's tags refer to \"" +
+                                                relId + "\", a relationship that points nowhere");
+    }
+    std::string part = package::resolveTarget(slide.part, rel->target);
+    if (!package.has(part)) {
+        throw Error(ErrorCode::CorruptPart, slide.where() + ": the slide's tags point at " + part +
+                                                ", which is not in the package");
+    }
+    return part;
+}
+
+std::vector<pugi::xml_node> tagElements(pugi::xml_node tagList) {
+    std::vector<pugi::xml_node> tags;
+    for (pugi::xml_node node : tagList.children()) {
+        if (node.type() == pugi::node_element && detail::localName(node.name()) == "tag") {
+            tags.push_back(node);
+        }
+    }
+    return tags;
+}
+
+std::vector<pugi::xml_node> readTags(const detail::SlideImpl& slide) {
+    std::string part = tagPart(slide);
+    if (part.empty()) {
+        return {};
+    }
+    return tagElements(slide.package().xml(part).document_element());
+}
+
+pugi::xml_node findTag(const std::vector<pugi::xml_node>& tags, const std::string& name) {
+    std::string wanted = upper(name);
+    for (pugi::xml_node tag : tags) {
+        if (upper(tag.attribute("name").value()) == wanted) {
+            return tag;
+        }
+    }
+    return {};
+}
+
+void setAttribute(pugi::xml_node node, const char* name, const std::string& value) {
+    pugi::xml_attribute attribute = node.attribute(name);
+    if (!attribute) {
+        attribute = node.append_attribute(name);
+    }
+    attribute.set_value(value.c_str());
+}
+
+// Inserts p:custDataLst where the schema puts it in p:cSld: after p:spTree, before p:controls
+// and p:extLst.
+pugi::xml_node ensureCustomerDataList(pugi::xml_node common, pugi::xml_node shapeTree) {
+    if (pugi::xml_node existing = detail::child(common, "custDataLst")) {
+        return existing;
+    }
+    std::string name = std::string(detail::prefixOf(common.name()));
+    name += name.empty() ? "custDataLst" : ":custDataLst";
+    return common.insert_child_after(name.c_str(), shapeTree);
+}
+
+// Creates an empty tag part for the slide, with its content type, relationship and reference.
+std::string createTagPart(const detail::SlideImpl& slide) {
+    package::Package& package = slide.package();
+    std::string part = package.freePartName("ppt/tags/tag#.xml");
+    pugi::xml_document doc;
+    pugi::xml_node declaration = doc.append_child(pugi::node_declaration);
+    declaration.append_attribute("version") = "1.0";
+    declaration.append_attribute("encoding") = "UTF-8";
+    declaration.append_attribute("standalone") = "yes";
+    pugi::xml_node root = doc.append_child("p:tagLst");
+    root.append_attribute("xmlns:a") = "http://schemas.openxmlformats.org/drawingml/2006/main";
+    root.append_attribute("xmlns:r") = std::string(detail::kRelationshipsNs).c_str();
+    root.append_attribute("xmlns:p") = std::string(detail::kPresentationNs).c_str();
+    package.writeXml(part, doc);
+    package.setContentType(part, detail::kTagsContentType);
+
+    package::Relationships rels = package.relationships(slide.part);
+    std::string relId =
+        rels.add(std::string(detail::kTagsType), package::relativeTarget(slide.part, part));
+    package.setRelationships(slide.part, rels);
+
+    pugi::xml_node common = slide.commonSlideData();
+    pugi::xml_node list = ensureCustomerDataList(common, slide.shapeTree());
+    std::string prefix(detail::prefixOf(common.name()));
+    std::string tagsName = prefix.empty() ? "tags" : prefix + ":tags";
+    pugi::xml_node reference = detail::child(list, "tags");
+    if (!reference) {
+        reference = list.append_child(tagsName.c_str());
+    }
+    std::string relPrefix = detail::prefixFor(reference, detail::kRelationshipsNs, "r");
+    reference.remove_attribute(detail::prefixedAttribute(reference, "id"));
+    reference.append_attribute((relPrefix + ":id").c_str()) = relId.c_str();
+    package.markDirty(slide.part);
+    return part;
+}
+
+// Removes the slide's emptied tag part and everything that pointed at it.
+void removeTagPart(const detail::SlideImpl& slide, const std::string& part) {
+    package::Package& package = slide.package();
+    pugi::xml_node reference = tagsReference(slide);
+    std::string relId = detail::prefixedAttribute(reference, "id").value();
+    pugi::xml_node list = reference.parent();
+    list.remove_child(reference);
+    if (!list.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; })) {
+        list.parent().remove_child(list);
+    }
+    package.markDirty(slide.part);
+
+    package::Relationships rels = package.relationships(slide.part);
+    rels.remove(relId);
+    package.setRelationships(slide.part, rels);
+    package.remove(part);
+    if (!package.relationships(part).empty()) {
+        package.remove(package::relsPartName(part));
+    }
+}
+
+}  // namespace
+
+Tags::Tags(std::shared_ptr<detail::SlideImpl> slide) : slide_(std::move(slide)) {}
+
+int Tags::Count() const {
+    return static_cast<int>(readTags(*slide_).size());
+}
+
+std::string Tags::Name(int index) const {
+    std::vector<pugi::xml_node> tags = readTags(*slide_);
+    if (index < 1 || index > static_cast<int>(tags.size())) {
+        throw Error(ErrorCode::IndexOutOfRange, slide_->where() + ": tag index " +
+                                                    std::to_string(index) + " is out of range (" +
+                                                    std::to_string(tags.size()) + " tags)");
+    }
+    return tags[index - 1].attribute("name").value();
+}
+
+std::string Tags::Value(int index) const {
+    std::vector<pugi::xml_node> tags = readTags(*slide_);
+    if (index < 1 || index > static_cast<int>(tags.size())) {
+        throw Error(ErrorCode::IndexOutOfRange, slide_->where() + ": tag index " +
+                                                    std::to_string(index) + " is out of range (" +
+                                                    std::to_string(tags.size()) + " tags)");
+    }
+    return tags[index - 1].attribute("val").value();
+}
+
+std::string Tags::Item(const std::string& name) const {
+    return findTag(readTags(*slide_), name).attribute("val").value();
+}
+
+void Tags::Add(const std::string& name, const std::string& value) {
+    std::string stored = upper(detail::xmlSafe(name));
+    if (stored.empty()) {
+        throw Error(ErrorCode::InvalidArgument, slide_->where() + ": a tag needs a name");
+    }
+    std::string part = tagPart(*slide_);
+    if (part.empty()) {
+        part = createTagPart(*slide_);
+    }
+    package::Package& package = slide_->package();
+    pugi::xml_node list = package.xml(part).document_element();
+    pugi::xml_node tag = findTag(tagElements(list), stored);
+    if (!tag) {
+        std::string prefix(detail::prefixOf(list.name()));
+        tag = list.append_child(prefix.empty() ? "tag" : (prefix + ":tag").c_str());
+    }
+    setAttribute(tag, "name", stored);
+    setAttribute(tag, "val", detail::xmlSafe(value));
+    package.markDirty(part);
+}
+
+void Tags::Delete(const std::string& name) {
+    std::string part = tagPart(*slide_);
+    if (part.empty()) {
+        return;
+    }
+    package::Package& package = slide_->package();
+    pugi::xml_node list = package.xml(part).document_element();
+    std::vector<pugi::xml_node> tags = tagElements(list);
+    pugi::xml_node tag = findTag(tags, name);
+    if (!tag) {
+        return;
+    }
+    if (tags.size() == 1) {
+        removeTagPart(*slide_, part);
+        return;
+    }
+    list.remove_child(tag);
+    package.markDirty(part);
+}
+
+}  // namespace office::ppt

@@ -1,0 +1,173 @@
+// Reading presentations made by other programs: slides, names, ids, shapes and the ProgIDs of
+// their objects, checked against the fixtures' known content and, for every file, against an
+// independent reader.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "ppt_test_support.h"
+
+namespace {
+
+using office::ErrorCode;
+using namespace office::ppt;
+using ppt_test::fixture;
+
+struct Opened {
+    std::shared_ptr<Application> app = Application::Create();
+    std::shared_ptr<Presentation> presentation;
+    explicit Opened(const std::string& path) : presentation(app->Presentations()->Open(path)) {}
+    std::shared_ptr<Slide> slide(int index) { return presentation->Slides()->Item(index); }
+};
+
+std::string progIdOf(const std::shared_ptr<Shape>& shape) {
+    return shape->OLEFormat()->ProgID();
+}
+
+TEST(PptReading, ThreeChartDeckHasOneChartAndOneTextBoxPerSlide) {
+    Opened deck(fixture("three_charts.pptx"));
+    auto slides = deck.presentation->Slides();
+    ASSERT_EQ(slides->Count(), 3);
+    const char* charts[] = {"Sales bar", "Sales line", "Sales pie"};
+    for (int i = 1; i <= 3; ++i) {
+        auto slide = slides->Item(i);
+        EXPECT_EQ(slide->SlideID(), 255 + i);
+        EXPECT_EQ(slide->SlideIndex(), i);
+        EXPECT_EQ(slide->Name(), "Slide " + std::to_string(i));
+        auto shapes = slide->Shapes();
+        ASSERT_EQ(shapes->Count(), 2);
+        EXPECT_EQ(shapes->Item(1)->Name(), std::string("Title ") + charts[i - 1]);
+        EXPECT_EQ(shapes->Item(2)->Name(), charts[i - 1]);
+        EXPECT_EQ(shapes->Item(2)->Id(), 3);
+        EXPECT_EQ(progIdOf(shapes->Item(2)), kChartServerProgID);
+    }
+}
+
+TEST(PptReading, ShapesWithoutAnObjectRefuseOLEFormatNamingSlideAndShape) {
+    Opened deck(fixture("mixed.pptx"));
+    auto charts = deck.slide(1)->Shapes();
+    ASSERT_EQ(charts->Count(), 3);
+    EXPECT_EQ(progIdOf(charts->Item(2)), kChartServerProgID);
+    EXPECT_EQ(progIdOf(charts->Item(3)), kChartServerProgID);
+    EXPECT_EQ(charts->Item(3)->Name(), "Right chart");
+
+    auto plain = deck.slide(2)->Shapes();
+    ASSERT_EQ(plain->Count(), 4);  // text box, table, picture, rectangle
+    const char* kinds[] = {"an auto shape", "a table", "a picture", "an auto shape"};
+    for (int i = 1; i <= 4; ++i) {
+        try {
+            plain->Item(i)->OLEFormat();
+            ADD_FAILURE() << "shape " << i << " reported an embedded object";
+        } catch (const office::Error& error) {
+            EXPECT_EQ(error.code(), ErrorCode::TypeMismatch);
+            std::string text = error.text();
+            EXPECT_TRUE(
+                text.starts_with("mixed.pptx: slide 2, shape \"" + plain->Item(i)->Name() + "\""))
+                << text;
+            EXPECT_NE(text.find(kinds[i - 1]), std::string::npos) << text;
+        }
+    }
+    EXPECT_EQ(deck.slide(3)->Shapes()->Count(), 0);
+}
+
+TEST(PptReading, CollectionIndexesOutsideTheirRangeFail) {
+    Opened deck(fixture("empty.pptx"));
+    EXPECT_EQ(deck.presentation->Slides()->Count(), 0);
+    try {
+        deck.slide(1);
+        FAIL() << "slide 1 of an empty deck";
+    } catch (const office::Error& error) {
+        EXPECT_EQ(error.code(), ErrorCode::IndexOutOfRange);
+        EXPECT_EQ(error.text(), "empty.pptx: slide index 1 is out of range (0 slides)");
+    }
+    Opened mixed(fixture("mixed.pptx"));
+    EXPECT_THROW(mixed.slide(0), office::Error);
+    EXPECT_THROW(mixed.slide(1)->Shapes()->Item(4), office::Error);
+    EXPECT_THROW(mixed.slide(1)->Tags()->Name(1), office::Error);
+}
+
+TEST(PptReading, UnnamedSlidesReadAsStableUniqueDefaults) {
+    std::string path =
+        std::string(TABULON_REALWORLD_DIR) + "/pptx-charts/python-pptx__cht-series.pptx";
+    if (!ppt_test::fs::exists(path)) {
+        GTEST_SKIP() << "real-world corpus absent: " << path;
+    }
+    Opened deck(path);
+    std::set<std::string> names;
+    auto slides = deck.presentation->Slides();
+    for (int i = 1; i <= slides->Count(); ++i) {
+        std::string name = slides->Item(i)->Name();
+        EXPECT_EQ(name, "Slide" + std::to_string(slides->Item(i)->SlideID()));
+        EXPECT_EQ(slides->Item(i)->Name(), name);
+        names.insert(name);
+    }
+    EXPECT_EQ(static_cast<int>(names.size()), slides->Count());
+}
+
+// Every presentation the tests can reach: the fixtures and the real-world corpus.
+std::vector<std::string> allPresentations() {
+    std::vector<std::string> paths;
+    for (const char* name : {"three_charts.pptx", "mixed.pptx", "empty.pptx"}) {
+        paths.push_back(fixture(name));
+    }
+    for (const char* folder : {"pptx-charts", "pptx-ole", "pptx-tags-names"}) {
+        ppt_test::fs::path dir = ppt_test::fs::path(TABULON_REALWORLD_DIR) / folder;
+        if (!ppt_test::fs::is_directory(dir)) {
+            continue;
+        }
+        for (const auto& entry : ppt_test::fs::directory_iterator(dir)) {
+            if (entry.path().extension() == ".pptx") {
+                paths.push_back(entry.path().string());
+            }
+        }
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+class PptEveryFile : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(PptEveryFile, ReadsWhatAnIndependentReaderReads) {
+    auto expected = ppt_test::independentDump(GetParam());
+    ASSERT_EQ(expected.status, 0) << expected.output;
+    Opened deck(GetParam());
+    EXPECT_EQ(ppt_test::ourDump(*deck.presentation), expected.output);
+}
+
+TEST_P(PptEveryFile, SavingUnchangedKeepsEveryPartByteForByte) {
+    auto folder = ppt_test::scratch();
+    std::string copy = (folder / "copy.pptx").string();
+    Opened deck(GetParam());
+    ppt_test::ourDump(*deck.presentation);  // parse every slide on the way
+    deck.presentation->SaveAs(copy);
+    auto differences = ppt_test::differingParts(GetParam(), copy);
+    EXPECT_EQ(differences.status, 0);
+    EXPECT_EQ(differences.output, "");
+}
+
+std::string testName(const ::testing::TestParamInfo<std::string>& info) {
+    std::string name = ppt_test::fs::path(info.param).stem().string();
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+    return name + "_" + std::to_string(info.index);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, PptEveryFile, ::testing::ValuesIn(allPresentations()), testName);
+
+TEST(PptReading, OleObjectsInsideAlternateContentReportTheirProgID) {
+    std::string path =
+        std::string(TABULON_REALWORLD_DIR) + "/pptx-ole/python-pptx__shp-access-ole-object.pptx";
+    if (!ppt_test::fs::exists(path)) {
+        GTEST_SKIP() << "real-world corpus absent: " << path;
+    }
+    auto dump = ppt_test::independentDump(path);
+    ASSERT_NE(dump.output.find("Excel.Sheet.12"), std::string::npos)
+        << "the file was expected to hold an embedded workbook:\n"
+        << dump.output;
+    Opened deck(path);
+    EXPECT_NE(ppt_test::ourDump(*deck.presentation).find("\tExcel.Sheet.12\n"), std::string::npos);
+}
+
+}  // namespace
