@@ -1,0 +1,300 @@
+// The presentation application and its documents: opening, the list of open presentations,
+// the active one, saving, closing, quitting, and refusing bad input by name.
+
+#include <gtest/gtest.h>
+
+#include "ppt_test_support.h"
+
+namespace {
+
+using office::ErrorCode;
+using namespace office::ppt;
+using ppt_test::fixture;
+namespace fs = ppt_test::fs;
+
+// Runs `action`, expecting it to fail with `code` and a text that contains every piece.
+template <class Action>
+void expectError(Action action, ErrorCode code, std::initializer_list<std::string> pieces) {
+    try {
+        action();
+        ADD_FAILURE() << "no error, expected " << office::describe(code);
+    } catch (const office::Error& error) {
+        EXPECT_EQ(error.code(), code) << error.text();
+        for (const std::string& piece : pieces) {
+            EXPECT_NE(error.text().find(piece), std::string::npos)
+                << "\"" << piece << "\" not in: " << error.text();
+        }
+    }
+}
+
+std::string copyOf(const std::string& name, const fs::path& folder) {
+    fs::path target = folder / name;
+    fs::copy_file(fixture(name), target, fs::copy_options::overwrite_existing);
+    return target.string();
+}
+
+TEST(PptApplication, StartsHiddenAndNormalAndKeepsItsSettings) {
+    auto app = Application::Create();
+    EXPECT_EQ(app->Visible(), msoFalse);
+    EXPECT_EQ(app->WindowState(), ppWindowNormal);
+    EXPECT_EQ(app->DisplayAlerts(), ppAlertsAll);
+    app->SetVisible(msoCTrue);
+    app->SetWindowState(ppWindowMinimized);
+    app->SetDisplayAlerts(ppAlertsNone);
+    EXPECT_EQ(app->Visible(), msoCTrue);
+    EXPECT_EQ(app->WindowState(), ppWindowMinimized);
+    EXPECT_EQ(app->DisplayAlerts(), ppAlertsNone);
+    EXPECT_THROW(app->SetWindowState(7), office::Error);
+    EXPECT_THROW(app->SetDisplayAlerts(0), office::Error);
+    EXPECT_THROW(app->SetVisible(5), office::Error);
+}
+
+TEST(PptApplication, TheLastOpenedIsActiveAndClosingMovesLaterItemsDown) {
+    auto app = Application::Create();
+    expectError([&] { app->ActivePresentation(); }, ErrorCode::IndexOutOfRange,
+                {"no presentation"});
+    auto presentations = app->Presentations();
+    auto first = presentations->Open(fixture("three_charts.pptx"));
+    auto second = presentations->Open(fixture("mixed.pptx"));
+    auto third = presentations->Open(fixture("empty.pptx"));
+    EXPECT_EQ(presentations->Count(), 3);
+    EXPECT_EQ(app->ActivePresentation()->Name(), "empty.pptx");
+
+    second->Close();
+    EXPECT_EQ(presentations->Count(), 2);
+    EXPECT_EQ(presentations->Item(2)->Name(), "empty.pptx");
+    EXPECT_EQ(app->ActivePresentation()->Name(), "empty.pptx");
+    third->Close();
+    EXPECT_EQ(app->ActivePresentation()->Name(), "three_charts.pptx");
+    expectError([&] { presentations->Item(2); }, ErrorCode::IndexOutOfRange, {"index 2"});
+    expectError([&] { second->Slides(); }, ErrorCode::ObjectClosed, {"mixed.pptx", "closed"});
+    first->Close();
+    EXPECT_THROW(app->ActivePresentation(), office::Error);
+}
+
+TEST(PptApplication, ObjectsOfAClosedPresentationFailAsClosed) {
+    auto app = Application::Create();
+    auto deck = app->Presentations()->Open(fixture("three_charts.pptx"));
+    auto slide = deck->Slides()->Item(1);
+    auto shape = slide->Shapes()->Item(2);
+    auto tags = slide->Tags();
+    auto format = shape->OLEFormat();
+    deck->Close();
+    expectError([&] { slide->Name(); }, ErrorCode::ObjectClosed, {"three_charts.pptx"});
+    expectError([&] { slide->SetName("x"); }, ErrorCode::ObjectClosed, {});
+    expectError([&] { slide->SlideID(); }, ErrorCode::ObjectClosed, {});
+    expectError([&] { shape->Name(); }, ErrorCode::ObjectClosed, {});
+    expectError([&] { tags->Add("a", "b"); }, ErrorCode::ObjectClosed, {});
+    expectError([&] { format->ProgID(); }, ErrorCode::ObjectClosed, {});
+    expectError([&] { deck->Save(); }, ErrorCode::ObjectClosed, {});
+    expectError([&] { deck->Close(); }, ErrorCode::ObjectClosed, {});
+}
+
+TEST(PptApplication, QuitClosesEverythingOfThatApplicationOnly) {
+    auto app = Application::Create();
+    auto other = Application::Create();
+    auto deck = app->Presentations()->Open(fixture("mixed.pptx"));
+    auto kept = other->Presentations()->Open(fixture("mixed.pptx"));
+    auto slide = deck->Slides()->Item(1);
+    auto presentations = app->Presentations();
+    app->Quit();
+    EXPECT_FALSE(app->IsRunning());
+    expectError([&] { app->Presentations(); }, ErrorCode::ObjectClosed, {"quit"});
+    expectError([&] { app->Visible(); }, ErrorCode::ObjectClosed, {});
+    expectError([&] { presentations->Count(); }, ErrorCode::ObjectClosed, {});
+    expectError([&] { deck->Name(); }, ErrorCode::ObjectClosed, {});
+    expectError([&] { slide->Shapes(); }, ErrorCode::ObjectClosed, {});
+    expectError([&] { app->Quit(); }, ErrorCode::ObjectClosed, {});
+    EXPECT_TRUE(other->IsRunning());
+    EXPECT_EQ(kept->Slides()->Item(1)->Shapes()->Count(), 3);
+    EXPECT_EQ(other->ActivePresentation()->Name(), "mixed.pptx");
+}
+
+TEST(PptSaving, SaveWritesOverItsOwnFile) {
+    auto folder = ppt_test::scratch();
+    std::string path = copyOf("mixed.pptx", folder);
+    auto app = Application::Create();
+    auto deck = app->Presentations()->Open(path);
+    EXPECT_EQ(deck->FullName(), path);
+    EXPECT_FALSE(deck->ReadOnly());
+    deck->Slides()->Item(2)->SetName("Table");
+    deck->Save();
+    deck->Close();
+    auto again = app->Presentations()->Open(path);
+    EXPECT_EQ(again->Slides()->Item(2)->Name(), "Table");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1)
+        << "no temporary file is left beside it";
+}
+
+TEST(PptSaving, ReadOnlyAndUntitledPresentationsRefuseSaveButNotSaveAs) {
+    auto folder = ppt_test::scratch();
+    auto app = Application::Create();
+    auto readOnly = app->Presentations()->Open(fixture("mixed.pptx"), msoTrue);
+    EXPECT_TRUE(readOnly->ReadOnly());
+    expectError([&] { readOnly->Save(); }, ErrorCode::ReadOnly, {"mixed.pptx", "read-only"});
+    std::string copy = (folder / "copy.pptx").string();
+    readOnly->SaveAs(copy);
+    EXPECT_FALSE(readOnly->ReadOnly());
+    EXPECT_EQ(readOnly->FullName(), copy);
+    EXPECT_EQ(readOnly->Name(), "copy.pptx");
+    readOnly->Save();
+
+    auto untitled = app->Presentations()->Open(fixture("mixed.pptx"), msoFalse, msoTrue);
+    EXPECT_EQ(untitled->Name(), "");
+    EXPECT_EQ(untitled->FullName(), "");
+    expectError([&] { untitled->Save(); }, ErrorCode::ReadOnly, {"untitled", "SaveAs"});
+    untitled->SaveAs((folder / "named").string(), ppSaveAsPresentation, msoTriStateMixed);
+    EXPECT_EQ(untitled->Name(), "named.pptx");
+    EXPECT_TRUE(fs::exists(folder / "named.pptx"));
+}
+
+TEST(PptSaving, SaveAsRefusesANameOrFormatThatIsNotPptx) {
+    auto folder = ppt_test::scratch();
+    auto app = Application::Create();
+    auto deck = app->Presentations()->Open(fixture("mixed.pptx"));
+    expectError([&] { deck->SaveAs((folder / "legacy.ppt").string()); }, ErrorCode::InvalidArgument,
+                {"legacy.ppt", ".pptx"});
+    expectError([&] { deck->SaveAs((folder / "report.PDF").string()); }, ErrorCode::InvalidArgument,
+                {".pdf"});
+    expectError([&] { deck->SaveAs((folder / "report.pptx").string(), 32); },
+                ErrorCode::InvalidArgument, {"32"});
+    EXPECT_TRUE(fs::is_empty(folder));
+    deck->SaveAs((folder / "Report.PPTX").string(), ppSaveAsOpenXMLPresentation);
+    EXPECT_TRUE(fs::exists(folder / "Report.PPTX"));
+}
+
+TEST(PptSaving, AFailedSaveLeavesTheEarlierFileAndNoStrayFile) {
+    auto folder = ppt_test::scratch();
+    std::string path = copyOf("mixed.pptx", folder);
+    std::string before = ppt_test::readFile(path);
+    auto app = Application::Create();
+    auto deck = app->Presentations()->Open(path);
+    deck->Slides()->Item(1)->SetName("changed");
+    fs::create_directory(folder / "taken.pptx");
+    expectError([&] { deck->SaveAs((folder / "taken.pptx").string()); }, ErrorCode::WriteFailed,
+                {"taken.pptx"});
+    expectError([&] { deck->SaveAs((folder / "missing" / "x.pptx").string()); },
+                ErrorCode::WriteFailed, {"x.pptx"});
+    EXPECT_EQ(deck->FullName(), path) << "a failed SaveAs keeps the earlier name";
+    EXPECT_EQ(ppt_test::readFile(path), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+}
+
+class PptBadInput : public ::testing::Test {
+protected:
+    void SetUp() override { folder = ppt_test::scratch(); }
+    void expectOpenFails(const std::string& path, ErrorCode code,
+                         std::initializer_list<std::string> pieces) {
+        auto app = Application::Create();
+        expectError([&] { app->Presentations()->Open(path); }, code, pieces);
+        EXPECT_EQ(app->Presentations()->Count(), 0);
+    }
+    fs::path folder;
+};
+
+TEST_F(PptBadInput, MissingFolderEmptyAndNonZipFiles) {
+    expectOpenFails((folder / "absent.pptx").string(), ErrorCode::FileNotFound, {"absent.pptx"});
+    fs::create_directory(folder / "folder.pptx");
+    expectOpenFails((folder / "folder.pptx").string(), ErrorCode::FileAccess, {"folder.pptx"});
+    ppt_test::writeFile(folder / "empty.pptx", "");
+    expectOpenFails((folder / "empty.pptx").string(), ErrorCode::NotADocument, {"empty.pptx"});
+    ppt_test::writeFile(folder / "text.pptx", "just some text, not a zip package\n");
+    expectOpenFails((folder / "text.pptx").string(), ErrorCode::NotADocument, {"text.pptx"});
+}
+
+TEST_F(PptBadInput, ZipWithoutAPresentation) {
+    fs::path path = folder / "workbook.pptx";
+    ppt_test::rewriteZip(
+        fixture("mixed.pptx"), path,
+        {{"_rels/.rels",
+          "<?xml version=\"1.0\"?><Relationships "
+          "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship "
+          "Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+          "relationships/officeDocument\" Target=\"docProps/app.xml\"/></Relationships>"}});
+    expectOpenFails(path.string(), ErrorCode::NotADocument, {"workbook.pptx", "no presentation"});
+}
+
+TEST_F(PptBadInput, LegacyAndEncryptedCompoundFiles) {
+    // A compound file starts with this signature; an encrypted package holds a stream named
+    // "EncryptedPackage" (UTF-16 in the directory).
+    std::string header("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    std::string compound = header + std::string(1024, '\0');
+    ppt_test::writeFile(folder / "old.ppt", compound);
+    expectOpenFails((folder / "old.ppt").string(), ErrorCode::LegacyFormat,
+                    {"old.ppt", "legacy binary presentation", ".pptx"});
+    std::string name;
+    for (char c : std::string("EncryptedPackage")) {
+        name += c;
+        name += '\0';
+    }
+    ppt_test::writeFile(folder / "locked.pptx",
+                        header + std::string(504, '\0') + name + std::string(512, '\0'));
+    expectOpenFails((folder / "locked.pptx").string(), ErrorCode::Encrypted,
+                    {"locked.pptx", "password"});
+
+    std::string real = std::string(TABULON_REALWORLD_DIR) + "/ppt/poi__SampleShow_named.ppt";
+    if (fs::exists(real)) {
+        expectOpenFails(real, ErrorCode::LegacyFormat, {"poi__SampleShow_named.ppt", ".pptx"});
+    }
+}
+
+TEST_F(PptBadInput, MalformedSlideXmlNamesFileAndPart) {
+    fs::path path = folder / "broken.pptx";
+    ppt_test::rewriteZip(fixture("three_charts.pptx"), path,
+                         {{"ppt/slides/slide2.xml", "<p:sld xmlns:p=\"x\"><p:cSld></p:sld>"}});
+    auto app = Application::Create();
+    auto deck = app->Presentations()->Open(path.string());
+    EXPECT_EQ(deck->Slides()->Item(1)->Shapes()->Count(), 2) << "the other slides still read";
+    expectError([&] { deck->Slides()->Item(2)->Name(); }, ErrorCode::CorruptPart,
+                {"broken.pptx: ppt/slides/slide2.xml", "offset"});
+}
+
+TEST_F(PptBadInput, SlideWithoutAShapeTree) {
+    fs::path path = folder / "treeless.pptx";
+    ppt_test::rewriteZip(fixture("three_charts.pptx"), path,
+                         {{"ppt/slides/slide1.xml",
+                           "<p:sld xmlns:p=\"http://schemas.openxmlformats.org/presentationml/"
+                           "2006/main\"><p:cSld/></p:sld>"}});
+    auto app = Application::Create();
+    auto slide = app->Presentations()->Open(path.string())->Slides()->Item(1);
+    EXPECT_EQ(slide->Name(), "Slide256");
+    expectError([&] { slide->Shapes(); }, ErrorCode::CorruptPart,
+                {"treeless.pptx: ppt/slides/slide1.xml", "shape tree"});
+}
+
+TEST_F(PptBadInput, RelationshipsThatPointNowhere) {
+    std::string rels =
+        *ppt_test::zipEntry(fixture("three_charts.pptx"), "ppt/_rels/presentation.xml.rels");
+    fs::path dangling = folder / "dangling.pptx";
+    std::string withoutTarget = rels;
+    withoutTarget.replace(withoutTarget.find("slides/slide3.xml"), 17, "slides/slide9.xml");
+    ppt_test::rewriteZip(fixture("three_charts.pptx"), dangling,
+                         {{"ppt/_rels/presentation.xml.rels", withoutTarget}});
+    expectOpenFails(dangling.string(), ErrorCode::CorruptPart,
+                    {"dangling.pptx: ppt/presentation.xml", "ppt/slides/slide9.xml"});
+
+    fs::path missing = folder / "missing.pptx";
+    ppt_test::rewriteZip(fixture("three_charts.pptx"), missing,
+                         {{"ppt/slides/_rels/slide1.xml.rels", std::nullopt}});
+    auto app = Application::Create();
+    auto chart = app->Presentations()->Open(missing.string())->Slides()->Item(1)->Shapes()->Item(2);
+    EXPECT_EQ(chart->OLEFormat()->ProgID(), kChartServerProgID);
+    expectError([&] { chart->OLEFormat()->Object(); }, ErrorCode::CorruptPart,
+                {"missing.pptx: slide 1, shape \"Sales bar\"", "points nowhere"});
+}
+
+TEST_F(PptBadInput, SlideIdListReferringToAnUnknownRelationship) {
+    std::string presentation =
+        *ppt_test::zipEntry(fixture("three_charts.pptx"), "ppt/presentation.xml");
+    std::size_t at = presentation.find("<p:sldId id=\"257\" r:id=\"");
+    ASSERT_NE(at, std::string::npos);
+    std::size_t value = presentation.find("r:id=\"", at) + 6;
+    presentation.replace(value, presentation.find('"', value) - value, "rId999");
+    fs::path path = folder / "unknown.pptx";
+    ppt_test::rewriteZip(fixture("three_charts.pptx"), path,
+                         {{"ppt/presentation.xml", presentation}});
+    expectOpenFails(path.string(), ErrorCode::CorruptPart,
+                    {"unknown.pptx: ppt/presentation.xml", "slide 2 (id 257)", "rId999"});
+}
+
+}  // namespace
