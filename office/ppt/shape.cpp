@@ -1,6 +1,7 @@
 // Shapes, Shape and OLEFormat: the top-level shapes of a slide's shape tree, their names and ids,
 // and the embedded objects that OLE object frames and native charts hold.
 
+#include <cctype>
 #include <optional>
 
 #include "office/powerpoint.h"
@@ -68,6 +69,20 @@ std::optional<EmbeddedObject> embeddedObject(pugi::xml_node element) {
                               detail::prefixedAttribute(chart, "id").value(), true};
     }
     return std::nullopt;
+}
+
+// Native charts and chart objects of other chart servers ("MSGraph.Chart.8") go to the chart
+// server, which fills the first and refuses the others by name; everything else is offered as an
+// embedded workbook.
+bool servedAsChart(const EmbeddedObject& object) {
+    if (object.nativeChart) {
+        return true;
+    }
+    std::string lower = object.progId;
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lower.find("graph") != std::string::npos;
 }
 
 std::string kindOf(pugi::xml_node element) {
@@ -212,7 +227,7 @@ std::shared_ptr<Dispatch> OLEFormat::Object() {
                                                     " is not in the package");
         }
     }
-    if (object.nativeChart) {
+    if (servedAsChart(object)) {
         return office::detail::openChartObject(site);
     }
     return office::detail::openEmbeddedWorkbook(site);

@@ -170,4 +170,32 @@ TEST(PptReading, OleObjectsInsideAlternateContentReportTheirProgID) {
     EXPECT_NE(ppt_test::ourDump(*deck.presentation).find("\tExcel.Sheet.12\n"), std::string::npos);
 }
 
+TEST(PptReading, ObjectHandsNativeChartsToTheChartServer) {
+    Opened deck(fixture("mixed.pptx"));
+    auto object = deck.slide(1)->Shapes()->Item(3)->OLEFormat()->Object();
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(object->TypeName(), "ChartObject");
+    EXPECT_NE(object->GetProperty("Application"), nullptr);
+}
+
+TEST(PptReading, ObjectRefusesALegacyGraphObjectNamingSlideAndShape) {
+    std::string path =
+        std::string(TABULON_REALWORLD_DIR) + "/pptx-ole/tika__testMSChart-govdocs-428996.pptx";
+    if (!ppt_test::fs::exists(path)) {
+        GTEST_SKIP() << "real-world corpus absent: " << path;
+    }
+    Opened deck(path);
+    auto shape = deck.slide(1)->Shapes()->Item(1);
+    ASSERT_EQ(progIdOf(shape), "MSGraph.Chart.8");
+    try {
+        shape->OLEFormat()->Object();
+        FAIL() << "a binary MSGraph object was opened";
+    } catch (const office::Error& error) {
+        EXPECT_EQ(error.code(), ErrorCode::NotSupported);
+        EXPECT_TRUE(error.text().starts_with(
+            "tika__testMSChart-govdocs-428996.pptx: slide 1, shape \"Object 2\""))
+            << error.text();
+    }
+}
+
 }  // namespace
