@@ -1,0 +1,229 @@
+#include "app/frmMain.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+
+#include "app/FailureReport.h"
+#include "template/LoadTemplate.h"
+
+namespace tabulon {
+namespace {
+
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+void place(QWidget* widget, const char* name, int left, int top, int width, int height) {
+    widget->setObjectName(name);
+    widget->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* text, int left, int top,
+                    int width, int height) {
+    auto* widget = new QPushButton(QString::fromUtf8(text), parent);
+    // Enter and Escape press no button of this window.
+    widget->setAutoDefault(false);
+    widget->setDefault(false);
+    place(widget, name, left, top, width, height);
+    return widget;
+}
+
+QGroupBox* frame(QWidget* parent, const char* name, const char* text, int left, int top, int width,
+                 int height) {
+    auto* widget = new QGroupBox(QString::fromUtf8(text), parent);
+    place(widget, name, left, top, width, height);
+    return widget;
+}
+
+QLineEdit* textBox(QWidget* parent, const char* name, int left, int top, int width, int height) {
+    auto* widget = new QLineEdit(parent);
+    place(widget, name, left, top, width, height);
+    return widget;
+}
+
+// Whatever the user picks in the dialog; the empty text when the dialog was cancelled.
+std::string showFileDialog(const platform::FileDialog& dialog) {
+    return platform::current().chooseFile(dialog);
+}
+
+}  // namespace
+
+frmMain::frmMain(QWidget* parent) : QWidget(parent) {
+    setWindowTitle(kApplicationTitle);
+    setWindowIcon(QIcon(":/tabulon/tabulon.png"));
+    // Resizable, with a minimise and no maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    resize(Twips(7380), Twips(7740));
+
+    dlgOpenExcel_ = {false, "", "ExcelFile", {"*.xlsx", "*.xlsm"}, "xlsx"};
+    dlgOpenPpt_ = {false, "", "Powerpoint", {"*.pptx"}, "pptx"};
+    dlgoutput_ = {true, "Save Powerpoint", "popwerpointFile", {"*.pptx"}, "pptx"};
+
+    createControls();
+    applyTabOrder();
+    connectCommands();
+    CmdExcel_->setFocus();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::createControls() {
+    // Positions and sizes in twips; controls are placed once and never laid out again, so
+    // resizing the window moves nothing.
+    CmdExcel_ = button(this, "CmdExcel", "Excel", 120, 120, 1095, 495);
+    Frame1_ = frame(this, "Frame1", "Convert To Graph", 120, 5640, 7095, 1095);
+    Frame2_ = frame(this, "Frame2", "Set Template", 120, 1560, 7095, 3975);
+
+    lvwSheet_ = new QTreeWidget(Frame2_);
+    place(lvwSheet_, "lvwSheet", 240, 240, 2655, 2775);
+    lvwSheet_->setColumnCount(1);
+    lvwSheet_->setHeaderLabels({"WorkSheetName"});
+    lvwSheet_->setColumnWidth(0, Twips(2440));
+    lvwSheet_->setRootIsDecorated(false);
+    lvwSheet_->setSortingEnabled(false);
+
+    tvwPpt_ = new QTreeWidget(Frame2_);
+    place(tvwPpt_, "tvwPpt", 3960, 360, 2775, 2775);
+    tvwPpt_->setColumnCount(1);
+    tvwPpt_->setHeaderHidden(true);
+
+    cmdLink_ = button(Frame2_, "cmdLink", "linked", 3000, 1560, 855, 375);
+    txtExcel_ = textBox(this, "txtExcel", 1560, 120, 5655, 375);
+    cmdPowerpoint_ = button(this, "cmdPowerpoint", "template", 120, 840, 1095, 495);
+    txtPpt_ = textBox(this, "txtPpt", 1560, 840, 5655, 375);
+    cmdSave_ = button(Frame2_, "cmdSave", "save", 5880, 3360, 855, 375);
+    cmdConvert_ = button(Frame1_, "cmdConvert", "Convert", 5880, 360, 975, 375);
+    Command1_ = button(this, "Command1", "About", 6240, 7080, 975, 375);
+    Command2_ = button(this, "Command2", "Help", 120, 7080, 975, 375);
+
+    // The hidden menu: never in a menu bar, shown only as the tree's context menu.
+    mnupop_ = new QMenu("mnuPop", this);
+    mnupop_->setObjectName("mnupop");
+    mnuCMap_ = mnupop_->addAction("Cancel Mapping");
+    mnuCMap_->setObjectName("mnuCMap");
+}
+
+void frmMain::applyTabOrder() {
+    QWidget* order[] = {CmdExcel_,   Frame1_,   Frame2_,        lvwSheet_, tvwPpt_,
+                        cmdLink_,    txtExcel_, cmdPowerpoint_, txtPpt_,   cmdSave_,
+                        cmdConvert_, Command1_, Command2_};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+void frmMain::connectCommands() {
+    connect(CmdExcel_, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { CmdExcel_Click(); }); });
+    connect(cmdPowerpoint_, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { cmdPowerpoint_Click(); }); });
+}
+
+SlideCollection& frmMain::SlideTable() {
+    if (!slideTable_) {
+        slideTable_ = std::make_unique<SlideCollection>();
+    }
+    return *slideTable_;
+}
+
+void frmMain::CmdExcel_Click() {
+    const std::string fileName = showFileDialog(dlgOpenExcel_);
+    if (fileName.empty()) {
+        return;
+    }
+    BusyCursor busy;
+    workbookPath_ = fileName;
+    txtExcel_->setText(qt(workbookPath_));
+    LoadWorkbook(workbookPath_);
+    xlsApp_->SetWindowState(office::excel::xlMinimized);
+}
+
+void frmMain::LoadWorkbook(const std::string& path) {
+    if (!xlsApp_) {
+        xlsApp_ = office::excel::Application::Create();
+        xlsApp_->SetVisible(true);
+    }
+    const auto workbook = xlsApp_->Workbooks()->Open(path);
+    lvwSheet_->clear();
+    // Names come from the worksheets themselves, so a chart sheet of the workbook is never
+    // listed and every item names a worksheet that a link can use.
+    const auto worksheets = workbook->Worksheets();
+    const int count = worksheets->Count();
+    for (int i = 1; i <= count; ++i) {
+        auto* item = new QTreeWidgetItem(lvwSheet_);
+        item->setText(0, qt(worksheets->Item(i)->Name()));
+        item->setData(0, kTagRole, qt(worksheets->Item(i)->Name()));
+    }
+}
+
+void frmMain::cmdPowerpoint_Click() {
+    const std::string fileName = showFileDialog(dlgOpenPpt_);
+    if (fileName.empty()) {
+        return;
+    }
+    BusyCursor busy;
+    templatePath_ = fileName;
+    txtPpt_->setText(qt(templatePath_));
+    LoadTemplate(templatePath_);
+    BuildTemplateTree();
+    pptApp_->SetWindowState(office::ppt::ppWindowMinimized);
+}
+
+void frmMain::LoadTemplate(const std::string& path) {
+    tabulon::LoadTemplate(pptApp_, SlideTable(), path);
+}
+
+void frmMain::BuildTemplateTree() {
+    tvwPpt_->clear();
+    auto* root = new QTreeWidgetItem(tvwPpt_);
+    root->setText(0, QString::fromUtf8(kRootText));
+    root->setData(0, kKeyRole, QString(kRootKey));
+    root->setExpanded(true);
+    const SlideCollection& slides = SlideTable();
+    const int count = slides.Count();
+    for (int k = 0; k < count; ++k) {
+        addSlideNode(*root, k);
+    }
+}
+
+void frmMain::addSlideNode(QTreeWidgetItem& root, int position) {
+    const SlideCollection& slides = SlideTable();
+    const cls_PptSlide& slide = *slides.ValueAt(position);
+    auto* node = new QTreeWidgetItem(&root);
+    node->setText(0, qt(slide.Name()));
+    node->setData(0, kTagRole, slides.KeyAt(position));
+    const ShapeCollection& shapes = *slide.Objects();
+    const int count = shapes.Count();
+    for (int m = 0; m < count; ++m) {
+        auto* shapeNode = new QTreeWidgetItem(node);
+        shapeNode->setText(0, qt(shapes.ValueAt(m)->ShapeType()));
+        shapeNode->setData(0, kTagRole, shapes.KeyAt(m));
+    }
+}
+
+void frmMain::Unload() {
+    if (pptApp_) {
+        pptApp_->Quit();
+        pptApp_ = nullptr;
+    }
+    if (xlsApp_) {
+        xlsApp_->Quit();
+        xlsApp_ = nullptr;
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    RunCommand([this] { Unload(); });
+    event->accept();
+}
+
+}  // namespace tabulon

@@ -1,0 +1,110 @@
+#pragma once
+
+// The program's main window and start-up object: the controls, the state of the user's work
+// (the chosen paths, the browsing applications, the template's slide table) and the commands
+// behind the buttons. Each click runs a plain member function, so a test can drive the window
+// by clicking or by calling those functions; a failure that leaves a click goes to the report
+// of unhandled failures.
+
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "office/excel.h"
+#include "office/powerpoint.h"
+#include "platform/seams.h"
+#include "template/cls_PptSlide.h"
+
+class QAction;
+class QGroupBox;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace tabulon {
+
+// Item data roles of the worksheet list and the template tree: the Tag of an item (a sheet
+// name, or a 32-bit collection key) and the Key of a tree node ("Root" for the root only).
+inline constexpr int kTagRole = Qt::UserRole;
+inline constexpr int kKeyRole = Qt::UserRole + 1;
+
+inline constexpr const char* kRootKey = "Root";
+inline constexpr const char* kRootText = "ppt模板";
+
+// Twips (1440 to the inch) to pixels at 96 dots per inch.
+constexpr int Twips(int twips) {
+    return (twips * 2 + 15) / 30;
+}
+
+class frmMain : public QWidget {
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // "Excel" clicked: asks for the workbook, shows its path and lists its worksheets.
+    void CmdExcel_Click();
+    // "template" clicked: asks for the template, shows its path, loads it and builds the tree.
+    void cmdPowerpoint_Click();
+    // Opens the workbook in XlsApp (created when none) and refills the worksheet list.
+    void LoadWorkbook(const std::string& path);
+    // Opens the template in PptApp (created when none) and refills SlideTable.
+    void LoadTemplate(const std::string& path);
+    // Clears the tree and rebuilds it from SlideTable.
+    void BuildTemplateTree();
+    // Quits PptApp, then XlsApp. A failure of the first ends it there, leaving XlsApp running.
+    void Unload();
+
+    const std::string& WorkbookPath() const noexcept { return workbookPath_; }
+    const std::string& TemplatePath() const noexcept { return templatePath_; }
+    // Created empty on first use and never dropped afterwards.
+    SlideCollection& SlideTable();
+    const std::shared_ptr<office::ppt::Application>& PptApp() const noexcept { return pptApp_; }
+    const std::shared_ptr<office::excel::Application>& XlsApp() const noexcept { return xlsApp_; }
+
+    // The settings of the window's three file dialogs.
+    const platform::FileDialog& dlgOpenExcel() const noexcept { return dlgOpenExcel_; }
+    const platform::FileDialog& dlgOpenPpt() const noexcept { return dlgOpenPpt_; }
+    const platform::FileDialog& dlgoutput() const noexcept { return dlgoutput_; }
+
+    QMenu* mnupop() const noexcept { return mnupop_; }
+    QAction* mnuCMap() const noexcept { return mnuCMap_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void applyTabOrder();
+    void connectCommands();
+    void addSlideNode(QTreeWidgetItem& root, int position);
+
+    QPushButton* CmdExcel_ = nullptr;
+    QGroupBox* Frame1_ = nullptr;
+    QGroupBox* Frame2_ = nullptr;
+    QTreeWidget* lvwSheet_ = nullptr;
+    QTreeWidget* tvwPpt_ = nullptr;
+    QPushButton* cmdLink_ = nullptr;
+    QLineEdit* txtExcel_ = nullptr;
+    QPushButton* cmdPowerpoint_ = nullptr;
+    QLineEdit* txtPpt_ = nullptr;
+    QPushButton* cmdSave_ = nullptr;
+    QPushButton* cmdConvert_ = nullptr;
+    QPushButton* Command1_ = nullptr;
+    QPushButton* Command2_ = nullptr;
+    QMenu* mnupop_ = nullptr;
+    QAction* mnuCMap_ = nullptr;
+
+    platform::FileDialog dlgOpenExcel_;
+    platform::FileDialog dlgOpenPpt_;
+    platform::FileDialog dlgoutput_;
+
+    std::string workbookPath_;
+    std::string templatePath_;
+    std::unique_ptr<SlideCollection> slideTable_;
+    std::shared_ptr<office::ppt::Application> pptApp_;
+    std::shared_ptr<office::excel::Application> xlsApp_;
+};
+
+}  // namespace tabulon

@@ -1,0 +1,69 @@
+#include "template/cls_pptShape.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "office/error.h"
+
+namespace tabulon {
+namespace {
+
+std::string lowerAscii(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool containsIgnoringCase(const std::string& text, const std::string& word) {
+    return lowerAscii(text).find(word) != std::string::npos;
+}
+
+std::string progIdOf(const std::shared_ptr<office::ppt::Shape>& shape) {
+    if (!shape) {
+        throw office::Error(office::ErrorCode::ObjectRequired, "object variable not set");
+    }
+    return shape->OLEFormat()->ProgID();
+}
+
+}  // namespace
+
+std::string cls_pptShape::Name() const {
+    return shape().Name();
+}
+
+void cls_pptShape::SetName(const std::string& name) {
+    shape().SetName(name);
+}
+
+void cls_pptShape::AddShape(std::shared_ptr<office::ppt::Shape> shape) {
+    shape_ = std::move(shape);
+}
+
+std::string cls_pptShape::ShapeType() const {
+    return GetShpType(shape_);
+}
+
+std::string cls_pptShape::GetShpType(const std::shared_ptr<office::ppt::Shape>& shape) {
+    // Each test reads the ProgID afresh, so the answer follows the shape as it is now.
+    try {
+        if (containsIgnoringCase(progIdOf(shape), "graph")) {
+            return kShapeTypeChart;
+        }
+        if (containsIgnoringCase(progIdOf(shape), "excel")) {
+            return kShapeTypeExcelTable;
+        }
+        return progIdOf(shape);
+    } catch (...) {
+        return kShapeTypeOther;
+    }
+}
+
+office::ppt::Shape& cls_pptShape::shape() const {
+    if (!shape_) {
+        throw office::Error(office::ErrorCode::ObjectRequired,
+                            "object variable not set: the shape wrapper holds no shape");
+    }
+    return *shape_;
+}
+
+}  // namespace tabulon

@@ -1,0 +1,85 @@
+#include "template/KeyedCollection.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <memory>
+#include <string>
+
+#include "office/error.h"
+
+namespace tabulon {
+namespace {
+
+using Strings = KeyedCollection<std::string>;
+
+TEST(KeyedCollection, KeepsInsertionOrderAndFindsByKey) {
+    Strings collection;
+    collection.Add(300, "third");
+    collection.Add(-5, "negative");
+    collection.Add(INT_MAX, "largest");
+    collection.Add(INT_MIN, "smallest");
+
+    ASSERT_EQ(collection.Count(), 4);
+    EXPECT_EQ(collection.KeyAt(0), 300);
+    EXPECT_EQ(collection.KeyAt(1), -5);
+    EXPECT_EQ(collection.KeyAt(2), INT_MAX);
+    EXPECT_EQ(collection.KeyAt(3), INT_MIN);
+    EXPECT_EQ(collection.ValueAt(1), "negative");
+    EXPECT_EQ(collection.Item(INT_MIN), "smallest");
+    EXPECT_EQ(collection.Item(300), "third");
+    EXPECT_TRUE(collection.Contains(-5));
+    EXPECT_FALSE(collection.Contains(5));
+}
+
+TEST(KeyedCollection, DuplicateKeyFailsAndChangesNothing) {
+    Strings collection;
+    collection.Add(7, "first");
+    try {
+        collection.Add(7, "second");
+        FAIL() << "a duplicate key was accepted";
+    } catch (const office::Error& error) {
+        EXPECT_EQ(error.code(), office::ErrorCode::InvalidArgument);
+        EXPECT_EQ(error.text(), "keyed collection: key 7 is already present");
+    }
+    EXPECT_EQ(collection.Count(), 1);
+    EXPECT_EQ(collection.Item(7), "first");
+}
+
+TEST(KeyedCollection, MissingKeyAndPositionOutsideFail) {
+    Strings collection;
+    collection.Add(1, "one");
+    auto codeOf = [](auto&& call) {
+        try {
+            call();
+        } catch (const office::Error& error) {
+            return error.code();
+        }
+        return office::ErrorCode::InvalidArgument;
+    };
+    EXPECT_EQ(codeOf([&] { collection.Item(2); }), office::ErrorCode::IndexOutOfRange);
+    EXPECT_EQ(codeOf([&] { collection.KeyAt(1); }), office::ErrorCode::IndexOutOfRange);
+    EXPECT_EQ(codeOf([&] { collection.ValueAt(-1); }), office::ErrorCode::IndexOutOfRange);
+    Strings empty;
+    EXPECT_EQ(codeOf([&] { empty.KeyAt(0); }), office::ErrorCode::IndexOutOfRange);
+}
+
+TEST(KeyedCollection, ClearReleasesValuesAndAllowsTheKeysAgain) {
+    KeyedCollection<std::shared_ptr<int>> collection;
+    auto value = std::make_shared<int>(42);
+    std::weak_ptr<int> watch = value;
+    collection.Add(1, std::move(value));
+    collection.Add(2, std::make_shared<int>(43));
+
+    collection.Clear();
+
+    EXPECT_EQ(collection.Count(), 0);
+    EXPECT_TRUE(watch.expired());
+    EXPECT_FALSE(collection.Contains(1));
+    collection.Add(2, std::make_shared<int>(44));
+    EXPECT_EQ(*collection.Item(2), 44);
+    EXPECT_EQ(collection.KeyAt(0), 2);
+}
+
+}  // namespace
+}  // namespace tabulon

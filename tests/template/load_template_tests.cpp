@@ -1,0 +1,110 @@
+#include "template/LoadTemplate.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fixtures.h"
+#include "office/error.h"
+
+namespace tabulon {
+namespace {
+
+using testing::AppFixture;
+
+struct Browser {
+    std::shared_ptr<office::ppt::Application> app;
+    SlideCollection table;
+    ~Browser() {
+        if (app && app->IsRunning()) {
+            app->Quit();
+        }
+    }
+};
+
+std::vector<int> keysOf(const auto& collection) {
+    std::vector<int> keys;
+    for (int i = 0; i < collection.Count(); ++i) {
+        keys.push_back(collection.KeyAt(i));
+    }
+    return keys;
+}
+
+TEST(LoadTemplate, WrapsEverySlideInOrderAndOnlyTheirEmbeddedObjects) {
+    Browser browser;
+    LoadTemplate(browser.app, browser.table, AppFixture("template.pptx"));
+
+    ASSERT_NE(browser.app, nullptr);
+    EXPECT_NE(browser.app->Visible(), office::ppt::msoFalse);
+    const auto slides = browser.app->ActivePresentation()->Slides();
+    ASSERT_EQ(browser.table.Count(), 3);
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(browser.table.KeyAt(i - 1), slides->Item(i)->SlideID());
+        EXPECT_EQ(browser.table.ValueAt(i - 1)->slide()->SlideIndex(), i);
+    }
+
+    // Slide 1: two charts beside a heading; slide 2: a heading and a picture; slide 3: a chart,
+    // a workbook object and a document object, in stacking order.
+    const auto& charts = *browser.table.ValueAt(0)->Objects();
+    const auto& objects = *browser.table.ValueAt(2)->Objects();
+    EXPECT_EQ(charts.Count(), 2);
+    EXPECT_EQ(browser.table.ValueAt(1)->Objects()->Count(), 0);
+    ASSERT_EQ(objects.Count(), 3);
+    EXPECT_EQ(objects.KeyAt(1), 10);
+    EXPECT_EQ(objects.KeyAt(2), 11);
+    EXPECT_EQ(objects.ValueAt(0)->ShapeType(), "Chart");
+    EXPECT_EQ(objects.ValueAt(1)->ShapeType(), "ExcelTable");
+    EXPECT_EQ(objects.ValueAt(2)->ShapeType(), "Word.Document.12");
+    const auto shapes = slides->Item(1)->Shapes();
+    std::vector<int> chartIds;
+    for (int j = 1; j <= shapes->Count(); ++j) {
+        if (cls_pptShape::GetShpType(shapes->Item(j)) == "Chart") {
+            chartIds.push_back(shapes->Item(j)->Id());
+        }
+    }
+    EXPECT_EQ(keysOf(charts), chartIds);
+}
+
+TEST(LoadTemplate, SecondTemplateOpensBesideTheFirstAndReplacesTheTable) {
+    Browser browser;
+    LoadTemplate(browser.app, browser.table, AppFixture("template.pptx"));
+    const auto firstApp = browser.app;
+    std::weak_ptr<cls_PptSlide> firstSlide = browser.table.ValueAt(0);
+
+    LoadTemplate(browser.app, browser.table, AppFixture("progids.pptx"));
+
+    EXPECT_EQ(browser.app, firstApp);
+    EXPECT_EQ(browser.app->Presentations()->Count(), 2);
+    ASSERT_EQ(browser.table.Count(), 1);
+    EXPECT_EQ(browser.table.ValueAt(0)->Objects()->Count(), 4);
+    EXPECT_TRUE(firstSlide.expired());
+}
+
+TEST(LoadTemplate, PresentationWithoutSlidesGivesAnEmptyTable) {
+    Browser browser;
+    LoadTemplate(browser.app, browser.table, AppFixture("template.pptx"));
+    LoadTemplate(browser.app, browser.table, AppFixture("no_slides.pptx"));
+    EXPECT_EQ(browser.table.Count(), 0);
+}
+
+TEST(LoadTemplate, FailingOpenLeavesTheTableAsItWasButKeepsTheNewApplication) {
+    Browser browser;
+    try {
+        LoadTemplate(browser.app, browser.table, AppFixture("missing.pptx"));
+        FAIL() << "a missing file opened";
+    } catch (const office::Error& error) {
+        EXPECT_EQ(error.code(), office::ErrorCode::FileNotFound);
+        EXPECT_NE(error.text().find("missing.pptx"), std::string::npos) << error.text();
+    }
+    ASSERT_NE(browser.app, nullptr);
+    EXPECT_NE(browser.app->Visible(), office::ppt::msoFalse);
+
+    LoadTemplate(browser.app, browser.table, AppFixture("template.pptx"));
+    EXPECT_THROW(LoadTemplate(browser.app, browser.table, AppFixture("first.xlsx")), office::Error);
+    EXPECT_EQ(browser.table.Count(), 3);
+}
+
+}  // namespace
+}  // namespace tabulon
