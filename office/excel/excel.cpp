@@ -1,0 +1,521 @@
+// The public spreadsheet objects: thin handles onto the inner model.
+
+#include "office/excel.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "office/clipboard.h"
+#include "office/excel/model.h"
+#include "office/excel/number_format.h"
+
+namespace office::excel {
+
+using detail::CellKind;
+using detail::WorkbookImpl;
+
+namespace {
+
+[[noreturn]] void outOfSheet(int row, int column) {
+    throw Error(ErrorCode::OutOfSheet,
+                "the cell at row " + std::to_string(row) + ", column " + std::to_string(column) +
+                    " lies beyond the worksheet (1048576 rows, 16384 columns)");
+}
+
+void checkCell(int row, int column) {
+    if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns) {
+        outOfSheet(row, column);
+    }
+}
+
+std::string fileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+std::shared_ptr<Sheet> sheetObject(const std::shared_ptr<detail::SheetImpl>& sheet) {
+    if (sheet->worksheet) {
+        return std::make_shared<excel::Worksheet>(sheet);
+    }
+    return std::make_shared<Sheet>(sheet);
+}
+
+// The cell of the store to write, made with the style it shows when it does not exist yet.
+detail::Cell& writable(detail::SheetImpl& sheet, int row, int column) {
+    if (const auto* existing = sheet.cells.find(row, column)) {
+        return const_cast<detail::Cell&>(*existing);
+    }
+    const auto style = sheet.effectiveStyle(row, column);
+    auto& cell = sheet.cells.obtain(row, column);
+    cell.style = style;
+    return cell;
+}
+
+// "$A$1:$C$5" or "b2": false when the text is no address.
+bool parseAddress(std::string_view address, int& row, int& column, int& lastRow, int& lastColumn) {
+    const auto colon = address.find(':');
+    if (colon == std::string_view::npos) {
+        if (!detail::parseCell(address, row, column)) {
+            return false;
+        }
+        lastRow = row;
+        lastColumn = column;
+        return true;
+    }
+    if (!detail::parseCell(address.substr(0, colon), row, column) ||
+        !detail::parseCell(address.substr(colon + 1), lastRow, lastColumn)) {
+        return false;
+    }
+    if (row > lastRow)
+        std::swap(row, lastRow);
+    if (column > lastColumn)
+        std::swap(column, lastColumn);
+    return true;
+}
+
+}  // namespace
+
+// ---- Application ----
+
+Application::Application(std::shared_ptr<detail::ApplicationImpl> impl) : impl_(std::move(impl)) {}
+
+std::shared_ptr<Application> Application::Create() {
+    return std::make_shared<Application>(std::make_shared<detail::ApplicationImpl>());
+}
+
+bool Application::Visible() const {
+    impl_->checkRunning();
+    return impl_->visible;
+}
+
+void Application::SetVisible(bool visible) {
+    impl_->checkRunning();
+    impl_->visible = visible;
+}
+
+int Application::WindowState() const {
+    impl_->checkRunning();
+    return impl_->windowState;
+}
+
+void Application::SetWindowState(int state) {
+    impl_->checkRunning();
+    if (state != xlMaximized && state != xlMinimized && state != xlNormal) {
+        throw Error(ErrorCode::InvalidArgument, "window state " + std::to_string(state) +
+                                                    " is not one of xlMaximized, "
+                                                    "xlMinimized, xlNormal");
+    }
+    impl_->windowState = state;
+}
+
+bool Application::DisplayAlerts() const {
+    impl_->checkRunning();
+    return impl_->displayAlerts;
+}
+
+void Application::SetDisplayAlerts(bool on) {
+    impl_->checkRunning();
+    impl_->displayAlerts = on;
+}
+
+std::shared_ptr<excel::Workbooks> Application::Workbooks() {
+    impl_->checkRunning();
+    return std::make_shared<excel::Workbooks>(impl_);
+}
+
+void Application::Quit() {
+    impl_->checkRunning();
+    for (const auto& book : impl_->books) {
+        book->open = false;
+    }
+    impl_->books.clear();
+    impl_->running = false;
+}
+
+bool Application::IsRunning() const noexcept {
+    return impl_->running;
+}
+
+// ---- Workbooks ----
+
+Workbooks::Workbooks(std::shared_ptr<detail::ApplicationImpl> app) : app_(std::move(app)) {}
+
+std::shared_ptr<Workbook> Workbooks::Open(const std::string& path) {
+    app_->checkRunning();
+    auto book = detail::loadWorkbook(package::Package::openFile(path, "workbook"), path);
+    book->app = app_;
+    book->name = fileName(path);
+    app_->books.push_back(book);
+    return std::make_shared<Workbook>(book);
+}
+
+int Workbooks::Count() const {
+    app_->checkRunning();
+    return static_cast<int>(app_->books.size());
+}
+
+std::shared_ptr<Workbook> Workbooks::Item(int index) {
+    app_->checkRunning();
+    if (index < 1 || index > Count()) {
+        throw Error(ErrorCode::IndexOutOfRange, "workbook " + std::to_string(index) + " of " +
+                                                    std::to_string(Count()) + " does not exist");
+    }
+    return std::make_shared<Workbook>(app_->books[index - 1]);
+}
+
+// ---- Workbook ----
+
+Workbook::Workbook(std::shared_ptr<detail::WorkbookImpl> impl) : impl_(std::move(impl)) {}
+
+std::string Workbook::Name() const {
+    impl_->checkOpen();
+    return impl_->name;
+}
+
+std::string Workbook::FullName() const {
+    impl_->checkOpen();
+    return impl_->path;
+}
+
+std::shared_ptr<excel::Sheets> Workbook::Sheets() {
+    impl_->checkOpen();
+    return std::make_shared<excel::Sheets>(impl_);
+}
+
+std::shared_ptr<excel::Worksheets> Workbook::Worksheets() {
+    impl_->checkOpen();
+    return std::make_shared<excel::Worksheets>(impl_);
+}
+
+void Workbook::Save() {
+    impl_->checkOpen();
+    detail::storeChanges(*impl_);
+    if (impl_->onSave) {
+        impl_->onSave(impl_->package.saveBytes());
+    } else {
+        impl_->package.saveFile(impl_->path);
+    }
+    impl_->changed = false;
+}
+
+void Workbook::SaveAs(const std::string& path) {
+    impl_->checkOpen();
+    detail::storeChanges(*impl_);
+    impl_->package.saveFile(path);
+    impl_->path = path;
+    impl_->name = fileName(path);
+    impl_->changed = false;
+}
+
+void Workbook::Close() {
+    impl_->checkOpen();
+    if (impl_->onSave && impl_->changed) {
+        detail::storeChanges(*impl_);
+        impl_->onSave(impl_->package.saveBytes());
+        impl_->changed = false;
+    }
+    impl_->open = false;
+    if (auto app = impl_->app.lock()) {
+        auto& books = app->books;
+        books.erase(std::remove(books.begin(), books.end(), impl_), books.end());
+    }
+    impl_->ownedApp.reset();
+}
+
+bool Workbook::Date1904() const {
+    impl_->checkOpen();
+    return impl_->date1904;
+}
+
+std::shared_ptr<excel::Application> Workbook::Application() const {
+    impl_->checkOpen();
+    auto app = impl_->app.lock();
+    if (!app || !app->running) {
+        throw Error(ErrorCode::ObjectClosed, impl_->where() + ": its application has quit");
+    }
+    return std::make_shared<excel::Application>(app);
+}
+
+// ---- Sheets, Worksheets ----
+
+Sheet::Sheet(std::shared_ptr<detail::SheetImpl> impl) : impl_(std::move(impl)) {}
+
+std::string Sheet::Name() const {
+    impl_->openBook();
+    return impl_->name;
+}
+
+bool Sheet::IsWorksheet() const {
+    return impl_->worksheet;
+}
+
+std::string_view Sheet::TypeName() const {
+    return impl_->worksheet ? "Worksheet" : "Chart";
+}
+
+Sheets::Sheets(std::shared_ptr<detail::WorkbookImpl> book) : book_(std::move(book)) {}
+
+int Sheets::Count() const {
+    book_->checkOpen();
+    return static_cast<int>(book_->sheets.size());
+}
+
+std::shared_ptr<Sheet> Sheets::Item(int index) {
+    book_->checkOpen();
+    if (index < 1 || index > Count()) {
+        throw Error(ErrorCode::IndexOutOfRange, book_->where() + ": sheet " +
+                                                    std::to_string(index) + " of " +
+                                                    std::to_string(Count()) + " does not exist");
+    }
+    return sheetObject(book_->sheets[index - 1]);
+}
+
+Worksheets::Worksheets(std::shared_ptr<detail::WorkbookImpl> book) : book_(std::move(book)) {}
+
+int Worksheets::Count() const {
+    book_->checkOpen();
+    return static_cast<int>(std::count_if(book_->sheets.begin(), book_->sheets.end(),
+                                          [](const auto& sheet) { return sheet->worksheet; }));
+}
+
+std::shared_ptr<Worksheet> Worksheets::Item(int index) {
+    book_->checkOpen();
+    int seen = 0;
+    for (const auto& sheet : book_->sheets) {
+        if (sheet->worksheet && ++seen == index) {
+            return std::make_shared<Worksheet>(sheet);
+        }
+    }
+    throw Error(ErrorCode::IndexOutOfRange, book_->where() + ": worksheet " +
+                                                std::to_string(index) + " of " +
+                                                std::to_string(Count()) + " does not exist");
+}
+
+// ---- Worksheet ----
+
+Worksheet::Worksheet(std::shared_ptr<detail::SheetImpl> impl) : Sheet(std::move(impl)) {}
+
+std::shared_ptr<excel::Range> Worksheet::Range(std::string_view address) {
+    impl_->openBook();
+    int row = 0, column = 0, lastRow = 0, lastColumn = 0;
+    if (!parseAddress(address, row, column, lastRow, lastColumn)) {
+        throw Error(ErrorCode::InvalidArgument,
+                    "\"" + std::string(address) + "\" is not a cell address");
+    }
+    checkCell(row, column);
+    checkCell(lastRow, lastColumn);
+    return std::make_shared<excel::Range>(impl_, row, column, lastRow, lastColumn);
+}
+
+std::shared_ptr<excel::Range> Worksheet::Range(const std::shared_ptr<excel::Range>& cell1,
+                                               const std::shared_ptr<excel::Range>& cell2) {
+    impl_->openBook();
+    if (!cell1 || !cell2) {
+        throw Error(ErrorCode::ObjectRequired, "Range needs two cells");
+    }
+    if (cell1->sheet() != impl_ || cell2->sheet() != impl_) {
+        throw Error(ErrorCode::InvalidArgument,
+                    "Range: both cells must lie on sheet \"" + impl_->name + "\"");
+    }
+    return std::make_shared<excel::Range>(impl_, std::min(cell1->Row(), cell2->Row()),
+                                          std::min(cell1->Column(), cell2->Column()),
+                                          std::max(cell1->LastRow(), cell2->LastRow()),
+                                          std::max(cell1->LastColumn(), cell2->LastColumn()));
+}
+
+std::shared_ptr<excel::Range> Worksheet::Cells(int row, int column) {
+    impl_->openBook();
+    checkCell(row, column);
+    return std::make_shared<excel::Range>(impl_, row, column, row, column);
+}
+
+std::shared_ptr<excel::Workbook> Worksheet::Parent() const {
+    return std::make_shared<Workbook>(impl_->openBook());
+}
+
+// ---- Range ----
+
+Range::Range(std::shared_ptr<detail::SheetImpl> sheet, int row, int column, int lastRow,
+             int lastColumn)
+    : sheet_(std::move(sheet)),
+      row_(row),
+      column_(column),
+      lastRow_(lastRow),
+      lastColumn_(lastColumn) {}
+
+office::Value Range::Value() const {
+    const auto book = sheet_->openBook();
+    return detail::cellValue(*book, sheet_->cells.find(row_, column_));
+}
+
+void Range::SetValue(const office::Value& value) {
+    const auto book = sheet_->openBook();
+    for (int r = row_; r <= lastRow_; ++r) {
+        for (int c = column_; c <= lastColumn_; ++c) {
+            auto& cell = writable(*sheet_, r, c);
+            if (cell.flags & detail::kHasFormula) {
+                book->formulaOverwritten = true;
+            }
+            detail::assignValue(*book, cell, value);
+            sheet_->written.push_back({r, c, true});
+        }
+    }
+    book->changed = true;
+}
+
+std::string Range::Text() const {
+    const auto book = sheet_->openBook();
+    const auto value = detail::cellValue(*book, sheet_->cells.find(row_, column_));
+    const auto& xf = book->styles.xf(sheet_->effectiveStyle(row_, column_));
+    return detail::formatValue(value, book->styles.formatCode(xf.numFmtId));
+}
+
+std::string Range::NumberFormat() const {
+    const auto book = sheet_->openBook();
+    const auto& xf = book->styles.xf(sheet_->effectiveStyle(row_, column_));
+    return book->styles.formatCode(xf.numFmtId);
+}
+
+void Range::SetNumberFormat(const std::string& format) {
+    const auto book = sheet_->openBook();
+    for (int r = row_; r <= lastRow_; ++r) {
+        for (int c = column_; c <= lastColumn_; ++c) {
+            auto& cell = writable(*sheet_, r, c);
+            cell.style = detail::styleWithFormat(*book, cell.style, format);
+            sheet_->written.push_back({r, c, false});
+        }
+    }
+    book->changed = true;
+}
+
+std::string Range::Address() const {
+    std::string text = "$" + detail::columnName(column_) + "$" + std::to_string(row_);
+    if (lastRow_ != row_ || lastColumn_ != column_) {
+        text += ":$" + detail::columnName(lastColumn_) + "$" + std::to_string(lastRow_);
+    }
+    return text;
+}
+
+std::shared_ptr<excel::Range> Range::Offset(int rows, int columns) const {
+    sheet_->openBook();
+    const long long top = static_cast<long long>(row_) + rows;
+    const long long left = static_cast<long long>(column_) + columns;
+    const long long bottom = static_cast<long long>(lastRow_) + rows;
+    const long long right = static_cast<long long>(lastColumn_) + columns;
+    if (top < 1 || left < 1 || bottom > kMaxRows || right > kMaxColumns) {
+        outOfSheet(static_cast<int>(std::clamp<long long>(bottom, INT32_MIN, INT32_MAX)),
+                   static_cast<int>(std::clamp<long long>(right, INT32_MIN, INT32_MAX)));
+    }
+    return std::make_shared<excel::Range>(sheet_, static_cast<int>(top), static_cast<int>(left),
+                                          static_cast<int>(bottom), static_cast<int>(right));
+}
+
+std::shared_ptr<excel::Range> Range::Item(int row, int column) const {
+    sheet_->openBook();
+    const long long r = static_cast<long long>(row_) + row - 1;
+    const long long c = static_cast<long long>(column_) + column - 1;
+    if (r < 1 || c < 1 || r > kMaxRows || c > kMaxColumns) {
+        outOfSheet(static_cast<int>(std::clamp<long long>(r, INT32_MIN, INT32_MAX)),
+                   static_cast<int>(std::clamp<long long>(c, INT32_MIN, INT32_MAX)));
+    }
+    return std::make_shared<excel::Range>(sheet_, static_cast<int>(r), static_cast<int>(c),
+                                          static_cast<int>(r), static_cast<int>(c));
+}
+
+Border Range::Borders(int index) const {
+    const auto book = sheet_->openBook();
+    int edge = 0;
+    switch (index) {
+        case xlEdgeLeft:
+        case xlLeft:
+            edge = 0;
+            break;
+        case xlEdgeRight:
+        case xlRight:
+            edge = 1;
+            break;
+        case xlEdgeTop:
+        case xlTop:
+            edge = 2;
+            break;
+        case xlEdgeBottom:
+        case xlBottom:
+            edge = 3;
+            break;
+        case xlDiagonalDown:
+            edge = 4;
+            break;
+        case xlDiagonalUp:
+            edge = 5;
+            break;
+        default:
+            throw Error(ErrorCode::InvalidArgument,
+                        "border index " + std::to_string(index) + " is not an XlBordersIndex");
+    }
+    const auto& lines = book->styles.borderOf(sheet_->effectiveStyle(row_, column_));
+    return Border(lines.edges[edge].lineStyle, lines.edges[edge].weight);
+}
+
+void Range::Copy() const {
+    const auto book = sheet_->openBook();
+    CellBlock block;
+    block.rows = RowCount();
+    block.columns = ColumnCount();
+    block.cells.reserve(static_cast<std::size_t>(block.rows) * block.columns);
+    for (int r = row_; r <= lastRow_; ++r) {
+        for (int c = column_; c <= lastColumn_; ++c) {
+            ClipCell cell;
+            cell.value = detail::cellValue(*book, sheet_->cells.find(r, c));
+            const auto& xf = book->styles.xf(sheet_->effectiveStyle(r, c));
+            cell.numberFormat = book->styles.formatCode(xf.numFmtId);
+            block.cells.push_back(std::move(cell));
+        }
+    }
+    Clipboard::instance().set(std::move(block));
+}
+
+void Range::Copy(const std::shared_ptr<excel::Range>& destination) const {
+    const auto book = sheet_->openBook();
+    if (!destination) {
+        throw Error(ErrorCode::ObjectRequired, "Copy needs a destination range");
+    }
+    auto& target = *destination->sheet();
+    const auto targetBook = target.openBook();
+    const int top = destination->Row();
+    const int left = destination->Column();
+    if (top + (lastRow_ - row_) > kMaxRows || left + (lastColumn_ - column_) > kMaxColumns) {
+        outOfSheet(top + (lastRow_ - row_), left + (lastColumn_ - column_));
+    }
+    // Read the whole block first: source and destination may overlap.
+    struct Source {
+        office::Value value;
+        std::uint32_t style;
+    };
+    std::vector<Source> block;
+    for (int r = row_; r <= lastRow_; ++r) {
+        for (int c = column_; c <= lastColumn_; ++c) {
+            block.push_back(
+                {detail::cellValue(*book, sheet_->cells.find(r, c)), sheet_->effectiveStyle(r, c)});
+        }
+    }
+    detail::StyleImporter styles(*book, *targetBook);
+    std::size_t i = 0;
+    for (int r = 0; r <= lastRow_ - row_; ++r) {
+        for (int c = 0; c <= lastColumn_ - column_; ++c, ++i) {
+            auto& cell = writable(target, top + r, left + c);
+            if (cell.flags & detail::kHasFormula) {
+                targetBook->formulaOverwritten = true;
+            }
+            cell.style = styles.import(block[i].style);
+            detail::assignValue(*targetBook, cell, block[i].value);
+            target.written.push_back({top + r, left + c, true});
+        }
+    }
+    targetBook->changed = true;
+}
+
+std::shared_ptr<excel::Worksheet> Range::Worksheet() const {
+    sheet_->openBook();
+    return std::make_shared<excel::Worksheet>(sheet_);
+}
+
+}  // namespace office::excel

@@ -1,0 +1,209 @@
+#pragma once
+
+// The inner model of an open workbook: applications, workbooks, sheets, the compact cell store
+// and the style table. Public objects (office/excel.h) are thin handles onto these.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "office/excel.h"
+#include "office/package/package.h"
+#include "office/value.h"
+
+namespace office::excel::detail {
+
+// What a stored cell holds. Strings live in the workbook's string tables and are referred to
+// by index, so a cell is 16 bytes whatever it holds.
+enum class CellKind : std::uint8_t { Blank, Number, Shared, Text, Boolean, Error };
+
+inline constexpr std::uint8_t kHasFormula = 1;
+
+struct Cell {
+    std::uint16_t column = 0;  // 1-based; 16384 fits
+    CellKind kind = CellKind::Blank;
+    std::uint8_t flags = 0;
+    std::uint32_t style = 0;  // index into cellXfs
+    union {
+        double number = 0;
+        std::uint32_t index;  // shared string (Shared) or workbook text (Text, Error)
+    };
+};
+
+struct Row {
+    int row = 0;
+    std::uint32_t rowStyle = 0;  // 1 + xf index when the row has a format of its own, else 0
+    std::vector<Cell> cells;     // sorted by column, exact capacity
+};
+
+// The cells of one worksheet: rows sorted by number, each a sorted vector of cells.
+class CellStore {
+public:
+    const Cell* find(int row, int column) const;
+    // The cell at (row, column), created blank with the row's or column's style when absent.
+    Cell& obtain(int row, int column);
+    Row& obtainRow(int row);
+    const Row* findRow(int row) const;
+    void setRows(std::vector<Row> rows) { rows_ = std::move(rows); }
+    const std::vector<Row>& rows() const noexcept { return rows_; }
+    std::size_t cellCount() const noexcept;
+    std::size_t bytesUsed() const noexcept;
+
+private:
+    std::vector<Row> rows_;
+};
+
+// One edge of a border record, as XlLineStyle and XlBorderWeight.
+struct Edge {
+    std::int16_t lineStyle = xlNone;
+    std::int16_t weight = 2;  // xlThin
+};
+
+// left, right, top, bottom, diagonal down, diagonal up
+struct BorderLines {
+    Edge edges[6];
+};
+
+struct Xf {
+    int numFmtId = 0;
+    int fontId = 0;
+    int fillId = 0;
+    int borderId = 0;
+    bool isDate = false;
+};
+
+// The parts of styles.xml that the cells see, read once at open.
+struct StyleTable {
+    std::map<int, std::string> customFormats;
+    std::vector<Xf> xfs;
+    std::vector<BorderLines> borders;
+
+    std::string formatCode(int numFmtId) const;
+    const Xf& xf(std::uint32_t index) const;
+    const BorderLines& borderOf(std::uint32_t xfIndex) const;
+};
+
+struct ApplicationImpl;
+struct WorkbookImpl;
+
+// A table part of a worksheet.
+struct TablePart {
+    std::string part;
+    int firstRow = 0, firstColumn = 0, lastRow = 0, lastColumn = 0;
+};
+
+// A cell written since the last save: its value (and style), or only its style.
+struct Written {
+    int row = 0;
+    int column = 0;
+    bool value = false;
+};
+
+// Column formats of a worksheet (<col min max style>), for cells that do not exist.
+struct ColumnStyle {
+    int first = 0;
+    int last = 0;
+    std::uint32_t style = 0;
+};
+
+struct SheetImpl {
+    std::weak_ptr<WorkbookImpl> book;
+    std::string name;
+    std::string part;  // the worksheet or chart sheet part
+    bool worksheet = true;
+    CellStore cells;
+    std::vector<Written> written;
+    std::vector<TablePart> tables;
+    std::vector<ColumnStyle> columnStyles;
+
+    // The style a cell shows: its own, else its row's, else its column's.
+    std::uint32_t effectiveStyle(int row, int column) const;
+
+    // The workbook, or ObjectClosed when it was closed or its application quit.
+    std::shared_ptr<WorkbookImpl> openBook() const;
+};
+
+struct WorkbookImpl {
+    std::weak_ptr<ApplicationImpl> app;
+    package::Package package;
+    std::string path;  // file path, or the display name of an embedded workbook
+    std::string name;
+    std::string workbookPart;
+    std::string stylesPart;         // empty when the package has none
+    std::string sharedStringsPart;  // empty when the package has none
+    bool open = true;
+    bool date1904 = false;
+    bool changed = false;
+    bool formulaOverwritten = false;            // calcChain goes at the next save
+    std::shared_ptr<ApplicationImpl> ownedApp;  // the private application of an embedded one
+    std::map<std::pair<std::uint32_t, std::string>, std::uint32_t> formatVariants;
+    std::function<void(std::vector<std::uint8_t>)> onSave;  // embedded workbooks only
+
+    StyleTable styles;
+    std::vector<std::string> sharedStrings;
+    std::size_t sharedStringsInFile = 0;  // the first ones, as the file has them
+    std::unordered_map<std::string, std::uint32_t> sharedIndex;  // built on first write
+    std::vector<std::string> texts;  // inline strings, formula texts, error codes
+    std::vector<std::shared_ptr<SheetImpl>> sheets;
+
+    explicit WorkbookImpl(package::Package p) : package(std::move(p)) {}
+    void checkOpen() const;
+    std::string where() const { return package.displayName(); }
+};
+
+struct ApplicationImpl {
+    bool running = true;
+    bool visible = false;
+    int windowState = xlNormal;
+    bool displayAlerts = true;
+    std::vector<std::shared_ptr<WorkbookImpl>> books;
+
+    void checkRunning() const;
+};
+
+// Reads the workbook held by package; fails with NotADocument or CorruptPart naming the part.
+std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string path);
+// Reads one worksheet part into sheet.cells.
+void loadWorksheet(WorkbookImpl& book, SheetImpl& sheet);
+// Writes the changed sheets, strings and styles into the package (not to disk).
+void storeChanges(WorkbookImpl& book);
+
+// The value of a stored cell as Range.Value gives it.
+Value cellValue(const WorkbookImpl& book, const Cell* cell);
+// Writes value into the cell; dates leave the workbook's own date system.
+void assignValue(WorkbookImpl& book, Cell& cell, const Value& value);
+std::uint32_t sharedString(WorkbookImpl& book, const std::string& text);
+
+BorderLines readBorder(const pugi::xml_node& border);
+
+// Carries cell styles from one workbook into another: for each source xf, the number format,
+// font, fill and border records are added to the destination's styles (or found there) and a
+// matching xf is made. Same workbook: the index stays.
+class StyleImporter {
+public:
+    StyleImporter(const WorkbookImpl& from, WorkbookImpl& to);
+    std::uint32_t import(std::uint32_t index);
+
+private:
+    const WorkbookImpl& from_;
+    WorkbookImpl& to_;
+    pugi::xml_document source_;
+    std::map<std::uint32_t, std::uint32_t> done_;
+};
+// The xf index of a copy of xf `index` with the number format `code`.
+std::uint32_t styleWithFormat(WorkbookImpl& book, std::uint32_t index, const std::string& code);
+
+// "A1"-style helpers.
+std::string columnName(int column);
+// Parses "B12" or "$B$12"; false when it is not a cell reference. Bounds are not checked.
+bool parseCell(std::string_view text, int& row, int& column);
+
+// The local name of an element ("c" for "x:c").
+std::string_view localName(const pugi::xml_node& node);
+pugi::xml_node child(const pugi::xml_node& node, std::string_view local);
+
+}  // namespace office::excel::detail

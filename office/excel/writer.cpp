@@ -1,0 +1,711 @@
+// Writing changes back into the package: cells of changed worksheets edited in their XML
+// (everything else in the part kept), new shared strings and style records appended, the
+// dimension and grown tables updated, calcChain dropped when formulas were overwritten.
+
+#include <algorithm>
+#include <charconv>
+#include <set>
+#include <sstream>
+
+#include "office/error.h"
+#include "office/excel/model.h"
+#include "office/excel/number_format.h"
+
+namespace office::excel::detail {
+
+namespace {
+
+constexpr const char* kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr const char* kRelNs =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+std::string serialise(const pugi::xml_node& node) {
+    std::ostringstream out;
+    node.print(out, "", pugi::format_raw);
+    return out.str();
+}
+
+// The element's prefix ("x:" for "x:c"), so that new children match their parents.
+std::string prefixOf(const pugi::xml_node& node) {
+    const std::string_view name = node.name();
+    const auto colon = name.find(':');
+    return colon == std::string_view::npos ? std::string() : std::string(name.substr(0, colon + 1));
+}
+
+std::string numberText(double v) {
+    char buffer[32];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return ec == std::errc() ? std::string(buffer, end) : "0";
+}
+
+// Characters XML 1.0 cannot carry go out as _xHHHH_, as Office writes them.
+std::string escapeControls(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            char buffer[8];
+            std::snprintf(buffer, sizeof buffer, "_x%04X_", c);
+            out += buffer;
+            continue;
+        }
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
+void setText(pugi::xml_node t, const std::string& text) {
+    const std::string escaped = escapeControls(text);
+    t.text().set(escaped.c_str());
+    if (!escaped.empty() && (escaped.front() == ' ' || escaped.back() == ' ' ||
+                             escaped.find('\n') != std::string::npos)) {
+        t.append_attribute("xml:space") = "preserve";
+    }
+}
+
+// The styles tree, made when the package has no styles part yet.
+pugi::xml_node stylesRoot(WorkbookImpl& book) {
+    if (book.stylesPart.empty()) {
+        book.stylesPart = book.package.freePartName("xl/styles#.xml");
+        pugi::xml_document doc;
+        doc.load_string(
+            "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+            "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+            "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
+            "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill>"
+            "<fill><patternFill patternType=\"gray125\"/></fill></fills>"
+            "<borders "
+            "count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
+            "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" "
+            "borderId=\"0\"/></cellStyleXfs>"
+            "<cellXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\" "
+            "xfId=\"0\"/></cellXfs>"
+            "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" "
+            "builtinId=\"0\"/></cellStyles>"
+            "</styleSheet>");
+        book.package.writeXml(book.stylesPart, doc);
+        book.package.setContentType(
+            book.stylesPart,
+            "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml");
+        auto rels = book.package.relationships(book.workbookPart);
+        rels.add(std::string(kRelNs) + "/styles",
+                 package::relativeTarget(book.workbookPart, book.stylesPart));
+        book.package.setRelationships(book.workbookPart, rels);
+        book.styles.borders.assign(1, BorderLines{});
+    }
+    book.package.markDirty(book.stylesPart);
+    return book.package.xml(book.stylesPart).document_element();
+}
+
+// The schema's order of the styleSheet's children, for inserting a missing list.
+constexpr std::string_view kStyleOrder[] = {"numFmts",      "fonts",   "fills",      "borders",
+                                            "cellStyleXfs", "cellXfs", "cellStyles", "dxfs",
+                                            "tableStyles",  "colors",  "extLst"};
+
+int styleRank(std::string_view name) {
+    for (std::size_t i = 0; i < std::size(kStyleOrder); ++i) {
+        if (kStyleOrder[i] == name) {
+            return static_cast<int>(i);
+        }
+    }
+    return static_cast<int>(std::size(kStyleOrder));
+}
+
+pugi::xml_node styleList(pugi::xml_node root, std::string_view name) {
+    if (auto list = child(root, name)) {
+        return list;
+    }
+    const std::string full = prefixOf(root) + std::string(name);
+    for (auto node : root.children()) {
+        if (styleRank(localName(node)) > styleRank(name)) {
+            return root.insert_child_before(full.c_str(), node);
+        }
+    }
+    return root.append_child(full.c_str());
+}
+
+int countItems(const pugi::xml_node& list) {
+    int count = 0;
+    for (const auto& node : list.children()) {
+        count += node.type() == pugi::node_element ? 1 : 0;
+    }
+    return count;
+}
+
+void updateCount(pugi::xml_node list) {
+    auto count = list.attribute("count");
+    if (!count) {
+        count = list.append_attribute("count");
+    }
+    count = countItems(list);
+}
+
+pugi::xml_node itemAt(const pugi::xml_node& list, int index) {
+    int i = 0;
+    for (const auto& node : list.children()) {
+        if (node.type() != pugi::node_element) {
+            continue;
+        }
+        if (i++ == index) {
+            return node;
+        }
+    }
+    return {};
+}
+
+// The index of an item equal to `item` in `list`, appending a copy when there is none.
+int findOrAppend(pugi::xml_node list, const pugi::xml_node& item) {
+    const std::string wanted = serialise(item);
+    int index = 0;
+    for (const auto& node : list.children()) {
+        if (node.type() != pugi::node_element) {
+            continue;
+        }
+        if (serialise(node) == wanted) {
+            return index;
+        }
+        ++index;
+    }
+    list.append_copy(item);
+    updateCount(list);
+    return index;
+}
+
+int formatId(WorkbookImpl& book, const std::string& code) {
+    for (int id = 0; id <= 49; ++id) {
+        if (builtinNumberFormat(id) == code && !book.styles.customFormats.count(id)) {
+            return id;
+        }
+    }
+    int highest = 163;
+    for (const auto& [id, custom] : book.styles.customFormats) {
+        if (custom == code) {
+            return id;
+        }
+        highest = std::max(highest, id);
+    }
+    const int id = highest + 1;
+    auto list = styleList(stylesRoot(book), "numFmts");
+    auto format = list.append_child((prefixOf(list) + "numFmt").c_str());
+    format.append_attribute("numFmtId") = id;
+    format.append_attribute("formatCode") = code.c_str();
+    updateCount(list);
+    book.styles.customFormats[id] = code;
+    return id;
+}
+
+std::uint32_t appendXf(WorkbookImpl& book, const pugi::xml_node& model, const Xf& xf) {
+    auto list = styleList(stylesRoot(book), "cellXfs");
+    pugi::xml_node node =
+        model ? list.append_copy(model) : list.append_child((prefixOf(list) + "xf").c_str());
+    auto set = [&node](const char* name, int value) {
+        auto attribute = node.attribute(name);
+        if (!attribute) {
+            attribute = node.append_attribute(name);
+        }
+        attribute = value;
+    };
+    set("numFmtId", xf.numFmtId);
+    set("fontId", xf.fontId);
+    set("fillId", xf.fillId);
+    set("borderId", xf.borderId);
+    if (!node.attribute("xfId")) {
+        set("xfId", 0);
+    }
+    if (xf.numFmtId != 0) {
+        set("applyNumberFormat", 1);
+    }
+    updateCount(list);
+    book.styles.xfs.push_back(xf);
+    return static_cast<std::uint32_t>(book.styles.xfs.size() - 1);
+}
+
+}  // namespace
+
+std::uint32_t styleWithFormat(WorkbookImpl& book, std::uint32_t index, const std::string& code) {
+    const auto key = std::make_pair(index, code);
+    if (const auto found = book.formatVariants.find(key); found != book.formatVariants.end()) {
+        return found->second;
+    }
+    Xf xf = book.styles.xf(index);
+    const int id = formatId(book, code);
+    if (xf.numFmtId == id && index < book.styles.xfs.size()) {
+        return index;
+    }
+    xf.numFmtId = id;
+    xf.isDate = isDateFormat(code);
+    auto list = styleList(stylesRoot(book), "cellXfs");
+    const auto model =
+        index < book.styles.xfs.size() ? itemAt(list, static_cast<int>(index)) : pugi::xml_node();
+    const auto result = appendXf(book, model, xf);
+    book.formatVariants[key] = result;
+    return result;
+}
+
+StyleImporter::StyleImporter(const WorkbookImpl& from, WorkbookImpl& to) : from_(from), to_(to) {
+    if (&from != &to && !from.stylesPart.empty()) {
+        source_ = from.package.readXml(from.stylesPart);
+    }
+}
+
+std::uint32_t StyleImporter::import(std::uint32_t index) {
+    if (&from_ == &to_) {
+        return index;
+    }
+    if (const auto found = done_.find(index); found != done_.end()) {
+        return found->second;
+    }
+    const Xf& source = from_.styles.xf(index);
+    const auto root = source_.document_element();
+    Xf xf = source;
+    xf.numFmtId = formatId(to_, from_.styles.formatCode(source.numFmtId));
+    auto carry = [&](std::string_view listName, int sourceIndex, int fallback) {
+        const auto item = itemAt(child(root, listName), sourceIndex);
+        if (!item) {
+            return fallback;
+        }
+        return findOrAppend(styleList(stylesRoot(to_), listName), item);
+    };
+    xf.fontId = carry("fonts", source.fontId, 0);
+    xf.fillId = carry("fills", source.fillId, 0);
+    const int borders = countItems(child(stylesRoot(to_), "borders"));
+    xf.borderId = carry("borders", source.borderId, 0);
+    if (xf.borderId >= borders) {
+        to_.styles.borders.resize(static_cast<std::size_t>(xf.borderId) + 1);
+        to_.styles.borders[xf.borderId] = from_.styles.borderOf(index);
+    }
+    pugi::xml_node model = itemAt(child(root, "cellXfs"), static_cast<int>(index));
+    pugi::xml_document copy;
+    pugi::xml_node node;
+    if (model) {
+        node = copy.append_copy(model);
+        node.remove_attribute("xfId");
+        node.remove_attribute("quotePrefix");
+        node.remove_attribute("pivotButton");
+    }
+    const auto result = appendXf(to_, node, xf);
+    done_[index] = result;
+    return result;
+}
+
+namespace {
+
+// ---- worksheets ----
+
+struct SheetWriter {
+    WorkbookImpl& book;
+    SheetImpl& sheet;
+    pugi::xml_node root;
+    pugi::xml_node sheetData;
+    std::string prefix;
+
+    // Gives every row and cell its r attribute, so that inserting one does not shift others.
+    void numberEverything() {
+        int rowNumber = 0;
+        for (auto row : sheetData.children()) {
+            if (localName(row) != "row") {
+                continue;
+            }
+            auto r = row.attribute("r");
+            rowNumber = r ? r.as_int() : rowNumber + 1;
+            if (!r) {
+                row.append_attribute("r") = rowNumber;
+            }
+            int column = 0;
+            for (auto c : row.children()) {
+                if (localName(c) != "c") {
+                    continue;
+                }
+                auto cr = c.attribute("r");
+                int ignored = 0;
+                if (cr && parseCell(cr.value(), ignored, column)) {
+                    continue;
+                }
+                ++column;
+                if (!cr) {
+                    cr = c.prepend_attribute("r");
+                }
+                cr = (columnName(column) + std::to_string(rowNumber)).c_str();
+            }
+        }
+    }
+
+    pugi::xml_node rowNode(int number) {
+        for (auto row : sheetData.children()) {
+            if (localName(row) != "row") {
+                continue;
+            }
+            const int r = row.attribute("r").as_int();
+            if (r == number) {
+                return row;
+            }
+            if (r > number) {
+                auto fresh = sheetData.insert_child_before((prefix + "row").c_str(), row);
+                fresh.append_attribute("r") = number;
+                return fresh;
+            }
+        }
+        auto fresh = sheetData.append_child((prefix + "row").c_str());
+        fresh.append_attribute("r") = number;
+        return fresh;
+    }
+
+    pugi::xml_node cellNode(pugi::xml_node row, int rowNumber, int column) {
+        const std::string name = columnName(column) + std::to_string(rowNumber);
+        for (auto c : row.children()) {
+            if (localName(c) != "c") {
+                continue;
+            }
+            int r = 0, col = 0;
+            parseCell(c.attribute("r").value(), r, col);
+            if (col == column) {
+                return c;
+            }
+            if (col > column) {
+                auto fresh = row.insert_child_before((prefix + "c").c_str(), c);
+                fresh.append_attribute("r") = name.c_str();
+                return fresh;
+            }
+        }
+        auto fresh = row.append_child((prefix + "c").c_str());
+        fresh.append_attribute("r") = name.c_str();
+        return fresh;
+    }
+
+    static void setAttribute(pugi::xml_node node, const char* name, const std::string& value) {
+        auto attribute = node.attribute(name);
+        if (!attribute) {
+            attribute = node.append_attribute(name);
+        }
+        attribute = value.c_str();
+    }
+
+    void writeStyle(pugi::xml_node c, const Cell& cell) {
+        if (cell.style == 0) {
+            c.remove_attribute("s");
+            return;
+        }
+        setAttribute(c, "s", std::to_string(cell.style));
+    }
+
+    void writeValue(pugi::xml_node c, const Cell& cell) {
+        for (const char* name : {"f", "v", "is"}) {
+            while (auto node = child(c, name)) {
+                if (std::string_view(name) == "f") {
+                    book.formulaOverwritten = true;
+                }
+                c.remove_child(node);
+            }
+        }
+        c.remove_attribute("t");
+        auto v = [&](const std::string& text) {
+            c.append_child((prefix + "v").c_str()).text().set(text.c_str());
+        };
+        switch (cell.kind) {
+            case CellKind::Blank:
+                return;
+            case CellKind::Number:
+                v(numberText(cell.number));
+                return;
+            case CellKind::Shared:
+                setAttribute(c, "t", "s");
+                v(std::to_string(cell.index));
+                return;
+            case CellKind::Text: {
+                setAttribute(c, "t", "inlineStr");
+                auto t =
+                    c.append_child((prefix + "is").c_str()).append_child((prefix + "t").c_str());
+                setText(t, book.texts[cell.index]);
+                return;
+            }
+            case CellKind::Boolean:
+                setAttribute(c, "t", "b");
+                v(cell.number != 0 ? "1" : "0");
+                return;
+            case CellKind::Error:
+                setAttribute(c, "t", "e");
+                v(book.texts[cell.index]);
+                return;
+        }
+    }
+
+    void writeCell(const Written& written) {
+        const Cell* cell = sheet.cells.find(written.row, written.column);
+        auto row = rowNode(written.row);
+        auto c = cellNode(row, written.row, written.column);
+        const Cell blank;
+        const Cell& data = cell ? *cell : blank;
+        writeStyle(c, data);
+        if (written.value) {
+            writeValue(c, data);
+        }
+        if (data.kind == CellKind::Blank && data.style == 0 && !child(c, "f")) {
+            row.remove_child(c);
+        }
+        row.remove_attribute("spans");
+    }
+
+    void writeDimension() {
+        int top = 0, left = 0, bottom = 0, right = 0;
+        for (const auto& row : sheet.cells.rows()) {
+            if (row.cells.empty()) {
+                continue;
+            }
+            top = top == 0 ? row.row : top;
+            bottom = row.row;
+            const int first = row.cells.front().column;
+            const int last = row.cells.back().column;
+            left = left == 0 ? first : std::min(left, first);
+            right = std::max(right, last);
+        }
+        std::string ref = "A1";
+        if (top != 0) {
+            ref = columnName(left) + std::to_string(top);
+            if (bottom != top || right != left) {
+                ref += ":" + columnName(right) + std::to_string(bottom);
+            }
+        }
+        auto dimension = child(root, "dimension");
+        if (!dimension) {
+            auto sheetPr = child(root, "sheetPr");
+            dimension = sheetPr ? root.insert_child_after((prefix + "dimension").c_str(), sheetPr)
+                                : root.prepend_child((prefix + "dimension").c_str());
+        }
+        setAttribute(dimension, "ref", ref);
+    }
+
+    void write() {
+        std::vector<Written> cells = sheet.written;
+        std::stable_sort(cells.begin(), cells.end(), [](const Written& a, const Written& b) {
+            return a.row != b.row ? a.row < b.row : a.column < b.column;
+        });
+        // One entry per cell; a value write wins over a style write.
+        std::vector<Written> unique;
+        for (const auto& w : cells) {
+            if (!unique.empty() && unique.back().row == w.row && unique.back().column == w.column) {
+                unique.back().value = unique.back().value || w.value;
+                continue;
+            }
+            unique.push_back(w);
+        }
+        numberEverything();
+        for (const auto& w : unique) {
+            writeCell(w);
+        }
+        writeDimension();
+    }
+};
+
+// ---- tables ----
+
+std::string cellText(const WorkbookImpl& book, const SheetImpl& sheet, int row, int column) {
+    const Value value = cellValue(book, sheet.cells.find(row, column));
+    if (value.kind() == Value::Kind::Text) {
+        return value.asText();
+    }
+    return value.toString();
+}
+
+bool written(const SheetImpl& sheet, int row, int column) {
+    const Cell* cell = sheet.cells.find(row, column);
+    if (!cell || cell->kind == CellKind::Blank) {
+        return false;
+    }
+    return std::any_of(sheet.written.begin(), sheet.written.end(), [&](const Written& w) {
+        return w.value && w.row == row && w.column == column;
+    });
+}
+
+// Grows the table over written cells right below its last row or right of its last column.
+bool grow(const SheetImpl& sheet, TablePart& table) {
+    bool grown = false;
+    for (bool again = true; again;) {
+        again = false;
+        for (int c = table.firstColumn; c <= table.lastColumn && !again; ++c) {
+            again = table.lastRow < kMaxRows && written(sheet, table.lastRow + 1, c);
+        }
+        if (again) {
+            ++table.lastRow;
+            grown = true;
+            continue;
+        }
+        for (int r = table.firstRow; r <= table.lastRow && !again; ++r) {
+            again = table.lastColumn < kMaxColumns && written(sheet, r, table.lastColumn + 1);
+        }
+        if (again) {
+            ++table.lastColumn;
+            grown = true;
+        }
+    }
+    return grown;
+}
+
+std::string lowerAscii(std::string text) {
+    for (auto& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+// Column names follow the header cells (they must, or the table is repaired); blanks and
+// repeats get "ColumnN" names as the spreadsheet gives them.
+void syncColumns(const WorkbookImpl& book, const SheetImpl& sheet, const TablePart& table,
+                 pugi::xml_node tableNode) {
+    auto columns = child(tableNode, "tableColumns");
+    if (!columns) {
+        return;
+    }
+    const bool header = tableNode.attribute("headerRowCount").as_int(1) != 0;
+    const int wanted = table.lastColumn - table.firstColumn + 1;
+    const std::string prefix = prefixOf(columns);
+    unsigned highestId = 0;
+    for (const auto& node : columns.children()) {
+        highestId = std::max(highestId, node.attribute("id").as_uint());
+    }
+    while (countItems(columns) < wanted) {
+        auto column = columns.append_child((prefix + "tableColumn").c_str());
+        column.append_attribute("id") = ++highestId;
+        column.append_attribute("name") = "";
+    }
+    updateCount(columns);
+    std::set<std::string> used;
+    int index = 0;
+    for (auto node : columns.children()) {
+        if (node.type() != pugi::node_element) {
+            continue;
+        }
+        ++index;
+        std::string name =
+            header ? cellText(book, sheet, table.firstRow, table.firstColumn + index - 1)
+                   : std::string(node.attribute("name").value());
+        if (name.empty() || used.count(lowerAscii(name))) {
+            for (int n = index;; ++n) {
+                name = "Column" + std::to_string(n);
+                if (!used.count(lowerAscii(name))) {
+                    break;
+                }
+            }
+        }
+        used.insert(lowerAscii(name));
+        node.attribute("name").set_value(name.c_str());
+    }
+}
+
+void updateTables(WorkbookImpl& book, SheetImpl& sheet) {
+    for (auto& table : sheet.tables) {
+        const bool grown = grow(sheet, table);
+        auto& doc = book.package.xml(table.part);
+        auto node = doc.document_element();
+        const std::string ref = columnName(table.firstColumn) + std::to_string(table.firstRow) +
+                                ":" + columnName(table.lastColumn) + std::to_string(table.lastRow);
+        if (grown) {
+            node.attribute("ref").set_value(ref.c_str());
+            if (auto filter = child(node, "autoFilter")) {
+                filter.attribute("ref").set_value(ref.c_str());
+            }
+        }
+        syncColumns(book, sheet, table, node);
+        book.package.markDirty(table.part);
+    }
+}
+
+// ---- shared strings ----
+
+void writeSharedStrings(WorkbookImpl& book) {
+    std::size_t uses = 0;
+    for (const auto& sheet : book.sheets) {
+        for (const auto& row : sheet->cells.rows()) {
+            for (const auto& cell : row.cells) {
+                uses += cell.kind == CellKind::Shared ? 1 : 0;
+            }
+        }
+    }
+    if (book.sharedStringsPart.empty()) {
+        if (book.sharedStrings.empty()) {
+            return;
+        }
+        book.sharedStringsPart = book.package.freePartName("xl/sharedStrings#.xml");
+        if (book.sharedStringsPart == "xl/sharedStrings1.xml" &&
+            !book.package.has("xl/sharedStrings.xml")) {
+            book.sharedStringsPart = "xl/sharedStrings.xml";
+        }
+        pugi::xml_document doc;
+        doc.append_child(pugi::node_declaration).append_attribute("version") = "1.0";
+        doc.first_child().append_attribute("encoding") = "UTF-8";
+        doc.first_child().append_attribute("standalone") = "yes";
+        doc.append_child("sst").append_attribute("xmlns") = kMainNs;
+        book.package.writeXml(book.sharedStringsPart, doc);
+        book.package.setContentType(
+            book.sharedStringsPart,
+            "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml");
+        auto rels = book.package.relationships(book.workbookPart);
+        rels.add(std::string(kRelNs) + "/sharedStrings",
+                 package::relativeTarget(book.workbookPart, book.sharedStringsPart));
+        book.package.setRelationships(book.workbookPart, rels);
+    }
+    auto& doc = book.package.xml(book.sharedStringsPart);
+    auto sst = doc.document_element();
+    const std::string prefix = prefixOf(sst);
+    for (std::size_t i = book.sharedStringsInFile; i < book.sharedStrings.size(); ++i) {
+        auto t = sst.append_child((prefix + "si").c_str()).append_child((prefix + "t").c_str());
+        setText(t, book.sharedStrings[i]);
+    }
+    for (const char* name : {"count", "uniqueCount"}) {
+        if (!sst.attribute(name)) {
+            sst.append_attribute(name);
+        }
+    }
+    sst.attribute("count") = static_cast<unsigned long long>(uses);
+    sst.attribute("uniqueCount") = static_cast<unsigned long long>(book.sharedStrings.size());
+    book.sharedStringsInFile = book.sharedStrings.size();
+    book.package.markDirty(book.sharedStringsPart);
+}
+
+void dropCalcChain(WorkbookImpl& book) {
+    auto rels = book.package.relationships(book.workbookPart);
+    const auto* chain = rels.findByType("/calcChain");
+    if (!chain) {
+        return;
+    }
+    const std::string part = package::resolveTarget(book.workbookPart, chain->target);
+    rels.remove(std::string(chain->id));
+    book.package.setRelationships(book.workbookPart, rels);
+    if (book.package.has(part)) {
+        book.package.remove(part);
+    }
+}
+
+}  // namespace
+
+void storeChanges(WorkbookImpl& book) {
+    bool any = false;
+    for (const auto& sheet : book.sheets) {
+        if (sheet->written.empty()) {
+            continue;
+        }
+        any = true;
+        auto& doc = book.package.xml(sheet->part);
+        SheetWriter writer{book, *sheet, doc.document_element(), {}, {}};
+        writer.sheetData = child(writer.root, "sheetData");
+        writer.prefix = prefixOf(writer.root);
+        if (!writer.sheetData) {
+            throw Error(ErrorCode::CorruptPart,
+                        book.where() + ": " + sheet->part + ": the worksheet has no sheetData");
+        }
+        writer.write();
+        book.package.markDirty(sheet->part);
+        updateTables(book, *sheet);
+        sheet->written.clear();
+    }
+    if (!any) {
+        return;
+    }
+    writeSharedStrings(book);
+    if (book.formulaOverwritten) {
+        dropCalcChain(book);
+        book.formulaOverwritten = false;
+    }
+}
+
+}  // namespace office::excel::detail

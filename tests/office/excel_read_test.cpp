@@ -1,0 +1,246 @@
+// Reading workbooks made by another program: sheets, values of every kind, number formats as
+// displayed, dates in both systems, borders, merged cells, strings of every storage.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "excel_test_support.h"
+#include "office/excel.h"
+
+namespace {
+
+using namespace office::excel;
+using office::ErrorCode;
+using office::Value;
+
+class BasicWorkbook : public ::testing::Test {
+protected:
+    void SetUp() override {
+        opened_ = excel_test::open(excel_test::fixture("basic.xlsx"));
+        data_ = opened_.sheet(1);
+    }
+    Value value(const char* address) { return data_->Range(address)->Value(); }
+    std::string text(const char* address) { return data_->Range(address)->Text(); }
+
+    excel_test::Opened opened_;
+    std::shared_ptr<Worksheet> data_;
+};
+
+TEST_F(BasicWorkbook, SheetsKeepWorkbookOrderAndWorksheetsSkipChartSheets) {
+    auto sheets = opened_.book->Sheets();
+    ASSERT_EQ(sheets->Count(), 3);
+    EXPECT_EQ(sheets->Item(1)->Name(), "Data");
+    EXPECT_EQ(sheets->Item(2)->Name(), "Chart1");
+    EXPECT_EQ(sheets->Item(3)->Name(), "Second");
+    auto worksheets = opened_.book->Worksheets();
+    ASSERT_EQ(worksheets->Count(), 2);
+    EXPECT_EQ(worksheets->Item(2)->Name(), "Second");
+    EXPECT_EQ(worksheets->Item(2)->Range("B2")->Value(), Value::number(7));
+
+    EXPECT_FALSE(sheets->Item(2)->IsWorksheet());
+    try {
+        office::As<Worksheet>(sheets->Item(2));
+        FAIL() << "a chart sheet was taken as a worksheet";
+    } catch (const office::Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::TypeMismatch);
+    }
+    EXPECT_NO_THROW(office::As<Worksheet>(sheets->Item(3)));
+    EXPECT_THROW(sheets->Item(4), office::Error);
+    EXPECT_THROW(worksheets->Item(0), office::Error);
+}
+
+TEST_F(BasicWorkbook, ValuesOfEveryKind) {
+    EXPECT_EQ(value("A1"), Value::text("Label"));
+    EXPECT_EQ(value("B2"), Value::number(42));
+    EXPECT_EQ(value("B5"), Value::number(-1234.5));
+    EXPECT_EQ(value("B17"), Value::boolean(true));
+    EXPECT_EQ(value("B18"), Value::boolean(false));
+    EXPECT_EQ(value("B19"), Value::error("#DIV/0!"));
+    EXPECT_EQ(value("B20"), Value::error("#N/A"));
+    EXPECT_EQ(value("A24"), Value::text("中文"));
+    EXPECT_EQ(value("B24"), Value::text("销售额"));
+    EXPECT_TRUE(value("Z99").isEmpty());
+}
+
+TEST_F(BasicWorkbook, FormulasReadAsTheirCachedValues) {
+    EXPECT_EQ(value("B21"), Value::number(1276.5678));
+    EXPECT_EQ(value("B22"), Value::text("integer!"));
+    EXPECT_TRUE(value("B23").isEmpty()) << "a formula without a cached value reads empty";
+}
+
+TEST_F(BasicWorkbook, RichInlineAndMergedCells) {
+    EXPECT_EQ(value("H1"), Value::text("Bold and plain")) << "runs joined, phonetic run left out";
+    EXPECT_EQ(value("H2"), Value::text("inline text"));
+    EXPECT_EQ(value("D1"), Value::text("merged title"));
+    EXPECT_TRUE(value("E1").isEmpty());
+    EXPECT_TRUE(value("F2").isEmpty());
+}
+
+TEST_F(BasicWorkbook, NumberFormatsAsDisplayed) {
+    EXPECT_EQ(data_->Range("B3")->NumberFormat(), "0.00");
+    EXPECT_EQ(data_->Range("B2")->NumberFormat(), "General");
+    EXPECT_EQ(text("B2"), "42");
+    EXPECT_EQ(text("B3"), "1234.57");
+    EXPECT_EQ(text("B4"), "1,234,568");
+    EXPECT_EQ(text("B5"), "-1,234.50");
+    EXPECT_EQ(text("B6"), "26%");
+    EXPECT_EQ(text("B7"), "12.35%");
+    EXPECT_EQ(text("B8"), "¥1,234.50");
+    EXPECT_EQ(text("B9"), "(5.0)");
+    EXPECT_EQ(text("B10"), "1.23E+05");
+    EXPECT_EQ(text("B11"), "as text");
+    EXPECT_EQ(text("B17"), "TRUE");
+    EXPECT_EQ(text("B19"), "#DIV/0!");
+    EXPECT_EQ(text("A1"), "Label");
+}
+
+TEST_F(BasicWorkbook, DatesAreDatesOnlyUnderDateFormats) {
+    const Value date = value("B13");
+    ASSERT_EQ(date.kind(), Value::Kind::Date);
+    EXPECT_DOUBLE_EQ(date.asNumber(), 45366);  // 2024-03-15
+    EXPECT_EQ(date.toString(), "2024-03-15");
+    EXPECT_EQ(text("B13"), "2024-03-15");
+    EXPECT_EQ(text("B14"), "3/15/2024 13:45");
+    EXPECT_EQ(text("B15"), "6:05 PM");
+    EXPECT_EQ(text("B16"), "2023年12月1日");
+    EXPECT_EQ(value("B3").kind(), Value::Kind::Number);
+}
+
+TEST_F(BasicWorkbook, BordersMapToLineStyles) {
+    struct Expected {
+        const char* cell;
+        int lineStyle;
+        int weight;
+    };
+    const Expected expected[] = {
+        {"D5", xlContinuous, 2},  {"D6", xlContinuous, -4138},
+        {"D7", xlContinuous, 4},  {"D8", xlDash, 2},
+        {"D9", xlDot, 2},         {"D10", xlDouble, 4},
+        {"D11", xlContinuous, 1}, {"D12", xlDashDot, 2},
+        {"D13", xlDashDotDot, 2}, {"D14", xlSlantDashDot, -4138},
+    };
+    for (const auto& e : expected) {
+        const auto range = data_->Range(e.cell);
+        EXPECT_EQ(range->Borders(xlRight).LineStyle(), e.lineStyle) << e.cell;
+        EXPECT_EQ(range->Borders(xlEdgeRight).Weight(), e.weight) << e.cell;
+        EXPECT_EQ(range->Borders(xlLeft).LineStyle(), xlNone) << e.cell;
+    }
+    const auto e5 = data_->Range("E5");
+    EXPECT_EQ(e5->Borders(xlLeft).LineStyle(), xlContinuous);
+    EXPECT_EQ(e5->Borders(xlTop).LineStyle(), xlContinuous);
+    EXPECT_EQ(e5->Borders(xlEdgeBottom).LineStyle(), xlDouble);
+    EXPECT_EQ(e5->Borders(xlRight).LineStyle(), xlNone);
+    EXPECT_EQ(data_->Range("Q40")->Borders(xlRight).LineStyle(), xlNone);
+    EXPECT_THROW(e5->Borders(3), office::Error);
+}
+
+TEST_F(BasicWorkbook, AddressesAndNavigation) {
+    auto range = data_->Range("$b$2:c9");
+    EXPECT_EQ(range->Address(), "$B$2:$C$9");
+    EXPECT_EQ(range->Row(), 2);
+    EXPECT_EQ(range->Column(), 2);
+    EXPECT_EQ(range->RowCount(), 8);
+    EXPECT_EQ(range->Offset(1, 1)->Address(), "$C$3:$D$10");
+    EXPECT_EQ(range->Item(2, 1)->Address(), "$B$3");
+    EXPECT_EQ(range->Item(2, 1)->Value(), Value::number(1234.5678));
+    auto spanned = data_->Range(data_->Cells(5, 4), data_->Range("B2"));
+    EXPECT_EQ(spanned->Address(), "$B$2:$D$5");
+    EXPECT_EQ(data_->Cells(1, 16384)->Address(), "$XFD$1");
+    EXPECT_EQ(data_->Range("A1048576")->Row(), 1048576);
+}
+
+TEST_F(BasicWorkbook, CellsBeyondTheSheetFail) {
+    auto expectCode = [](ErrorCode code, auto&& call) {
+        try {
+            call();
+            ADD_FAILURE() << "no error";
+        } catch (const office::Error& e) {
+            EXPECT_EQ(e.code(), code) << e.what();
+        }
+    };
+    expectCode(ErrorCode::OutOfSheet, [&] { data_->Range("A1048577"); });
+    expectCode(ErrorCode::OutOfSheet, [&] { data_->Range("XFE1"); });
+    expectCode(ErrorCode::OutOfSheet, [&] { data_->Cells(1048577, 1); });
+    expectCode(ErrorCode::OutOfSheet, [&] { data_->Range("A1048576")->Offset(1, 0); });
+    expectCode(ErrorCode::OutOfSheet, [&] { data_->Range("XFD1")->Offset(0, 1); });
+    expectCode(ErrorCode::OutOfSheet, [&] { data_->Range("A1")->Offset(-1, 0); });
+    expectCode(ErrorCode::InvalidArgument, [&] { data_->Range("1A"); });
+    expectCode(ErrorCode::InvalidArgument, [&] { data_->Range("A0"); });
+    expectCode(ErrorCode::InvalidArgument, [&] { data_->Range(""); });
+}
+
+TEST(ExcelApplication, StateWorkbooksAndQuit) {
+    auto app = Application::Create();
+    EXPECT_FALSE(app->Visible());
+    app->SetVisible(true);
+    app->SetWindowState(xlMinimized);
+    EXPECT_EQ(app->WindowState(), xlMinimized);
+    EXPECT_THROW(app->SetWindowState(3), office::Error);
+    app->SetDisplayAlerts(false);
+    EXPECT_FALSE(app->DisplayAlerts());
+
+    auto books = app->Workbooks();
+    auto first = books->Open(excel_test::fixture("basic.xlsx"));
+    auto second = books->Open(excel_test::fixture("blocks.xlsx"));
+    EXPECT_EQ(books->Count(), 2);
+    EXPECT_EQ(books->Item(2)->Name(), "blocks.xlsx");
+    EXPECT_EQ(first->Application()->Workbooks()->Count(), 2);
+    auto cell = first->Worksheets()->Item(1)->Range("A1");
+
+    first->Close();
+    EXPECT_EQ(books->Count(), 1) << "closing moves the later workbooks down";
+    EXPECT_EQ(books->Item(1)->Name(), "blocks.xlsx");
+    try {
+        cell->Value();
+        FAIL() << "a range of a closed workbook still answered";
+    } catch (const office::Error& e) {
+        EXPECT_EQ(e.code(), ErrorCode::ObjectClosed);
+    }
+    EXPECT_THROW(first->Sheets(), office::Error);
+
+    auto survivor = second->Worksheets()->Item(1)->Range("A2");
+    app->Quit();
+    EXPECT_FALSE(app->IsRunning());
+    for (auto call : std::initializer_list<std::function<void()>>{
+             [&] { survivor->Value(); }, [&] { second->Name(); }, [&] { books->Count(); },
+             [&] { app->Visible(); }, [&] { app->Quit(); }}) {
+        try {
+            call();
+            ADD_FAILURE() << "an object of a quit application still answered";
+        } catch (const office::Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::ObjectClosed);
+        }
+    }
+}
+
+TEST(ExcelDates, The1904SystemReadsAsThe1900Serial) {
+    auto opened = excel_test::open(excel_test::fixture("date1904.xlsx"));
+    EXPECT_TRUE(opened.book->Date1904());
+    auto sheet = opened.sheet(1);
+    const Value date = sheet->Range("A1")->Value();
+    ASSERT_EQ(date.kind(), Value::Kind::Date);
+    EXPECT_DOUBLE_EQ(date.asNumber(), 45366);
+    EXPECT_EQ(sheet->Range("A1")->Text(), "2024-03-15");
+    EXPECT_EQ(sheet->Range("A2")->Text(), "31-Dec-99 12:00");
+    EXPECT_EQ(sheet->Range("A3")->Value(), Value::number(100));
+}
+
+TEST(ExcelBlocks, BlockLayoutReadsAsTheEngineWalksIt) {
+    auto opened = excel_test::open(excel_test::fixture("blocks.xlsx"));
+    auto sheet = opened.sheet(1);
+    EXPECT_EQ(sheet->Name(), "Sales");
+    EXPECT_TRUE(sheet->Range("A3")->Value().isBlank());
+    EXPECT_EQ(sheet->Range("B3")->Value(), Value::number(2023));
+    EXPECT_EQ(sheet->Range("A2")->Value(), Value::text("Sales by region"));
+    // The bordered table: blank first-column cell with a line on its right edge.
+    EXPECT_TRUE(sheet->Range("A9")->Value().isBlank());
+    const auto blank = sheet->Range("A11");
+    EXPECT_TRUE(blank->Value().isBlank());
+    EXPECT_EQ(blank->Borders(xlRight).LineStyle(), xlContinuous);
+    EXPECT_EQ(sheet->Range("C9")->Borders(xlRight).LineStyle(), xlContinuous);
+    EXPECT_EQ(sheet->Range("D9")->Borders(xlLeft).LineStyle(), xlNone);
+    EXPECT_EQ(sheet->Range("A4")->Offset(1, 2)->Text(), "9.5");
+}
+
+}  // namespace

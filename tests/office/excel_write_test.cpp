@@ -1,0 +1,228 @@
+// Writing cells and saving: values, formats and styles travel with Copy, the package is edited
+// in place (other parts byte for byte), tables grow, calcChain goes when formulas are
+// overwritten, and every saved file passes the schema validator against its original.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "excel_test_support.h"
+#include "office/clipboard.h"
+#include "office/excel.h"
+#include "office/excel/embedded.h"
+#include "office/package/package.h"
+
+namespace {
+
+using namespace office::excel;
+using office::Value;
+using office::package::Package;
+
+std::vector<std::uint8_t> fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string copyOf(const std::string& fixture, const std::string& name) {
+    const auto target = excel_test::scratch(name);
+    std::filesystem::copy_file(excel_test::fixture(fixture), target,
+                               std::filesystem::copy_options::overwrite_existing);
+    return target.string();
+}
+
+// The validator's verdict: empty when the saved file has no problem that the original lacks.
+std::string validate(const std::string& saved, const std::string& original) {
+    const std::string tool = std::string(TABULON_SOURCE_DIR) + "/../shared/tools/ooxml-validate";
+    if (!std::filesystem::exists(tool)) {
+        return {};
+    }
+    const std::string command = tool + " '" + saved + "' --against '" + original + "' 2>&1";
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    std::array<char, 512> buffer{};
+    while (pipe && fgets(buffer.data(), buffer.size(), pipe)) {
+        output += buffer.data();
+    }
+    const int status = pipe ? pclose(pipe) : -1;
+    return status == 0 ? std::string() : (output.empty() ? "validator failed" : output);
+}
+
+TEST(ExcelWrite, CopyAcrossWorkbooksCarriesValuesFormatsAndStyles) {
+    const std::string source = excel_test::fixture("basic.xlsx");
+    const auto sourceBytes = fileBytes(source);
+    const std::string original = excel_test::fixture("tables.xlsx");
+    const std::string target = copyOf("tables.xlsx", "copy-target.xlsx");
+    {
+        auto app = Application::Create();
+        auto from = app->Workbooks()->Open(source);
+        auto to = app->Workbooks()->Open(target);
+        auto data = from->Worksheets()->Item(1);
+        auto other = to->Worksheets()->Item(2);
+        data->Range("B2:B16")->Copy(other->Range("C5"));
+        data->Range("G1:G2")->Copy(other->Range("A1"));
+        data->Range("D5:D7")->Copy(other->Range("H1"));
+        // Read back before saving: the destination shows what was copied.
+        EXPECT_EQ(other->Range("C6")->Text(), "1234.57");
+        EXPECT_EQ(other->Range("C16")->Value().kind(), Value::Kind::Date);
+        EXPECT_EQ(other->Range("H2")->Borders(xlRight).Weight(), -4138);
+        to->Save();
+    }
+    EXPECT_EQ(fileBytes(source), sourceBytes) << "the source workbook was written";
+    EXPECT_EQ(validate(target, original), "");
+
+    auto reopened = excel_test::open(target);
+    auto other = reopened.sheet(2);
+    EXPECT_EQ(other->Range("C5")->Value(), Value::number(42));
+    EXPECT_EQ(other->Range("C6")->NumberFormat(), "0.00");
+    EXPECT_EQ(other->Range("C7")->Text(), "1,234,568");
+    EXPECT_EQ(other->Range("C11")->Text(), "¥1,234.50");
+    EXPECT_EQ(other->Range("C12")->Text(), "(5.0)");
+    EXPECT_EQ(other->Range("C14")->Value(), Value::text("as text"));
+    EXPECT_EQ(other->Range("C15")->Value(), Value());
+    EXPECT_EQ(other->Range("C16")->Text(), "2024-03-15");
+    EXPECT_EQ(other->Range("C16")->Value(), Value::date(45366));
+    EXPECT_EQ(other->Range("A1")->Value(), Value::text("bold red"));
+    EXPECT_EQ(other->Range("A2")->Text(), "3.142");
+    EXPECT_EQ(other->Range("A1")->Borders(xlTop).Weight(), -4138);
+    EXPECT_EQ(other->Range("H3")->Borders(xlRight).Weight(), 4);
+    EXPECT_EQ(other->Range("A1")->Borders(xlRight).LineStyle(), xlContinuous);
+    const std::string styles = Package::openFile(target, "workbook").read("xl/styles.xml");
+    EXPECT_NE(styles.find("Arial"), std::string::npos) << "the font did not travel";
+    EXPECT_NE(styles.find("FFFFFF00"), std::string::npos) << "the fill did not travel";
+    // Untouched cells and sheets stay as they were.
+    EXPECT_EQ(other->Range("A3")->Value(), Value());
+    EXPECT_EQ(reopened.sheet(1)->Range("B2")->Value(), Value::number(1));
+}
+
+TEST(ExcelWrite, SaveEditsOnlyWhatChangedAndGrowsTables) {
+    const std::string original = excel_test::fixture("tables.xlsx");
+    const std::string path = copyOf("tables.xlsx", "grow.xlsx");
+    {
+        auto opened = excel_test::open(path);
+        auto sheet = opened.sheet(1);
+        sheet->Range("D1")->SetValue(Value::text("Series 3"));
+        sheet->Range("D2")->SetValue(Value::number(5));
+        sheet->Range("A4")->SetValue(Value::text("C"));
+        sheet->Range("B1")->SetValue(Value::text("Renamed"));
+        sheet->Range("G1")->SetValue(Value::number(99));  // overwrites the formula
+        opened.book->Save();
+    }
+    EXPECT_EQ(validate(path, original), "");
+    const auto before = Package::openFile(original, "workbook");
+    const auto after = Package::openFile(path, "workbook");
+    EXPECT_EQ(after.read("xl/worksheets/sheet2.xml"), before.read("xl/worksheets/sheet2.xml"));
+    EXPECT_EQ(after.read("xl/theme/theme1.xml"), before.read("xl/theme/theme1.xml"));
+    EXPECT_FALSE(after.has("xl/calcChain.xml")) << "calcChain stays after a formula went";
+    EXPECT_EQ(after.relationships("xl/workbook.xml").findByType("/calcChain"), nullptr);
+
+    const auto tableDoc = after.readXml("xl/tables/table1.xml");
+    const auto table = tableDoc.document_element();
+    EXPECT_STREQ(table.attribute("ref").value(), "A1:D4");
+    const auto columns = table.child("tableColumns");
+    EXPECT_EQ(columns.attribute("count").as_int(), 4);
+    std::vector<std::string> names;
+    for (const auto& column : columns.children("tableColumn")) {
+        names.push_back(column.attribute("name").value());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Category", "Renamed", "Series 2", "Series 3"}));
+    const auto sheetDoc = after.readXml("xl/worksheets/sheet1.xml");
+    const auto sheet = sheetDoc.document_element();
+    EXPECT_STREQ(sheet.child("dimension").attribute("ref").value(), "A1:G4");
+
+    auto reopened = excel_test::open(path);
+    auto data = reopened.sheet(1);
+    EXPECT_EQ(data->Range("D1")->Value(), Value::text("Series 3"));
+    EXPECT_EQ(data->Range("A4")->Value(), Value::text("C"));
+    EXPECT_EQ(data->Range("G1")->Value(), Value::number(99));
+    EXPECT_EQ(data->Range("A2")->Value(), Value::text("A"));
+}
+
+TEST(ExcelWrite, SharedStringCountsFollowTheCells) {
+    const std::string path = copyOf("blocks.xlsx", "strings.xlsx");
+    {
+        auto opened = excel_test::open(path);
+        auto sheet = opened.sheet(1);
+        sheet->Range("A20:B21")->SetValue(Value::text("new text"));
+        sheet->Range("A4")->SetValue(Value::number(1));  // was "North"
+        opened.book->SaveAs(path);
+    }
+    EXPECT_EQ(validate(path, excel_test::fixture("blocks.xlsx")), "");
+    const auto package = Package::openFile(path, "workbook");
+    const auto sstDoc = package.readXml("xl/sharedStrings.xml");
+    const auto sst = sstDoc.document_element();
+    const auto beforeDoc = Package::openFile(excel_test::fixture("blocks.xlsx"), "workbook")
+                               .readXml("xl/sharedStrings.xml");
+    const auto before = beforeDoc.document_element();
+    EXPECT_EQ(sst.attribute("uniqueCount").as_int(), before.attribute("uniqueCount").as_int() + 1);
+    EXPECT_EQ(sst.attribute("count").as_int(), before.attribute("count").as_int() + 4 - 1);
+}
+
+TEST(ExcelWrite, SetNumberFormatAndDatesKeepTheirMeaning) {
+    const std::string path = copyOf("date1904.xlsx", "formats.xlsx");
+    {
+        auto opened = excel_test::open(path);
+        auto sheet = opened.sheet(1);
+        sheet->Range("B1")->SetValue(Value::date(45366));  // 2024-03-15, whatever the system
+        sheet->Range("B2")->SetValue(Value::number(0.5));
+        sheet->Range("B2")->SetNumberFormat("0.0%");
+        sheet->Range("B3")->SetValue(Value::number(2));
+        sheet->Range("B3")->SetNumberFormat("0.0%");
+        EXPECT_EQ(sheet->Range("B2")->Text(), "50.0%");
+        opened.book->Save();
+    }
+    EXPECT_EQ(validate(path, excel_test::fixture("date1904.xlsx")), "");
+    auto reopened = excel_test::open(path);
+    auto sheet = reopened.sheet(1);
+    EXPECT_EQ(sheet->Range("B1")->Value(), Value::date(45366));
+    EXPECT_EQ(sheet->Range("B1")->Text(), "3/15/2024");
+    EXPECT_EQ(sheet->Range("B2")->NumberFormat(), "0.0%");
+    EXPECT_EQ(sheet->Range("B3")->Text(), "200.0%");
+    EXPECT_EQ(sheet->Range("A1")->Value(), Value::date(45366));
+}
+
+TEST(ExcelWrite, ClipboardCopyHoldsValuesAndFormats) {
+    auto opened = excel_test::open(excel_test::fixture("blocks.xlsx"));
+    opened.sheet(1)->Range("A3:C5")->Copy();
+    const auto& block = office::Clipboard::instance().block();
+    ASSERT_EQ(block.rows, 3);
+    ASSERT_EQ(block.columns, 3);
+    EXPECT_TRUE(block.at(0, 0).value.isEmpty());
+    EXPECT_EQ(block.at(0, 1).value, Value::number(2023));
+    EXPECT_EQ(block.at(0, 1).numberFormat, "0");
+    EXPECT_EQ(block.at(2, 2).value, Value::number(9.5));
+    EXPECT_EQ(block.at(2, 2).numberFormat, "0.0");
+    EXPECT_EQ(block.at(1, 0).value, Value::text("North"));
+    EXPECT_EQ(block.at(1, 0).numberFormat, "General");
+}
+
+TEST(ExcelWrite, EmbeddedWorkbookHandsBackItsBytesOnCloseAfterAChange) {
+    const auto bytes = fileBytes(excel_test::fixture("tables.xlsx"));
+    int calls = 0;
+    std::vector<std::uint8_t> saved;
+    auto book = openWorkbookFromBytes(bytes, "Microsoft_Excel_Worksheet1.xlsx",
+                                      [&](std::vector<std::uint8_t> out) {
+                                          ++calls;
+                                          saved = std::move(out);
+                                      });
+    EXPECT_EQ(book->Name(), "Microsoft_Excel_Worksheet1.xlsx");
+    EXPECT_FALSE(book->Application()->Visible());
+    auto source = excel_test::open(excel_test::fixture("blocks.xlsx"));
+    source.sheet(1)->Range("A3:C5")->Copy(book->Worksheets()->Item(1)->Range("A1"));
+    book->Close();
+    ASSERT_EQ(calls, 1);
+    EXPECT_THROW(book->Worksheets(), office::Error);
+
+    auto again = openWorkbookFromBytes(saved, "again.xlsx", [&](auto) { ++calls; });
+    auto sheet = again->Worksheets()->Item(1);
+    EXPECT_TRUE(sheet->Range("A1")->Value().isEmpty());
+    EXPECT_EQ(sheet->Range("B1")->Value(), Value::number(2023));
+    EXPECT_EQ(sheet->Range("C3")->Text(), "9.5");
+    EXPECT_EQ(sheet->Range("A2")->Value(), Value::text("North"));
+    again->Close();
+    EXPECT_EQ(calls, 1) << "closing without a change wrote back";
+}
+
+}  // namespace
