@@ -1,0 +1,209 @@
+// A whole conversion run at report sizes: a workbook of N worksheets (two blocks of 13 x 4 cells
+// each) into a template of N slides, each with a linked bar chart, for N = 30, 300 and 3,000.
+// The inputs are made once per size, in a child process so that their making does not count
+// in the peak memory, by copying the single sheet and the single chart slide of the engine's
+// fixtures; the slides are then linked through the office host.
+//
+// Counters: peak_rss_mb is the process's peak resident memory, inputs_mb the template's size
+// plus the workbook's, and ratio their quotient (the target is under 3).
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "engine/MDL_PptReport.h"
+#include "office/package/package.h"
+#include "office/powerpoint.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace package = office::package;
+
+const fs::path kFixtures = fs::path(TABULON_SOURCE_DIR) / "tests" / "fixtures" / "engine";
+constexpr const char* kRelBase =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+constexpr const char* kRelNamespace =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr const char* kSlideType =
+    "application/vnd.openxmlformats-officedocument.presentationml.slide+xml";
+constexpr const char* kChartType =
+    "application/vnd.openxmlformats-officedocument.drawingml.chart+xml";
+constexpr const char* kSheetType =
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
+
+std::string sheetName(int index) {
+    return "Sheet" + std::to_string(index);
+}
+
+// The chart's relationships with the embedded workbook's target moved to bookPart.
+package::Relationships chartRels(package::Package& deck, const std::string& chart1,
+                                 const std::string& chartPart, const std::string& bookPart) {
+    auto rels = deck.relationships(chart1);
+    for (auto& rel : rels.items()) {
+        if (rel.type.ends_with("/package")) {
+            rel.target = package::relativeTarget(chartPart, bookPart);
+        }
+    }
+    return rels;
+}
+
+// Copies slide 1, its chart and the chart's workbook count - 1 times.
+void makeTemplate(const fs::path& target, int count) {
+    auto deck = package::Package::openFile((kFixtures / "one-chart.pptx").string(), "presentation");
+    const std::string presentationPart = "ppt/presentation.xml";
+    auto presentationRels = deck.relationships(presentationPart);
+    const std::string slide1 =
+        package::resolveTarget(presentationPart, presentationRels.findByType("/slide")->target);
+    const auto slideRels = deck.relationships(slide1);
+    const std::string chart1 =
+        package::resolveTarget(slide1, slideRels.findByType("/chart")->target);
+    const std::string book1 =
+        package::resolveTarget(chart1, deck.relationships(chart1).findByType("/package")->target);
+
+    auto& presentation = deck.xml(presentationPart);
+    auto idList = presentation.document_element().child("p:sldIdLst");
+    for (int k = 2; k <= count; ++k) {
+        const std::string slidePart = deck.freePartName("ppt/slides/slide#.xml");
+        const std::string chartPart = deck.freePartName("ppt/charts/chart#.xml");
+        const std::string bookPart =
+            deck.freePartName("ppt/embeddings/Microsoft_Excel_Worksheet#.xlsx");
+        deck.write(slidePart, deck.read(slide1));
+        deck.setContentType(slidePart, kSlideType);
+        deck.write(chartPart, deck.read(chart1));
+        deck.setContentType(chartPart, kChartType);
+        deck.write(bookPart, deck.read(book1));
+        deck.setRelationships(chartPart, chartRels(deck, chart1, chartPart, bookPart));
+
+        package::Relationships rels;
+        for (const auto& rel : slideRels.all()) {
+            if (rel.type.ends_with("/notesSlide")) {
+                continue;
+            }
+            package::Relationship copy = rel;
+            if (rel.type.ends_with("/chart")) {
+                copy.target = package::relativeTarget(slidePart, chartPart);
+            } else {
+                copy.target =
+                    package::relativeTarget(slidePart, package::resolveTarget(slide1, rel.target));
+            }
+            rels.items().push_back(copy);
+        }
+        deck.setRelationships(slidePart, rels);
+
+        const std::string id = presentationRels.add(
+            std::string(kRelBase) + "slide", package::relativeTarget(presentationPart, slidePart));
+        auto entry = idList.append_child("p:sldId");
+        entry.append_attribute("id") = 255 + k;
+        entry.append_attribute("r:id") = id.c_str();
+    }
+    deck.markDirty(presentationPart);
+    deck.setRelationships(presentationPart, presentationRels);
+    deck.saveFile(target.string());
+}
+
+// Copies the workbook's one worksheet count - 1 times, as Sheet2, Sheet3, ...
+void makeWorkbook(const fs::path& target, int count) {
+    auto book = package::Package::openFile((kFixtures / "one-sheet.xlsx").string(), "workbook");
+    const std::string workbookPart = "xl/workbook.xml";
+    auto rels = book.relationships(workbookPart);
+    const std::string sheet1 =
+        package::resolveTarget(workbookPart, rels.findByType("/worksheet")->target);
+    auto& workbook = book.xml(workbookPart);
+    auto sheets = workbook.document_element().child("sheets");
+    for (int k = 2; k <= count; ++k) {
+        const std::string sheetPart = book.freePartName("xl/worksheets/sheet#.xml");
+        book.write(sheetPart, book.read(sheet1));
+        book.setContentType(sheetPart, kSheetType);
+        const std::string id = rels.add(std::string(kRelBase) + "worksheet",
+                                        package::relativeTarget(workbookPart, sheetPart));
+        auto sheet = sheets.append_child("sheet");
+        sheet.append_attribute("xmlns:r") = kRelNamespace;
+        sheet.append_attribute("name") = sheetName(k).c_str();
+        sheet.append_attribute("sheetId") = k;
+        sheet.append_attribute("r:id") = id.c_str();
+    }
+    book.markDirty(workbookPart);
+    book.setRelationships(workbookPart, rels);
+    book.saveFile(target.string());
+}
+
+// Links slide k to worksheet k through the presentation host, as the mapping stores a link.
+void linkSlides(const fs::path& path) {
+    auto app = office::ppt::Application::Create();
+    auto presentation = app->Presentations()->Open(path.string());
+    auto slides = presentation->Slides();
+    const int count = slides->Count();
+    for (int k = 1; k <= count; ++k) {
+        auto slide = slides->Item(k);
+        slide->SetName(sheetName(k));
+        slide->Tags()->Add("Name", "Bar Chart");
+        slide->Tags()->Add("Type", "Chart");
+    }
+    presentation->Save();
+    app->Quit();
+}
+
+struct Inputs {
+    fs::path workbook;
+    fs::path templ;
+    fs::path output;
+};
+
+Inputs makeInputs(int count) {
+    const fs::path folder = fs::temp_directory_path() /
+                            ("tabulon-bench-" + std::to_string(getpid())) / std::to_string(count);
+    Inputs inputs{folder / "workbook.xlsx", folder / "template.pptx", folder / "output.pptx"};
+    fs::create_directories(folder);
+    const pid_t child = fork();
+    if (child == 0) {
+        makeWorkbook(inputs.workbook, count);
+        makeTemplate(inputs.templ, count);
+        linkSlides(inputs.templ);
+        std::_Exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "making the inputs for %d slides failed\n", count);
+        std::exit(1);
+    }
+    return inputs;
+}
+
+double peakRssMb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024.0;
+}
+
+void BM_Convert(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    const Inputs inputs = makeInputs(count);
+    MDL_PptReport::RunStatistics statistics;
+    for (auto _ : state) {
+        MDL_PptReport::ConvertReport(inputs.workbook.string(), inputs.templ.string(),
+                                     inputs.output.string(), &statistics);
+    }
+    if (statistics.slides != count) {
+        state.SkipWithError("not every slide was filled");
+    }
+    const double inputsMb =
+        (fs::file_size(inputs.workbook) + fs::file_size(inputs.templ)) / (1024.0 * 1024.0);
+    state.counters["inputs_mb"] = inputsMb;
+    state.counters["peak_rss_mb"] = peakRssMb();
+    state.counters["ratio"] = peakRssMb() / inputsMb;
+    state.counters["blocks"] = statistics.blocks;
+    fs::remove_all(inputs.workbook.parent_path().parent_path());
+}
+
+// One size per process gives a clean peak: --benchmark_filter=BM_Convert/300
+BENCHMARK(BM_Convert)->Arg(30)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();

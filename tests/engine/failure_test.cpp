@@ -1,0 +1,160 @@
+// Runs that fail, and what they leave behind: no output or an untouched earlier output, an
+// untouched template, the applications of the failed run (quit by the next run), and error
+// texts that say where the run stopped.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "engine/MDL_PptReport.h"
+#include "engine/engine_support.h"
+#include "office/error.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using engine_test::Link;
+using engine_test::readBytes;
+
+class FailedRun : public testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = engine_test::scratchFolder();
+        template_ = folder_ / "template.pptx";
+        output_ = folder_ / "output.pptx";
+    }
+
+    void TearDown() override {
+        if (MDL_PptReport::EngineXlsApp && MDL_PptReport::EngineXlsApp->IsRunning()) {
+            MDL_PptReport::EngineXlsApp->Quit();
+        }
+        if (MDL_PptReport::EnginePptApp && MDL_PptReport::EnginePptApp->IsRunning()) {
+            MDL_PptReport::EnginePptApp->Quit();
+        }
+        MDL_PptReport::EngineXlsApp.reset();
+        MDL_PptReport::EnginePptApp.reset();
+        MDL_PptReport::SourceWorkbook.reset();
+    }
+
+    void link(const std::vector<Link>& links) {
+        engine_test::linkTemplate(engine_test::fixture("charts.pptx"), template_, links);
+    }
+
+    void convert(const std::string& workbook, const fs::path& output) {
+        MDL_PptReport::ConvertReport(engine_test::fixture(workbook).string(), template_.string(),
+                                     output.string());
+    }
+
+    office::Error failure(const std::string& workbook, const fs::path& output) {
+        try {
+            convert(workbook, output);
+        } catch (const office::Error& error) {
+            return error;
+        }
+        ADD_FAILURE() << "the run succeeded";
+        return office::Error(office::ErrorCode::InvalidArgument, "no failure");
+    }
+
+    fs::path folder_;
+    fs::path template_;
+    fs::path output_;
+};
+
+TEST_F(FailedRun, ChartSheetEndsTheRunWithoutOutput) {
+    link({{1, "Sales", "Bar Chart"}, {2, "Later", "Line Chart"}});
+    const auto error = failure("chartsheet.xlsx", output_);
+    EXPECT_EQ(error.code(), office::ErrorCode::TypeMismatch) << error.text();
+    EXPECT_FALSE(fs::exists(output_));
+    // Nothing else was written beside it either: no temporary or partial file.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);
+}
+
+TEST_F(FailedRun, EarlierOutputFileStaysAsItWas) {
+    link({{1, "Sales", "Bar Chart"}});
+    { std::ofstream(output_, std::ios::binary) << "last month's report"; }
+    failure("chartsheet.xlsx", output_);
+    EXPECT_EQ(readBytes(output_), "last month's report");
+}
+
+TEST_F(FailedRun, TemplateIsNeverWrittenByARunToAnotherPath) {
+    link({{1, "Sales", "Bar Chart"}, {6, "Table", "Cost Table", "ExcelTable"}});
+    const std::string before = readBytes(template_);
+    convert("blocks.xlsx", output_);
+    EXPECT_EQ(readBytes(template_), before);
+    EXPECT_TRUE(fs::exists(output_));
+    failure("chartsheet.xlsx", folder_ / "second.pptx");
+    EXPECT_EQ(readBytes(template_), before);
+}
+
+TEST_F(FailedRun, OutputOverTheTemplateReplacesItOnlyWhenTheRunSucceeds) {
+    link({{1, "Sales", "Bar Chart"}});
+    const std::string before = readBytes(template_);
+    failure("chartsheet.xlsx", template_);
+    EXPECT_EQ(readBytes(template_), before);
+
+    convert("blocks.xlsx", template_);
+    EXPECT_NE(readBytes(template_), before);
+    EXPECT_EQ(engine_test::readChart(template_, 1, "Bar Chart", 2, 2).title, "Second");
+}
+
+TEST_F(FailedRun, SlideWhoseTagNamesNoShapeFailsNamingSheetSlideAndTag) {
+    link({{2, "Sales", "Chart 99"}});
+    const auto error = failure("blocks.xlsx", output_);
+    EXPECT_EQ(error.code(), office::ErrorCode::ObjectRequired);
+    EXPECT_EQ(error.text(),
+              "worksheet \"Sales\": slide 2 (\"Sales\") names \"Chart 99\" in its tag \"name\", "
+              "and no shape of the slide has that name");
+    EXPECT_FALSE(fs::exists(output_));
+}
+
+TEST_F(FailedRun, SlideWithoutTagFailsSayingSo) {
+    link({{2, "Sales", "", ""}});
+    const auto error = failure("blocks.xlsx", output_);
+    EXPECT_EQ(error.code(), office::ErrorCode::ObjectRequired);
+    EXPECT_NE(error.text().find("slide 2 (\"Sales\") has no tag \"name\""), std::string::npos)
+        << error.text();
+}
+
+TEST_F(FailedRun, TargetThatIsNoEmbeddedObjectFails) {
+    // "Text Box" is the first shape whose name occurs in the tag.
+    link({{5, "Sales", "Text Box and Chart Beside Text"}});
+    const auto error = failure("blocks.xlsx", output_);
+    EXPECT_EQ(error.code(), office::ErrorCode::TypeMismatch) << error.text();
+}
+
+TEST_F(FailedRun, MissingWorkbookPassesTheHostsErrorUnchanged) {
+    link({});
+    const auto error = failure("no-such-workbook.xlsx", output_);
+    EXPECT_EQ(error.code(), office::ErrorCode::FileNotFound);
+    EXPECT_NE(error.text().find("no-such-workbook.xlsx"), std::string::npos) << error.text();
+}
+
+TEST_F(FailedRun, LeavesItsApplicationsOpenAndTheNextRunQuitsThem) {
+    link({{1, "Sales", "Bar Chart"}});
+    failure("chartsheet.xlsx", output_);
+    const auto oldXls = MDL_PptReport::EngineXlsApp;
+    const auto oldPpt = MDL_PptReport::EnginePptApp;
+    ASSERT_TRUE(oldXls && oldPpt);
+    EXPECT_TRUE(oldXls->IsRunning());
+    EXPECT_TRUE(oldPpt->IsRunning());
+    EXPECT_FALSE(oldXls->DisplayAlerts()) << "alerts stay off after a failure past step 6";
+    EXPECT_EQ(oldXls->Workbooks()->Count(), 1);
+    EXPECT_EQ(oldPpt->Presentations()->Count(), 1);
+
+    convert("blocks.xlsx", output_);
+    EXPECT_FALSE(oldXls->IsRunning()) << "the left-over spreadsheet application leaked";
+    EXPECT_FALSE(oldPpt->IsRunning());
+    EXPECT_EQ(MDL_PptReport::EngineXlsApp, nullptr);
+    EXPECT_EQ(MDL_PptReport::EnginePptApp, nullptr);
+}
+
+TEST_F(FailedRun, SuccessfulRunQuitsBothApplications) {
+    link({{1, "Sales", "Bar Chart"}});
+    convert("blocks.xlsx", output_);
+    EXPECT_EQ(MDL_PptReport::EngineXlsApp, nullptr);
+    EXPECT_EQ(MDL_PptReport::EnginePptApp, nullptr);
+    EXPECT_EQ(MDL_PptReport::SourceWorkbook, nullptr);
+}
+
+}  // namespace
