@@ -4,15 +4,17 @@
 // in the peak memory, by copying the single sheet and the single chart slide of the engine's
 // fixtures; the slides are then linked through the office host.
 //
-// Counters: peak_rss_mb is the process's peak resident memory, inputs_mb the template's size
-// plus the workbook's, and ratio their quotient (the target is under 3).
+// Counters: inputs_mb is the template's size plus the workbook's, peak_rss_mb the process's
+// peak resident memory, run_mb that peak less the resident memory before the first run, and
+// ratio run_mb / inputs_mb (the target is under 3). Run one size per process for a clean
+// peak: --benchmark_filter=BM_Convert/300/
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "engine/MDL_PptReport.h"
@@ -175,15 +177,22 @@ Inputs makeInputs(int count) {
     return inputs;
 }
 
-double peakRssMb() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
+// A field of /proc/self/status in MiB ("VmHWM" is the peak resident memory so far).
+double statusMb(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field + ":", 0) == 0) {
+            return std::stod(line.substr(field.size() + 1)) / 1024.0;
+        }
+    }
+    return 0;
 }
 
 void BM_Convert(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
     const Inputs inputs = makeInputs(count);
+    const double baselineMb = statusMb("VmRSS");
     MDL_PptReport::RunStatistics statistics;
     for (auto _ : state) {
         MDL_PptReport::ConvertReport(inputs.workbook.string(), inputs.templ.string(),
@@ -194,14 +203,16 @@ void BM_Convert(benchmark::State& state) {
     }
     const double inputsMb =
         (fs::file_size(inputs.workbook) + fs::file_size(inputs.templ)) / (1024.0 * 1024.0);
+    const double peakMb = statusMb("VmHWM");
     state.counters["inputs_mb"] = inputsMb;
-    state.counters["peak_rss_mb"] = peakRssMb();
-    state.counters["ratio"] = peakRssMb() / inputsMb;
+    state.counters["peak_rss_mb"] = peakMb;
+    // What the run added to the resident memory of the idle process, against the inputs.
+    state.counters["run_mb"] = peakMb - baselineMb;
+    state.counters["ratio"] = (peakMb - baselineMb) / inputsMb;
     state.counters["blocks"] = statistics.blocks;
     fs::remove_all(inputs.workbook.parent_path().parent_path());
 }
 
-// One size per process gives a clean peak: --benchmark_filter=BM_Convert/300
 BENCHMARK(BM_Convert)->Arg(30)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
