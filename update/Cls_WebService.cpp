@@ -3,7 +3,7 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "update/CheckError.h"
+#include "office/error.h"
 #include "update/MDL_PublicCode.h"
 
 namespace update {
@@ -71,9 +71,9 @@ Cls_WebService::Cls_WebService(std::string host) : host_(std::move(host)) {}
 void Cls_WebService::CheckProduct(const std::int32_t& ProductID, const std::string& ProductGuid,
                                   const std::string& Version) {
     if (!inetTrans_) {
-        throw update::CheckError(update::CheckError::kObjectRequired,
-                                 "update check: no internet transfer component was assigned to "
-                                 "InetTrans");
+        throw office::Error(office::ErrorCode::ObjectRequired,
+                            "update check: no internet transfer component was assigned to "
+                            "InetTrans");
     }
     const std::string url = update::ProductCheckUrl(host_, ProductID, ProductGuid, Version);
     const std::string answer = inetTrans_->OpenURL(url);

@@ -18,7 +18,7 @@ public:
     explicit Cls_WebService(std::string host);
 
     // Sends the product's identity and version to the update service through InetTrans and,
-    // when the answer is a download address, opens it with ShellOpen. Throws update::CheckError
+    // when the answer is a download address, opens it with ShellOpen. Throws office::Error
     // (object required, 91) when no InetTrans was assigned.
     void CheckProduct(const std::int32_t& ProductID, const std::string& ProductGuid,
                       const std::string& Version);

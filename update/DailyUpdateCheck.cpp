@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "office/error.h"
 #include "platform/seams.h"
-#include "update/CheckError.h"
 #include "update/MDL_PublicCode.h"
 
 namespace update {
@@ -62,10 +62,10 @@ void DailyUpdateCheck(clsIniFile& IniFile, Cls_WebService& UpdateService) {
     if (stored != settings::kMissingValue) {
         const auto last = update::ParseDate(stored);
         if (!last) {
-            throw update::CheckError(update::CheckError::kTypeMismatch,
-                                     IniFile.File + ": [" + update::kSection + "] " +
-                                         update::kConnectDateKey + " is \"" + stored +
-                                         "\", which is not a date (yyyy-mm-dd)");
+            throw office::Error(office::ErrorCode::TypeMismatch,
+                                IniFile.File + ": [" + update::kSection + "] " +
+                                    update::kConnectDateKey + " is \"" + stored +
+                                    "\", which is not a date (yyyy-mm-dd)");
         }
         if (std::chrono::sys_days(*last) >= std::chrono::sys_days(today)) {
             return;

@@ -30,6 +30,6 @@ std::optional<std::chrono::year_month_day> ParseDate(const std::string& text);
 
 // Points IniFile at "Tabulon.ini" in the executable's folder and, when no check was made today
 // or on a later day, runs UpdateService.CheckProduct and then stores today as ConnectDate.
-// Throws update::CheckError (type mismatch, 13), naming the file and the value, when the stored
+// Throws office::Error (type mismatch, 13), naming the file and the value, when the stored
 // ConnectDate is not a date; nothing is sent then.
 void DailyUpdateCheck(clsIniFile& IniFile, Cls_WebService& UpdateService);

@@ -1,6 +1,7 @@
 #include "about/SysInfo.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -74,7 +75,8 @@ TEST_F(StartSysInfoTest, AProgramThatCannotStartShowsTheMessage) {
 
 TEST_F(StartSysInfoTest, SecondKeyStartsTheProgramOnlyWhenItsFileExists) {
     // Here "\MSINFO32.EXE" is part of a file name beside the folder, so both go in a parent.
-    const fs::path parent = fs::temp_directory_path() / "tabulon-sysinfo";
+    const fs::path parent =
+        fs::temp_directory_path() / ("tabulon-sysinfo-" + std::to_string(::getpid()));
     const fs::path folder = parent / "tools";
     fs::remove_all(parent);
     fs::create_directories(folder);

@@ -1,6 +1,7 @@
 #include "settings/clsIniFile.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,7 +20,8 @@ class IniFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = fs::temp_directory_path() / ("tabulon-ini-" + std::string(test->name()));
+        folder_ = fs::temp_directory_path() /
+                  ("tabulon-ini-" + std::to_string(::getpid()) + "-" + test->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         ini_.File = (folder_ / "Tabulon.ini").string();

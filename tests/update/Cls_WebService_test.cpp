@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "office/error.h"
 #include "platform/seams.h"
 #include "qt_app.h"
 #include "test_http_server.h"
-#include "update/CheckError.h"
 
 namespace {
 
@@ -109,7 +109,7 @@ TEST(CheckProductWithoutInet, FailsWithObjectRequired) {
     try {
         service.CheckProduct(2, "guid", "1.1.0.0");
         FAIL() << "no exception";
-    } catch (const update::CheckError& error) {
+    } catch (const office::Error& error) {
         EXPECT_EQ(error.number(), 91);
     }
 }

@@ -1,16 +1,17 @@
 #include "update/DailyUpdateCheck.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "office/error.h"
 #include "platform/seams.h"
 #include "qt_app.h"
 #include "test_http_server.h"
-#include "update/CheckError.h"
 
 namespace {
 
@@ -25,7 +26,8 @@ protected:
     void SetUp() override {
         testing_support::qtApplication();
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder_ = fs::temp_directory_path() / ("tabulon-update-" + std::string(test->name()));
+        folder_ = fs::temp_directory_path() /
+                  ("tabulon-update-" + std::to_string(::getpid()) + "-" + test->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         platform::Platform fake;
@@ -128,7 +130,7 @@ TEST_F(DailyUpdateCheckTest, StoredValueThatIsNotADateFailsNamingFileAndValue) {
         try {
             start();
             ADD_FAILURE() << "no failure for \"" << value << "\"";
-        } catch (const update::CheckError& error) {
+        } catch (const office::Error& error) {
             EXPECT_EQ(error.number(), 13);
             const std::string message = error.what();
             EXPECT_NE(message.find(iniPath().string()), std::string::npos) << message;
