@@ -10,8 +10,11 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
+#include "about/frmAbout.h"
 #include "app/FailureReport.h"
 #include "template/LoadTemplate.h"
+#include "update/DailyUpdateCheck.h"
+#include "update/MDL_PublicCode.h"
 
 namespace tabulon {
 namespace {
@@ -67,6 +70,8 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     dlgOpenExcel_ = {false, "", "ExcelFile", {"*.xlsx", "*.xlsm"}, "xlsx"};
     dlgOpenPpt_ = {false, "", "Powerpoint", {"*.pptx"}, "pptx"};
     dlgoutput_ = {true, "Save Powerpoint", "popwerpointFile", {"*.pptx"}, "pptx"};
+    Inet_ = std::make_shared<::Inet>();
+    Inet_->RequestTimeout = 60;
 
     createControls();
     applyTabOrder();
@@ -126,6 +131,39 @@ void frmMain::connectCommands() {
             [this] { RunCommand([this] { CmdExcel_Click(); }); });
     connect(cmdPowerpoint_, &QPushButton::clicked, this,
             [this] { RunCommand([this] { cmdPowerpoint_Click(); }); });
+    connect(Command1_, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { Command1_Click(); }); });
+    connect(Command2_, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { Command2_Click(); }); });
+}
+
+void frmMain::Form_Load() {
+    UpdateService().InetTrans(Inet_);
+    DailyUpdateCheck(IniFile(), UpdateService());
+}
+
+void frmMain::Command1_Click() {
+    // No owner window: the dialog is modal to the whole program.
+    frmAbout dialog;
+    dialog.exec();
+}
+
+void frmMain::Command2_Click() {
+    MDL_PublicCode::ShellOpen(MDL_PublicCode::HomePage());
+}
+
+clsIniFile& frmMain::IniFile() {
+    if (!iniFile_) {
+        iniFile_ = std::make_unique<clsIniFile>();
+    }
+    return *iniFile_;
+}
+
+Cls_WebService& frmMain::UpdateService() {
+    if (!updateService_) {
+        updateService_ = std::make_unique<Cls_WebService>();
+    }
+    return *updateService_;
 }
 
 SlideCollection& frmMain::SlideTable() {

@@ -13,7 +13,10 @@
 #include "office/excel.h"
 #include "office/powerpoint.h"
 #include "platform/seams.h"
+#include "settings/clsIniFile.h"
 #include "template/cls_PptSlide.h"
+#include "update/Cls_WebService.h"
+#include "update/Inet.h"
 
 class QAction;
 class QGroupBox;
@@ -43,6 +46,10 @@ public:
     explicit frmMain(QWidget* parent = nullptr);
     ~frmMain() override;
 
+    // The start-up step, run once before the window is first shown: hands the window's Inet to
+    // UpdateService and runs the daily update check. Its failures go to the caller.
+    void Form_Load();
+
     // "Excel" clicked: asks for the workbook, shows its path and lists its worksheets.
     void CmdExcel_Click();
     // "template" clicked: asks for the template, shows its path, loads it and builds the tree.
@@ -53,6 +60,10 @@ public:
     void LoadTemplate(const std::string& path);
     // Clears the tree and rebuilds it from SlideTable.
     void BuildTemplateTree();
+    // "About" clicked: shows a freshly made About dialog modally and drops it afterwards.
+    void Command1_Click();
+    // "Help" clicked: hands the vendor's home page to the desktop.
+    void Command2_Click();
     // Quits PptApp, then XlsApp. A failure of the first ends it there, leaving XlsApp running.
     void Unload();
 
@@ -60,6 +71,9 @@ public:
     const std::string& TemplatePath() const noexcept { return templatePath_; }
     // Created empty on first use and never dropped afterwards.
     SlideCollection& SlideTable();
+    // Both created on first use and never dropped afterwards.
+    clsIniFile& IniFile();
+    Cls_WebService& UpdateService();
     const std::shared_ptr<office::ppt::Application>& PptApp() const noexcept { return pptApp_; }
     const std::shared_ptr<office::excel::Application>& XlsApp() const noexcept { return xlsApp_; }
 
@@ -99,10 +113,14 @@ private:
     platform::FileDialog dlgOpenExcel_;
     platform::FileDialog dlgOpenPpt_;
     platform::FileDialog dlgoutput_;
+    // The internet transfer component: HTTP with a 60-second request time-out.
+    std::shared_ptr<::Inet> Inet_;
 
     std::string workbookPath_;
     std::string templatePath_;
     std::unique_ptr<SlideCollection> slideTable_;
+    std::unique_ptr<clsIniFile> iniFile_;
+    std::unique_ptr<Cls_WebService> updateService_;
     std::shared_ptr<office::ppt::Application> pptApp_;
     std::shared_ptr<office::excel::Application> xlsApp_;
 };

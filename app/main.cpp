@@ -8,6 +8,8 @@ int main(int argc, char** argv) {
     tabulon::ReportingApplication application(argc, argv);
     tabulon::ReportingApplication::setApplicationName(tabulon::kApplicationTitle);
     tabulon::frmMain window;
+    // A due update check may wait on the network; the window shows only after it.
+    tabulon::RunCommand([&window] { window.Form_Load(); });
     window.show();
     return tabulon::ReportingApplication::exec();
 }
