@@ -7,6 +7,7 @@
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -295,10 +296,7 @@ std::string readValue(const std::string& file, const std::string& section, const
     const auto document = load(file);
     const auto range = document ? findSection(*document, section) : std::nullopt;
     const auto line = range ? findKey(*document, *range, key) : std::nullopt;
-    if (!line) {
-        return trimmed(fallback).substr(0, std::min(limit, trimmed(fallback).size()));
-    }
-    const std::string value = keyLine(document->lines[*line])->value;
+    const std::string value = line ? keyLine(document->lines[*line])->value : trimmed(fallback);
     return value.substr(0, std::min(limit, value.size()));
 }
 

@@ -16,12 +16,6 @@ TEST(VersionText, WritesTheNumbersWithoutLeadingZerosAndAddsZero) {
     EXPECT_EQ(update::VersionText(2, 10, 3), "2.10.3.0");
 }
 
-TEST(ProductCheckUrl, JoinsTheKeysInTheirOrderWithoutEscaping) {
-    EXPECT_EQ(update::ProductCheckUrl("updates.example:8080", 2, "ab-cd", "1.1.0.0"),
-              "http://updates.example:8080/productcheck.aspx?Productid=2&ProductGUID=ab-cd"
-              "&Version=1.1.0.0");
-}
-
 struct AnswerCase {
     const char* answer;
     const char* opened;  // nullptr: nothing is opened
@@ -98,11 +92,6 @@ TEST_F(CheckProductTest, CutsTheAnswerAfterTheFirstExe) {
               std::vector<std::string>{"HTTP://DL.EXAMPLE/DL/SETUP.EXE"});
 }
 
-TEST_F(CheckProductTest, OpensNothingForOtherOrUnsafeAnswers) {
-    EXPECT_TRUE(check("no update", nullptr).empty());
-    EXPECT_TRUE(check("httpx\\..\\setup.exe", nullptr).empty());
-}
-
 TEST(CheckProductWithoutInet, FailsWithObjectRequired) {
     Cls_WebService service("127.0.0.1:9");
     EXPECT_EQ(service.InetTrans(), nullptr);
@@ -112,13 +101,6 @@ TEST(CheckProductWithoutInet, FailsWithObjectRequired) {
     } catch (const office::Error& error) {
         EXPECT_EQ(error.number(), 91);
     }
-}
-
-TEST(InetTrans, ReturnsTheAssignedComponent) {
-    Cls_WebService service;
-    auto inet = std::make_shared<Inet>();
-    service.InetTrans(inet);
-    EXPECT_EQ(service.InetTrans(), inet);
 }
 
 }  // namespace

@@ -49,8 +49,4 @@ TEST_F(InetTest, GivesUpAfterTheRequestTimeOut) {
     EXPECT_LT(waited, std::chrono::seconds(15));
 }
 
-TEST(InetDefaults, WaitsSixtySeconds) {
-    EXPECT_EQ(Inet().RequestTimeout, 60);
-}
-
 }  // namespace
