@@ -170,7 +170,7 @@ std::shared_ptr<PresentationImpl> openPresentation(const std::shared_ptr<Applica
                                                    const std::string& path, bool readOnly,
                                                    bool untitled) {
     auto document = std::make_shared<office::detail::OpenDocument>(
-        package::Package::openFile(path, "presentation"));
+        office::detail::OpenDocument{package::Package::openFile(path, "presentation")});
     auto presentation = std::make_shared<PresentationImpl>();
     presentation->application = app;
     presentation->document = document;

@@ -1,0 +1,261 @@
+// Opens and saves, unchanged, a presentation of 300 slides with one native chart each, and
+// compares that with the least any zip tool must do: copying the same entries into a new zip
+// with libzip, compressed bytes as they are. Also measures the peak memory of one round trip
+// in a child process against the file's size.
+//
+// Run: bench_presentation_roundtrip [benchmark flags]. The deck is generated from the fixture
+// tests/fixtures/pptx/three_charts.pptx into a temporary folder.
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "office/powerpoint.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kSlides = 300;
+
+struct Paths {
+    fs::path folder;
+    fs::path deck;
+};
+
+Paths& paths() {
+    static Paths instance;
+    return instance;
+}
+
+std::map<std::string, std::string> readZip(const std::string& path) {
+    std::map<std::string, std::string> entries;
+    int error = 0;
+    zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY, &error);
+    if (!zip) {
+        std::fprintf(stderr, "cannot open %s\n", path.c_str());
+        std::exit(1);
+    }
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        zip_stat_t stat;
+        zip_stat_index(zip, static_cast<zip_uint64_t>(i), 0, &stat);
+        std::string bytes(stat.size, '\0');
+        zip_file_t* file = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
+        zip_fread(file, bytes.data(), stat.size);
+        zip_fclose(file);
+        if (!std::string(stat.name).ends_with("/")) {
+            entries[stat.name] = std::move(bytes);
+        }
+    }
+    zip_discard(zip);
+    return entries;
+}
+
+// Removes every element that starts with `opening` (up to its "/>").
+void eraseElements(std::string& xml, const std::string& opening) {
+    for (auto at = xml.find(opening); at != std::string::npos; at = xml.find(opening, at)) {
+        xml.erase(at, xml.find("/>", at) + 2 - at);
+    }
+}
+
+void insertBefore(std::string& xml, const std::string& marker, const std::string& text) {
+    xml.insert(xml.find(marker), text);
+}
+
+// The fixture's first slide and chart, repeated kSlides times, each chart with its own part and
+// embedded workbook, deflated as office suites write them.
+void generateDeck(const fs::path& target) {
+    auto entries =
+        readZip(std::string(TABULON_SOURCE_DIR) + "/tests/fixtures/pptx/three_charts.pptx");
+    std::map<std::string, std::string> out;
+    for (auto& [name, bytes] : entries) {
+        bool repeated = name.starts_with("ppt/slides/") || name.starts_with("ppt/charts/") ||
+                        name.starts_with("ppt/embeddings/") || name.starts_with("ppt/notesSlides/");
+        if (!repeated) {
+            out[name] = bytes;
+        }
+    }
+    std::string& types = out["[Content_Types].xml"];
+    eraseElements(types, "<Override PartName=\"/ppt/slides/");
+    eraseElements(types, "<Override PartName=\"/ppt/charts/");
+    eraseElements(types, "<Override PartName=\"/ppt/notesSlides/");
+    std::string& rels = out["ppt/_rels/presentation.xml.rels"];
+    for (int i = 1; i <= 3; ++i) {
+        eraseElements(rels, "<Relationship Id=\"rId" + std::to_string(i + 1) + "\"");
+    }
+    std::string& presentation = out["ppt/presentation.xml"];
+    auto list = presentation.find("<p:sldIdLst>") + 12;
+    presentation.erase(list, presentation.find("</p:sldIdLst>") - list);
+
+    std::string slideIds;
+    const std::string slideRels =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<Relationships "
+        "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    const std::string type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    for (int i = 1; i <= kSlides; ++i) {
+        std::string n = std::to_string(i);
+        std::string relId = "rId" + std::to_string(1000 + i);
+        slideIds += "<p:sldId id=\"" + std::to_string(255 + i) + "\" r:id=\"" + relId + "\"/>";
+        insertBefore(rels, "</Relationships>",
+                     "<Relationship Id=\"" + relId + "\" Type=\"" + type +
+                         "slide\" Target=\"slides/slide" + n + ".xml\"/>");
+        insertBefore(types, "</Types>",
+                     "<Override PartName=\"/ppt/slides/slide" + n +
+                         ".xml\" ContentType=\"application/"
+                         "vnd.openxmlformats-officedocument.presentationml.slide+xml\"/>"
+                         "<Override PartName=\"/ppt/charts/chart" +
+                         n +
+                         ".xml\" ContentType=\"application/"
+                         "vnd.openxmlformats-officedocument.drawingml.chart+xml\"/>");
+        out["ppt/slides/slide" + n + ".xml"] = entries["ppt/slides/slide1.xml"];
+        out["ppt/slides/_rels/slide" + n + ".xml.rels"] =
+            slideRels + "<Relationship Id=\"rId1\" Type=\"" + type +
+            "chart\" Target=\"../charts/chart" + n + ".xml\"/><Relationship Id=\"rId2\" Type=\"" +
+            type + "slideLayout\" Target=\"../slideLayouts/slideLayout1.xml\"/></Relationships>";
+        out["ppt/charts/chart" + n + ".xml"] = entries["ppt/charts/chart1.xml"];
+        out["ppt/charts/_rels/chart" + n + ".xml.rels"] =
+            slideRels + "<Relationship Id=\"rId1\" Type=\"" + type +
+            "package\" Target=\"../embeddings/Workbook" + n + ".xlsx\"/></Relationships>";
+        out["ppt/embeddings/Workbook" + n + ".xlsx"] =
+            entries["ppt/embeddings/Microsoft_Excel_Worksheet1.xlsx"];
+    }
+    presentation.insert(list, slideIds);
+
+    int error = 0;
+    zip_t* zip = zip_open(target.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    std::vector<std::string> order;
+    order.push_back("[Content_Types].xml");
+    for (const auto& [name, bytes] : out) {
+        if (name != "[Content_Types].xml") {
+            order.push_back(name);
+        }
+    }
+    for (const std::string& name : order) {
+        const std::string& bytes = out[name];
+        zip_source_t* source = zip_source_buffer(zip, bytes.data(), bytes.size(), 0);
+        zip_int64_t index = zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        zip_set_file_compression(zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
+    }
+    if (zip_close(zip) != 0) {
+        std::fprintf(stderr, "cannot write %s\n", target.c_str());
+        std::exit(1);
+    }
+}
+
+void roundTrip(const std::string& input, const std::string& output) {
+    auto app = office::ppt::Application::Create();
+    auto presentation = app->Presentations()->Open(input);
+    presentation->SaveAs(output);
+    presentation->Close();
+    app->Quit();
+}
+
+// The baseline: every entry copied into a new zip with libzip, compressed bytes as they are.
+void copyEntries(const std::string& input, const std::string& output) {
+    int error = 0;
+    zip_t* in = zip_open(input.c_str(), ZIP_RDONLY, &error);
+    std::string temp = output + ".tmp";
+    zip_t* out = zip_open(temp.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    for (zip_int64_t i = 0; i < zip_get_num_entries(in, 0); ++i) {
+        auto index = static_cast<zip_uint64_t>(i);
+        zip_source_t* source = zip_source_zip(out, in, index, ZIP_FL_COMPRESSED, 0, -1);
+        zip_file_add(out, zip_get_name(in, index, 0), source, ZIP_FL_ENC_UTF_8);
+    }
+    zip_close(out);
+    zip_discard(in);
+    fs::rename(temp, output);
+}
+
+void BM_TabulonOpenSaveUnchanged(benchmark::State& state) {
+    std::string output = (paths().folder / "saved.pptx").string();
+    for (auto _ : state) {
+        roundTrip(paths().deck.string(), output);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(paths().deck)));
+}
+
+void BM_LibzipCopyEntries(benchmark::State& state) {
+    std::string output = (paths().folder / "copied.pptx").string();
+    for (auto _ : state) {
+        copyEntries(paths().deck.string(), output);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(fs::file_size(paths().deck)));
+}
+
+BENCHMARK(BM_TabulonOpenSaveUnchanged)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LibzipCopyEntries)->Unit(benchmark::kMillisecond);
+
+// The peak resident memory, in KiB, of a child process that runs `work`.
+template <class Work>
+long childPeakKiB(Work work) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        work();
+        ::_exit(0);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    return usage.ru_maxrss;
+}
+
+template <class Work>
+double medianMs(Work work, int runs) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        work();
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+void report() {
+    const std::string deck = paths().deck.string();
+    const std::string saved = (paths().folder / "saved.pptx").string();
+    const std::string copied = (paths().folder / "copied.pptx").string();
+    double ours = medianMs([&] { roundTrip(deck, saved); }, 15);
+    double baseline = medianMs([&] { copyEntries(deck, copied); }, 15);
+    long idle = childPeakKiB([] {});
+    long peak = childPeakKiB([&] { roundTrip(deck, saved); });
+    double fileKiB = static_cast<double>(fs::file_size(deck)) / 1024.0;
+    std::printf("deck: %d slides, %d charts, %.0f KiB\n", kSlides, kSlides, fileKiB);
+    std::printf(
+        "open+save unchanged: %.1f ms (median of 15); libzip entry copy: %.1f ms; "
+        "ratio %.2f (target <= 1.5)\n",
+        ours, baseline, ours / baseline);
+    std::printf(
+        "peak memory of one round trip: %ld KiB above an idle child (%ld KiB total); "
+        "%.2f x the file (target < 3)\n",
+        peak - idle, peak, static_cast<double>(peak - idle) / fileKiB);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    paths().folder = fs::temp_directory_path() / ("tabulon-bench-" + std::to_string(::getpid()));
+    fs::create_directories(paths().folder);
+    paths().deck = paths().folder / "deck300.pptx";
+    generateDeck(paths().deck);
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    report();
+    fs::remove_all(paths().folder);
+    return 0;
+}
