@@ -151,12 +151,8 @@ TEST_F(DailyUpdateCheckTest, UnwritableFolderChecksAgainAtTheNextStart) {
 }
 
 TEST_F(DailyUpdateCheckTest, UnreachableServiceStillStoresTheDate) {
-    int closedPort = 0;
-    {
-        TestHttpServer closed({""});
-        closedPort = closed.port();
-    }
-    Cls_WebService service("127.0.0.1:" + std::to_string(closedPort));
+    const testing_support::RefusingPort refusing;
+    Cls_WebService service(refusing.host());
     service.InetTrans(std::make_shared<Inet>());
     DailyUpdateCheck(ini_, service);
     EXPECT_EQ(readIni(), "[Information]\nConnectDate=2026-12-08\n");

@@ -31,12 +31,8 @@ TEST_F(InetTest, FailedFetchesGiveTheEmptyText) {
         EXPECT_EQ(inet_.OpenURL("http://" + server.host() + "/x"), "");
         EXPECT_EQ(server.requestLines().size(), 1u);
     }
-    int closedPort = 0;
-    {
-        TestHttpServer server({""});
-        closedPort = server.port();
-    }
-    EXPECT_EQ(inet_.OpenURL("http://127.0.0.1:" + std::to_string(closedPort) + "/x"), "");
+    const testing_support::RefusingPort refusing;
+    EXPECT_EQ(inet_.OpenURL("http://" + refusing.host() + "/x"), "");
 }
 
 TEST_F(InetTest, GivesUpAfterTheRequestTimeOut) {

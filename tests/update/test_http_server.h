@@ -4,10 +4,15 @@
 // request line of every request, and answers each with one fixed status and body, or (silent)
 // never answers. It stops when it goes out of scope.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QByteArray>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+
 #include <atomic>
 #include <future>
 #include <memory>
@@ -107,6 +112,35 @@ private:
     int port_ = 0;
     mutable std::mutex mutex_;
     std::vector<std::string> requestLines_;
+};
+
+// A port on 127.0.0.1 that refuses connections: bound, so no other server can take it while
+// the object lives, but never listening.
+class RefusingPort {
+public:
+    RefusingPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+    }
+    ~RefusingPort() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+
+    std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+private:
+    int fd_;
+    int port_ = 0;
 };
 
 }  // namespace testing_support
