@@ -113,8 +113,7 @@ void ChartServerImpl::load() {
     }
     data = graph::detail::readChart(chart(), site.where() + ": " + site.objectPart);
     if (data.series.empty()) {
-        throw Error(ErrorCode::NotSupported,
-                    site.where() + ": " + site.objectPart + ": the chart has no series to fill");
+        graph::detail::addFirstSeries(chart(), data, site.where() + ": " + site.objectPart);
     }
     const auto fromRanges = graph::detail::layoutFromRanges(data.series);
     layout = fromRanges ? *fromRanges : graph::detail::defaultLayout(data.series);

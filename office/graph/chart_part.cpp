@@ -138,6 +138,44 @@ ChartData readChart(const pugi::xml_document& chart, const std::string& where) {
     return data;
 }
 
+void addFirstSeries(pugi::xml_document& chart, ChartData& data, const std::string& where) {
+    pugi::xml_node plotArea = chart.child("c:chartSpace").child("c:chart").child("c:plotArea");
+    pugi::xml_node plot;
+    for (pugi::xml_node n : plotArea.children()) {
+        if (isPlot(n)) {
+            plot = n;
+            break;
+        }
+    }
+    if (!plot) {
+        throw Error(ErrorCode::NotSupported, where + ": the chart has no plot to fill");
+    }
+    // A series goes before the plot's shared settings (labels, gaps, axes ids, ...).
+    pugi::xml_node before;
+    for (pugi::xml_node n : plot.children()) {
+        const std::string_view name = n.name();
+        if (name != "c:barDir" && name != "c:grouping" && name != "c:varyColors" &&
+            name != "c:scatterStyle" && name != "c:radarStyle" && name != "c:wireframe" &&
+            name != "c:ofPieType") {
+            before = n;
+            break;
+        }
+    }
+    pugi::xml_node ser =
+        before ? plot.insert_child_before("c:ser", before) : plot.append_child("c:ser");
+    ser.append_child("c:idx").append_attribute("val") = 0;
+    ser.append_child("c:order").append_attribute("val") = 0;
+    SeriesInfo info;
+    info.node = ser;
+    info.plot = plot;
+    const std::string_view kind = plot.name();
+    info.xy = kind == "c:scatterChart" || kind == "c:bubbleChart";
+    if (kind == "c:bubbleChart") {
+        ser.append_child("c:bubbleSize");
+    }
+    data.series.push_back(info);
+}
+
 std::optional<DataLayout> layoutFromRanges(const std::vector<SeriesInfo>& input) {
     if (input.empty()) {
         return std::nullopt;

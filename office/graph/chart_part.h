@@ -60,6 +60,10 @@ struct ChartData {
 // chart (no c:chartSpace/c:chart/c:plotArea).
 ChartData readChart(const pugi::xml_document& chart, const std::string& where);
 
+// Gives a chart without series (an empty plot) one bare series in its first plot, so that data
+// can be filled in. Fails with NotSupported when the chart has no plot.
+void addFirstSeries(pugi::xml_document& chart, ChartData& data, const std::string& where);
+
 // The layout the series' ranges describe; nothing when they name no usable ranges (a chart
 // with cached data only, or ranges the grid cannot hold).
 std::optional<DataLayout> layoutFromRanges(const std::vector<SeriesInfo>& series);

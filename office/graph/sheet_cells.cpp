@@ -123,7 +123,8 @@ std::optional<Area> parseArea(std::string_view text) {
 SheetCells::SheetCells(std::vector<std::uint8_t> bytes, std::string displayName,
                        const std::string& sheet)
     : package_(package::Package::openBytes(std::move(bytes), std::move(displayName), "workbook")) {
-    const auto* main = package_.relationships("").findByType("/officeDocument");
+    const package::Relationships packageRels = package_.relationships("");
+    const auto* main = packageRels.findByType("/officeDocument");
     if (!main) {
         throw Error(ErrorCode::CorruptPart,
                     package_.displayName() + ": the embedded workbook has no workbook part");
@@ -431,15 +432,17 @@ void SheetCells::growTables(const Area& written) {
 }
 
 void SheetCells::dropCalcChain() {
-    const auto* main = package_.relationships("").findByType("/officeDocument");
+    const package::Relationships packageRels = package_.relationships("");
+    const auto* main = packageRels.findByType("/officeDocument");
     const std::string workbookPart = package::resolveTarget("", main->target);
     package::Relationships rels = package_.relationships(workbookPart);
     const auto* chain = rels.findByType("/calcChain");
     if (!chain) {
         return;
     }
+    const std::string id = chain->id;
     package_.remove(package::resolveTarget(workbookPart, chain->target));
-    rels.remove(chain->id);
+    rels.remove(id);
     package_.setRelationships(workbookPart, rels);
 }
 
