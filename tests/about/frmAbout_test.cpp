@@ -106,6 +106,8 @@ TEST_F(AboutTest, ControlsSitWhereTheTwipLayoutPutsThem) {
     frmAbout dialog;
     EXPECT_EQ(dialog.minimumSize(), QSize(382, 237));
     EXPECT_EQ(dialog.maximumSize(), QSize(382, 237));
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
     const std::vector<std::pair<const char*, QRect>> expected{
         {"picIcon", {16, 8, 36, 36}},       {"lblTitle", {70, 16, 259, 32}},
         {"lblVersion", {70, 52, 259, 15}},  {"lblDescription", {70, 75, 259, 38}},
