@@ -6,12 +6,14 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
 #include "about/frmAbout.h"
 #include "app/FailureReport.h"
+#include "engine/MDL_PptReport.h"
 #include "template/LoadTemplate.h"
 #include "update/DailyUpdateCheck.h"
 #include "update/MDL_PublicCode.h"
@@ -49,6 +51,12 @@ QLineEdit* textBox(QWidget* parent, const char* name, int left, int top, int wid
     auto* widget = new QLineEdit(parent);
     place(widget, name, left, top, width, height);
     return widget;
+}
+
+inline constexpr const char* kNameTaken = "Sheet Table contain in ppt template";
+
+std::string cancelledName(const office::ppt::Slide& slide) {
+    return "slide" + std::to_string(slide.SlideID());
 }
 
 // Whatever the user picks in the dialog; the empty text when the dialog was cancelled.
@@ -100,6 +108,7 @@ void frmMain::createControls() {
     place(tvwPpt_, "tvwPpt", 3960, 360, 2775, 2775);
     tvwPpt_->setColumnCount(1);
     tvwPpt_->setHeaderHidden(true);
+    tvwPpt_->viewport()->installEventFilter(this);
 
     cmdLink_ = button(Frame2_, "cmdLink", "linked", 3000, 1560, 855, 375);
     txtExcel_ = textBox(this, "txtExcel", 1560, 120, 5655, 375);
@@ -131,6 +140,16 @@ void frmMain::connectCommands() {
             [this] { RunCommand([this] { CmdExcel_Click(); }); });
     connect(cmdPowerpoint_, &QPushButton::clicked, this,
             [this] { RunCommand([this] { cmdPowerpoint_Click(); }); });
+    connect(tvwPpt_, &QTreeWidget::itemClicked, this,
+            [this] { RunCommand([this] { tvwPpt_NodeClick(); }); });
+    connect(cmdLink_, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { cmdLink_Click(); }); });
+    connect(mnuCMap_, &QAction::triggered, this,
+            [this] { RunCommand([this] { mnuCMap_Click(); }); });
+    connect(cmdSave_, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { cmdSave_Click(); }); });
+    connect(cmdConvert_, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { cmdConvert_Click(); }); });
     connect(Command1_, &QPushButton::clicked, this,
             [this] { RunCommand([this] { Command1_Click(); }); });
     connect(Command2_, &QPushButton::clicked, this,
@@ -246,6 +265,160 @@ void frmMain::addSlideNode(QTreeWidgetItem& root, int position) {
         shapeNode->setText(0, qt(shapes.ValueAt(m)->ShapeType()));
         shapeNode->setData(0, kTagRole, shapes.KeyAt(m));
     }
+}
+
+bool frmMain::isShapeNode(const QTreeWidgetItem* node) const {
+    return node && node->parent() && node->parent()->data(0, kKeyRole).toString() != kRootKey;
+}
+
+void frmMain::tvwPpt_NodeClick() {
+    const QTreeWidgetItem* node = tvwPpt_->currentItem();
+    if (!node || !node->parent()) {
+        return;
+    }
+    const bool shapeNode = isShapeNode(node);
+    cmdLink_->setEnabled(shapeNode);
+    mnuCMap_->setEnabled(shapeNode);
+}
+
+void frmMain::tvwPpt_MouseUp(Qt::MouseButton button, const QPoint& globalPos) {
+    if (button != Qt::RightButton) {
+        return;
+    }
+    mnupop_->popup(globalPos);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != tvwPpt_->viewport()) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto* mouse = dynamic_cast<QMouseEvent*>(event);
+    if (!mouse || mouse->button() != Qt::RightButton) {
+        return QWidget::eventFilter(watched, event);
+    }
+    // The right button never changes the tree's selection: Cancel Mapping acts on the node
+    // selected before the menu was opened.
+    if (event->type() == QEvent::MouseButtonRelease) {
+        RunCommand([&] { tvwPpt_MouseUp(mouse->button(), mouse->globalPosition().toPoint()); });
+    }
+    return true;
+}
+
+void frmMain::requireOpenTemplate() const {
+    if (pptApp_ && pptApp_->IsRunning()) {
+        return;
+    }
+    throw office::Error(office::ErrorCode::ObjectClosed,
+                        templatePath_ +
+                            ": the template is no longer open (Convert closed it); choose the "
+                            "template again before linking or cancelling");
+}
+
+void frmMain::cmdLink_Click() {
+    const QList<QTreeWidgetItem*> sheets = lvwSheet_->selectedItems();
+    const QTreeWidgetItem* shapeNode = tvwPpt_->currentItem();
+    if (sheets.isEmpty() || !isShapeNode(shapeNode)) {
+        return;
+    }
+    requireOpenTemplate();
+    const std::string sheetName = sheets.front()->data(0, kTagRole).toString().toStdString();
+    const SlideCollection& slides = SlideTable();
+    const int count = slides.Count();
+    for (int k = 0; k < count; ++k) {
+        if (slides.ValueAt(k)->Name() == sheetName) {
+            platform::current().messageBox(kNameTaken, kApplicationTitle, platform::kOkOnly);
+            return;
+        }
+    }
+    LinkSheetToSlide(*sheets.front(), *shapeNode);
+}
+
+void frmMain::removeAllTags(office::ppt::Slide& slide) {
+    const auto tags = slide.Tags();
+    const int count = tags->Count();
+    for (int i = count; i >= 1; --i) {
+        tags->Delete(tags->Name(i));
+    }
+}
+
+void frmMain::LinkSheetToSlide(const QTreeWidgetItem& sheetItem, const QTreeWidgetItem& shapeNode) {
+    QTreeWidgetItem& slideNode = *shapeNode.parent();
+    const auto& slide = SlideTable().Item(slideNode.data(0, kTagRole).toInt());
+    slide->SetName(sheetItem.data(0, kTagRole).toString().toStdString());
+    const auto& shape = slide->Objects()->Item(shapeNode.data(0, kTagRole).toInt());
+    removeAllTags(*slide->slide());
+    const auto tags = slide->slide()->Tags();
+    tags->Add("Name", shape->Name());
+    slideNode.setText(0, qt(slide->Name()));
+    if (shape->ShapeType() == kShapeTypeChart) {
+        tags->Add("Type", kShapeTypeChart);
+    }
+    if (shape->ShapeType() == kShapeTypeExcelTable) {
+        tags->Add("Type", kShapeTypeExcelTable);
+    }
+}
+
+void frmMain::mnuCMap_Click() {
+    QTreeWidgetItem* node = tvwPpt_->currentItem();
+    if (tvwPpt_->topLevelItemCount() == 0 || !isShapeNode(node)) {
+        return;
+    }
+    requireOpenTemplate();
+    CancelMapping(*node->parent());
+}
+
+void frmMain::CancelMapping(QTreeWidgetItem& slideNode) {
+    const auto& slide = SlideTable().Item(slideNode.data(0, kTagRole).toInt());
+    removeAllTags(*slide->slide());
+    slide->SetName(cancelledName(*slide->slide()));
+    slideNode.setText(0, qt(cancelledName(*slide->slide())));
+}
+
+void frmMain::cmdSave_Click() {
+    // Without a template open (none chosen yet, or Convert closed it) there is nothing to save.
+    if (!pptApp_ || !pptApp_->IsRunning() || pptApp_->Presentations()->Count() == 0) {
+        return;
+    }
+    BusyCursor busy;
+    pptApp_->ActivePresentation()->Save();
+}
+
+void frmMain::quitPowerPoint() {
+    const auto presentations = pptApp_->Presentations();
+    const int count = presentations->Count();
+    for (int i = 1; i <= count; ++i) {
+        presentations->Item(1)->Close();
+    }
+    pptApp_->Quit();
+    pptApp_ = nullptr;
+}
+
+void frmMain::quitExcel() {
+    const auto workbooks = xlsApp_->Workbooks();
+    const int count = workbooks->Count();
+    for (int i = 1; i <= count; ++i) {
+        workbooks->Item(1)->Close();
+    }
+    xlsApp_->Quit();
+    xlsApp_ = nullptr;
+}
+
+void frmMain::cmdConvert_Click() {
+    if (pptApp_) {
+        quitPowerPoint();
+    }
+    if (xlsApp_) {
+        quitExcel();
+    }
+    const std::string outputPath = showFileDialog(dlgoutput_);
+    const bool haveOutput = !outputPath.empty();
+    const bool haveTemplate = !templatePath_.empty();
+    const bool haveWorkbook = !workbookPath_.empty();
+    if (!haveOutput || !haveTemplate || !haveWorkbook) {
+        return;
+    }
+    BusyCursor busy;
+    MDL_PptReport::ConvertReport(workbookPath_, templatePath_, outputPath);
 }
 
 void frmMain::Unload() {

@@ -60,6 +60,28 @@ public:
     void LoadTemplate(const std::string& path);
     // Clears the tree and rebuilds it from SlideTable.
     void BuildTemplateTree();
+    // A node of the tree clicked: a slide node disables cmdLink and mnuCMap, a shape node
+    // enables both, the root changes nothing.
+    void tvwPpt_NodeClick();
+    // A mouse button released over the tree: the right button pops up mnupop at globalPos.
+    void tvwPpt_MouseUp(Qt::MouseButton button, const QPoint& globalPos);
+    // "linked" clicked: links the selected worksheet to the selected shape node's slide, unless
+    // some slide already bears the worksheet's name. Does nothing without a selected worksheet
+    // and a selected shape node.
+    void cmdLink_Click();
+    // Names the slide after the worksheet and replaces its tags by "Name" (and "Type" for a
+    // chart or a spreadsheet object) for the shape of the node.
+    void LinkSheetToSlide(const QTreeWidgetItem& sheetItem, const QTreeWidgetItem& shapeNode);
+    // "Cancel Mapping" chosen: cancels the mapping of the selected shape node's slide.
+    void mnuCMap_Click();
+    // Removes every tag of the node's slide and names it "slide" followed by its SlideID.
+    void CancelMapping(QTreeWidgetItem& slideNode);
+    // "save" clicked: saves the active presentation in place. Does nothing when no template
+    // is open.
+    void cmdSave_Click();
+    // "Convert" clicked: closes and quits the browsing applications, asks for the output and
+    // runs the conversion when the workbook, the template and the output are all named.
+    void cmdConvert_Click();
     // "About" clicked: shows a freshly made About dialog modally and drops it afterwards.
     void Command1_Click();
     // "Help" clicked: hands the vendor's home page to the desktop.
@@ -87,12 +109,18 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
     void applyTabOrder();
     void connectCommands();
     void addSlideNode(QTreeWidgetItem& root, int position);
+    bool isShapeNode(const QTreeWidgetItem* node) const;
+    void requireOpenTemplate() const;
+    void removeAllTags(office::ppt::Slide& slide);
+    void quitPowerPoint();
+    void quitExcel();
 
     QPushButton* CmdExcel_ = nullptr;
     QGroupBox* Frame1_ = nullptr;
