@@ -63,6 +63,12 @@ std::string httpGetWithQt(const std::string& url, int timeoutSeconds) {
     QNetworkReply* reply = manager.get(request);  // owned by the manager
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // The transfer time-out above only fires when no data arrives for that long; a server that
+    // drips a byte now and then would hold the caller for ever. This bounds the whole request.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
+    deadline.start(timeoutSeconds * 1000);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     const bool ok = reply->error() == QNetworkReply::NoError;
     const QByteArray body = ok ? reply->readAll() : QByteArray();
