@@ -70,6 +70,14 @@ pugi::xml_node findTag(const std::vector<pugi::xml_node>& tags, const std::strin
     return {};
 }
 
+// The source part of a .rels part: "ppt/slides/_rels/slide1.xml.rels" gives
+// "ppt/slides/slide1.xml", "_rels/.rels" gives "".
+std::string sourceOfRels(const std::string& relsPart) {
+    std::size_t folder = relsPart.rfind("_rels/");
+    std::string name = relsPart.substr(folder + 6, relsPart.size() - folder - 6 - 5);
+    return relsPart.substr(0, folder) + name;
+}
+
 void setAttribute(pugi::xml_node node, const char* name, const std::string& value) {
     pugi::xml_attribute attribute = node.attribute(name);
     if (!attribute) {
@@ -125,6 +133,23 @@ std::string createTagPart(const detail::SlideImpl& slide) {
     return part;
 }
 
+// True when a relationship of some part still points at `part`.
+bool referencedElsewhere(const package::Package& package, const std::string& part) {
+    for (const std::string& name : package.partNames()) {
+        if (!name.ends_with(".rels")) {
+            continue;
+        }
+        std::string source = sourceOfRels(name);
+        package::Relationships rels = package.relationships(source);
+        for (const package::Relationship& rel : rels.all()) {
+            if (!rel.external && package::resolveTarget(source, rel.target) == part) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 // Removes the slide's emptied tag part and everything that pointed at it.
 void removeTagPart(const detail::SlideImpl& slide, const std::string& part) {
     package::Package& package = slide.package();
@@ -140,6 +165,9 @@ void removeTagPart(const detail::SlideImpl& slide, const std::string& part) {
     package::Relationships rels = package.relationships(slide.part);
     rels.remove(relId);
     package.setRelationships(slide.part, rels);
+    if (referencedElsewhere(package, part)) {
+        return;
+    }
     package.remove(part);
     if (!package.relationships(part).empty()) {
         package.remove(package::relsPartName(part));

@@ -140,6 +140,36 @@ TEST(PptEditing, DeletingTheLastTagLeavesNothingDangling) {
     expectValidAgainst(cleared, fixture("three_charts.pptx"));
 }
 
+TEST(PptEditing, ATagPartThatAnotherSlideSharesIsKept) {
+    auto folder = ppt_test::scratch();
+    std::string tagged = (folder / "tagged.pptx").string();
+    {
+        Session deck(fixture("three_charts.pptx"));
+        deck.slide(1)->Tags()->Add("Name", "shared");
+        deck.presentation->SaveAs(tagged);
+    }
+    // Let slide 2 refer to slide 1's tag part too.
+    auto slide = *ppt_test::zipEntry(tagged, "ppt/slides/slide2.xml");
+    slide.insert(slide.find("</p:spTree>") + 11,
+                 "<p:custDataLst><p:tags r:id=\"rId90\"/></p:custDataLst>");
+    auto rels = *ppt_test::zipEntry(tagged, "ppt/slides/_rels/slide2.xml.rels");
+    rels.insert(rels.find("</Relationships>"), std::string("<Relationship Id=\"rId90\" Type=\"") +
+                                                   kTagsType + "\" Target=\"../tags/tag1.xml\"/>");
+    std::string shared = (folder / "shared.pptx").string();
+    ppt_test::rewriteZip(
+        tagged, shared,
+        {{"ppt/slides/slide2.xml", slide}, {"ppt/slides/_rels/slide2.xml.rels", rels}});
+
+    Session deck(shared);
+    ASSERT_EQ(deck.slide(2)->Tags()->Item("NAME"), "shared");
+    deck.slide(1)->Tags()->Delete("name");
+    EXPECT_EQ(deck.slide(1)->Tags()->Count(), 0);
+    EXPECT_EQ(deck.slide(2)->Tags()->Item("NAME"), "shared");
+    std::string saved = (folder / "saved.pptx").string();
+    deck.presentation->SaveAs(saved);
+    expectValidAgainst(saved, shared);
+}
+
 TEST(PptEditing, TagsWrittenByOtherProgramsAreReadAndKept) {
     std::string path =
         std::string(TABULON_REALWORLD_DIR) + "/pptx-tags-names/shapecrawler__014_slidetags.pptx";
