@@ -1,13 +1,245 @@
-// Opens an embedded spreadsheet object of a slide as a workbook of the host.
+// Opens an embedded spreadsheet object of a slide as a workbook of the host. When the workbook
+// is closed after a change, its package goes back into the presentation (as a package part, or
+// as the "Package" stream of the compound file it came in), the workbook's visible area
+// (oleSize) grows to the written cells, and the object's preview picture is redrawn.
+
+#include <algorithm>
+#include <memory>
 
 #include "office/dispatch.h"
+#include "office/embed/compound_file.h"
+#include "office/embed/preview.h"
+#include "office/excel/embedded.h"
+#include "office/excel/number_format.h"
+#include "office/graph/sheet_cells.h"
 #include "office/ppt/object_site.h"
 
 namespace office::detail {
 
+namespace {
+
+namespace gd = office::graph::detail;
+using embed::Bytes;
+
+constexpr std::string_view kImageRel =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
+constexpr int kEmuPerPixel = 9525;
+
+bool contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
+std::string areaText(const gd::Area& a) {
+    return gd::cellName(a.top, a.left) + ":" + gd::cellName(a.bottom, a.right);
+}
+
+gd::CellMap firstSheetCells(const Bytes& bytes, const std::string& name) {
+    gd::SheetCells sheet(bytes, name, "");
+    return sheet.read({1, 1, 1048576, 16384});
+}
+
+// The cells whose value differs between the two maps, as one area from A1; nothing when none.
+std::optional<gd::Area> changedFromA1(const gd::CellMap& before, const gd::CellMap& after) {
+    std::optional<gd::Area> area;
+    auto grow = [&](const gd::CellPos& p) {
+        if (!area) {
+            area = gd::Area{1, 1, p.row, p.column};
+        }
+        area->bottom = std::max(area->bottom, p.row);
+        area->right = std::max(area->right, p.column);
+    };
+    for (const auto& [pos, cell] : after) {
+        const auto it = before.find(pos);
+        if (it == before.end() || !(it->second.value == cell.value) ||
+            it->second.numberFormat != cell.numberFormat) {
+            grow(pos);
+        }
+    }
+    for (const auto& [pos, cell] : before) {
+        if (!after.contains(pos)) {
+            grow(pos);
+        }
+    }
+    return area;
+}
+
+struct ObjectStore {
+    ObjectSite site;
+    bool compound = false;
+    std::map<std::string, Bytes> streams;  // of the compound file, when there is one
+    Bytes original;                        // the workbook package as it came in
+};
+
+// Sets <oleSize ref> of the workbook package to the area; returns the new package bytes.
+Bytes withOleSize(const Bytes& bytes, const std::string& name, const gd::Area& area) {
+    auto package = package::Package::openBytes(bytes, name, "workbook");
+    const auto rels = package.relationships("");
+    const auto* main = rels.findByType("/officeDocument");
+    if (!main) {
+        return bytes;
+    }
+    const std::string part = package::resolveTarget("", main->target);
+    pugi::xml_node workbook = package.xml(part).document_element();
+    pugi::xml_node oleSize = workbook.child("oleSize");
+    if (!oleSize) {
+        // Its place is after the calculation and before the custom views and later settings.
+        pugi::xml_node before;
+        for (const char* next :
+             {"customWorkbookViews", "pivotCaches", "smartTagPr", "smartTagTypes", "webPublishing",
+              "fileRecoveryPr", "webPublishObjects", "extLst"}) {
+            if ((before = workbook.child(next))) {
+                break;
+            }
+        }
+        oleSize = before ? workbook.insert_child_before("oleSize", before)
+                         : workbook.append_child("oleSize");
+        oleSize.append_attribute("ref");
+    }
+    oleSize.attribute("ref") = areaText(area).c_str();
+    package.markDirty(part);
+    return package.saveBytes();
+}
+
+gd::Area oleSizeOf(const Bytes& bytes, const std::string& name) {
+    auto package = package::Package::openBytes(bytes, name, "workbook");
+    const auto rels = package.relationships("");
+    const auto* main = rels.findByType("/officeDocument");
+    if (main) {
+        const std::string part = package::resolveTarget("", main->target);
+        const auto ref = gd::parseRef(
+            package.xml(part).document_element().child("oleSize").attribute("ref").value());
+        if (ref) {
+            return ref->area;
+        }
+    }
+    return {1, 1, 1, 1};
+}
+
+embed::Preview previewOf(const gd::CellMap& cells, const gd::Area& area) {
+    std::vector<std::vector<embed::PreviewCell>> rows(area.rows());
+    for (int r = 0; r < area.rows(); ++r) {
+        rows[r].resize(area.columns());
+        for (int c = 0; c < area.columns(); ++c) {
+            const auto it = cells.find({area.top + r, area.left + c});
+            if (it == cells.end()) {
+                continue;
+            }
+            const Value& v = it->second.value;
+            rows[r][c].text = excel::detail::formatValue(v, it->second.numberFormat);
+            rows[r][c].alignRight =
+                v.kind() == Value::Kind::Number || v.kind() == Value::Kind::Date;
+        }
+    }
+    return embed::drawTable(rows);
+}
+
+// Points every preview picture of the object's frame (both branches of its alternate content)
+// at a new image part with the picture.
+void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
+    auto& package = site.document->package;
+    const std::string image = package.freePartName("ppt/media/image#.png");
+    package.write(image, preview.png);
+    package.ensureDefault("png", "image/png");
+    package::Relationships rels = package.relationships(site.slidePart);
+    const std::string id =
+        rels.add(std::string(kImageRel), package::relativeTarget(site.slidePart, image));
+    pugi::xml_document& slide = package.xml(site.slidePart);
+    std::vector<std::string> replaced;
+    const std::string query =
+        "//p:graphicFrame[p:nvGraphicFramePr/p:cNvPr/@id='" + std::to_string(site.shapeId) + "']";
+    for (pugi::xpath_node frame : slide.select_nodes(query.c_str())) {
+        for (pugi::xpath_node ole : frame.node().select_nodes(".//p:oleObj")) {
+            pugi::xml_node obj = ole.node();
+            if (obj.attribute("imgW")) {
+                obj.attribute("imgW") = preview.width * kEmuPerPixel;
+                obj.attribute("imgH") = preview.height * kEmuPerPixel;
+            }
+            for (pugi::xpath_node blip : obj.select_nodes(".//a:blip")) {
+                pugi::xml_attribute embed = blip.node().attribute("r:embed");
+                if (embed) {
+                    replaced.push_back(embed.value());
+                    embed = id.c_str();
+                }
+            }
+        }
+    }
+    // An image relationship nothing on the slide uses any more goes.
+    for (const std::string& old : replaced) {
+        const std::string uses = "//@*[.='" + old + "']";
+        if (old != id && rels.find(old) && !slide.select_node(uses.c_str())) {
+            rels.remove(old);
+        }
+    }
+    package.setRelationships(site.slidePart, rels);
+    package.markDirty(site.slidePart);
+}
+
+void writeBack(const std::shared_ptr<ObjectStore>& store, Bytes bytes) {
+    const ObjectSite& site = store->site;
+    site.document->checkOpen();
+    const std::string name = site.document->package.displayName() + ": " + site.objectPart;
+    const gd::CellMap before = firstSheetCells(store->original, name);
+    const gd::CellMap after = firstSheetCells(bytes, name);
+    gd::Area visible = oleSizeOf(bytes, name);
+    if (const auto changed = changedFromA1(before, after)) {
+        visible = {std::min(visible.top, changed->top), std::min(visible.left, changed->left),
+                   std::max(visible.bottom, changed->bottom),
+                   std::max(visible.right, changed->right)};
+    }
+    bytes = withOleSize(bytes, name, visible);
+    store->original = bytes;
+
+    auto& package = site.document->package;
+    if (store->compound) {
+        store->streams["Package"] = bytes;
+        const Bytes file = embed::writeCompoundFile(store->streams);
+        package.write(site.objectPart, std::string(file.begin(), file.end()));
+    } else {
+        package.write(site.objectPart, std::string(bytes.begin(), bytes.end()));
+    }
+    replacePreview(site, previewOf(after, visible));
+}
+
+[[noreturn]] void refuse(const ObjectSite& site, const std::string& reason) {
+    throw Error(ErrorCode::NotSupported, site.where() + ": " + reason);
+}
+
+}  // namespace
+
 std::shared_ptr<Dispatch> openEmbeddedWorkbook(const ObjectSite& site) {
-    throw Error(ErrorCode::NotSupported,
-                site.where() + ": embedded workbooks are not yet available in this build");
+    site.document->checkOpen();
+    if (site.objectPart.empty()) {
+        refuse(site, "the object is linked to an outside file (" + site.progId +
+                         "), not embedded; only embedded workbooks can be filled");
+    }
+    if (contains(site.progId, "Excel.Sheet.8") || contains(site.progId, "Excel.Sheet.5")) {
+        refuse(site, "the object is a legacy binary workbook (" + site.progId +
+                         ") that cannot be filled; open it in an office suite and save it as "
+                         ".xlsx");
+    }
+    if (!site.progId.empty() && !contains(site.progId, "Excel") &&
+        !contains(site.progId, "Sheet")) {
+        refuse(site, "the object (" + site.progId + ") is not a workbook");
+    }
+    const std::string raw = site.document->package.read(site.objectPart);
+    auto store = std::make_shared<ObjectStore>();
+    store->site = site;
+    Bytes bytes(raw.begin(), raw.end());
+    if (embed::isCompoundFile(bytes)) {
+        auto streams = embed::readRootStreams(bytes);
+        if (!streams || !streams->contains("Package")) {
+            refuse(site, "the object is a binary workbook (" + site.progId +
+                             ") that cannot be filled; open it in an office suite and save it as "
+                             ".xlsx");
+        }
+        store->compound = true;
+        bytes = (*streams)["Package"];
+        store->streams = std::move(*streams);
+    }
+    store->original = bytes;
+    const std::string name = site.document->package.displayName() + ": " + site.objectPart;
+    return excel::openWorkbookFromBytes(
+        std::move(bytes), name, [store](Bytes saved) { writeBack(store, std::move(saved)); });
 }
 
 }  // namespace office::detail
