@@ -1,0 +1,190 @@
+// The embedded spreadsheet object: filled through the workbook it opens as, written back into
+// the presentation with a grown visible area and a redrawn preview; the compound-file wrapper;
+// the objects that cannot be filled.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "graph_support.h"
+#include "office/embed/compound_file.h"
+#include "office/excel.h"
+#include "office/graph/sheet_cells.h"
+
+namespace {
+
+using namespace graph_test;
+namespace gd = office::graph::detail;
+using office::embed::Bytes;
+
+Bytes bytesOf(const std::string& text) {
+    return Bytes(text.begin(), text.end());
+}
+
+// The first embedded-object frame of the first slide that has one.
+std::optional<ObjectSite> oleSite(const std::shared_ptr<OpenDocument>& document) {
+    auto& package = document->package;
+    int index = 0;
+    for (const std::string& slide : slideParts(package)) {
+        ++index;
+        const auto rels = package.relationships(slide);
+        for (pugi::xpath_node frame : package.xml(slide).select_nodes("//p:graphicFrame")) {
+            const pugi::xml_node ole = frame.node().select_node(".//p:oleObj").node();
+            const auto* rel = ole ? rels.find(ole.attribute("r:id").value()) : nullptr;
+            if (!rel) {
+                continue;
+            }
+            const pugi::xml_node cNvPr = frame.node().child("p:nvGraphicFramePr").child("p:cNvPr");
+            ObjectSite site;
+            site.document = document;
+            site.slidePart = slide;
+            site.slideIndex = index;
+            site.shapeId = cNvPr.attribute("id").as_int();
+            site.shapeName = cNvPr.attribute("name").value();
+            site.relId = rel->id;
+            site.objectPart =
+                rel->external ? "" : office::package::resolveTarget(slide, rel->target);
+            site.progId = ole.attribute("progId").value();
+            return site;
+        }
+    }
+    return std::nullopt;
+}
+
+TEST(EmbedCompoundFile, KeepsEveryStreamThroughARoundTrip) {
+    std::map<std::string, Bytes> streams;
+    streams["\1Ole"] = Bytes(20, 1);
+    streams["\1CompObj"] = bytesOf("compobj");
+    streams["Package"] = Bytes(70000);
+    for (std::size_t i = 0; i < streams["Package"].size(); ++i) {
+        streams["Package"][i] = static_cast<std::uint8_t>(i * 7);
+    }
+    streams["Small"] = Bytes(4095, 9);  // one byte below the mini-stream limit
+    streams["Empty"] = {};
+    const Bytes file = office::embed::writeCompoundFile(streams);
+    ASSERT_TRUE(office::embed::isCompoundFile(file));
+    const auto back = office::embed::readRootStreams(file);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, streams);
+}
+
+TEST(EmbedCompoundFile, RefusesBrokenFiles) {
+    Bytes file = office::embed::writeCompoundFile({{"Package", Bytes(5000, 3)}});
+    EXPECT_FALSE(office::embed::readRootStreams(Bytes(file.begin(), file.begin() + 600)));
+    file[0x30] = 0x7F;  // the directory starts beyond the end
+    EXPECT_FALSE(office::embed::readRootStreams(file));
+    EXPECT_FALSE(office::embed::readRootStreams(bytesOf("PK not a compound file")));
+}
+
+// Fills the deck's first embedded workbook with a block larger than its visible area and checks
+// what was saved: cells, oleSize, preview pictures, the validator's verdict.
+void fillAndCheck(const std::string& deck) {
+    auto document = openDocument(deck);
+    const auto site = oleSite(document);
+    ASSERT_TRUE(site);
+    auto book = office::As<office::excel::Workbook>(office::detail::openEmbeddedWorkbook(*site));
+    auto sheet = book->Worksheets()->Item(1);
+    // A block wider and taller than the object's visible area.
+    for (int r = 1; r <= 6; ++r) {
+        for (int c = 1; c <= 5; ++c) {
+            sheet->Cells(r, c)->SetValue(office::Value::number(r * 100 + c));
+        }
+    }
+    sheet->Cells(1, 1)->SetValue(office::Value::text("地区"));
+    book->Close();
+
+    const fs::path out = scratch() / ("filled_" + fs::path(deck).filename().string());
+    document->package.saveFile(out.string());
+    auto reopened = openDocument(out.string());
+    auto& package = reopened->package;
+    std::string raw = package.read(site->objectPart);
+    if (office::embed::isCompoundFile(Bytes(raw.begin(), raw.end()))) {
+        const auto streams = office::embed::readRootStreams(Bytes(raw.begin(), raw.end()));
+        ASSERT_TRUE(streams && streams->contains("Package"));
+        raw.assign(streams->at("Package").begin(), streams->at("Package").end());
+    }
+    gd::SheetCells cells(Bytes(raw.begin(), raw.end()), "embedded", "");
+    const auto values = cells.read({1, 1, 10, 10});
+    EXPECT_EQ(values.at({1, 1}).value.asText(), "地区");
+    EXPECT_EQ(values.at({6, 5}).value.asNumber(), 605);
+
+    // The visible area covers the block.
+    auto workbook =
+        office::package::Package::openBytes(Bytes(raw.begin(), raw.end()), "e", "workbook");
+    const std::string oleSize = workbook.xml("xl/workbook.xml")
+                                    .document_element()
+                                    .child("oleSize")
+                                    .attribute("ref")
+                                    .value();
+    const auto area = gd::parseRef(oleSize);
+    ASSERT_TRUE(area) << oleSize;
+    EXPECT_GE(area->area.bottom, 6);
+    EXPECT_GE(area->area.right, 5);
+
+    // Every picture of the frame shows a new PNG that is as wide as a five-column table.
+    const auto rels = package.relationships(site->slidePart);
+    int blips = 0;
+    for (pugi::xpath_node blip : package.xml(site->slidePart).select_nodes("//p:oleObj//a:blip")) {
+        ++blips;
+        const auto* rel = rels.find(blip.node().attribute("r:embed").value());
+        ASSERT_NE(rel, nullptr);
+        const std::string png =
+            package.read(office::package::resolveTarget(site->slidePart, rel->target));
+        QImage image;
+        ASSERT_TRUE(image.loadFromData(reinterpret_cast<const uchar*>(png.data()),
+                                       static_cast<int>(png.size()), "PNG"));
+        EXPECT_GT(image.width(), 5 * 40);
+        EXPECT_GT(image.height(), 6 * 10);
+    }
+    EXPECT_GE(blips, 1);
+    if (validatorPresent()) {
+        const auto verdict = validateAgainst(out.string(), deck);
+        EXPECT_EQ(verdict.status, 0) << verdict.output;
+    }
+}
+
+TEST(EmbedObject, FillsAWorkbookPartAndRedrawsItsPreview) {
+    const std::string deck = realworld("pptx-ole/python-pptx__shp-access-ole-object.pptx");
+    if (!fs::exists(deck)) {
+        GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
+    }
+    fillAndCheck(deck);
+}
+
+TEST(EmbedObject, FillsAWorkbookWrappedInACompoundFile) {
+    const std::string deck = realworld("pptx-ole/tika__testPPT_oleWorkbook.pptx");
+    if (!fs::exists(deck)) {
+        GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
+    }
+    fillAndCheck(deck);
+}
+
+TEST(EmbedObject, RefusesObjectsThatHoldNoWorkbookPackage) {
+    const std::string deck = realworld("pptx-ole/tika__testMSChart-govdocs-428996.pptx");
+    if (!fs::exists(deck)) {
+        GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
+    }
+    auto document = openDocument(deck);
+    auto site = oleSite(document);
+    ASSERT_TRUE(site);
+    for (bool asChart : {false, true}) {
+        try {
+            asChart ? office::detail::openChartObject(*site)
+                    : office::detail::openEmbeddedWorkbook(*site);
+            FAIL() << "a legacy chart object was opened";
+        } catch (const office::Error& e) {
+            EXPECT_EQ(e.code(), office::ErrorCode::NotSupported);
+            EXPECT_NE(e.text().find("slide " + std::to_string(site->slideIndex)),
+                      std::string::npos);
+            EXPECT_NE(e.text().find("\"" + site->shapeName + "\""), std::string::npos) << e.text();
+            EXPECT_NE(e.text().find("MSGraph.Chart.8"), std::string::npos) << e.text();
+        }
+    }
+    site->progId = "Excel.Sheet.8";
+    EXPECT_THROW(office::detail::openEmbeddedWorkbook(*site), office::Error);
+    site->progId = "Excel.Sheet.12";
+    site->objectPart.clear();  // as a linked object
+    EXPECT_THROW(office::detail::openEmbeddedWorkbook(*site), office::Error);
+}
+
+}  // namespace
