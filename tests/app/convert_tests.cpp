@@ -16,6 +16,7 @@
 #include "office/excel.h"
 #include "office/graph.h"
 #include "office/powerpoint.h"
+#include "validate.h"
 
 namespace tabulon {
 namespace {
@@ -234,6 +235,13 @@ TEST_F(Convert, UserJourneyFromChoosingToTheConvertedFile) {
     }
     ppt->Quit();
     xls->Quit();
+
+    for (const auto& written : {output(), templatePath}) {
+        const auto problems = testing::Validate(written, examples + "report-template.pptx");
+        if (problems) {
+            EXPECT_EQ(*problems, "") << written;
+        }
+    }
 }
 
 }  // namespace

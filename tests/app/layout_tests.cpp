@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -163,6 +164,28 @@ TEST_F(Layout, NoDefaultButtonAndFocusOnExcelAtFirstShow) {
     window.activateWindow();
     QApplication::processEvents();
     EXPECT_EQ(window.focusWidget(), Control(window, "CmdExcel"));
+}
+
+TEST_F(Layout, EnterAndEscapePressNoButton) {
+    testing::ScriptedDesktop desktop;
+    window.show();
+    QWidget* focused = Control(window, "CmdExcel");
+    focused->setFocus();
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(focused, &press);
+        QApplication::sendEvent(focused, &release);
+    }
+    EXPECT_TRUE(desktop.Dialogs().empty());
+    EXPECT_TRUE(window.isVisible());
+
+    // The space bar does press the focused button, so the keys above did reach it.
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier);
+    QApplication::sendEvent(focused, &press);
+    QApplication::sendEvent(focused, &release);
+    EXPECT_EQ(desktop.Dialogs().size(), 1u);
 }
 
 TEST_F(Layout, ListTreeAndHiddenMenu) {

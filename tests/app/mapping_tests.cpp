@@ -15,6 +15,7 @@
 #include "app/frmMain.h"
 #include "desktop.h"
 #include "office/powerpoint.h"
+#include "validate.h"
 
 namespace tabulon {
 namespace {
@@ -199,6 +200,11 @@ TEST_F(Mapping, SaveWritesTheLinksIntoTheTemplateFile) {
     EXPECT_EQ(slides->Item(3)->Tags()->Item("Type"), "ExcelTable");
     EXPECT_EQ(slides->Item(2)->Name(), "Slide 2");
     reader->Quit();
+
+    const auto problems = testing::Validate(templatePath, AppFixture("template.pptx"));
+    if (problems) {
+        EXPECT_EQ(*problems, "");
+    }
 }
 
 TEST_F(Mapping, AfterConvertLinkingAsksForTheTemplateAndSavingDoesNothing) {
