@@ -108,6 +108,11 @@ void frmMain::createControls() {
     place(tvwPpt_, "tvwPpt", 3960, 360, 2775, 2775);
     tvwPpt_->setColumnCount(1);
     tvwPpt_->setHeaderHidden(true);
+    // The root node's text is Chinese: name a font with those glyphs behind the usual one, in
+    // case the desktop's own fallback finds none.
+    QFont treeFont = tvwPpt_->font();
+    treeFont.setFamilies({treeFont.family(), "Noto Sans CJK SC"});
+    tvwPpt_->setFont(treeFont);
     tvwPpt_->viewport()->installEventFilter(this);
 
     cmdLink_ = button(Frame2_, "cmdLink", "linked", 3000, 1560, 855, 375);
