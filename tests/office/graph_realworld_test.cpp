@@ -52,9 +52,8 @@ struct ChartCase {
     std::string shape;
 };
 
-std::vector<ChartCase> realworldCharts() {
+std::vector<ChartCase> chartsIn(const fs::path& folder) {
     std::vector<ChartCase> cases;
-    const fs::path folder = realworld("pptx-charts");
     if (!fs::exists(folder)) {
         return cases;
     }
@@ -105,14 +104,10 @@ bool seriesInRows(const std::vector<SeriesView>& series) {
     return ref && ref->area.rows() == 1 && ref->area.columns() > 1;
 }
 
-TEST(GraphRealWorld, FillsEveryClassicChartWithMoreSeriesAndCategories) {
-    const auto cases = realworldCharts();
-    if (cases.empty()) {
-        GTEST_SKIP() << "../shared/realworld/pptx-charts is absent";
-    }
-    const fs::path folder = scratch();
-    int filled = 0;
-    int refused = 0;
+// Fills every chart of the cases and checks the saved result; returns the numbers of charts
+// filled and refused.
+void fillAll(const std::vector<ChartCase>& cases, const fs::path& folder, int& filled,
+             int& refused) {
     for (const ChartCase& c : cases) {
         SCOPED_TRACE(c.file + " " + c.part);
         auto document = openDocument(c.file);
@@ -221,8 +216,28 @@ TEST(GraphRealWorld, FillsEveryClassicChartWithMoreSeriesAndCategories) {
         }
         ++filled;
     }
+}
+
+TEST(GraphRealWorld, FillsEveryClassicChartWithMoreSeriesAndCategories) {
+    const auto cases = chartsIn(realworld("pptx-charts"));
+    if (cases.empty()) {
+        GTEST_SKIP() << "../shared/realworld/pptx-charts is absent";
+    }
+    int filled = 0;
+    int refused = 0;
+    fillAll(cases, scratch(), filled, refused);
     EXPECT_GT(filled, 20);
     EXPECT_GE(refused, 1);
+}
+
+TEST(GraphChartKinds, FillsEveryKindThatPptxgenjsWrites) {
+    const auto cases = chartsIn(chartFixture(""));
+    ASSERT_EQ(cases.size(), 13u);
+    int filled = 0;
+    int refused = 0;
+    fillAll(cases, scratch(), filled, refused);
+    EXPECT_EQ(filled, 13);
+    EXPECT_EQ(refused, 0);
 }
 
 }  // namespace
