@@ -67,28 +67,6 @@ TEST(LoadTemplate, WrapsEverySlideInOrderAndOnlyTheirEmbeddedObjects) {
     EXPECT_EQ(keysOf(charts), chartIds);
 }
 
-TEST(LoadTemplate, SecondTemplateOpensBesideTheFirstAndReplacesTheTable) {
-    Browser browser;
-    LoadTemplate(browser.app, browser.table, AppFixture("template.pptx"));
-    const auto firstApp = browser.app;
-    std::weak_ptr<cls_PptSlide> firstSlide = browser.table.ValueAt(0);
-
-    LoadTemplate(browser.app, browser.table, AppFixture("progids.pptx"));
-
-    EXPECT_EQ(browser.app, firstApp);
-    EXPECT_EQ(browser.app->Presentations()->Count(), 2);
-    ASSERT_EQ(browser.table.Count(), 1);
-    EXPECT_EQ(browser.table.ValueAt(0)->Objects()->Count(), 4);
-    EXPECT_TRUE(firstSlide.expired());
-}
-
-TEST(LoadTemplate, PresentationWithoutSlidesGivesAnEmptyTable) {
-    Browser browser;
-    LoadTemplate(browser.app, browser.table, AppFixture("template.pptx"));
-    LoadTemplate(browser.app, browser.table, AppFixture("no_slides.pptx"));
-    EXPECT_EQ(browser.table.Count(), 0);
-}
-
 TEST(LoadTemplate, FailingOpenLeavesTheTableAsItWasButKeepsTheNewApplication) {
     Browser browser;
     try {
