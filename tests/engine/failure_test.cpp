@@ -147,13 +147,6 @@ TEST_F(FailedRun, LeavesItsApplicationsOpenAndTheNextRunQuitsThem) {
     EXPECT_FALSE(oldPpt->IsRunning());
     EXPECT_EQ(MDL_PptReport::EngineXlsApp, nullptr);
     EXPECT_EQ(MDL_PptReport::EnginePptApp, nullptr);
-}
-
-TEST_F(FailedRun, SuccessfulRunQuitsBothApplications) {
-    link({{1, "Sales", "Bar Chart"}});
-    convert("blocks.xlsx", output_);
-    EXPECT_EQ(MDL_PptReport::EngineXlsApp, nullptr);
-    EXPECT_EQ(MDL_PptReport::EnginePptApp, nullptr);
     EXPECT_EQ(MDL_PptReport::SourceWorkbook, nullptr);
 }
 
