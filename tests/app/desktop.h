@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/FailureReport.h"
 #include "platform/seams.h"
 
 namespace tabulon::testing {
@@ -23,7 +24,8 @@ inline void EnsureApplication() {
     static int argc = 1;
     static char name[] = "app_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
+    // The program's own application class, so failures escaping an event reach the report.
+    static ReportingApplication application(argc, argv);
 }
 
 // Makes sure of the QApplication before any widget of a test fixture is made.

@@ -91,6 +91,27 @@ TEST(FailureReport, CommandsGoOnAfterAFailure) {
     EXPECT_EQ(after, 1);
 }
 
+// An object whose every user event fails, as a broken event handler would.
+class Failing : public QObject {
+public:
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User) {
+            throw office::Error(office::ErrorCode::IndexOutOfRange, "handler failed");
+        }
+        return QObject::event(event);
+    }
+};
+
+TEST(FailureReport, FailureEscapingAnEventHandlerIsReported) {
+    testing::Application application;
+    testing::ScriptedDesktop desktop;
+    Failing receiver;
+    QEvent event(QEvent::User);
+    QApplication::sendEvent(&receiver, &event);
+    ASSERT_EQ(desktop.Messages().size(), 1u);
+    EXPECT_EQ(desktop.Messages()[0], "Error 9: handler failed");
+}
+
 // Writes the loaded window to the build folder so that anyone can look at its layout.
 TEST_F(Lifecycle, ScreenshotAfterLoadingAWorkbookAndATemplate) {
     loadBoth();
