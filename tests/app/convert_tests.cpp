@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -55,6 +56,11 @@ protected:
 };
 
 TEST_F(Convert, BeforeAnythingWasChosenShowsTheDialogAndRunsNothing) {
+    // Paths typed into the boxes are never read.
+    Control<QLineEdit>(window, "txtExcel")
+        ->setText(QString::fromStdString(AppFixture("first.xlsx")));
+    Control<QLineEdit>(window, "txtPpt")
+        ->setText(QString::fromStdString(AppFixture("template.pptx")));
     convertTo(output());
     ASSERT_EQ(desktop.Dialogs().size(), 1u);
     EXPECT_TRUE(desktop.Dialogs()[0].save);
