@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include <QString>
+#include <QtGlobal>
+
 #include "engine/MDL_PptReport.h"
 #include "office/error.h"
 
@@ -31,6 +34,15 @@ constexpr const char* kHelp =
     "\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n";
+
+// Qt's informational chatter (the offscreen platform's notes, a missing runtime folder) is no
+// business of a scheduled run; only critical messages reach standard error.
+void qtMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtCriticalMsg && type != QtFatalMsg) {
+        return;
+    }
+    std::fprintf(stderr, "tabulon-convert: %s\n", message.toLocal8Bit().constData());
+}
 
 // The paths go to the engine in full, so the line printed at the end names the file exactly.
 std::string fullPath(const char* path) {
@@ -61,6 +73,7 @@ int convert(const char* workbook, const char* templ, const char* output) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    qInstallMessageHandler(qtMessage);
     if (argc == 2) {
         const std::string_view option = argv[1];
         if (option == "--help" || option == "-h") {

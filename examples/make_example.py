@@ -5,7 +5,7 @@ spreadsheet object. Run by make_example.sh; needs Debian's python3-openpyxl.
   sales-report.xlsx  a monthly sales report laid out in table blocks:
       Revenue  one block: a date title and a bordered table with a blank corner cell
       Mix      one block: product shares in percent
-      Trend    two blocks: last year's orders, then this year's (the second fills the chart)
+      Trend    two blocks: last year's orders, then this year's (the second one shows)
       Backlog  one block: open orders by week
       Costs    one block: a bordered cost table with blank cells, for the embedded object
       Notes    no block: read by nobody
@@ -47,10 +47,12 @@ def block(sheet, row, marker, title, table, number_format=None, grid=False):
 
 
 def revenue(book):
+    # Months down, regions across: the layout of the chart's data (one series per region).
     sheet = book.create_sheet("Revenue")
-    table = [[None] + MONTHS]
-    for region, base in (("North", 41250), ("South", 38700), ("East", 29980), ("West", 33410)):
-        table.append([region] + [round(base * (1 + 0.031 * m), 0) for m in range(6)])
+    regions = (("North", 41250), ("South", 38700), ("East", 29980), ("West", 33410))
+    table = [[None] + [name for name, _ in regions]]
+    for m, month in enumerate(MONTHS):
+        table.append([month] + [round(base * (1 + 0.031 * m), 0) for _, base in regions])
     block(sheet, 1, "#", datetime.date(2026, 11, 30), table, "#,##0", grid=True)
     sheet["A2"].number_format = "\"Revenue by region, \"mmmm yyyy"
     sheet.column_dimensions["A"].width = 28
@@ -68,12 +70,14 @@ def mix(book):
 
 
 def trend(book):
+    # Last year's block, then this year's with a forecast for December: the second block is
+    # the one the chart shows, since it is pasted over the first.
     sheet = book.create_sheet("Trend")
     months = ["Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"]
     last = [[None, "Orders 2025"]] + [[m, 180 + 7 * i] for i, m in enumerate(months)]
-    this = [[None, "Orders 2026"]] + [[m, 196 + 9 * i] for i, m in enumerate(months[:11])]
+    this = [[None, "Orders 2026"]] + [[m, 196 + 9 * i] for i, m in enumerate(months)]
     after = block(sheet, 1, "#", "Orders 2025", last, "#,##0")
-    block(sheet, after + 2, "#", "Orders per month", this, "#,##0")
+    block(sheet, after + 2, "#", "Orders per month (December forecast)", this, "#,##0")
 
 
 def backlog(book):
