@@ -130,11 +130,10 @@ TEST(PptEditing, DeletingTheLastTagLeavesNothingDangling) {
     }
     auto package = office::package::Package::openFile(cleared, "presentation");
     EXPECT_FALSE(package.has("ppt/tags/tag1.xml"));
-    EXPECT_EQ(package.relationships("ppt/slides/slide1.xml").findByType("/tags"), nullptr);
+    EXPECT_TRUE(package.relationships("ppt/slides/slide1.xml").allByType("/tags").empty());
     EXPECT_FALSE(contains(package.read("[Content_Types].xml"), "tags+xml"));
     EXPECT_FALSE(contains(package.read("ppt/slides/slide1.xml"), "custDataLst"));
-    auto differences = ppt_test::differingParts(fixture("three_charts.pptx"), cleared);
-    // Only the slide itself differs, and by nothing a reader sees.
+    // A reader sees the slide as it was before the tag came and went.
     EXPECT_EQ(ppt_test::independentDump(cleared).output,
               ppt_test::independentDump(fixture("three_charts.pptx")).output);
     expectValidAgainst(cleared, fixture("three_charts.pptx"));
