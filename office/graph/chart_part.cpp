@@ -897,6 +897,10 @@ void setTitleText(pugi::xml_document& chart, const std::string& text) {
     t.text().set(text.c_str());
     pugi::xml_node deleted = chartNode.child("c:autoTitleDeleted");
     if (deleted) {
+        // A shown title: the element without val would mean "deleted".
+        if (!deleted.attribute("val")) {
+            deleted.append_attribute("val");
+        }
         deleted.attribute("val") = "0";
     }
 }

@@ -1,0 +1,130 @@
+// The chart-part engine on small hand-written parts: sheet references, caches written from
+// cells (blanks, number formats, dates in the 1904 system, multi-level categories), titles.
+
+#include <gtest/gtest.h>
+
+#include "graph_support.h"
+#include "office/graph/chart_part.h"
+
+namespace {
+
+namespace gd = office::graph::detail;
+using graph_test::cachePoints;
+
+TEST(GraphRefs, QuotesSheetNamesThatNeedItAndReadsThemBack) {
+    EXPECT_EQ(gd::formatRef("Sheet1", {2, 2, 9, 2}), "Sheet1!$B$2:$B$9");
+    EXPECT_EQ(gd::formatRef("My Sheet", {2, 2, 2, 2}), "'My Sheet'!$B$2");
+    EXPECT_EQ(gd::formatRef("O'Brien", {1, 1, 1, 3}), "'O''Brien'!$A$1:$C$1");
+    EXPECT_EQ(gd::formatRef("A1", {1, 1, 1, 1}), "'A1'!$A$1");
+    const auto ref = gd::parseRef("'O''Brien'!$A$1:$AB$10");
+    ASSERT_TRUE(ref);
+    EXPECT_EQ(ref->sheet, "O'Brien");
+    EXPECT_EQ(ref->area, (gd::Area{1, 1, 10, 28}));
+    EXPECT_FALSE(gd::parseRef("(Sheet1!$A$1,Sheet1!$A$3)"));
+    EXPECT_FALSE(gd::parseRef("[1]Sheet1!$A$1"));
+    EXPECT_FALSE(gd::parseRef("Sheet1!$A$0"));
+}
+
+constexpr const char* kChart = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<c:chartSpace xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><c:date1904 val="0"/><c:chart><c:title><c:tx><c:rich><a:bodyPr/><a:p><a:r><a:rPr b="1" sz="1800"/><a:t>Old</a:t></a:r><a:r><a:rPr i="1"/><a:t> title</a:t></a:r></a:p><a:p><a:r><a:t>second line</a:t></a:r></a:p></c:rich></c:tx></c:title><c:autoTitleDeleted val="1"/><c:plotArea><c:barChart><c:barDir val="col"/><c:ser><c:idx val="0"/><c:order val="0"/><c:tx><c:strRef><c:f>Sheet1!$B$1</c:f></c:strRef></c:tx><c:spPr><a:solidFill><a:srgbClr val="FF0000"/></a:solidFill></c:spPr><c:cat><c:strRef><c:f>Sheet1!$A$2:$A$3</c:f></c:strRef></c:cat><c:val><c:numRef><c:f>Sheet1!$B$2:$B$3</c:f></c:numRef></c:val></c:ser><c:axId val="1"/><c:axId val="2"/></c:barChart></c:plotArea></c:chart></c:chartSpace>)";
+
+gd::CellData cell(office::Value v, std::string format = "General") {
+    return gd::CellData{std::move(v), std::move(format)};
+}
+
+TEST(GraphChartPart, WritesBlanksAsMissingPointsAndKeepsNumberFormats) {
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(kChart));
+    auto data = gd::readChart(doc, "t");
+    auto layout = gd::layoutFromRanges(data.series);
+    ASSERT_TRUE(layout);
+    gd::CellMap cells;
+    cells[{1, 2}] = cell(office::Value::text("Sales"));
+    cells[{1, 3}] = cell(office::Value::text("Cost"));
+    cells[{2, 1}] = cell(office::Value::text("Jan"));
+    cells[{3, 1}] = cell(office::Value::text("Feb"));
+    cells[{4, 1}] = cell(office::Value::text("Mar"));
+    cells[{2, 2}] = cell(office::Value::number(1.5), "0.00");
+    cells[{4, 2}] = cell(office::Value::number(0.25), "0%");  // B3 stays blank
+    cells[{2, 3}] = cell(office::Value::date(45000), "d-mmm-yy");
+    gd::growLayout(*layout, 4, 3, cells);
+    gd::writeChart(doc, data, *layout, cells, true);
+
+    const auto series = doc.select_nodes("//c:ser");
+    ASSERT_EQ(series.size(), 2u);
+    const pugi::xml_node first = series[0].node();
+    const pugi::xml_node cache = first.select_node("c:val/c:numRef/c:numCache").node();
+    EXPECT_STREQ(first.select_node("c:val/c:numRef/c:f").node().text().get(), "Sheet1!$B$2:$B$4");
+    EXPECT_STREQ(cache.child("c:formatCode").text().get(), "0.00");
+    EXPECT_EQ(cachePoints(cache), (std::vector<std::string>{"1.5", "", "0.25"}));
+    EXPECT_STREQ(cache.find_child_by_attribute("c:pt", "idx", "2").attribute("formatCode").value(),
+                 "0%");
+    // The new series: its own index, order and accent colour; the date in the 1904 system.
+    const pugi::xml_node second = series[1].node();
+    EXPECT_EQ(second.child("c:idx").attribute("val").as_int(), 1);
+    EXPECT_EQ(second.child("c:order").attribute("val").as_int(), 1);
+    EXPECT_STREQ(second.select_node("c:spPr//a:schemeClr").node().attribute("val").value(),
+                 "accent2");
+    EXPECT_STREQ(first.select_node("c:spPr//a:srgbClr").node().attribute("val").value(), "FF0000");
+    EXPECT_EQ(cachePoints(second.select_node("c:val//c:numCache").node()),
+              (std::vector<std::string>{"43538", "", ""}));
+    EXPECT_STREQ(doc.select_node("//c:date1904").node().attribute("val").value(), "1");
+    EXPECT_STREQ(second.select_node("c:tx//c:v").node().text().get(), "Cost");
+    EXPECT_EQ(cachePoints(second.select_node("c:cat//c:strCache").node()),
+              (std::vector<std::string>{"Jan", "Feb", "Mar"}));
+}
+
+TEST(GraphChartPart, MakesCategoriesMultiLevelOnlyWhenTheBlockHasSeveralLabelColumns) {
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(kChart));
+    auto data = gd::readChart(doc, "t");
+    auto layout = *gd::layoutFromRanges(data.series);
+    gd::CellMap cells;
+    cells[{1, 3}] = cell(office::Value::text("Sales"));
+    cells[{2, 1}] = cell(office::Value::text("2024"));
+    cells[{2, 2}] = cell(office::Value::text("Q1"));
+    cells[{3, 2}] = cell(office::Value::text("Q2"));
+    cells[{2, 3}] = cell(office::Value::number(5));
+    cells[{3, 3}] = cell(office::Value::number(6));
+    gd::growLayout(layout, 3, 3, cells);
+    gd::writeChart(doc, data, layout, cells, false);
+    ASSERT_EQ(doc.select_nodes("//c:ser").size(), 1u);
+    const pugi::xml_node multi = doc.select_node("//c:cat/c:multiLvlStrRef").node();
+    ASSERT_TRUE(multi);
+    EXPECT_STREQ(multi.child("c:f").text().get(), "Sheet1!$A$2:$B$3");
+    const pugi::xml_node inner = multi.child("c:multiLvlStrCache").child("c:lvl");
+    EXPECT_EQ(cachePoints(inner.parent()).size(), 2u);
+    EXPECT_STREQ(inner.first_child().child("c:v").text().get(), "Q1");
+    EXPECT_STREQ(inner.next_sibling().first_child().child("c:v").text().get(), "2024");
+
+    // Numbers down the first column: a numeric, single-level category range.
+    pugi::xml_document flat;
+    ASSERT_TRUE(flat.load_string(kChart));
+    auto flatData = gd::readChart(flat, "t");
+    auto flatLayout = *gd::layoutFromRanges(flatData.series);
+    gd::CellMap numbers;
+    numbers[{2, 1}] = cell(office::Value::number(2019));
+    numbers[{3, 1}] = cell(office::Value::number(2020));
+    numbers[{2, 2}] = cell(office::Value::number(1));
+    gd::growLayout(flatLayout, 3, 2, numbers);
+    gd::writeChart(flat, flatData, flatLayout, numbers, false);
+    EXPECT_TRUE(flat.select_node("//c:cat/c:numRef"));
+    EXPECT_FALSE(flat.select_node("//c:multiLvlStrRef"));
+}
+
+TEST(GraphChartPart, ReplacesTheTitleKeepingItsFirstRunsFormatting) {
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(kChart));
+    EXPECT_TRUE(gd::hasTitle(doc));
+    EXPECT_EQ(gd::titleText(doc), "Old title\nsecond line");
+    gd::setTitleText(doc, "销售 & <Umsatz>");
+    EXPECT_EQ(gd::titleText(doc), "销售 & <Umsatz>");
+    const auto runs = doc.select_nodes("//c:title//a:r");
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_STREQ(runs[0].node().child("a:rPr").attribute("sz").value(), "1800");
+    EXPECT_STREQ(doc.select_node("//c:autoTitleDeleted").node().attribute("val").value(), "0");
+    gd::setTitleText(doc, "");
+    EXPECT_EQ(gd::titleText(doc), "");
+}
+
+}  // namespace
