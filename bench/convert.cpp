@@ -7,12 +7,14 @@
 // Counters: inputs_mb is the template's size plus the workbook's, peak_rss_mb the process's
 // peak resident memory, run_mb that peak less the resident memory before the first run, and
 // ratio run_mb / inputs_mb (the target is under 3). Run one size per process for a clean
-// peak: --benchmark_filter=BM_Convert/300/
+// peak: --benchmark_filter=BM_Convert/300/. With TABULON_BENCH_KEEP set, the made inputs stay
+// in the temporary folder for a closer look.
 #include <benchmark/benchmark.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -210,7 +212,9 @@ void BM_Convert(benchmark::State& state) {
     state.counters["run_mb"] = peakMb - baselineMb;
     state.counters["ratio"] = (peakMb - baselineMb) / inputsMb;
     state.counters["blocks"] = statistics.blocks;
-    fs::remove_all(inputs.workbook.parent_path().parent_path());
+    if (!std::getenv("TABULON_BENCH_KEEP")) {
+        fs::remove_all(inputs.workbook.parent_path().parent_path());
+    }
 }
 
 BENCHMARK(BM_Convert)->Arg(30)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecond)->Iterations(3);
