@@ -57,11 +57,17 @@ std::string shortestNumber(double v) {
     return std::string(buffer, end);
 }
 
+// The 1900 system counts a 29 February 1900 (serial 60), so days before it lie one later
+// than a count from 1899-12-30 gives.
 std::string isoDate(double serial) {
     using namespace std::chrono;
-    const auto day =
-        sys_days(year(1899) / December / 30) + days(static_cast<long>(std::floor(serial)));
-    const year_month_day ymd(day);
+    const long count = static_cast<long>(std::floor(serial));
+    if (count == 60) {
+        return "1900-02-29";
+    }
+    const auto base =
+        count < 60 ? sys_days(year(1899) / December / 31) : sys_days(year(1899) / December / 30);
+    const year_month_day ymd(base + days(count));
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02u", static_cast<int>(ymd.year()),
                   static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));

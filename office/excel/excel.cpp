@@ -388,9 +388,17 @@ void Range::SetNumberFormat(const std::string& format) {
 }
 
 std::string Range::Address() const {
-    std::string text = "$" + detail::columnName(column_) + "$" + std::to_string(row_);
+    auto absolute = [](int row, int column) {
+        std::string text(1, '$');
+        text += detail::columnName(column);
+        text += '$';
+        text += std::to_string(row);
+        return text;
+    };
+    std::string text = absolute(row_, column_);
     if (lastRow_ != row_ || lastColumn_ != column_) {
-        text += ":$" + detail::columnName(lastColumn_) + "$" + std::to_string(lastRow_);
+        text += ':';
+        text += absolute(lastRow_, lastColumn_);
     }
     return text;
 }

@@ -640,7 +640,7 @@ std::string renderNumber(const Section& section, double x, bool withSign) {
     };
     std::string exponentText = std::to_string(std::abs(exponent));
     while (static_cast<int>(exponentText.size()) < layout.exponentDigits) {
-        exponentText.insert(0, "0");
+        exponentText.insert(exponentText.begin(), '0');
     }
     for (const auto& token : tokens) {
         switch (token.kind) {

@@ -432,7 +432,7 @@ struct SheetWriter {
         const Cell* cell = sheet.cells.find(written.row, written.column);
         auto row = rowNode(written.row);
         auto c = cellNode(row, written.row, written.column);
-        const Cell blank;
+        const Cell blank{};
         const Cell& data = cell ? *cell : blank;
         writeStyle(c, data);
         if (written.value) {
@@ -461,7 +461,9 @@ struct SheetWriter {
         if (top != 0) {
             ref = columnName(left) + std::to_string(top);
             if (bottom != top || right != left) {
-                ref += ":" + columnName(right) + std::to_string(bottom);
+                ref += ':';
+                ref += columnName(right);
+                ref += std::to_string(bottom);
             }
         }
         auto dimension = child(root, "dimension");
@@ -592,9 +594,21 @@ void syncColumns(const WorkbookImpl& book, const SheetImpl& sheet, const TablePa
     }
 }
 
+bool headerWritten(const SheetImpl& sheet, const TablePart& table) {
+    return std::any_of(sheet.written.begin(), sheet.written.end(), [&](const Written& w) {
+        return w.value && w.row == table.firstRow && w.column >= table.firstColumn &&
+               w.column <= table.lastColumn;
+    });
+}
+
+// Tables that grew get their new extent; tables whose header cells were written get their
+// column names from them. Other tables are left as they are.
 void updateTables(WorkbookImpl& book, SheetImpl& sheet) {
     for (auto& table : sheet.tables) {
         const bool grown = grow(sheet, table);
+        if (!grown && !headerWritten(sheet, table)) {
+            continue;
+        }
         auto& doc = book.package.xml(table.part);
         auto node = doc.document_element();
         const std::string ref = columnName(table.firstColumn) + std::to_string(table.firstRow) +

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -85,6 +86,18 @@ TEST(ExcelBadInput, EncryptedAndLegacyCompoundFiles) {
     if (std::filesystem::exists(real)) {
         expectError(openFails(real), ErrorCode::LegacyFormat, "poi__44235.xls", ".xlsx");
     }
+}
+
+TEST(ExcelBadInput, AnEntryThatWouldExpandTooFar) {
+    // The fixture with its first entry's sizes claiming 2 GiB: refused before inflating.
+    std::ifstream in(excel_test::fixture("basic.xlsx"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::uint32_t huge = 0x7FFFFFFF;
+    const auto central = bytes.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    std::memcpy(&bytes[central + 24], &huge, 4);
+    std::memcpy(&bytes[bytes.find(std::string("PK\x03\x04", 4)) + 22], &huge, 4);
+    expectError(openFails(write("bomb.xlsx", bytes)), ErrorCode::TooLarge, "bomb.xlsx", "expand");
 }
 
 TEST(ExcelBadInput, BrokenSheetXmlNamesThePart) {

@@ -125,3 +125,16 @@ TEST(NumberFormat, Realworld1904WorkbookShowsWhatTheSpreadsheetShowed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ValueText, DatesOfThe1900SystemKeepItsLeapDay) {
+    EXPECT_EQ(Value::date(1).toString(), "1900-01-01");
+    EXPECT_EQ(Value::date(59).toString(), "1900-02-28");
+    EXPECT_EQ(Value::date(60).toString(), "1900-02-29");
+    EXPECT_EQ(Value::date(61).toString(), "1900-03-01");
+    EXPECT_EQ(Value::date(45366.75).toString(), "2024-03-15");
+    EXPECT_EQ(Value::number(1.5).toString(), "1.5");
+}
+
+}  // namespace
