@@ -133,6 +133,61 @@ embed::Preview previewOf(const gd::CellMap& cells, const gd::Area& area) {
     return embed::drawTable(rows);
 }
 
+// Office reads an object's picture from the slide's legacy drawing (VML) where the frame's
+// alternate content offers it (p:oleObj/@spid): its v:imagedata is pointed at the new image too.
+void repointDrawing(const ObjectSite& site, pugi::xml_document& slide, const std::string& image) {
+    auto& package = site.document->package;
+    std::vector<std::string> shapeIds;
+    const std::string query =
+        "//p:graphicFrame[p:nvGraphicFramePr/p:cNvPr/@id='" + std::to_string(site.shapeId) + "']";
+    for (pugi::xpath_node frame : slide.select_nodes(query.c_str())) {
+        for (pugi::xpath_node ole : frame.node().select_nodes(".//p:oleObj[@spid]")) {
+            shapeIds.push_back(ole.node().attribute("spid").value());
+        }
+    }
+    if (shapeIds.empty()) {
+        return;
+    }
+    const package::Relationships slideRels = package.relationships(site.slidePart);
+    for (const package::Relationship* rel : slideRels.allByType("/vmlDrawing")) {
+        const std::string part = package::resolveTarget(site.slidePart, rel->target);
+        if (rel->external || !package.has(part)) {
+            continue;
+        }
+        pugi::xml_document* drawing = nullptr;
+        try {
+            drawing = &package.xml(part);
+        } catch (const Error&) {
+            continue;  // a drawing that is no well-formed XML is left as it is
+        }
+        package::Relationships rels = package.relationships(part);
+        bool changed = false;
+        for (pugi::xml_node shape : drawing->document_element().children("v:shape")) {
+            const std::string id = shape.attribute("id").value();
+            pugi::xml_node data = shape.child("v:imagedata");
+            if (!data || std::find(shapeIds.begin(), shapeIds.end(), id) == shapeIds.end()) {
+                continue;
+            }
+            const std::string newId =
+                rels.add(std::string(kImageRel), package::relativeTarget(part, image));
+            const std::string old = data.attribute("o:relid").value();
+            if (!data.attribute("o:relid")) {
+                data.append_attribute("o:relid");
+            }
+            data.attribute("o:relid") = newId.c_str();
+            const std::string uses = "//@*[.='" + old + "']";
+            if (!old.empty() && !drawing->select_node(uses.c_str())) {
+                rels.remove(old);
+            }
+            changed = true;
+        }
+        if (changed) {
+            package.setRelationships(part, rels);
+            package.markDirty(part);
+        }
+    }
+}
+
 // Points every preview picture of the object's frame (both branches of its alternate content)
 // at a new image part with the picture.
 void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
@@ -163,6 +218,7 @@ void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
             }
         }
     }
+    repointDrawing(site, slide, image);
     // An image relationship nothing on the slide uses any more goes.
     for (const std::string& old : replaced) {
         const std::string uses = "//@*[.='" + old + "']";

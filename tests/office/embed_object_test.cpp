@@ -137,6 +137,17 @@ void fillAndCheck(const std::string& deck) {
         EXPECT_GT(image.height(), 6 * 10);
     }
     EXPECT_GE(blips, 1);
+    // The legacy drawing that Office reads the picture from points at the new picture too.
+    for (const auto* drawingRel : rels.allByType("/vmlDrawing")) {
+        const std::string part =
+            office::package::resolveTarget(site->slidePart, drawingRel->target);
+        const auto drawingRels = package.relationships(part);
+        for (pugi::xpath_node data : package.xml(part).select_nodes("//v:imagedata")) {
+            const auto* rel = drawingRels.find(data.node().attribute("o:relid").value());
+            ASSERT_NE(rel, nullptr);
+            EXPECT_TRUE(rel->target.ends_with(".png")) << rel->target;
+        }
+    }
     if (validatorPresent()) {
         const auto verdict = validateAgainst(out.string(), deck);
         EXPECT_EQ(verdict.status, 0) << verdict.output;
