@@ -157,12 +157,9 @@ void ApplicationImpl::forget(PresentationImpl* presentation) {
     std::erase(activation, presentation);
 }
 
+// Quit closes every document of the application, so the document's own flag says it all; a
+// presentation stays usable when the caller has merely let go of its Application object.
 void PresentationImpl::checkOpen() const {
-    std::shared_ptr<ApplicationImpl> app = application.lock();
-    if (!app || !app->running) {
-        throw Error(ErrorCode::ObjectClosed,
-                    "object closed: the presentation application has quit");
-    }
     document->checkOpen();
 }
 
@@ -345,15 +342,22 @@ void Presentation::SaveAs(const std::string& path, int fileFormat, int /*embedTr
 
 void Presentation::Close() {
     impl_->checkOpen();
-    std::shared_ptr<detail::ApplicationImpl> app = impl_->application.lock();
     impl_->document->open = false;
-    app->forget(impl_.get());
-    std::erase(app->presentations, impl_);
+    if (std::shared_ptr<detail::ApplicationImpl> app = impl_->application.lock()) {
+        app->forget(impl_.get());
+        std::erase(app->presentations, impl_);
+    }
 }
 
 std::shared_ptr<ppt::Application> Presentation::Application() const {
     impl_->checkOpen();
-    return std::make_shared<ppt::Application>(impl_->application.lock());
+    std::shared_ptr<detail::ApplicationImpl> app = impl_->application.lock();
+    if (!app) {
+        throw Error(ErrorCode::ObjectRequired,
+                    impl_->document->package.displayName() +
+                        ": the presentation's application is no longer held by anyone");
+    }
+    return std::make_shared<ppt::Application>(app);
 }
 
 }  // namespace office::ppt

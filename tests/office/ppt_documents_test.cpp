@@ -110,6 +110,13 @@ TEST(PptApplication, QuitClosesEverythingOfThatApplicationOnly) {
     EXPECT_EQ(other->ActivePresentation()->Name(), "mixed.pptx");
 }
 
+TEST(PptApplication, APresentationOutlivesTheCallersHoldOnItsApplication) {
+    auto deck = Application::Create()->Presentations()->Open(fixture("three_charts.pptx"));
+    EXPECT_EQ(deck->Slides()->Count(), 3);
+    deck->Close();
+    EXPECT_THROW(deck->Slides(), office::Error);
+}
+
 TEST(PptSaving, SaveWritesOverItsOwnFile) {
     auto folder = ppt_test::scratch();
     std::string path = copyOf("mixed.pptx", folder);
