@@ -29,8 +29,8 @@ constexpr const char* kHelp =
     "is left unchanged unless OUTPUT is the template itself.\n"
     "\n"
     "Exit status: 0 on success, 1 when the conversion fails (the reason is printed as\n"
-    "\"error CODE: TEXT\" on standard error, and no output is written), 2 for wrong\n"
-    "arguments.\n"
+    "\"error CODE: TEXT\" on standard error; a run that fails before saving leaves OUTPUT\n"
+    "as it was), 2 for wrong arguments.\n"
     "\n"
     "  -h, --help     show this help and exit\n"
     "  -V, --version  show the version and exit\n";
