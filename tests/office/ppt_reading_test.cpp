@@ -147,6 +147,39 @@ TEST_P(PptEveryFile, SavingUnchangedKeepsEveryPartByteForByte) {
     EXPECT_EQ(differences.output, "");
 }
 
+TEST_P(PptEveryFile, EditingEverySlideKeepsTheFileValidAndReadable) {
+    auto folder = ppt_test::scratch();
+    std::string edited = (folder / "edited.pptx").string();
+    {
+        Opened deck(GetParam());
+        auto slides = deck.presentation->Slides();
+        for (int s = 1; s <= slides->Count(); ++s) {
+            auto slide = slides->Item(s);
+            slide->SetName("Sheet " + std::to_string(s));
+            slide->Tags()->Add("Name", "Chart " + std::to_string(s));
+            slide->Tags()->Add("Type", "Chart");
+            auto shapes = slide->Shapes();
+            for (int i = 1; i <= shapes->Count(); ++i) {
+                shapes->Item(i)->SetName("Shape " + std::to_string(i));
+            }
+        }
+        deck.presentation->SaveAs(edited);
+    }
+    Opened reopened(edited);
+    auto dump = ppt_test::independentDump(edited);
+    ASSERT_EQ(dump.status, 0) << dump.output;
+    EXPECT_EQ(ppt_test::ourDump(*reopened.presentation), dump.output);
+    auto slides = reopened.presentation->Slides();
+    for (int s = 1; s <= slides->Count(); ++s) {
+        EXPECT_EQ(slides->Item(s)->Name(), "Sheet " + std::to_string(s));
+        EXPECT_EQ(slides->Item(s)->Tags()->Item("type"), "Chart");
+    }
+    if (ppt_test::validatorPresent()) {
+        auto problems = ppt_test::validateAgainst(edited, GetParam());
+        EXPECT_EQ(problems.status, 0) << problems.output;
+    }
+}
+
 std::string testName(const ::testing::TestParamInfo<std::string>& info) {
     std::string name = ppt_test::fs::path(info.param).stem().string();
     std::replace_if(
