@@ -1,0 +1,144 @@
+// The chart server's automation objects on the pptxgenjs deck: the data sheet as the engine
+// uses it (two blocks in a row), charts without a title or without a workbook, and the failures.
+
+#include <gtest/gtest.h>
+
+#include "graph_support.h"
+#include "office/graph/chart_part.h"
+#include "office/graph/sheet_cells.h"
+
+namespace {
+
+using namespace graph_test;
+namespace gd = office::graph::detail;
+
+std::shared_ptr<office::graph::Application> serverFor(const ObjectSite& site) {
+    return office::As<office::graph::Application>(
+        office::detail::openChartObject(site)->GetProperty("Application"));
+}
+
+std::vector<std::string> categoriesOf(const pugi::xml_document& chart) {
+    return cachePoints(chart.select_node("//c:ser/c:cat//c:strCache").node());
+}
+
+TEST(GraphServer, ASecondSmallerBlockKeepsTheCellsOfTheFirstOutsideIt) {
+    auto document = openDocument(chartFixture("charts.pptx"));
+    const ObjectSite site = chartSites(document).front();
+    fill(site, block(7, 4, "First"), "one");
+    fill(site, block(3, 2, "Second"), "two");
+
+    auto app = serverFor(site);
+    auto sheet = app->DataSheet();
+    EXPECT_EQ(sheet->Cells(2, 1)->Value().asText(), "Second 1");
+    EXPECT_EQ(sheet->Cells(4, 1)->Value().asText(), "First 3");
+    EXPECT_EQ(sheet->Cells(1, 3)->Value().asText(), "New series 2");
+    EXPECT_EQ(sheet->Cells(7, 4)->Value().asNumber(), 63.5);
+    const auto& chart = document->package.xml(site.objectPart);
+    EXPECT_EQ(categoriesOf(chart), (std::vector<std::string>{"Second 1", "Second 2", "First 3",
+                                                             "First 4", "First 5", "First 6"}));
+    EXPECT_EQ(chart.select_nodes("//c:ser").size(), 3u);
+    EXPECT_EQ(gd::titleText(chart), "two");
+}
+
+TEST(GraphServer, SetValueWritesOneCellAndGrowsTheData) {
+    auto document = openDocument(chartFixture("charts.pptx"));
+    const ObjectSite site = chartSites(document).front();
+    auto app = serverFor(site);
+    app->DataSheet()->Cells(6, 1)->SetValue(office::Value::text("Central"));
+    app->DataSheet()->Cells(6, 2)->SetValue(office::Value::number(42));
+    app->Update();
+    const auto& chart = document->package.xml(site.objectPart);
+    EXPECT_EQ(categoriesOf(chart).back(), "Central");
+    EXPECT_EQ(cachePoints(chart.select_node("//c:ser/c:val//c:numCache").node()).back(), "42");
+}
+
+TEST(GraphServer, AChartWithoutTitleKeepsNone) {
+    auto document = openDocument(chartFixture("charts.pptx"));
+    const ObjectSite site = chartSites(document).back();
+    auto app = serverFor(site);
+    EXPECT_FALSE(app->Chart()->HasTitle());
+    try {
+        app->Chart()->ChartTitle();
+        FAIL() << "a title object for a chart without title";
+    } catch (const office::Error& e) {
+        EXPECT_EQ(e.code(), office::ErrorCode::InvalidArgument);
+    }
+    fill(site, block(3, 3), "ignored");
+    EXPECT_FALSE(document->package.xml(site.objectPart).select_node("//c:title"));
+}
+
+TEST(GraphServer, AChartWithCachedDataOnlyGetsANewEmbeddedWorkbook) {
+    auto document = openDocument(chartFixture("charts.pptx"));
+    const ObjectSite site = chartSites(document).front();
+    auto& package = document->package;
+    // Drop the workbook: the chart keeps only its caches.
+    pugi::xml_node space = package.xml(site.objectPart).child("c:chartSpace");
+    auto rels = package.relationships(site.objectPart);
+    rels.remove(space.child("c:externalData").attribute("r:id").value());
+    package.setRelationships(site.objectPart, rels);
+    space.remove_child("c:externalData");
+    package.markDirty(site.objectPart);
+
+    auto app = serverFor(site);
+    EXPECT_EQ(app->DataSheet()->Cells(2, 1)->Value().asText(), "North");
+    EXPECT_EQ(app->DataSheet()->Cells(1, 3)->Value().asText(), "2024");
+    EXPECT_EQ(app->DataSheet()->Cells(5, 3)->Value().asNumber(), 18);
+    app->DataSheet()->Cells(5, 3)->SetValue(office::Value::number(99));
+    app->Update();
+
+    const fs::path out = scratch() / "cached.pptx";
+    package.saveFile(out.string());
+    auto reopened = openDocument(out.string());
+    auto& chart = reopened->package.xml(site.objectPart);
+    const auto newRels = reopened->package.relationships(site.objectPart);
+    const auto* rel =
+        newRels.find(chart.select_node("//c:externalData").node().attribute("r:id").value());
+    ASSERT_NE(rel, nullptr);
+    EXPECT_TRUE(rel->type.ends_with("/package"));
+    const std::string part = office::package::resolveTarget(site.objectPart, rel->target);
+    EXPECT_EQ(reopened->package.contentType(part),
+              "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet");
+    const std::string raw = reopened->package.read(part);
+    gd::SheetCells sheet({raw.begin(), raw.end()}, part, "Sheet1");
+    const auto cells = sheet.read({1, 1, 5, 3});
+    EXPECT_EQ(cells.at({2, 1}).value.asText(), "North");
+    EXPECT_EQ(cells.at({5, 3}).value.asNumber(), 99);
+    if (validatorPresent()) {
+        const auto verdict = validateAgainst(out.string(), chartFixture("charts.pptx"));
+        EXPECT_EQ(verdict.status, 0) << verdict.output;
+    }
+}
+
+TEST(GraphServer, FailsClearlyAfterQuitWithoutABlockAndOnAClosedDocument) {
+    auto document = openDocument(chartFixture("charts.pptx"));
+    const ObjectSite site = chartSites(document).front();
+    office::Clipboard::instance().clear();
+    auto app = serverFor(site);
+    try {
+        app->DataSheet()->Cells(1, 1)->CallMethod("Paste");
+        FAIL() << "pasted an empty clipboard";
+    } catch (const office::Error& e) {
+        EXPECT_EQ(e.code(), office::ErrorCode::InvalidArgument);
+        EXPECT_NE(e.text().find("slide 1, shape"), std::string::npos) << e.text();
+    }
+    EXPECT_THROW(app->DataSheet()->Cells(0, 1), office::Error);
+    EXPECT_THROW(app->CallMethod("Recalculate"), office::Error);
+    auto sheet = app->DataSheet();
+    app->Quit();
+    try {
+        sheet->Cells(1, 1)->Value();
+        FAIL() << "read a cell after Quit";
+    } catch (const office::Error& e) {
+        EXPECT_EQ(e.code(), office::ErrorCode::ObjectClosed);
+    }
+    auto other = serverFor(site);
+    document->open = false;
+    try {
+        other->Update();
+        FAIL() << "updated a chart of a closed document";
+    } catch (const office::Error& e) {
+        EXPECT_EQ(e.code(), office::ErrorCode::ObjectClosed);
+    }
+}
+
+}  // namespace
