@@ -20,6 +20,13 @@ std::string lower(std::string text) {
     return text;
 }
 
+constexpr std::string_view kPresentationType =
+    "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml";
+constexpr std::string_view kSlideShowType =
+    "application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml";
+constexpr std::string_view kTemplateType =
+    "application/vnd.openxmlformats-officedocument.presentationml.template.main+xml";
+
 bool isPresentationContentType(std::string_view type) {
     return type.starts_with("application/vnd.openxmlformats-officedocument.presentationml.") ||
            type.starts_with("application/vnd.ms-powerpoint.");
@@ -335,7 +342,14 @@ void Presentation::Save() {
 void Presentation::SaveAs(const std::string& path, int fileFormat, int /*embedTrueTypeFonts*/) {
     impl_->checkOpen();
     std::string target = saveAsTarget(path, fileFormat);
-    impl_->document->package.saveFile(target);
+    // A show or template written as .pptx must say it is a presentation, or office suites
+    // refuse the file for an extension that does not match its content.
+    package::Package& package = impl_->document->package;
+    if (package.contentType(impl_->mainPart) == kSlideShowType ||
+        package.contentType(impl_->mainPart) == kTemplateType) {
+        package.setContentType(impl_->mainPart, kPresentationType);
+    }
+    package.saveFile(target);
     impl_->fullName = target;
     impl_->readOnly = false;
 }

@@ -170,6 +170,27 @@ TEST(PptSaving, SaveAsRefusesANameOrFormatThatIsNotPptx) {
     EXPECT_TRUE(fs::exists(folder / "Report.PPTX"));
 }
 
+TEST(PptSaving, ATemplateSavedAsPptxBecomesAPresentation) {
+    auto folder = ppt_test::scratch();
+    const std::string presentationType =
+        "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml";
+    const std::string templateType =
+        "application/vnd.openxmlformats-officedocument.presentationml.template.main+xml";
+    std::string types = *ppt_test::zipEntry(fixture("mixed.pptx"), "[Content_Types].xml");
+    types.replace(types.find(presentationType), presentationType.size(), templateType);
+    fs::path source = folder / "deck.potx";
+    ppt_test::rewriteZip(fixture("mixed.pptx"), source, {{"[Content_Types].xml", types}});
+
+    auto app = Application::Create();
+    auto deck = app->Presentations()->Open(source.string());
+    EXPECT_EQ(deck->Slides()->Count(), 3);
+    std::string saved = (folder / "deck.pptx").string();
+    deck->SaveAs(saved);
+    std::string written = *ppt_test::zipEntry(saved, "[Content_Types].xml");
+    EXPECT_NE(written.find(presentationType), std::string::npos) << written;
+    EXPECT_EQ(written.find(templateType), std::string::npos) << written;
+}
+
 TEST(PptSaving, AFailedSaveLeavesTheEarlierFileAndNoStrayFile) {
     auto folder = ppt_test::scratch();
     std::string path = copyOf("mixed.pptx", folder);
