@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "office/clipboard.h"
+#include "office/embed/compound_file.h"
 #include "office/graph.h"
 #include "office/graph/chart_part.h"
 #include "office/graph/sheet_cells.h"
@@ -44,6 +45,8 @@ struct ChartServerImpl {
     CellMap dirty;  // the cells written since the last Update
     std::optional<graph::detail::SheetCells> workbook;
     std::string workbookPart;
+    // The streams of the compound file (an OLE object part) that wraps the workbook, if any.
+    std::optional<std::map<std::string, embed::Bytes>> wrapper;
     bool date1904 = false;
     std::optional<std::string> caption;
 
@@ -90,17 +93,21 @@ void ChartServerImpl::openWorkbook() {
     if (!package().has(part)) {
         return;
     }
-    const std::string type = package().contentType(part);
-    if (type.find("spreadsheetml") == std::string::npos &&
-        type.find("macroEnabled") == std::string::npos) {
-        throw Error(ErrorCode::NotSupported,
-                    site.where() + ": the chart's data is kept in " + part +
-                        ", which is not a workbook package; open and save the chart in an office "
-                        "suite to convert it");
-    }
     const std::string raw = package().read(part);
-    workbook.emplace(std::vector<std::uint8_t>(raw.begin(), raw.end()),
-                     site.document->package.displayName() + ": " + part, layout.sheet);
+    std::vector<std::uint8_t> bytes(raw.begin(), raw.end());
+    if (embed::isCompoundFile(bytes)) {
+        // An OLE object part: the workbook is its "Package" stream.
+        wrapper = embed::readRootStreams(bytes);
+        if (!wrapper || !wrapper->contains("Package")) {
+            throw Error(ErrorCode::NotSupported,
+                        site.where() + ": the chart's data is kept in " + part +
+                            ", a binary object without a workbook package; open and save the "
+                            "chart in an office suite to convert it");
+        }
+        bytes = wrapper->at("Package");
+    }
+    workbook.emplace(std::move(bytes), site.document->package.displayName() + ": " + part,
+                     layout.sheet);
     workbookPart = part;
 }
 
@@ -198,7 +205,11 @@ void ChartServerImpl::update() {
     }
     package().markDirty(site.objectPart);
     workbook->write(dirty);
-    const auto bytes = workbook->save();
+    auto bytes = workbook->save();
+    if (wrapper) {
+        (*wrapper)["Package"] = std::move(bytes);
+        bytes = embed::writeCompoundFile(*wrapper);
+    }
     package().write(workbookPart, std::string(bytes.begin(), bytes.end()));
     dirty.clear();
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "graph_support.h"
+#include "office/embed/compound_file.h"
 #include "office/graph/chart_part.h"
 #include "office/graph/sheet_cells.h"
 
@@ -139,6 +140,45 @@ TEST(GraphServer, FailsClearlyAfterQuitWithoutABlockAndOnAClosedDocument) {
     } catch (const office::Error& e) {
         EXPECT_EQ(e.code(), office::ErrorCode::ObjectClosed);
     }
+}
+
+TEST(GraphServer, FillsAWorkbookKeptInAnOleObjectPart) {
+    auto document = openDocument(chartFixture("charts.pptx"));
+    const ObjectSite site = chartSites(document).front();
+    auto& package = document->package;
+    // Wrap the chart's workbook in a compound file, as some versions of Office keep it.
+    auto rels = package.relationships(site.objectPart);
+    const std::string id = package.xml(site.objectPart)
+                               .select_node("//c:externalData")
+                               .node()
+                               .attribute("r:id")
+                               .value();
+    auto& rel = *std::find_if(rels.items().begin(), rels.items().end(),
+                              [&](const auto& r) { return r.id == id; });
+    const std::string xlsx = office::package::resolveTarget(site.objectPart, rel.target);
+    const std::string raw = package.read(xlsx);
+    const std::map<std::string, office::embed::Bytes> streams = {
+        {"Package", {raw.begin(), raw.end()}}, {"\1Ole", office::embed::Bytes(20, 0)}};
+    const auto file = office::embed::writeCompoundFile(streams);
+    package.remove(xlsx);
+    package.write("ppt/embeddings/oleObject1.bin", std::string(file.begin(), file.end()));
+    package.setContentType("ppt/embeddings/oleObject1.bin",
+                           "application/vnd.openxmlformats-officedocument.oleObject");
+    rel.target = "../embeddings/oleObject1.bin";
+    rel.type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/oleObject";
+    package.setRelationships(site.objectPart, rels);
+
+    fill(site, block(6, 4), "wrapped");
+    const std::string saved = package.read("ppt/embeddings/oleObject1.bin");
+    const auto back = office::embed::readRootStreams({saved.begin(), saved.end()});
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->at("\1Ole"), streams.at("\1Ole"));
+    const auto& inner = back->at("Package");
+    gd::SheetCells sheet(inner, "wrapped", "Sheet1");
+    const auto cells = sheet.read({1, 1, 6, 4});
+    EXPECT_EQ(cells.at({6, 1}).value.asText(), "Cat 5");
+    EXPECT_EQ(cells.at({6, 4}).value.asNumber(), 53.5);
+    EXPECT_EQ(cells.at({1, 4}).value.asText(), "New series 3");
 }
 
 }  // namespace
