@@ -115,11 +115,18 @@ gd::Area oleSizeOf(const Bytes& bytes, const std::string& name) {
     return {1, 1, 1, 1};
 }
 
+// The picture shows at most this many rows and columns of the visible area: a larger one would
+// make an image no slide can show legibly.
+constexpr int kPreviewRows = 200;
+constexpr int kPreviewColumns = 50;
+
 embed::Preview previewOf(const gd::CellMap& cells, const gd::Area& area) {
-    std::vector<std::vector<embed::PreviewCell>> rows(area.rows());
-    for (int r = 0; r < area.rows(); ++r) {
-        rows[r].resize(area.columns());
-        for (int c = 0; c < area.columns(); ++c) {
+    const int shownRows = std::min(area.rows(), kPreviewRows);
+    const int shownColumns = std::min(area.columns(), kPreviewColumns);
+    std::vector<std::vector<embed::PreviewCell>> rows(shownRows);
+    for (int r = 0; r < shownRows; ++r) {
+        rows[r].resize(shownColumns);
+        for (int c = 0; c < shownColumns; ++c) {
             const auto it = cells.find({area.top + r, area.left + c});
             if (it == cells.end()) {
                 continue;
