@@ -14,19 +14,9 @@
 
 namespace tabulon::testing {
 
-inline void EnsureApplication() {
-    if (QApplication::instance()) {
-        return;
-    }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    // The program's own application class, so failures escaping an event reach the report.
-    static ReportingApplication application(argc, argv);
-}
+// Makes the test program's application on first use; it is destroyed after the last test,
+// while Qt's own globals are still alive.
+void EnsureApplication();
 
 // Makes sure of the QApplication before any widget of a test fixture is made.
 struct Application {
