@@ -294,7 +294,10 @@ std::string resolveTarget(std::string_view sourcePart, std::string_view target) 
     }
     std::string out;
     for (const auto& piece : pieces) {
-        out += (out.empty() ? "" : "/") + piece;
+        if (!out.empty()) {
+            out += '/';
+        }
+        out += piece;
     }
     return out;
 }
@@ -407,6 +410,9 @@ struct Package::Impl {
     std::vector<Entry> entries;
     std::unordered_map<std::string, std::size_t> byName;  // lower-cased part name -> entry
     std::unordered_map<std::string, CachedXml> xmlCache;  // lower-cased part name -> tree
+    // Lower-cased part name (no leading slash) -> content type of its Override; rebuilt after
+    // any change of [Content_Types].xml.
+    std::optional<std::unordered_map<std::string, std::string>> overrides;
 
     ~Impl() {
         if (archive) {
@@ -586,6 +592,9 @@ pugi::xml_document& Package::xml(std::string_view part) {
 }
 
 void Package::markDirty(std::string_view part) {
+    if (lower(part) == lower(kContentTypesPart)) {
+        impl_->overrides.reset();
+    }
     auto it = impl_->xmlCache.find(lower(part));
     if (it == impl_->xmlCache.end()) {
         return;
@@ -603,6 +612,9 @@ void Package::write(std::string_view part, std::string bytes) {
     }
     const std::string key = lower(name);
     impl_->xmlCache.erase(key);
+    if (key == lower(kContentTypesPart)) {
+        impl_->overrides.reset();
+    }
     if (auto it = impl_->byName.find(key); it != impl_->byName.end()) {
         Entry& e = impl_->entries[it->second];
         e.data = std::move(bytes);
@@ -625,9 +637,11 @@ void Package::remove(std::string_view part) {
     e->removed = true;
     e->data.reset();
     impl_->xmlCache.erase(lower(part));
+    std::string wanted = lower(part);
+    wanted.insert(wanted.begin(), '/');
     auto& types = xml(kContentTypesPart);
     for (auto over : types.document_element().children("Override")) {
-        if (lower(over.attribute("PartName").value()) == "/" + lower(part)) {
+        if (lower(over.attribute("PartName").value()) == wanted) {
             types.document_element().remove_child(over);
             markDirty(kContentTypesPart);
             break;
@@ -660,11 +674,19 @@ bool Package::changed(std::string_view part) const {
 
 std::string Package::contentType(std::string_view part) const {
     auto& types = const_cast<Package*>(this)->xml(kContentTypesPart);
-    const std::string wanted = "/" + lower(part);
-    for (auto over : types.document_element().children("Override")) {
-        if (lower(over.attribute("PartName").value()) == wanted) {
-            return over.attribute("ContentType").value();
+    if (!impl_->overrides) {
+        // Looked up for every part that is read, so the Overrides are indexed once.
+        auto& index = impl_->overrides.emplace();
+        for (auto over : types.document_element().children("Override")) {
+            std::string name = lower(over.attribute("PartName").value());
+            if (name.starts_with('/')) {
+                name.erase(0, 1);
+            }
+            index.emplace(std::move(name), over.attribute("ContentType").value());
         }
+    }
+    if (auto it = impl_->overrides->find(lower(part)); it != impl_->overrides->end()) {
+        return it->second;
     }
     const std::string extension = extensionOf(part);
     for (auto def : types.document_element().children("Default")) {
@@ -678,7 +700,8 @@ std::string Package::contentType(std::string_view part) const {
 void Package::setContentType(std::string_view part, std::string_view type) {
     auto& types = xml(kContentTypesPart);
     auto root = types.document_element();
-    const std::string wanted = "/" + lower(part);
+    std::string wanted = lower(part);
+    wanted.insert(wanted.begin(), '/');
     for (auto over : root.children("Override")) {
         if (lower(over.attribute("PartName").value()) == wanted) {
             over.attribute("ContentType").set_value(std::string(type).c_str());
