@@ -26,25 +26,6 @@ std::string progIdOf(const std::shared_ptr<Shape>& shape) {
     return shape->OLEFormat()->ProgID();
 }
 
-TEST(PptReading, ThreeChartDeckHasOneChartAndOneTextBoxPerSlide) {
-    Opened deck(fixture("three_charts.pptx"));
-    auto slides = deck.presentation->Slides();
-    ASSERT_EQ(slides->Count(), 3);
-    const char* charts[] = {"Sales bar", "Sales line", "Sales pie"};
-    for (int i = 1; i <= 3; ++i) {
-        auto slide = slides->Item(i);
-        EXPECT_EQ(slide->SlideID(), 255 + i);
-        EXPECT_EQ(slide->SlideIndex(), i);
-        EXPECT_EQ(slide->Name(), "Slide " + std::to_string(i));
-        auto shapes = slide->Shapes();
-        ASSERT_EQ(shapes->Count(), 2);
-        EXPECT_EQ(shapes->Item(1)->Name(), std::string("Title ") + charts[i - 1]);
-        EXPECT_EQ(shapes->Item(2)->Name(), charts[i - 1]);
-        EXPECT_EQ(shapes->Item(2)->Id(), 3);
-        EXPECT_EQ(progIdOf(shapes->Item(2)), kChartServerProgID);
-    }
-}
-
 TEST(PptReading, ShapesWithoutAnObjectRefuseOLEFormatNamingSlideAndShape) {
     Opened deck(fixture("mixed.pptx"));
     auto charts = deck.slide(1)->Shapes();
