@@ -25,7 +25,7 @@ namespace {
 using testing::AppFixture;
 using testing::Control;
 
-class Convert : public ::testing::Test {
+class ConvertCommand : public ::testing::Test {
 protected:
     std::string copy(const std::string& from, const char* name) {
         const QString to = folder.filePath(name);
@@ -55,7 +55,7 @@ protected:
     frmMain window;
 };
 
-TEST_F(Convert, BeforeAnythingWasChosenShowsTheDialogAndRunsNothing) {
+TEST_F(ConvertCommand, BeforeAnythingWasChosenShowsTheDialogAndRunsNothing) {
     // Paths typed into the boxes are never read.
     Control<QLineEdit>(window, "txtExcel")
         ->setText(QString::fromStdString(AppFixture("first.xlsx")));
@@ -69,7 +69,7 @@ TEST_F(Convert, BeforeAnythingWasChosenShowsTheDialogAndRunsNothing) {
     EXPECT_TRUE(desktop.Messages().empty());
 }
 
-TEST_F(Convert, WithOnlyAWorkbookQuitsItsApplicationAndRunsNothing) {
+TEST_F(ConvertCommand, WithOnlyAWorkbookQuitsItsApplicationAndRunsNothing) {
     chooseWorkbook(AppFixture("first.xlsx"));
     chooseWorkbook(AppFixture("second.xlsx"));
     const auto xls = window.XlsApp();
@@ -83,7 +83,7 @@ TEST_F(Convert, WithOnlyAWorkbookQuitsItsApplicationAndRunsNothing) {
     EXPECT_TRUE(desktop.Messages().empty());
 }
 
-TEST_F(Convert, CancellingTheDialogStillQuitsBothAndKeepsListAndTree) {
+TEST_F(ConvertCommand, CancellingTheDialogStillQuitsBothAndKeepsListAndTree) {
     chooseWorkbook(AppFixture("first.xlsx"));
     chooseTemplate(AppFixture("template.pptx"));
     chooseTemplate(AppFixture("progids.pptx"));
@@ -107,7 +107,7 @@ TEST_F(Convert, CancellingTheDialogStillQuitsBothAndKeepsListAndTree) {
     EXPECT_TRUE(desktop.Messages().empty());
 }
 
-TEST_F(Convert, FailureWhileQuittingEndsTheCommandBeforeTheDialog) {
+TEST_F(ConvertCommand, FailureWhileQuittingEndsTheCommandBeforeTheDialog) {
     chooseWorkbook(AppFixture("first.xlsx"));
     chooseTemplate(AppFixture("template.pptx"));
     window.PptApp()->Quit();
@@ -122,7 +122,7 @@ TEST_F(Convert, FailureWhileQuittingEndsTheCommandBeforeTheDialog) {
     EXPECT_TRUE(window.XlsApp()->IsRunning());
 }
 
-TEST_F(Convert, UnsavedLinksPlayNoPartAndConvertingTwiceRunsTwice) {
+TEST_F(ConvertCommand, UnsavedLinksPlayNoPartAndConvertingTwiceRunsTwice) {
     const std::string templatePath = copy(AppFixture("template.pptx"), "template.pptx");
     chooseWorkbook(AppFixture("first.xlsx"));
     chooseTemplate(templatePath);
@@ -149,7 +149,7 @@ TEST_F(Convert, UnsavedLinksPlayNoPartAndConvertingTwiceRunsTwice) {
 
 // What a user does: choose the example workbook and template, cancel the links it carries, link
 // two worksheets to two charts, save, and convert to a new file.
-TEST_F(Convert, UserJourneyFromChoosingToTheConvertedFile) {
+TEST_F(ConvertCommand, UserJourneyFromChoosingToTheConvertedFile) {
     const std::string examples = std::string(TABULON_SOURCE_DIR) + "/examples/";
     const std::string workbookPath = copy(examples + "sales-report.xlsx", "sales-report.xlsx");
     const std::string templatePath = copy(examples + "report-template.pptx", "template.pptx");
