@@ -1,0 +1,107 @@
+// Every real-world file of the shared corpus through the window: each workbook lists its
+// worksheets and each presentation builds its tree, as the office suites that wrote them would
+// show them; legacy binary files are refused by name, and nothing crashes.
+
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QTreeWidget>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/frmMain.h"
+#include "desktop.h"
+
+namespace tabulon {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Control;
+
+std::vector<std::string> corpus(const std::vector<std::string>& folders) {
+    std::vector<std::string> files;
+    for (const auto& folder : folders) {
+        const fs::path path = fs::path(TABULON_REALWORLD_DIR) / folder;
+        if (!fs::is_directory(path)) {
+            continue;
+        }
+        for (const auto& entry : fs::directory_iterator(path)) {
+            files.push_back(entry.path().string());
+        }
+    }
+    return files;
+}
+
+class RealWorld : public ::testing::Test {
+protected:
+    testing::Application application;
+    testing::ScriptedDesktop desktop;
+    frmMain window;
+};
+
+TEST_F(RealWorld, EveryPresentationBuildsItsTree) {
+    const auto files = corpus({"pptx-charts", "pptx-ole", "pptx-tags-names"});
+    if (files.empty()) {
+        GTEST_SKIP() << "the real-world corpus is absent: " << TABULON_REALWORLD_DIR;
+    }
+    auto* tree = Control<QTreeWidget>(window, "tvwPpt");
+    for (const auto& file : files) {
+        SCOPED_TRACE(file);
+        const std::size_t reported = desktop.Messages().size();
+        desktop.WillChoose(file);
+        Control<QPushButton>(window, "cmdPowerpoint")->click();
+        if (desktop.Messages().size() > reported) {
+            ADD_FAILURE() << desktop.Messages().back();
+            continue;
+        }
+        const int slides = window.PptApp()->ActivePresentation()->Slides()->Count();
+        ASSERT_EQ(tree->topLevelItemCount(), 1);
+        EXPECT_EQ(tree->topLevelItem(0)->childCount(), slides);
+        EXPECT_EQ(window.SlideTable().Count(), slides);
+    }
+}
+
+TEST_F(RealWorld, EveryWorkbookListsItsWorksheets) {
+    const auto files = corpus({"xlsx"});
+    if (files.empty()) {
+        GTEST_SKIP() << "the real-world corpus is absent: " << TABULON_REALWORLD_DIR;
+    }
+    auto* list = Control<QTreeWidget>(window, "lvwSheet");
+    for (const auto& file : files) {
+        SCOPED_TRACE(file);
+        const std::size_t reported = desktop.Messages().size();
+        desktop.WillChoose(file);
+        Control<QPushButton>(window, "CmdExcel")->click();
+        if (desktop.Messages().size() > reported) {
+            ADD_FAILURE() << desktop.Messages().back();
+            continue;
+        }
+        const auto workbooks = window.XlsApp()->Workbooks();
+        const auto book = workbooks->Item(workbooks->Count());
+        EXPECT_EQ(list->topLevelItemCount(), book->Worksheets()->Count());
+    }
+}
+
+TEST_F(RealWorld, LegacyBinaryFilesAreRefusedByName) {
+    const auto workbooks = corpus({"xls"});
+    const auto presentations = corpus({"ppt"});
+    if (workbooks.empty() || presentations.empty()) {
+        GTEST_SKIP() << "the real-world corpus is absent: " << TABULON_REALWORLD_DIR;
+    }
+    desktop.WillChoose(workbooks.front());
+    Control<QPushButton>(window, "CmdExcel")->click();
+    desktop.WillChoose(presentations.front());
+    Control<QPushButton>(window, "cmdPowerpoint")->click();
+    ASSERT_EQ(desktop.Messages().size(), 2u);
+    for (const auto& message : desktop.Messages()) {
+        EXPECT_EQ(message.rfind("Error 2002: ", 0), 0u) << message;
+    }
+    EXPECT_NE(desktop.Messages()[0].find(fs::path(workbooks.front()).filename().string()),
+              std::string::npos);
+    EXPECT_EQ(Control<QTreeWidget>(window, "lvwSheet")->topLevelItemCount(), 0);
+    EXPECT_EQ(Control<QTreeWidget>(window, "tvwPpt")->topLevelItemCount(), 0);
+}
+
+}  // namespace
+}  // namespace tabulon
