@@ -61,6 +61,11 @@ TEST_F(ConvertCommand, BeforeAnythingWasChosenShowsTheDialogAndRunsNothing) {
         ->setText(QString::fromStdString(AppFixture("first.xlsx")));
     Control<QLineEdit>(window, "txtPpt")
         ->setText(QString::fromStdString(AppFixture("template.pptx")));
+    // Save and link with nothing loaded do nothing either.
+    click("cmdSave");
+    click("cmdLink");
+    window.mnuCMap()->trigger();
+    EXPECT_TRUE(desktop.Dialogs().empty());
     convertTo(output());
     ASSERT_EQ(desktop.Dialogs().size(), 1u);
     EXPECT_TRUE(desktop.Dialogs()[0].save);
