@@ -494,6 +494,9 @@ struct NumberLayout {
 // decimal digits as the spreadsheet does: 1.005 gives "1.01" with two decimals although the
 // double lies just below it.
 std::string fixedDigits(double magnitude, int decimals) {
+    if (!std::isfinite(magnitude)) {
+        return "0";  // callers show such values as ########
+    }
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.14e", magnitude);
     std::string significant;
@@ -590,20 +593,24 @@ std::string renderNumber(const Section& section, double x, bool withSign) {
     for (int i = 0; i < layout.scaleCommas; ++i) {
         magnitude /= 1000;
     }
+    if (!std::isfinite(magnitude)) {
+        return "########";  // scaled beyond what a double holds, as the cell shows it
+    }
     int exponent = 0;
     if (layout.exponent && magnitude != 0) {
         exponent = static_cast<int>(std::floor(std::log10(magnitude)));
         const int step = layout.integerPlaces > 1 ? layout.integerPlaces : 1;
         exponent = static_cast<int>(std::floor(static_cast<double>(exponent) / step)) * step;
-        if (layout.integerPlaces > 1) {
-            magnitude /= std::pow(10.0, exponent);
-        } else {
-            magnitude /= std::pow(10.0, exponent);
+        magnitude /= std::pow(10.0, exponent);
+        if (layout.integerPlaces <= 1 && std::isfinite(magnitude)) {
             if (std::atof(fixedDigits(magnitude, layout.decimals).c_str()) >= 10) {
                 magnitude /= 10;
                 ++exponent;
             }
         }
+    }
+    if (!std::isfinite(magnitude)) {
+        return "########";
     }
     const std::string digits = fixedDigits(magnitude, layout.decimals);
     const auto point = digits.find('.');

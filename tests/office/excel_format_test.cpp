@@ -60,6 +60,14 @@ TEST(NumberFormat, SectionsLiteralsAndPercent) {
     EXPECT_EQ(show(12345, "##0.0E+0"), "12.3E+3");
 }
 
+// Found by the fuzz target: scaling beyond a double, and the smallest subnormal.
+TEST(NumberFormat, ValuesBeyondWhatADoubleHolds) {
+    EXPECT_EQ(show(1e300, ("0" + std::string(200, '%')).c_str()), "########");
+    EXPECT_EQ(show(5e-324, "0.00E+00"), "########");
+    EXPECT_EQ(show(1e308, "#,##0").size(), 411u);
+    EXPECT_EQ(show(1.5, ("0." + std::string(400, '0')).c_str()).size(), 402u);
+}
+
 TEST(NumberFormat, Texts) {
     EXPECT_EQ(formatValue(Value::text("abc"), "0.00"), "abc");
     EXPECT_EQ(formatValue(Value::text("abc"), "\"<\"@\">\""), "<abc>");

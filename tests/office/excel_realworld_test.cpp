@@ -103,4 +103,53 @@ TEST(ExcelRealworld, The1904FlagsSheetReadsAsWritten) {
     EXPECT_EQ(flags->Range("B1")->NumberFormat(), "@");
 }
 
+TEST(ExcelRealworld, ValuesFormatsAndDatesAsTheFileSays) {
+    const auto path = realworld("poi__45540_classic_Header.xlsx");
+    REQUIRE_REALWORLD(path);
+    auto opened = excel_test::open(path);
+    auto sheets = opened.book->Sheets();
+    ASSERT_EQ(sheets->Count(), 7);
+    EXPECT_EQ(sheets->Item(1)->Name(), "Profile of Class");
+    EXPECT_EQ(sheets->Item(7)->Name(), "Job Source");
+    auto profile = opened.sheet(1);
+    EXPECT_EQ(profile->Range("A1")->Value(),
+              Value::text("The University of Chicago Graduate School of Business"));
+    const auto date = profile->Range("A5");
+    EXPECT_EQ(date->Value().kind(), Value::Kind::Date);
+    EXPECT_EQ(date->Value().toString(), "2006-09-11");
+    EXPECT_EQ(date->NumberFormat(), "[$-409]mmmm\\ d\\,\\ yyyy;@");
+    EXPECT_EQ(date->Text(), "September 11, 2006");
+    EXPECT_EQ(profile->Range("C10")->Value(), Value::number(532));
+    EXPECT_EQ(profile->Range("B10")->NumberFormat(), "0.0%");
+    EXPECT_EQ(profile->Range("B10")->Text(), "93.8%") << "the cached result of =C10/567";
+}
+
+TEST(ExcelRealworld, BordersAsTheFileSays) {
+    const auto budgetPath = realworld("poi__simple-monthly-budget.xlsx");
+    REQUIRE_REALWORLD(budgetPath);
+    auto budget = excel_test::open(budgetPath);
+    auto sheet = budget.sheet(1);
+    EXPECT_EQ(sheet->Name(), "Simple Monthly Budget");
+    EXPECT_EQ(sheet->Range("C5")->Text(), "$2,500.00");
+    EXPECT_EQ(sheet->Range("E4")->Borders(xlLeft).LineStyle(), xlContinuous);
+    EXPECT_EQ(sheet->Range("E4")->Borders(xlLeft).Weight(), 4);
+    EXPECT_EQ(sheet->Range("H5")->Borders(xlRight).LineStyle(), xlContinuous);
+    EXPECT_TRUE(sheet->Range("H5")->Value().isEmpty());
+    EXPECT_EQ(sheet->Range("B5")->Borders(xlRight).LineStyle(), xlNone);
+
+    const auto tablesPath = realworld("poi__Tables.xlsx");
+    REQUIRE_REALWORLD(tablesPath);
+    auto tables = excel_test::open(tablesPath);
+    EXPECT_EQ(tables.book->Worksheets()->Count(), 12);
+    EXPECT_EQ(tables.sheet(2)->Name(), "Exp2 (2)");
+    auto exp1 = tables.sheet(1);
+    EXPECT_EQ(exp1->Range("A7")->Value(), Value::text("GROSS"));
+    EXPECT_EQ(exp1->Range("A7")->Borders(xlRight).LineStyle(), xlContinuous);
+    EXPECT_EQ(exp1->Range("A7")->Borders(xlLeft).LineStyle(), xlContinuous);
+    EXPECT_TRUE(exp1->Range("A9")->Value().isBlank());
+    EXPECT_EQ(exp1->Range("A9")->Borders(xlRight).LineStyle(), xlContinuous)
+        << "a blank cell inside a bordered table";
+    EXPECT_EQ(exp1->Range("A9")->NumberFormat(), "#,##0");
+}
+
 }  // namespace

@@ -140,6 +140,40 @@ TEST(ExcelWrite, SaveEditsOnlyWhatChangedAndGrowsTables) {
     EXPECT_EQ(data->Range("A2")->Value(), Value::text("A"));
 }
 
+TEST(ExcelWrite, ARealWorkbookEditedInPlaceStaysSound) {
+    const std::string original =
+        std::string(TABULON_REALWORLD_DIR) + "/xlsx/poi__simple-monthly-budget.xlsx";
+    if (!std::filesystem::exists(original)) {
+        GTEST_SKIP() << "the real-world corpus is absent: " << original;
+    }
+    const auto path = excel_test::scratch("budget.xlsx").string();
+    {
+        auto app = Application::Create();
+        auto book = app->Workbooks()->Open(original);
+        auto sheet = book->Worksheets()->Item(1);
+        sheet->Range("E4")->SetValue(Value::number(1234));  // a formula goes
+        auto blocks = app->Workbooks()->Open(excel_test::fixture("blocks.xlsx"));
+        blocks->Worksheets()->Item(1)->Range("A9:C12")->Copy(sheet->Range("J30"));
+        book->SaveAs(path);
+    }
+    EXPECT_EQ(validate(path, original), "");
+    const auto before = Package::openFile(original, "workbook");
+    const auto after = Package::openFile(path, "workbook");
+    EXPECT_TRUE(before.has("xl/calcChain.xml"));
+    EXPECT_FALSE(after.has("xl/calcChain.xml"));
+    for (const char* part :
+         {"xl/media/image1.jpeg", "xl/charts/chart1.xml", "xl/drawings/drawing1.xml",
+          "customXml/item1.xml", "xl/theme/theme1.xml"}) {
+        EXPECT_EQ(after.read(part), before.read(part)) << part;
+    }
+    auto reopened = excel_test::open(path);
+    auto sheet = reopened.sheet(1);
+    EXPECT_EQ(sheet->Range("E4")->Value(), Value::number(1234));
+    EXPECT_EQ(sheet->Range("K30")->Value(), Value::text("Q1"));
+    EXPECT_EQ(sheet->Range("J31")->Borders(xlRight).LineStyle(), xlContinuous);
+    EXPECT_EQ(sheet->Range("C5")->Text(), "$2,500.00");
+}
+
 TEST(ExcelWrite, SharedStringCountsFollowTheCells) {
     const std::string path = copyOf("blocks.xlsx", "strings.xlsx");
     {
