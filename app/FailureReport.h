@@ -7,10 +7,12 @@
 #include <exception>
 #include <string>
 
+#include "update/MDL_PublicCode.h"
+
 namespace tabulon {
 
-// The caption of the program's message boxes.
-inline constexpr const char* kApplicationTitle = "Tabulon";
+// The caption of the program's message boxes and the window's title.
+inline constexpr const char* kApplicationTitle = MDL_PublicCode::kAppTitle;
 
 // "Error 53: report.xlsx: file not found" for an office::Error; "Error: <what>" for another
 // std::exception; "Error: unknown failure" for anything else.
