@@ -74,13 +74,18 @@ inline CommandResult differingParts(const std::string& a, const std::string& b) 
 }
 
 // Problems that the saved file has and the original does not.
+// The package validator kept beside the real-world corpus.
+inline std::string validator() {
+    return std::string(TABULON_REALWORLD_DIR) + "/../tools/ooxml-validate";
+}
+
 inline CommandResult validateAgainst(const std::string& saved, const std::string& original) {
-    return run("/work/shared/tools/ooxml-validate " + quoted(saved) + " --against " +
+    return run("/usr/bin/python3 " + quoted(validator()) + " " + quoted(saved) + " --against " +
                quoted(original));
 }
 
 inline bool validatorPresent() {
-    return fs::exists("/work/shared/tools/ooxml-validate");
+    return fs::exists(validator());
 }
 
 inline void writeFile(const fs::path& path, const std::string& bytes) {
