@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -297,6 +298,7 @@ struct SheetWriter {
     pugi::xml_node root;
     pugi::xml_node sheetData;
     std::string prefix;
+    std::map<int, pugi::xml_node> rows;  // the row elements by number
 
     // Gives every row and cell its r attribute, so that inserting one does not shift others.
     void numberEverything() {
@@ -310,6 +312,7 @@ struct SheetWriter {
             if (!r) {
                 row.append_attribute("r") = rowNumber;
             }
+            rows.emplace(rowNumber, row);
             int column = 0;
             for (auto c : row.children()) {
                 if (localName(c) != "c") {
@@ -330,22 +333,15 @@ struct SheetWriter {
     }
 
     pugi::xml_node rowNode(int number) {
-        for (auto row : sheetData.children()) {
-            if (localName(row) != "row") {
-                continue;
-            }
-            const int r = row.attribute("r").as_int();
-            if (r == number) {
-                return row;
-            }
-            if (r > number) {
-                auto fresh = sheetData.insert_child_before((prefix + "row").c_str(), row);
-                fresh.append_attribute("r") = number;
-                return fresh;
-            }
+        const auto found = rows.lower_bound(number);
+        if (found != rows.end() && found->first == number) {
+            return found->second;
         }
-        auto fresh = sheetData.append_child((prefix + "row").c_str());
+        auto fresh = found != rows.end()
+                         ? sheetData.insert_child_before((prefix + "row").c_str(), found->second)
+                         : sheetData.append_child((prefix + "row").c_str());
         fresh.append_attribute("r") = number;
+        rows.emplace(number, fresh);
         return fresh;
     }
 
@@ -507,23 +503,28 @@ std::string cellText(const WorkbookImpl& book, const SheetImpl& sheet, int row, 
     return value.toString();
 }
 
-bool written(const SheetImpl& sheet, int row, int column) {
-    const Cell* cell = sheet.cells.find(row, column);
-    if (!cell || cell->kind == CellKind::Blank) {
-        return false;
+// The cells given a non-blank value since the last save.
+using CellSet = std::set<std::pair<int, int>>;
+
+CellSet filledByWrites(const SheetImpl& sheet) {
+    CellSet cells;
+    for (const auto& w : sheet.written) {
+        const Cell* cell = sheet.cells.find(w.row, w.column);
+        if (w.value && cell && cell->kind != CellKind::Blank) {
+            cells.emplace(w.row, w.column);
+        }
     }
-    return std::any_of(sheet.written.begin(), sheet.written.end(), [&](const Written& w) {
-        return w.value && w.row == row && w.column == column;
-    });
+    return cells;
 }
 
 // Grows the table over written cells right below its last row or right of its last column.
-bool grow(const SheetImpl& sheet, TablePart& table) {
+bool grow(const CellSet& filled, TablePart& table) {
+    auto written = [&filled](int row, int column) { return filled.count({row, column}) != 0; };
     bool grown = false;
     for (bool again = true; again;) {
         again = false;
         for (int c = table.firstColumn; c <= table.lastColumn && !again; ++c) {
-            again = table.lastRow < kMaxRows && written(sheet, table.lastRow + 1, c);
+            again = table.lastRow < kMaxRows && written(table.lastRow + 1, c);
         }
         if (again) {
             ++table.lastRow;
@@ -531,7 +532,7 @@ bool grow(const SheetImpl& sheet, TablePart& table) {
             continue;
         }
         for (int r = table.firstRow; r <= table.lastRow && !again; ++r) {
-            again = table.lastColumn < kMaxColumns && written(sheet, r, table.lastColumn + 1);
+            again = table.lastColumn < kMaxColumns && written(r, table.lastColumn + 1);
         }
         if (again) {
             ++table.lastColumn;
@@ -604,8 +605,12 @@ bool headerWritten(const SheetImpl& sheet, const TablePart& table) {
 // Tables that grew get their new extent; tables whose header cells were written get their
 // column names from them. Other tables are left as they are.
 void updateTables(WorkbookImpl& book, SheetImpl& sheet) {
+    if (sheet.tables.empty()) {
+        return;
+    }
+    const CellSet filled = filledByWrites(sheet);
     for (auto& table : sheet.tables) {
-        const bool grown = grow(sheet, table);
+        const bool grown = grow(filled, table);
         if (!grown && !headerWritten(sheet, table)) {
             continue;
         }
@@ -700,7 +705,7 @@ void storeChanges(WorkbookImpl& book) {
         }
         any = true;
         auto& doc = book.package.xml(sheet->part);
-        SheetWriter writer{book, *sheet, doc.document_element(), {}, {}};
+        SheetWriter writer{book, *sheet, doc.document_element(), {}, {}, {}};
         writer.sheetData = child(writer.root, "sheetData");
         writer.prefix = prefixOf(writer.root);
         if (!writer.sheetData) {

@@ -244,3 +244,73 @@ TEST(ExcelBlocks, BlockLayoutReadsAsTheEngineWalksIt) {
 }
 
 }  // namespace
+
+#include <fstream>
+
+#include "office/excel/embedded.h"
+#include "office/package/package.h"
+
+namespace {
+
+// The first worksheet of tables.xlsx replaced by sheetXml, opened from memory.
+std::shared_ptr<office::excel::Workbook> withSheet(const std::string& sheetXml) {
+    std::ifstream in(excel_test::fixture("tables.xlsx"), std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    auto package = office::package::Package::openBytes(bytes, "lenient.xlsx", "workbook");
+    package.write("xl/worksheets/sheet1.xml", sheetXml);
+    return office::excel::openWorkbookFromBytes(package.saveBytes(), "lenient.xlsx", nullptr);
+}
+
+TEST(ExcelLenientReading, ImpliedReferencesPrefixesAndOrder) {
+    // Rows and cells without r count on from the one before; rows out of order and a repeated
+    // row are put in order; a prefixed namespace reads like the default one; _xHHHH_ escapes
+    // and an ISO date cell are decoded.
+    auto book = withSheet(
+        "<x:worksheet xmlns:x=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+        "<x:sheetData>"
+        "<x:row r=\"3\"><x:c><x:v>31</x:v></x:c><x:c "
+        "r=\"C3\"><x:v>33</x:v></x:c><x:c><x:v>34</x:v></x:c></x:row>"
+        "<x:row r=\"1\"><x:c r=\"B1\" "
+        "t=\"inlineStr\"><x:is><x:t>a_x000A_b</x:t></x:is></x:c></x:row>"
+        "<x:row><x:c r=\"A2\" t=\"b\"><x:v>1</x:v></x:c></x:row>"
+        "<x:row r=\"1\"><x:c r=\"A1\"><x:v> 11 </x:v></x:c></x:row>"
+        "<x:row r=\"5\"><x:c r=\"A5\" t=\"d\" s=\"0\"><x:v>2024-03-15T12:00:00</x:v></x:c></x:row>"
+        "</x:sheetData></x:worksheet>");
+    auto sheet = book->Worksheets()->Item(1);
+    EXPECT_EQ(sheet->Range("A3")->Value(), Value::number(31));
+    EXPECT_EQ(sheet->Range("C3")->Value(), Value::number(33));
+    EXPECT_EQ(sheet->Range("D3")->Value(), Value::number(34));
+    EXPECT_EQ(sheet->Range("B1")->Value(), Value::text("a\nb"));
+    EXPECT_EQ(sheet->Range("A1")->Value(), Value::number(11));
+    EXPECT_EQ(sheet->Range("A2")->Value(), Value::boolean(true)) << "a row without r follows row 1";
+    EXPECT_EQ(sheet->Range("A5")->Value(), Value::number(45366.5));
+}
+
+TEST(ExcelLenientReading, WrittenCellsLandInOrderInASparseSheet) {
+    auto saved = std::make_shared<std::vector<std::uint8_t>>();
+    std::ifstream in(excel_test::fixture("tables.xlsx"), std::ios::binary);
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    auto book = office::excel::openWorkbookFromBytes(
+        bytes, "order.xlsx", [saved](std::vector<std::uint8_t> out) { *saved = std::move(out); });
+    auto sheet = book->Worksheets()->Item(1);
+    sheet->Range("C10")->SetValue(Value::number(3));
+    sheet->Range("A10")->SetValue(Value::number(1));
+    sheet->Range("B7")->SetValue(Value::number(2));
+    sheet->Range("A2")->SetValue(Value());  // emptied
+    book->Save();
+    ASSERT_FALSE(saved->empty());
+    auto package = office::package::Package::openBytes(*saved, "order.xlsx", "workbook");
+    const auto doc = package.readXml("xl/worksheets/sheet1.xml");
+    std::vector<std::string> order;
+    for (const auto& row : doc.document_element().child("sheetData").children("row")) {
+        for (const auto& c : row.children("c")) {
+            order.push_back(c.attribute("r").value());
+        }
+    }
+    const std::vector<std::string> expected = {"A1", "B1", "C1", "G1", "B2",  "C2",
+                                               "A3", "B3", "C3", "B7", "A10", "C10"};
+    EXPECT_EQ(order, expected);
+    book->Close();
+}
+
+}  // namespace
