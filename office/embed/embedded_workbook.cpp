@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 
 #include "office/dispatch.h"
 #include "office/embed/compound_file.h"
@@ -142,7 +143,10 @@ embed::Preview previewOf(const gd::CellMap& cells, const gd::Area& area) {
 
 // Office reads an object's picture from the slide's legacy drawing (VML) where the frame's
 // alternate content offers it (p:oleObj/@spid): its v:imagedata is pointed at the new image too.
-void repointDrawing(const ObjectSite& site, pugi::xml_document& slide, const std::string& image) {
+// Returns the shape ids that the drawing holds.
+std::set<std::string> repointDrawing(const ObjectSite& site, pugi::xml_document& slide,
+                                     const std::string& image) {
+    std::set<std::string> found;
     auto& package = site.document->package;
     std::vector<std::string> shapeIds;
     const std::string query =
@@ -153,7 +157,7 @@ void repointDrawing(const ObjectSite& site, pugi::xml_document& slide, const std
         }
     }
     if (shapeIds.empty()) {
-        return;
+        return found;
     }
     const package::Relationships slideRels = package.relationships(site.slidePart);
     for (const package::Relationship* rel : slideRels.allByType("/vmlDrawing")) {
@@ -175,6 +179,7 @@ void repointDrawing(const ObjectSite& site, pugi::xml_document& slide, const std
             if (!data || std::find(shapeIds.begin(), shapeIds.end(), id) == shapeIds.end()) {
                 continue;
             }
+            found.insert(id);
             const std::string newId =
                 rels.add(std::string(kImageRel), package::relativeTarget(part, image));
             const std::string old = data.attribute("o:relid").value();
@@ -193,6 +198,23 @@ void repointDrawing(const ObjectSite& site, pugi::xml_document& slide, const std
             package.markDirty(part);
         }
     }
+    return found;
+}
+
+// A branch that names a legacy drawing shape which no drawing holds would show nothing; it gets
+// the picture of the other branch, as the object's own picture.
+void addMissingPictures(pugi::xml_node frame, const std::set<std::string>& drawn) {
+    pugi::xml_node picture = frame.select_node(".//p:oleObj/p:pic").node();
+    if (!picture) {
+        return;
+    }
+    for (pugi::xpath_node ole : frame.select_nodes(".//p:oleObj[@spid]")) {
+        pugi::xml_node obj = ole.node();
+        if (obj.child("p:pic") || drawn.contains(obj.attribute("spid").value())) {
+            continue;
+        }
+        obj.append_copy(picture);
+    }
 }
 
 // Points every preview picture of the object's frame (both branches of its alternate content)
@@ -207,9 +229,11 @@ void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
         rels.add(std::string(kImageRel), package::relativeTarget(site.slidePart, image));
     pugi::xml_document& slide = package.xml(site.slidePart);
     std::vector<std::string> replaced;
+    const std::set<std::string> drawn = repointDrawing(site, slide, image);
     const std::string query =
         "//p:graphicFrame[p:nvGraphicFramePr/p:cNvPr/@id='" + std::to_string(site.shapeId) + "']";
     for (pugi::xpath_node frame : slide.select_nodes(query.c_str())) {
+        addMissingPictures(frame.node(), drawn);
         for (pugi::xpath_node ole : frame.node().select_nodes(".//p:oleObj")) {
             pugi::xml_node obj = ole.node();
             if (obj.attribute("imgW")) {
@@ -225,7 +249,6 @@ void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
             }
         }
     }
-    repointDrawing(site, slide, image);
     // An image relationship nothing on the slide uses any more goes.
     for (const std::string& old : replaced) {
         const std::string uses = "//@*[.='" + old + "']";

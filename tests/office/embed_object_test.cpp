@@ -206,4 +206,32 @@ TEST(EmbedObject, RefusesObjectsThatHoldNoWorkbookPackage) {
     EXPECT_THROW(office::detail::openEmbeddedWorkbook(*site), office::Error);
 }
 
+TEST(EmbedObject, GivesABranchWithoutADrawnShapeTheNewPicture) {
+    const std::string deck = realworld("pptx-ole/python-pptx__shp-access-ole-object.pptx");
+    if (!fs::exists(deck)) {
+        GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
+    }
+    auto document = openDocument(deck);
+    const auto site = oleSite(document);
+    ASSERT_TRUE(site);
+    // The slide loses its legacy drawing: the choice branch names a shape nobody holds.
+    auto rels = document->package.relationships(site->slidePart);
+    for (const auto* rel : rels.allByType("/vmlDrawing")) {
+        rels.remove(std::string(rel->id));
+    }
+    document->package.setRelationships(site->slidePart, rels);
+    auto book = office::As<office::excel::Workbook>(office::detail::openEmbeddedWorkbook(*site));
+    book->Worksheets()->Item(1)->Cells(1, 1)->SetValue(office::Value::number(7));
+    book->Close();
+
+    auto& slide = document->package.xml(site->slidePart);
+    const auto choice = slide.select_node("//mc:Choice/p:oleObj").node();
+    ASSERT_TRUE(choice);
+    const std::string id = choice.select_node("p:pic//a:blip").node().attribute("r:embed").value();
+    const auto after = document->package.relationships(site->slidePart);
+    const auto* rel = after.find(id);
+    ASSERT_NE(rel, nullptr) << id;
+    EXPECT_TRUE(rel->target.ends_with(".png")) << rel->target;
+}
+
 }  // namespace
