@@ -26,14 +26,14 @@ QString nameFilter(const FileDialog& dialog) {
     return QString::fromStdString(dialog.filterDescription) + " (" + patterns.join(' ') + ")";
 }
 
-std::string chooseFileWithQt(const FileDialog& spec) {
+std::string chooseFileWithQt(const FileDialog& wanted) {
     QFileDialog dialog(QApplication::activeWindow());
-    if (!spec.title.empty()) {
-        dialog.setWindowTitle(QString::fromStdString(spec.title));
+    if (!wanted.title.empty()) {
+        dialog.setWindowTitle(QString::fromStdString(wanted.title));
     }
-    dialog.setNameFilter(nameFilter(spec));
-    dialog.setDefaultSuffix(QString::fromStdString(spec.defaultSuffix));
-    if (spec.save) {
+    dialog.setNameFilter(nameFilter(wanted));
+    dialog.setDefaultSuffix(QString::fromStdString(wanted.defaultSuffix));
+    if (wanted.save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         // Choosing an existing file is not questioned: the run writes over it.
