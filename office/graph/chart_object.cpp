@@ -124,6 +124,9 @@ void ChartServerImpl::load() {
     }
     const auto fromRanges = graph::detail::layoutFromRanges(data.series);
     layout = fromRanges ? *fromRanges : graph::detail::defaultLayout(data.series);
+    if (layout.sheet.empty()) {
+        layout.sheet = "Sheet1";  // ranges without a sheet name: a new workbook's sheet
+    }
     openWorkbook();
     if (workbook && fromRanges) {
         if (layout.sheet.empty() || layout.sheet != workbook->sheetName()) {
