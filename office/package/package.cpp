@@ -162,6 +162,13 @@ std::string extensionOf(std::string_view part) {
     return lower(part.substr(dot + 1));
 }
 
+bool isCompressedFormat(std::string_view part) {
+    static constexpr std::string_view kPacked[] = {"xlsx", "xlsm", "docx", "pptx", "zip",
+                                                   "png",  "jpg",  "jpeg", "gif"};
+    const std::string extension = extensionOf(part);
+    return std::find(std::begin(kPacked), std::end(kPacked), extension) != std::end(kPacked);
+}
+
 // Writes bytes to a new file beside `path` and renames it over `path`. The earlier file stays as
 // it was on any failure, and the temporary file is removed.
 void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
@@ -858,7 +865,11 @@ std::vector<std::uint8_t> Package::saveBytes() const {
         const bool fresh = dirtyTree || e.data;
         zip_file_set_mtime(out, static_cast<zip_uint64_t>(index), fresh ? fixedTime : e.mtime, 0);
         if (fresh) {
-            zip_set_file_compression(out, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 6);
+            // Parts that are packages or images of their own are compressed already; deflating
+            // them again costs time and gains nothing.
+            const bool packed = isCompressedFormat(e.name);
+            zip_set_file_compression(out, static_cast<zip_uint64_t>(index),
+                                     packed ? ZIP_CM_STORE : ZIP_CM_DEFLATE, packed ? 0 : 6);
         }
     }
     if (zip_close(out) != 0) {

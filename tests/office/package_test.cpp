@@ -158,6 +158,24 @@ TEST_F(PackageTest, RelationshipsReadAddAndWriteBack) {
     EXPECT_FALSE(package.has("doc/_rels/main.xml.rels"));
 }
 
+TEST_F(PackageTest, NewPackedPartsAreStoredAndNewXmlIsDeflated) {
+    auto package = Package::openFile(makeDocument(), "document");
+    package.write("doc/embeddings/book1.xlsx", std::string(4096, 'x'));
+    package.write("doc/new.xml", "<new>" + std::string(4096, 'y') + "</new>");
+    const std::string out = (folder_ / "out.pkg").string();
+    package.saveFile(out);
+
+    int error = 0;
+    zip_t* zip = zip_open(out.c_str(), ZIP_RDONLY, &error);
+    ASSERT_NE(zip, nullptr);
+    zip_stat_t st;
+    ASSERT_EQ(zip_stat(zip, "doc/embeddings/book1.xlsx", 0, &st), 0);
+    EXPECT_EQ(st.comp_method, ZIP_CM_STORE);
+    ASSERT_EQ(zip_stat(zip, "doc/new.xml", 0, &st), 0);
+    EXPECT_EQ(st.comp_method, ZIP_CM_DEFLATE);
+    zip_discard(zip);
+}
+
 TEST(PackagePaths, TargetsResolveAndRelativise) {
     using office::package::relativeTarget;
     using office::package::relsPartName;
