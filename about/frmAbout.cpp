@@ -1,11 +1,13 @@
 #include "about/frmAbout.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QWindow>
 
 #include "about/SysInfo.h"
 #include "update/MDL_PublicCode.h"
@@ -73,13 +75,19 @@ frmAbout::frmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
     setObjectName("frmAbout");
-    setModal(true);
+    setWindowModality(Qt::ApplicationModal);
     setFixedSize(px(5730), px(3555));
     createControls();
     Form_Load();
 }
 
 void frmAbout::createControls() {
+    createLabels();
+    createSeparatorAndButtons();
+    cmdOK->setFocus();
+}
+
+void frmAbout::createLabels() {
     picIcon = plainLabel(this, "picIcon", twipRect(240, 120, 540, 540));
     picIcon->setPixmap(applicationIcon());
 
@@ -103,7 +111,9 @@ void frmAbout::createControls() {
     Label1->setCursor(Qt::PointingHandCursor);
     Label1->setText(QString::fromStdString("author Email:" + about::AuthorEmail()));
     Label1->installEventFilter(this);
+}
 
+void frmAbout::createSeparatorAndButtons() {
     Line1Upper = lineFrame(this, 90, 5654, 2445, 1, QColor(128, 128, 128));
     Line1Upper->setObjectName("Line1_1");
     Line1Lower = lineFrame(this, 105, 5654, 2460, 2, Qt::white);
@@ -120,8 +130,6 @@ void frmAbout::createControls() {
     cmdSysInfo->setGeometry(twipRect(4200, 3120, 1485, 345));
     cmdSysInfo->setAutoDefault(false);
     connect(cmdSysInfo, &QPushButton::clicked, this, [this] { cmdSysInfo_Click(); });
-
-    cmdOK->setFocus();
 }
 
 void frmAbout::Form_Load() {
@@ -132,6 +140,25 @@ void frmAbout::Form_Load() {
                             .arg(MDL_PublicCode::kVersionMinor)
                             .arg(MDL_PublicCode::kVersionRevision));
     lblTitle->setText(title);
+}
+
+void frmAbout::showEvent(QShowEvent* event) {
+    keepOutOfTheTaskbar();
+    QDialog::showEvent(event);
+}
+
+// The dialog is shown without an owner: no parent widget holds it, and it is modal to the whole
+// program. A top-level window that nothing is transient for gets a taskbar entry of its own, so
+// the window that was active when the dialog opened becomes its transient parent: the window
+// manager then keeps the dialog above that window and out of the taskbar.
+void frmAbout::keepOutOfTheTaskbar() {
+    QWidget* active = QApplication::activeWindow();
+    QWindow* handle = windowHandle();
+    if (parentWidget() != nullptr || handle == nullptr || handle->transientParent() != nullptr ||
+        active == nullptr || active == this || active->windowHandle() == nullptr) {
+        return;
+    }
+    handle->setTransientParent(active->windowHandle());
 }
 
 bool frmAbout::eventFilter(QObject* watched, QEvent* event) {

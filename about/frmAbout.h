@@ -18,9 +18,13 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void createControls();
+    void createLabels();
+    void createSeparatorAndButtons();
+    void keepOutOfTheTaskbar();
     void Form_Load();
     void cmdSysInfo_Click();
     void Label1_Click();

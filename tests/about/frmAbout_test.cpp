@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 #include "about/SysInfo.h"
 #include "platform/seams.h"
@@ -152,6 +153,28 @@ TEST_F(AboutTest, EnterAndEscapeCloseTheModalDialog) {
         EXPECT_NE(result, 42) << "key " << key << " left the dialog open";
         EXPECT_FALSE(dialog.isVisible());
     }
+}
+
+TEST_F(AboutTest, ShownWithoutOwnerModalToTheProgramAndOutOfTheTaskbar) {
+    QWidget main;
+    main.show();
+    main.activateWindow();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), &main);
+    frmAbout dialog;
+    QWindow* transientParent = nullptr;
+    Qt::WindowModality modality = Qt::NonModal;
+    QTimer::singleShot(0, &dialog, [&] {
+        transientParent = dialog.windowHandle()->transientParent();
+        modality = dialog.windowModality();
+        dialog.accept();
+    });
+    dialog.exec();
+    EXPECT_EQ(dialog.parentWidget(), nullptr);
+    EXPECT_EQ(modality, Qt::ApplicationModal);
+    EXPECT_EQ(dialog.windowType(), Qt::Dialog);
+    // A window transient for another one gets no taskbar entry of its own.
+    EXPECT_EQ(transientParent, main.windowHandle());
 }
 
 TEST_F(AboutTest, SysInfoWithoutRegistryShowsTheMessageAndStaysOpen) {
