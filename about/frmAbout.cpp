@@ -128,7 +128,8 @@ void frmAbout::createSeparatorAndButtons() {
     cmdSysInfo = new QPushButton("SysInfo(&S)...", this);
     cmdSysInfo->setObjectName("cmdSysInfo");
     cmdSysInfo->setGeometry(twipRect(4200, 3120, 1485, 345));
-    cmdSysInfo->setAutoDefault(false);
+    // Like any dialog button, it takes Enter while it has the focus; OK takes it otherwise.
+    cmdSysInfo->setAutoDefault(true);
     connect(cmdSysInfo, &QPushButton::clicked, this, [this] { cmdSysInfo_Click(); });
 }
 

@@ -177,6 +177,21 @@ TEST_F(AboutTest, ShownWithoutOwnerModalToTheProgramAndOutOfTheTaskbar) {
     EXPECT_EQ(transientParent, main.windowHandle());
 }
 
+TEST_F(AboutTest, EnterOnTheFocusedSysInfoButtonRunsItInsteadOfClosing) {
+    frmAbout dialog;
+    dialog.show();
+    dialog.activateWindow();
+    QApplication::processEvents();
+    child<QPushButton>(dialog, "cmdSysInfo")->setFocus();
+    press(dialog, Qt::Key_Return);
+    EXPECT_EQ(seen_.messages, std::vector<std::string>{"此时系统信息不可用|Tabulon|0"});
+    EXPECT_TRUE(dialog.isVisible());
+    // Back on OK, Enter closes the dialog again.
+    child<QPushButton>(dialog, "cmdOK")->setFocus();
+    press(dialog, Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
+}
+
 TEST_F(AboutTest, SysInfoWithoutRegistryShowsTheMessageAndStaysOpen) {
     frmAbout dialog;
     dialog.show();
