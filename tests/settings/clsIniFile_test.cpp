@@ -45,6 +45,17 @@ protected:
         return names;
     }
 
+    // A section holding `count` keys of nine characters: name_0000, name_0001 and so on.
+    static std::string numberedKeys(const std::string& section, int count) {
+        std::string text = "[" + section + "]\n";
+        for (int i = 0; i < count; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "name_%04d", i);
+            text += std::string(name) + "=v\n";
+        }
+        return text;
+    }
+
     fs::path folder_;
     clsIniFile ini_;
 };
@@ -125,13 +136,7 @@ TEST_F(IniFileTest, GetSectionListsKeyNamesInFileOrderAfterAnEmptyElement) {
 TEST_F(IniFileTest, GetSectionCutsTheNameListAt2500Characters) {
     // 300 names of 9 characters need 3,000 characters with their NULs; 2,498 fit, which is
     // 249 whole names and the first 8 characters of the 250th.
-    std::string text = "[Many]\n";
-    for (int i = 0; i < 300; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "name_%04d", i);
-        text += std::string(name) + "=v\n";
-    }
-    write(text);
+    write(numberedKeys("Many", 300));
     std::vector<std::string> keys;
     ASSERT_EQ(ini_.GetSection("Many", keys), 250);
     ASSERT_EQ(keys.size(), 251u);
@@ -143,13 +148,7 @@ TEST_F(IniFileTest, GetSectionCutsTheNameListAt2500Characters) {
 TEST_F(IniFileTest, GetSectionKeepsAListThatJustFits) {
     // 249 names of 9 characters and one of 8: 2,499 characters with their NULs, plus the
     // final NUL, fill the 2,500-character buffer exactly.
-    std::string text = "[Full]\n";
-    for (int i = 0; i < 249; ++i) {
-        char name[16];
-        std::snprintf(name, sizeof name, "name_%04d", i);
-        text += std::string(name) + "=v\n";
-    }
-    write(text + "last_one=v\n");
+    write(numberedKeys("Full", 249) + "last_one=v\n");
     std::vector<std::string> keys;
     ASSERT_EQ(ini_.GetSection("Full", keys), 250);
     EXPECT_EQ(keys[250], "last_one");
