@@ -312,11 +312,13 @@ KeyNames readKeyNames(const std::string& file, const std::string& section, std::
             list += '\0';
         }
     }
-    if (size >= 2 && list.size() + 1 > size) {
+    const bool cut = size >= 2 && list.size() + 1 > size;
+    if (cut) {
         list.resize(size - 2);
         list += '\0';
     }
-    result.count = size < 2 ? 0 : list.size();
+    // A cut list counts the size - 2 characters before its two closing NULs.
+    result.count = size < 2 ? 0 : cut ? size - 2 : list.size();
     result.buffer = list;
     result.buffer.resize(size, '\0');
     return result;

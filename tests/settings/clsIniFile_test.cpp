@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/profile.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -143,6 +145,8 @@ TEST_F(IniFileTest, GetSectionCutsTheNameListAt2500Characters) {
     EXPECT_EQ(keys[1], "name_0000");
     EXPECT_EQ(keys[249], "name_0248");
     EXPECT_EQ(keys[250], "name_024");
+    // As the platform read reports it: the characters before the two closing NULs.
+    EXPECT_EQ(settings::profile::readKeyNames(ini_.File, "Many", 2500).count, 2498u);
 }
 
 TEST_F(IniFileTest, GetSectionKeepsAListThatJustFits) {
