@@ -11,11 +11,13 @@
 #include <system_error>
 #include <vector>
 
-#ifdef _WIN32
-#include <process.h>
-#else
 #include <fcntl.h>
 #include <sys/stat.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -218,14 +220,26 @@ std::string temporaryName(const std::string& file) {
 }
 
 #ifdef _WIN32
+// Writes the new file's text and commits it to the disk before it is renamed over the old
+// file, so that a crash leaves either the old or the new file.
 bool writeTemporary(const std::string& path, const std::string& text, const std::string&) {
-    if (std::filesystem::exists(path)) {
+    const int fd =
+        ::_open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
         return false;
     }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    return static_cast<bool>(out);
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const unsigned chunk =
+            static_cast<unsigned>(std::min<std::size_t>(text.size() - done, 1u << 20));
+        const int written = ::_write(fd, text.data() + done, chunk);
+        if (written <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    const bool ok = done == text.size() && ::_commit(fd) == 0;
+    return ::_close(fd) == 0 && ok;
 }
 #else
 bool writeAll(int fd, const std::string& text) {
