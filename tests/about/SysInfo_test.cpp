@@ -126,13 +126,4 @@ TEST(TakeRegistryValue, AValueOfZeroBytesIsAnError) {
     EXPECT_THROW(about::TakeRegistryValue(1, std::string(8, '\0'), 0, value), std::runtime_error);
 }
 
-#ifndef _WIN32
-TEST(GetKeyValue, FailsWithoutARegistryAndEmptiesTheValue) {
-    std::string value = "before";
-    EXPECT_FALSE(about::GetKeyValue(about::kHKeyLocalMachine, about::kSysInfoKey,
-                                    about::kSysInfoValue, value));
-    EXPECT_EQ(value, "");
-}
-#endif
-
 }  // namespace
