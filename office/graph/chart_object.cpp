@@ -257,6 +257,10 @@ void Application::Update() {
 void Application::Quit() {
     server_->check();
     server_->quit = true;
+    // The chart part's tree and the workbook are not needed any more; a run that fills
+    // hundreds of charts keeps only the serialised parts until the presentation is saved.
+    server_->workbook.reset();
+    server_->package().release(server_->site.objectPart);
 }
 
 void Application::CallMethod(std::string_view name) {

@@ -89,13 +89,14 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string_vie
     if (std::filesystem::is_directory(status)) {
         fail(ErrorCode::FileAccess, name, "is a folder, not a " + std::string(kind));
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) {
         fail(ErrorCode::FileAccess, name, "cannot be read: " + std::string(std::strerror(errno)));
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!in) {
         fail(ErrorCode::FileAccess, name, "cannot be read");
     }
     return bytes;
@@ -169,56 +170,67 @@ bool isCompressedFormat(std::string_view part) {
     return std::find(std::begin(kPacked), std::end(kPacked), extension) != std::end(kPacked);
 }
 
-// Writes bytes to a new file beside `path` and renames it over `path`. The earlier file stays as
-// it was on any failure, and the temporary file is removed.
-void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    const std::string name = fileNameOf(path);
-    std::filesystem::path target(path);
-    std::error_code ec;
-    if (std::filesystem::is_directory(target, ec)) {
-        fail(ErrorCode::WriteFailed, name, "cannot be written: it is a folder");
-    }
-    const auto folder =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::string temp = (folder / ("." + name + ".tmp-XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        fail(ErrorCode::WriteFailed, name,
-             "cannot be written in " + folder.string() + ": " + std::strerror(errno));
-    }
-    auto cleanFail = [&](const std::string& why) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        fail(ErrorCode::WriteFailed, name, "cannot be written: " + why);
-    };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const auto wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            cleanFail(std::strerror(errno));
+// A temporary file beside a target path that replaces the target on commit. Until then, and
+// whenever commit fails, the target is as it was; the temporary is removed unless committed.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const std::string& target) : target_(target), name_(fileNameOf(target)) {
+        std::error_code ec;
+        if (std::filesystem::is_directory(target, ec)) {
+            fail(ErrorCode::WriteFailed, name_, "cannot be written: it is a folder");
         }
-        done += static_cast<std::size_t>(wrote);
+        const std::filesystem::path where(target);
+        const auto folder =
+            where.has_parent_path() ? where.parent_path() : std::filesystem::path(".");
+        path_ = (folder / ("." + name_ + ".tmp-XXXXXX")).string();
+        const int fd = ::mkstemp(path_.data());
+        if (fd < 0) {
+            fail(ErrorCode::WriteFailed, name_,
+                 "cannot be written in " + folder.string() + ": " + std::strerror(errno));
+        }
+        ::close(fd);
     }
-    struct stat existing {};
-    const mode_t mode = ::stat(path.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
-    ::fchmod(fd, mode);
-    if (::fsync(fd) != 0) {
-        cleanFail(std::strerror(errno));
+    ~TemporaryFile() {
+        if (!committed_) {
+            ::unlink(path_.c_str());
+        }
     }
-    if (::close(fd) != 0) {
-        ::unlink(temp.c_str());
-        fail(ErrorCode::WriteFailed, name,
-             "cannot be written: " + std::string(std::strerror(errno)));
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::string& path() const noexcept { return path_; }
+
+    // Gives the temporary the target's permissions, makes it durable and renames it over the
+    // target.
+    void commit() {
+        const int fd = ::open(path_.c_str(), O_RDWR);
+        if (fd < 0) {
+            fail(ErrorCode::WriteFailed, name_,
+                 "cannot be written: " + std::string(std::strerror(errno)));
+        }
+        struct stat existing {};
+        const mode_t mode =
+            ::stat(target_.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
+        ::fchmod(fd, mode);
+        const bool synced = ::fsync(fd) == 0;
+        const std::string why = synced ? "" : std::strerror(errno);
+        ::close(fd);
+        if (!synced) {
+            fail(ErrorCode::WriteFailed, name_, "cannot be written: " + why);
+        }
+        if (::rename(path_.c_str(), target_.c_str()) != 0) {
+            fail(ErrorCode::WriteFailed, name_,
+                 "cannot be written: " + std::string(std::strerror(errno)));
+        }
+        committed_ = true;
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        ::unlink(temp.c_str());
-        fail(ErrorCode::WriteFailed, name, "cannot be written: " + why);
-    }
-}
+
+private:
+    std::string target_;
+    std::string name_;
+    std::string path_;
+    bool committed_ = false;
+};
 
 }  // namespace
 
@@ -436,6 +448,11 @@ struct Package::Impl {
     }
     const Entry* entry(std::string_view part) const { return const_cast<Impl*>(this)->entry(part); }
 
+    // Adds every part to the archive being written; an error text, or empty on success.
+    // Trees that are serialised on the way are kept in `serialised` until the archive is
+    // closed.
+    std::string addEntries(zip_t* out, std::vector<std::string>& serialised) const;
+
     std::string readEntry(const Entry& e) const {
         if (e.data) {
             return *e.data;
@@ -610,6 +627,19 @@ void Package::markDirty(std::string_view part) {
     if (Entry* e = impl_->entry(part)) {
         e->data.reset();  // the tree is now the part's contents
     }
+}
+
+void Package::release(std::string_view part) {
+    auto it = impl_->xmlCache.find(lower(part));
+    if (it == impl_->xmlCache.end()) {
+        return;
+    }
+    if (it->second.dirty) {
+        if (Entry* e = impl_->entry(part)) {
+            e->data = toXml(*it->second.doc);
+        }
+    }
+    impl_->xmlCache.erase(it);
 }
 
 void Package::write(std::string_view part, std::string bytes) {
@@ -808,59 +838,45 @@ std::string Package::freePartName(std::string_view pattern) const {
     }
 }
 
-std::vector<std::uint8_t> Package::saveBytes() const {
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
-    zip_t* out = target ? zip_open_from_source(target, ZIP_TRUNCATE, &error) : nullptr;
-    if (!out) {
-        if (target) {
-            zip_source_free(target);
-        }
-        zip_error_fini(&error);
-        fail(ErrorCode::WriteFailed, impl_->displayName, "cannot make the zip package");
-    }
-    zip_error_fini(&error);
-    zip_source_keep(target);
+namespace {
 
-    auto abandon = [&](const std::string& why) {
-        zip_discard(out);
-        zip_source_free(target);
-        fail(ErrorCode::WriteFailed, impl_->displayName, "cannot be saved: " + why);
-    };
+// Office's own date for every new entry: 1980-01-01 00:00, the earliest a zip can hold.
+std::time_t dosEpoch() {
+    std::tm epoch{};
+    epoch.tm_year = 80;
+    epoch.tm_mday = 1;
+    epoch.tm_isdst = -1;
+    return std::mktime(&epoch);
+}
 
-    // Office's own date for every entry: 1980-01-01 00:00, the earliest a zip can hold.
-    std::tm dosEpoch{};
-    dosEpoch.tm_year = 80;
-    dosEpoch.tm_mday = 1;
-    dosEpoch.tm_isdst = -1;
-    const std::time_t fixedTime = std::mktime(&dosEpoch);
+}  // namespace
 
-    std::vector<std::string> serialised;  // kept alive until zip_close reads the buffers
-    serialised.reserve(impl_->entries.size());
-    for (const auto& e : impl_->entries) {
+std::string Package::Impl::addEntries(zip_t* out, std::vector<std::string>& serialised) const {
+    const std::time_t fixedTime = dosEpoch();
+    for (const auto& e : entries) {
         if (e.removed) {
             continue;
         }
         zip_source_t* source = nullptr;
-        auto cached = impl_->xmlCache.find(lower(e.name));
-        const bool dirtyTree = cached != impl_->xmlCache.end() && cached->second.dirty;
-        if (dirtyTree || e.data) {
-            serialised.push_back(dirtyTree ? toXml(*cached->second.doc) : *e.data);
-            const auto& data = serialised.back();
-            source = zip_source_buffer(out, data.data(), data.size(), 0);
+        auto cached = xmlCache.find(lower(e.name));
+        const bool dirtyTree = cached != xmlCache.end() && cached->second.dirty;
+        if (dirtyTree) {
+            serialised.push_back(toXml(*cached->second.doc));
+            source = zip_source_buffer(out, serialised.back().data(), serialised.back().size(), 0);
+        } else if (e.data) {
+            source = zip_source_buffer(out, e.data->data(), e.data->size(), 0);
         } else {
             // Unchanged: copy the compressed bytes as they are.
-            source = zip_source_zip(out, impl_->archive, static_cast<zip_uint64_t>(e.index),
+            source = zip_source_zip(out, archive, static_cast<zip_uint64_t>(e.index),
                                     ZIP_FL_COMPRESSED, 0, -1);
         }
         if (!source) {
-            abandon(e.name + ": " + zip_strerror(out));
+            return e.name + ": " + zip_strerror(out);
         }
         const zip_int64_t index = zip_file_add(out, e.name.c_str(), source, ZIP_FL_ENC_UTF_8);
         if (index < 0) {
             zip_source_free(source);
-            abandon(e.name + ": " + zip_strerror(out));
+            return e.name + ": " + zip_strerror(out);
         }
         const bool fresh = dirtyTree || e.data;
         zip_file_set_mtime(out, static_cast<zip_uint64_t>(index), fresh ? fixedTime : e.mtime, 0);
@@ -872,8 +888,32 @@ std::vector<std::uint8_t> Package::saveBytes() const {
                                      packed ? ZIP_CM_STORE : ZIP_CM_DEFLATE, packed ? 0 : 6);
         }
     }
-    if (zip_close(out) != 0) {
-        abandon(zip_strerror(out));
+    return {};
+}
+
+std::vector<std::uint8_t> Package::saveBytes() const {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_t* out = target ? zip_open_from_source(target, ZIP_TRUNCATE, &error) : nullptr;
+    zip_error_fini(&error);
+    if (!out) {
+        if (target) {
+            zip_source_free(target);
+        }
+        fail(ErrorCode::WriteFailed, impl_->displayName, "cannot make the zip package");
+    }
+    zip_source_keep(target);
+
+    std::vector<std::string> serialised;  // kept alive until zip_close has read the buffers
+    std::string problem = impl_->addEntries(out, serialised);
+    if (problem.empty() && zip_close(out) != 0) {
+        problem = zip_strerror(out);
+    }
+    if (!problem.empty()) {
+        zip_discard(out);
+        zip_source_free(target);
+        fail(ErrorCode::WriteFailed, impl_->displayName, "cannot be saved: " + problem);
     }
 
     std::vector<std::uint8_t> bytes;
@@ -894,7 +934,25 @@ std::vector<std::uint8_t> Package::saveBytes() const {
 }
 
 void Package::saveFile(const std::string& path) const {
-    writeFileAtomically(path, saveBytes());
+    // The zip is written straight into a temporary file beside the target, which then replaces
+    // the target, so the package is never held twice in memory and a failure leaves the
+    // earlier file as it was.
+    TemporaryFile temp(path);
+    int error = 0;
+    zip_t* out = zip_open(temp.path().c_str(), ZIP_TRUNCATE, &error);
+    if (!out) {
+        fail(ErrorCode::WriteFailed, fileNameOf(path), "cannot be written: cannot make the zip");
+    }
+    std::vector<std::string> serialised;
+    std::string problem = impl_->addEntries(out, serialised);
+    if (problem.empty() && zip_close(out) != 0) {
+        problem = zip_strerror(out);
+    }
+    if (!problem.empty()) {
+        zip_discard(out);
+        fail(ErrorCode::WriteFailed, fileNameOf(path), "cannot be written: " + problem);
+    }
+    temp.commit();
 }
 
 }  // namespace office::package

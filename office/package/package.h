@@ -103,6 +103,10 @@ public:
     // readXml does. write() and remove() drop the cached tree of that part.
     pugi::xml_document& xml(std::string_view part);
     void markDirty(std::string_view part);
+    // Lets go of the parsed tree of a part that its user is done with, to keep memory low while
+    // many parts are edited one after the other: a dirty tree is serialised into the part's
+    // contents first, so nothing is lost; the next xml() parses the part again.
+    void release(std::string_view part);
     // Removes a part and its content-type override (not its relationships).
     void remove(std::string_view part);
     std::vector<std::string> partNames() const;

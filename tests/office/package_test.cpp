@@ -112,6 +112,21 @@ TEST_F(PackageTest, EditedTreeIsSavedAndOthersAreNot) {
     EXPECT_EQ(reopened.read("doc/media/image1.bin"), std::string("\0\1\2binary", 9));
 }
 
+TEST_F(PackageTest, ReleasedTreeKeepsItsEditsAndIsParsedAfresh) {
+    auto package = Package::openFile(makeDocument(), "document");
+    package.xml("doc/main.xml").document_element().append_child("b");
+    package.markDirty("doc/main.xml");
+    package.release("doc/main.xml");
+    EXPECT_TRUE(package.changed("doc/main.xml"));
+    EXPECT_EQ(package.read("doc/main.xml"), "<?xml version=\"1.0\"?>\r\n<main><a> </a><b/></main>");
+    EXPECT_TRUE(package.xml("doc/main.xml").document_element().child("b"));
+
+    const std::string out = (folder_ / "out.pkg").string();
+    package.saveFile(out);
+    EXPECT_EQ(Package::openFile(out, "document").read("doc/main.xml"),
+              "<?xml version=\"1.0\"?>\r\n<main><a> </a><b/></main>");
+}
+
 TEST_F(PackageTest, AddedAndRemovedPartsKeepContentTypesConsistent) {
     auto package = Package::openFile(makeDocument(), "document");
     package.write("doc/extra/pic1.png", "png-bytes");
