@@ -112,10 +112,11 @@ TEST(TakeRegistryValue, StringsDropTheirFinalNul) {
 }
 
 TEST(TakeRegistryValue, NumbersBecomeHexOfTheCharactersFromLastToFirst) {
-    std::string value;
+    // The digits go after what the out-value held before, and "&h" in front of it all.
+    std::string value = "x";
     // Bytes 0A 1F 00 00: the fourth is a NUL, so three characters remain: 0A 1F 00.
     about::TakeRegistryValue(4, std::string("\x0A\x1F\0\0", 4), 4, value);
-    EXPECT_EQ(value, "&h01FA");
+    EXPECT_EQ(value, "&hx01FA");
     std::string kept = "kept";
     about::TakeRegistryValue(3, std::string("\x01\x02", 2), 2, kept);
     EXPECT_EQ(kept, "kept");
