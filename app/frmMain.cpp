@@ -14,6 +14,7 @@
 #include "about/frmAbout.h"
 #include "app/FailureReport.h"
 #include "engine/MDL_PptReport.h"
+#include "office/error.h"
 #include "template/LoadTemplate.h"
 #include "update/DailyUpdateCheck.h"
 #include "update/MDL_PublicCode.h"
@@ -221,8 +222,11 @@ void frmMain::LoadWorkbook(const std::string& path) {
     const auto worksheets = workbook->Worksheets();
     const int count = worksheets->Count();
     for (int i = 1; i <= count; ++i) {
+        // The item is added only once its name has been read, so a sheet that cannot be read
+        // leaves no empty item behind.
+        const QString name = qt(worksheets->Item(i)->Name());
         auto* item = new QTreeWidgetItem(lvwSheet_);
-        item->setText(0, qt(worksheets->Item(i)->Name()));
+        item->setText(0, name);
         item->setData(0, kTagRole, qt(worksheets->Item(i)->Name()));
     }
 }
@@ -260,8 +264,9 @@ void frmMain::BuildTemplateTree() {
 void frmMain::addSlideNode(QTreeWidgetItem& root, int position) {
     const SlideCollection& slides = SlideTable();
     const cls_PptSlide& slide = *slides.ValueAt(position);
+    const QString name = qt(slide.Name());
     auto* node = new QTreeWidgetItem(&root);
-    node->setText(0, qt(slide.Name()));
+    node->setText(0, name);
     node->setData(0, kTagRole, slides.KeyAt(position));
     const ShapeCollection& shapes = *slide.Objects();
     const int count = shapes.Count();
