@@ -352,6 +352,11 @@ void frmMain::removeAllTags(office::ppt::Slide& slide) {
 }
 
 void frmMain::LinkSheetToSlide(const QTreeWidgetItem& sheetItem, const QTreeWidgetItem& shapeNode) {
+    if (!isShapeNode(&shapeNode)) {
+        throw office::Error(office::ErrorCode::InvalidArgument,
+                            "link: the tree node \"" + shapeNode.text(0).toStdString() +
+                                "\" is no shape node of a slide");
+    }
     QTreeWidgetItem& slideNode = *shapeNode.parent();
     const auto& slide = SlideTable().Item(slideNode.data(0, kTagRole).toInt());
     slide->SetName(sheetItem.data(0, kTagRole).toString().toStdString());

@@ -14,6 +14,7 @@
 
 #include "app/frmMain.h"
 #include "desktop.h"
+#include "office/error.h"
 #include "office/powerpoint.h"
 #include "validate.h"
 
@@ -184,6 +185,15 @@ TEST_F(Mapping, LinkWithoutAWorksheetOrShapeNodeDoesNothing) {
     click("cmdLink");
     EXPECT_EQ(slide(0)->Name(), "Slide 1");
     EXPECT_TRUE(desktop.Messages().empty());
+}
+
+TEST_F(Mapping, LinkGivenTheRootOrASlideNodeFailsWithoutChangingTheSlide) {
+    selectSheet("Sales");
+    const QTreeWidgetItem& sheetItem = *Control<QTreeWidget>(window, "lvwSheet")->currentItem();
+    EXPECT_THROW(window.LinkSheetToSlide(sheetItem, *tree()->topLevelItem(0)), office::Error);
+    EXPECT_THROW(window.LinkSheetToSlide(sheetItem, *slideNode(0)), office::Error);
+    EXPECT_EQ(slide(0)->Name(), "Slide 1");
+    EXPECT_EQ(slide(0)->Tags()->Count(), 0);
 }
 
 TEST_F(Mapping, SaveWritesTheLinksIntoTheTemplateFile) {
