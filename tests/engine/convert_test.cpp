@@ -9,7 +9,6 @@
 
 #include "engine/MDL_PptReport.h"
 #include "engine/engine_support.h"
-#include "office/error.h"
 
 namespace {
 
@@ -65,48 +64,13 @@ void expectGridWithoutCorner(const Grid& actual, const Grid& expected) {
     }
 }
 
-class Convert : public testing::Test {
+class Convert : public engine_test::EngineRun {
 protected:
-    void SetUp() override {
-        folder_ = engine_test::scratchFolder();
-        template_ = folder_ / "template.pptx";
-        output_ = folder_ / "output.pptx";
-    }
-
-    void TearDown() override {
-        // A failed run leaves its applications open on purpose; end them for the next test.
-        for (auto* app : {&MDL_PptReport::EngineXlsApp}) {
-            if (*app && (*app)->IsRunning()) {
-                (*app)->Quit();
-            }
-            app->reset();
-        }
-        if (MDL_PptReport::EnginePptApp && MDL_PptReport::EnginePptApp->IsRunning()) {
-            MDL_PptReport::EnginePptApp->Quit();
-        }
-        MDL_PptReport::EnginePptApp.reset();
-        MDL_PptReport::SourceWorkbook.reset();
-    }
-
-    void link(const std::vector<Link>& links) {
-        engine_test::linkTemplate(engine_test::fixture("charts.pptx"), template_, links);
-    }
-
     MDL_PptReport::RunStatistics convert(const std::string& workbook = "blocks.xlsx") {
         MDL_PptReport::RunStatistics statistics;
         MDL_PptReport::ConvertReport(engine_test::fixture(workbook).string(), template_.string(),
                                      output_.string(), &statistics);
         return statistics;
-    }
-
-    office::Error convertFails(const std::string& workbook = "blocks.xlsx") {
-        try {
-            convert(workbook);
-        } catch (const office::Error& error) {
-            return error;
-        }
-        ADD_FAILURE() << "the run succeeded";
-        return office::Error(office::ErrorCode::InvalidArgument, "no failure");
     }
 
     ChartContent chart(int slide, const std::string& shape, int rows = 5, int columns = 4) {
@@ -119,10 +83,6 @@ protected:
             EXPECT_EQ(*printed, "") << "the validator found faults in the output";
         }
     }
-
-    fs::path folder_;
-    fs::path template_;
-    fs::path output_;
 };
 
 TEST_F(Convert, TwoBlocksGoIntoOneChartTheSecondOverwritingTheFirstFromTheCorner) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <sstream>
 
+#include "engine/MDL_PptReport.h"
 #include "office/dispatch.h"
 #include "office/excel.h"
 #include "office/graph.h"
@@ -38,6 +39,30 @@ std::string readBytes(const fs::path& path) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+void EngineRun::SetUp() {
+    folder_ = scratchFolder();
+    template_ = folder_ / "template.pptx";
+    output_ = folder_ / "output.pptx";
+}
+
+void EngineRun::TearDown() {
+    auto& xls = MDL_PptReport::EngineXlsApp;
+    if (xls && xls->IsRunning()) {
+        xls->Quit();
+    }
+    auto& ppt = MDL_PptReport::EnginePptApp;
+    if (ppt && ppt->IsRunning()) {
+        ppt->Quit();
+    }
+    xls.reset();
+    ppt.reset();
+    MDL_PptReport::SourceWorkbook.reset();
+}
+
+void EngineRun::link(const std::vector<Link>& links) {
+    linkTemplate(fixture("charts.pptx"), template_, links);
 }
 
 namespace {

@@ -4,6 +4,8 @@
 // template through the office host the way the mapping stores a link, and reading a
 // converted presentation back through the host.
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -64,6 +66,21 @@ std::vector<std::string> slideNames(const std::filesystem::path& presentation);
 // or its Python is not available, else its printout (empty when the output is clean).
 std::optional<std::string> validate(const std::filesystem::path& output,
                                     const std::filesystem::path& input);
+
+// A conversion test: a scratch folder with the paths of its template and output, and after
+// the test an idle engine again (a failed run leaves its applications open on purpose).
+class EngineRun : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Links the fixture template charts.pptx into template_.
+    void link(const std::vector<Link>& links);
+
+    std::filesystem::path folder_;
+    std::filesystem::path template_;
+    std::filesystem::path output_;
+};
 
 office::Value num(double v);
 office::Value txt(const std::string& v);

@@ -17,30 +17,8 @@ namespace fs = std::filesystem;
 using engine_test::Link;
 using engine_test::readBytes;
 
-class FailedRun : public testing::Test {
+class FailedRun : public engine_test::EngineRun {
 protected:
-    void SetUp() override {
-        folder_ = engine_test::scratchFolder();
-        template_ = folder_ / "template.pptx";
-        output_ = folder_ / "output.pptx";
-    }
-
-    void TearDown() override {
-        if (MDL_PptReport::EngineXlsApp && MDL_PptReport::EngineXlsApp->IsRunning()) {
-            MDL_PptReport::EngineXlsApp->Quit();
-        }
-        if (MDL_PptReport::EnginePptApp && MDL_PptReport::EnginePptApp->IsRunning()) {
-            MDL_PptReport::EnginePptApp->Quit();
-        }
-        MDL_PptReport::EngineXlsApp.reset();
-        MDL_PptReport::EnginePptApp.reset();
-        MDL_PptReport::SourceWorkbook.reset();
-    }
-
-    void link(const std::vector<Link>& links) {
-        engine_test::linkTemplate(engine_test::fixture("charts.pptx"), template_, links);
-    }
-
     void convert(const std::string& workbook, const fs::path& output) {
         MDL_PptReport::ConvertReport(engine_test::fixture(workbook).string(), template_.string(),
                                      output.string());
@@ -55,10 +33,6 @@ protected:
         ADD_FAILURE() << "the run succeeded";
         return office::Error(office::ErrorCode::InvalidArgument, "no failure");
     }
-
-    fs::path folder_;
-    fs::path template_;
-    fs::path output_;
 };
 
 TEST_F(FailedRun, ChartSheetEndsTheRunWithoutOutput) {
