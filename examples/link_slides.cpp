@@ -10,27 +10,20 @@
 #include <memory>
 #include <string>
 
-#include <QString>
-
 #include "office/error.h"
 #include "office/powerpoint.h"
+#include "template/cls_pptShape.h"
 
 namespace {
 
 namespace ppt = office::ppt;
 
-bool containsNoCase(const std::string& text, const char* word) {
-    return QString::fromStdString(text).contains(QString::fromLatin1(word), Qt::CaseInsensitive);
-}
-
-// The classification of the mapping: "Chart", "ExcelTable" or empty for another object.
-std::string typeTag(ppt::Shape& shape) {
-    const std::string progId = shape.OLEFormat()->ProgID();
-    if (containsNoCase(progId, "graph")) {
-        return "Chart";
-    }
-    if (containsNoCase(progId, "excel")) {
-        return "ExcelTable";
+// The "Type" tag of the mapping: "Chart" or "ExcelTable" as the template browser classifies
+// the shape; empty for an object of another program.
+std::string typeTag(const std::shared_ptr<ppt::Shape>& shape) {
+    const std::string type = tabulon::cls_pptShape::GetShpType(shape);
+    if (type == tabulon::kShapeTypeChart || type == tabulon::kShapeTypeExcelTable) {
+        return type;
     }
     return {};
 }
@@ -51,7 +44,7 @@ void link(ppt::Presentation& presentation, const std::string& sheet, const std::
                 tags->Delete(tags->Name(t));
             }
             tags->Add("Name", shape->Name());
-            const std::string type = typeTag(*shape);
+            const std::string type = typeTag(shape);
             if (!type.empty()) {
                 tags->Add("Type", type);
             }
