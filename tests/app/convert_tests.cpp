@@ -152,86 +152,89 @@ TEST_F(ConvertCommand, UnsavedLinksPlayNoPartAndConvertingTwiceRunsTwice) {
     reader->Quit();
 }
 
-// What a user does: choose the example workbook and template, cancel the links it carries, link
-// two worksheets to two charts, save, and convert to a new file.
-TEST_F(ConvertCommand, UserJourneyFromChoosingToTheConvertedFile) {
-    const std::string examples = std::string(TABULON_SOURCE_DIR) + "/examples/";
-    const std::string workbookPath = copy(examples + "sales-report.xlsx", "sales-report.xlsx");
-    const std::string templatePath = copy(examples + "report-template.pptx", "template.pptx");
-    chooseWorkbook(workbookPath);
-    chooseTemplate(templatePath);
-    auto* list = Control<QTreeWidget>(window, "lvwSheet");
-    auto* tree = Control<QTreeWidget>(window, "tvwPpt");
-    const auto slideNodeNamed = [tree](const QString& name) {
-        QTreeWidgetItem* root = tree->topLevelItem(0);
-        for (int k = 0; k < root->childCount(); ++k) {
-            if (root->child(k)->text(0) == name) {
-                return root->child(k);
-            }
+// Looks items up by name in the office host's collections, as a user finds them on screen.
+std::shared_ptr<office::excel::Worksheet> worksheetNamed(office::excel::Workbook& book,
+                                                         const std::string& name) {
+    const auto sheets = book.Worksheets();
+    for (int i = 1; i <= sheets->Count(); ++i) {
+        if (sheets->Item(i)->Name() == name) {
+            return sheets->Item(i);
         }
-        return static_cast<QTreeWidgetItem*>(nullptr);
-    };
-    // Start afresh: cancel the links that the example template carries.
-    QTreeWidgetItem* root = tree->topLevelItem(0);
-    for (int k = 0; k < root->childCount(); ++k) {
-        if (root->child(k)->childCount() == 0) {
-            continue;
-        }
-        tree->setCurrentItem(root->child(k)->child(0));
-        window.mnuCMap()->trigger();
     }
-    ASSERT_EQ(slideNodeNamed("Mix"), nullptr);
-    for (const QString sheet : {"Mix", "Backlog"}) {
-        QTreeWidgetItem* chartNode = nullptr;
-        for (int k = 0; k < root->childCount() && !chartNode; ++k) {
-            QTreeWidgetItem* slideNode = root->child(k);
+    return nullptr;
+}
+
+int slideIndexNamed(office::ppt::Slides& slides, const std::string& name) {
+    for (int i = 1; i <= slides.Count(); ++i) {
+        if (slides.Item(i)->Name() == name) {
+            return i;
+        }
+    }
+    return 0;
+}
+
+std::shared_ptr<office::ppt::Shape> shapeNamed(office::ppt::Slide& slide, const std::string& name) {
+    const auto shapes = slide.Shapes();
+    for (int j = 1; j <= shapes->Count(); ++j) {
+        if (shapes->Item(j)->Name() == name) {
+            return shapes->Item(j);
+        }
+    }
+    return nullptr;
+}
+
+// The user journey on the example: its template arrives linked, so every link is cancelled
+// first; then two worksheets are linked to the first two free charts.
+class UserJourney : public ConvertCommand {
+protected:
+    QTreeWidget* tree() { return Control<QTreeWidget>(window, "tvwPpt"); }
+    QTreeWidgetItem* root() { return tree()->topLevelItem(0); }
+
+    void cancelEveryLink() {
+        for (int k = 0; k < root()->childCount(); ++k) {
+            if (root()->child(k)->childCount() == 0) {
+                continue;
+            }
+            tree()->setCurrentItem(root()->child(k)->child(0));
+            window.mnuCMap()->trigger();
+        }
+    }
+
+    // The chart node of the first slide that no worksheet names.
+    QTreeWidgetItem* freeChartNode() {
+        for (int k = 0; k < root()->childCount(); ++k) {
+            QTreeWidgetItem* slideNode = root()->child(k);
             if (slideNode->text(0).startsWith("slide") && slideNode->childCount() > 0 &&
                 slideNode->child(0)->text(0) == "Chart") {
-                chartNode = slideNode->child(0);
+                return slideNode->child(0);
             }
         }
+        return nullptr;
+    }
+
+    void linkToFreeChart(const QString& sheet) {
+        QTreeWidgetItem* chartNode = freeChartNode();
         ASSERT_NE(chartNode, nullptr);
+        auto* list = Control<QTreeWidget>(window, "lvwSheet");
         list->setCurrentItem(list->findItems(sheet, Qt::MatchExactly).value(0));
-        tree->setCurrentItem(chartNode);
+        tree()->setCurrentItem(chartNode);
         click("cmdLink");
         ASSERT_EQ(chartNode->parent()->text(0), sheet);
     }
-    click("cmdSave");
-    convertTo(output());
-    ASSERT_TRUE(desktop.Messages().empty()) << desktop.Messages().front();
 
-    auto xls = office::excel::Application::Create();
-    const auto book = xls->Workbooks()->Open(workbookPath);
-    auto ppt = office::ppt::Application::Create();
-    const auto result = ppt->Presentations()->Open(output())->Slides();
-    const auto saved = ppt->Presentations()->Open(templatePath)->Slides();
-    for (const std::string sheetName : {"Mix", "Backlog"}) {
+    // The linked slide of the saved template names a chart of the output that holds the
+    // worksheet's title and its table from the data sheet's first cell on.
+    void expectChartHoldsSheet(office::excel::Workbook& book, office::ppt::Slides& saved,
+                               office::ppt::Slides& result, const std::string& sheetName) {
         SCOPED_TRACE(sheetName);
-        std::shared_ptr<office::excel::Worksheet> source;
-        for (int i = 1; i <= book->Worksheets()->Count(); ++i) {
-            if (book->Worksheets()->Item(i)->Name() == sheetName) {
-                source = book->Worksheets()->Item(i);
-            }
-        }
+        const auto source = worksheetNamed(book, sheetName);
+        const int index = slideIndexNamed(result, sheetName);
         ASSERT_NE(source, nullptr);
-        std::shared_ptr<office::ppt::Slide> out;
-        std::shared_ptr<office::ppt::Slide> linked;
-        for (int i = 1; i <= result->Count(); ++i) {
-            if (result->Item(i)->Name() == sheetName) {
-                out = result->Item(i);
-                linked = saved->Item(i);
-            }
-        }
-        ASSERT_NE(out, nullptr);
+        ASSERT_NE(index, 0);
+        const auto linked = saved.Item(index);
         EXPECT_EQ(linked->Name(), sheetName);
         EXPECT_EQ(linked->Tags()->Item("Type"), "Chart");
-        const std::string chartName = linked->Tags()->Item("Name");
-        std::shared_ptr<office::ppt::Shape> chartShape;
-        for (int j = 1; j <= out->Shapes()->Count(); ++j) {
-            if (out->Shapes()->Item(j)->Name() == chartName) {
-                chartShape = out->Shapes()->Item(j);
-            }
-        }
+        const auto chartShape = shapeNamed(*result.Item(index), linked->Tags()->Item("Name"));
         ASSERT_NE(chartShape, nullptr);
         const auto server =
             office::As<office::graph::ChartObject>(chartShape->OLEFormat()->Object())
@@ -243,6 +246,30 @@ TEST_F(ConvertCommand, UserJourneyFromChoosingToTheConvertedFile) {
                       source->Cells(row + 2, 2)->Value())
                 << "row " << row;
         }
+    }
+};
+
+TEST_F(UserJourney, FromChoosingToTheConvertedFile) {
+    const std::string examples = std::string(TABULON_SOURCE_DIR) + "/examples/";
+    const std::string workbookPath = copy(examples + "sales-report.xlsx", "sales-report.xlsx");
+    const std::string templatePath = copy(examples + "report-template.pptx", "template.pptx");
+    chooseWorkbook(workbookPath);
+    chooseTemplate(templatePath);
+    cancelEveryLink();
+    for (const QString sheet : {"Mix", "Backlog"}) {
+        ASSERT_NO_FATAL_FAILURE(linkToFreeChart(sheet));
+    }
+    click("cmdSave");
+    convertTo(output());
+    ASSERT_TRUE(desktop.Messages().empty()) << desktop.Messages().front();
+
+    auto xls = office::excel::Application::Create();
+    const auto book = xls->Workbooks()->Open(workbookPath);
+    auto ppt = office::ppt::Application::Create();
+    const auto result = ppt->Presentations()->Open(output())->Slides();
+    const auto saved = ppt->Presentations()->Open(templatePath)->Slides();
+    for (const std::string sheetName : {"Mix", "Backlog"}) {
+        expectChartHoldsSheet(*book, *saved, *result, sheetName);
     }
     ppt->Quit();
     xls->Quit();
