@@ -35,6 +35,19 @@ std::vector<std::string> corpus(const std::vector<std::string>& folders) {
 
 class RealWorld : public ::testing::Test {
 protected:
+    // Chooses the file with the button; false, with the report's text as a test failure, when
+    // the choice was reported as a failure.
+    bool choose(const char* button, const std::string& file) {
+        const std::size_t reported = desktop.Messages().size();
+        desktop.WillChoose(file);
+        Control<QPushButton>(window, button)->click();
+        if (desktop.Messages().size() == reported) {
+            return true;
+        }
+        ADD_FAILURE() << desktop.Messages().back();
+        return false;
+    }
+
     testing::Application application;
     testing::ScriptedDesktop desktop;
     frmMain window;
@@ -48,11 +61,7 @@ TEST_F(RealWorld, EveryPresentationBuildsItsTree) {
     auto* tree = Control<QTreeWidget>(window, "tvwPpt");
     for (const auto& file : files) {
         SCOPED_TRACE(file);
-        const std::size_t reported = desktop.Messages().size();
-        desktop.WillChoose(file);
-        Control<QPushButton>(window, "cmdPowerpoint")->click();
-        if (desktop.Messages().size() > reported) {
-            ADD_FAILURE() << desktop.Messages().back();
+        if (!choose("cmdPowerpoint", file)) {
             continue;
         }
         const int slides = window.PptApp()->ActivePresentation()->Slides()->Count();
@@ -70,11 +79,7 @@ TEST_F(RealWorld, EveryWorkbookListsItsWorksheets) {
     auto* list = Control<QTreeWidget>(window, "lvwSheet");
     for (const auto& file : files) {
         SCOPED_TRACE(file);
-        const std::size_t reported = desktop.Messages().size();
-        desktop.WillChoose(file);
-        Control<QPushButton>(window, "CmdExcel")->click();
-        if (desktop.Messages().size() > reported) {
-            ADD_FAILURE() << desktop.Messages().back();
+        if (!choose("CmdExcel", file)) {
             continue;
         }
         const auto workbooks = window.XlsApp()->Workbooks();
