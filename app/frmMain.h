@@ -70,7 +70,8 @@ public:
     // and a selected shape node.
     void cmdLink_Click();
     // Names the slide after the worksheet and replaces its tags by "Name" (and "Type" for a
-    // chart or a spreadsheet object) for the shape of the node.
+    // chart or a spreadsheet object) for the shape of the node. Fails with InvalidArgument,
+    // changing nothing, when the node is the root or a slide node.
     void LinkSheetToSlide(const QTreeWidgetItem& sheetItem, const QTreeWidgetItem& shapeNode);
     // "Cancel Mapping" chosen: cancels the mapping of the selected shape node's slide.
     void mnuCMap_Click();
