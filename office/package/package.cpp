@@ -775,13 +775,15 @@ void Package::ensureDefault(std::string_view extension, std::string_view type) {
     markDirty(kContentTypesPart);
 }
 
+// Relationship parts are many and small, and a parsed tree costs far more than the text, so
+// they are parsed when asked for and written back as text, never kept as trees.
 Relationships Package::relationships(std::string_view sourcePart) const {
     Relationships rels;
     const std::string name = relsPartName(sourcePart);
     if (!has(name)) {
         return rels;
     }
-    auto& doc = const_cast<Package*>(this)->xml(name);
+    const pugi::xml_document doc = readXml(name);
     for (auto node : doc.document_element().children("Relationship")) {
         rels.items().push_back(
             Relationship{node.attribute("Id").value(), node.attribute("Type").value(),
@@ -797,18 +799,18 @@ void Package::setRelationships(std::string_view sourcePart, const Relationships&
         remove(name);
         return;
     }
-    if (!has(name)) {
-        pugi::xml_document fresh;
-        auto decl = fresh.append_child(pugi::node_declaration);
+    const bool fresh = !has(name);
+    pugi::xml_document doc;
+    if (fresh) {
+        auto decl = doc.append_child(pugi::node_declaration);
         decl.append_attribute("version") = "1.0";
         decl.append_attribute("encoding") = "UTF-8";
         decl.append_attribute("standalone") = "yes";
-        fresh.append_child("Relationships").append_attribute("xmlns") =
+        doc.append_child("Relationships").append_attribute("xmlns") =
             std::string(kRelationshipsNs).c_str();
-        write(name, toXml(fresh));
-        ensureDefault("rels", "application/vnd.openxmlformats-package.relationships+xml");
+    } else {
+        doc = readXml(name);
     }
-    auto& doc = xml(name);
     auto root = doc.document_element();
     while (root.first_child()) {
         root.remove_child(root.first_child());
@@ -822,7 +824,10 @@ void Package::setRelationships(std::string_view sourcePart, const Relationships&
             node.append_attribute("TargetMode") = "External";
         }
     }
-    markDirty(name);
+    write(name, toXml(doc));
+    if (fresh) {
+        ensureDefault("rels", "application/vnd.openxmlformats-package.relationships+xml");
+    }
 }
 
 std::string Package::freePartName(std::string_view pattern) const {
