@@ -52,12 +52,35 @@ std::vector<pugi::xml_node> tagElements(pugi::xml_node tagList) {
     return tags;
 }
 
-std::vector<pugi::xml_node> readTags(const detail::SlideImpl& slide) {
+struct TagEntry {
+    std::string name;
+    std::string value;
+};
+
+// The slide's tags as text, read from a tree made for the purpose and dropped again: tag parts
+// are many and small, and a kept tree of each would cost far more memory than its text. Edits
+// go through the package's shared tree, which a read here sees as the part's contents.
+std::vector<TagEntry> readTags(const detail::SlideImpl& slide) {
     std::string part = tagPart(slide);
     if (part.empty()) {
         return {};
     }
-    return tagElements(slide.package().xml(part).document_element());
+    const pugi::xml_document doc = slide.package().readXml(part);
+    std::vector<TagEntry> tags;
+    for (pugi::xml_node node : tagElements(doc.document_element())) {
+        tags.push_back({node.attribute("name").value(), node.attribute("val").value()});
+    }
+    return tags;
+}
+
+const TagEntry& tagAt(const detail::SlideImpl& slide, const std::vector<TagEntry>& tags,
+                      int index) {
+    if (index < 1 || index > static_cast<int>(tags.size())) {
+        throw Error(ErrorCode::IndexOutOfRange, slide.where() + ": tag index " +
+                                                    std::to_string(index) + " is out of range (" +
+                                                    std::to_string(tags.size()) + " tags)");
+    }
+    return tags[static_cast<std::size_t>(index - 1)];
 }
 
 pugi::xml_node findTag(const std::vector<pugi::xml_node>& tags, const std::string& name) {
@@ -183,27 +206,21 @@ int Tags::Count() const {
 }
 
 std::string Tags::Name(int index) const {
-    std::vector<pugi::xml_node> tags = readTags(*slide_);
-    if (index < 1 || index > static_cast<int>(tags.size())) {
-        throw Error(ErrorCode::IndexOutOfRange, slide_->where() + ": tag index " +
-                                                    std::to_string(index) + " is out of range (" +
-                                                    std::to_string(tags.size()) + " tags)");
-    }
-    return tags[index - 1].attribute("name").value();
+    return tagAt(*slide_, readTags(*slide_), index).name;
 }
 
 std::string Tags::Value(int index) const {
-    std::vector<pugi::xml_node> tags = readTags(*slide_);
-    if (index < 1 || index > static_cast<int>(tags.size())) {
-        throw Error(ErrorCode::IndexOutOfRange, slide_->where() + ": tag index " +
-                                                    std::to_string(index) + " is out of range (" +
-                                                    std::to_string(tags.size()) + " tags)");
-    }
-    return tags[index - 1].attribute("val").value();
+    return tagAt(*slide_, readTags(*slide_), index).value;
 }
 
 std::string Tags::Item(const std::string& name) const {
-    return findTag(readTags(*slide_), name).attribute("val").value();
+    const std::string wanted = upper(name);
+    for (const TagEntry& tag : readTags(*slide_)) {
+        if (upper(tag.name) == wanted) {
+            return tag.value;
+        }
+    }
+    return {};
 }
 
 void Tags::Add(const std::string& name, const std::string& value) {
