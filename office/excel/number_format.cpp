@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 namespace office::excel::detail {
@@ -722,6 +723,173 @@ std::string renderNumber(const Section& section, double x, bool withSign) {
     return out;
 }
 
+// ---- fractions ----
+
+// Where the parts of a fraction format lie: "# ??/??" has the whole part at token 0, the
+// numerator's placeholders before the slash and the denominator's after it; "# ?/8" has a
+// fixed denominator written after the slash.
+struct FractionLayout {
+    std::size_t slash = 0;           // the literal that starts with '/'
+    std::size_t numeratorFirst = 0;  // first numerator placeholder
+    std::size_t wholeEnd = 0;        // one past the whole part's last placeholder; 0: none
+    std::string numerator;           // the placeholders, e.g. "??"
+    std::string denominator;         // the placeholders, empty for a fixed denominator
+    long long fixed = 0;             // the fixed denominator, 0 when placeholders give it
+    std::size_t fixedLength = 0;     // its digits in the slash literal
+};
+
+bool isFraction(const Section& section, FractionLayout& layout) {
+    const auto& tokens = section.tokens;
+    std::size_t slash = 0;
+    while (slash < tokens.size() &&
+           !(tokens[slash].kind == TokenKind::Literal && tokens[slash].text[0] == '/' &&
+             slash > 0 && tokens[slash - 1].kind == TokenKind::Digit)) {
+        ++slash;
+    }
+    if (slash == tokens.size()) {
+        return false;
+    }
+    for (const auto& token : tokens) {
+        if (token.kind == TokenKind::Point || token.kind == TokenKind::Exponent ||
+            token.kind == TokenKind::General) {
+            return false;
+        }
+    }
+    layout.slash = slash;
+    layout.numeratorFirst = slash;
+    while (layout.numeratorFirst > 0 &&
+           tokens[layout.numeratorFirst - 1].kind == TokenKind::Digit) {
+        layout.numerator.insert(0, tokens[--layout.numeratorFirst].text);
+    }
+    for (std::size_t i = 0; i < layout.numeratorFirst; ++i) {
+        if (tokens[i].kind == TokenKind::Digit) {
+            layout.wholeEnd = i + 1;
+        }
+    }
+    const std::string& after = tokens[slash].text;
+    while (1 + layout.fixedLength < after.size() && after[1 + layout.fixedLength] >= '0' &&
+           after[1 + layout.fixedLength] <= '9' && layout.fixedLength < 7) {
+        layout.fixed = layout.fixed * 10 + (after[1 + layout.fixedLength] - '0');
+        ++layout.fixedLength;
+    }
+    if (layout.fixedLength == 0 && after.size() == 1) {
+        for (std::size_t i = slash + 1; i < tokens.size() && tokens[i].kind == TokenKind::Digit;
+             ++i) {
+            layout.denominator += tokens[i].text;
+        }
+    }
+    return layout.fixedLength > 0 ? layout.fixed > 0 : !layout.denominator.empty();
+}
+
+// The fraction closest to x (0 <= x < 1) whose denominator is at most `largest`; of two equally
+// close, the one with the smaller denominator. Continued fractions give the best candidates: the
+// last convergent within reach and the last semiconvergent after it.
+std::pair<long long, long long> closestFraction(double x, long long largest) {
+    long long p0 = 0, q0 = 1, p1 = 1, q1 = 0;
+    double rest = x;
+    for (int step = 0; step < 64; ++step) {
+        const double a = std::floor(rest);
+        if (q0 + a * static_cast<double>(q1) > static_cast<double>(largest)) {
+            const long long k = (largest - q0) / q1;
+            const long long pk = p0 + k * p1, qk = q0 + k * q1;
+            const double semi = static_cast<double>(pk) / static_cast<double>(qk);
+            const double convergent = static_cast<double>(p1) / static_cast<double>(q1);
+            if (std::fabs(semi - x) < std::fabs(convergent - x)) {
+                return {pk, qk};
+            }
+            break;
+        }
+        const auto whole = static_cast<long long>(a);
+        const long long p2 = p0 + whole * p1, q2 = q0 + whole * q1;
+        p0 = p1, q0 = q1, p1 = p2, q1 = q2;
+        if (rest - a < 1e-12) {
+            break;
+        }
+        rest = 1 / (rest - a);
+    }
+    return {p1, q1};
+}
+
+// Digits of v filling placeholders: missing ones become '0' for 0, a space for ?, nothing
+// for #; numerators pad on the left, denominators on the right.
+std::string padded(long long v, const std::string& places, bool left) {
+    std::string digits = std::to_string(v);
+    std::string pad;
+    for (std::size_t i = digits.size(); i < places.size(); ++i) {
+        const char c = places[left ? places.size() - 1 - i : i];
+        pad += c == '0' ? "0" : c == '?' ? " " : "";
+    }
+    return left ? pad + digits : digits + pad;
+}
+
+std::string renderFraction(const Section& section, const FractionLayout& layout, double x,
+                           bool withSign) {
+    const auto& tokens = section.tokens;
+    double magnitude = std::fabs(x);
+    for (const auto& token : tokens) {
+        magnitude *= token.kind == TokenKind::Percent ? 100 : 1;
+    }
+    if (!std::isfinite(magnitude) || magnitude >= 1e11) {  // numerators stay in range
+        return "########";
+    }
+    double whole = layout.wholeEnd > 0 ? std::floor(magnitude) : 0;
+    const double part = magnitude - whole;
+    long long numerator = 0, denominator = 1;
+    if (layout.fixed > 0) {
+        denominator = layout.fixed;
+        numerator = std::llround(part * static_cast<double>(denominator));
+    } else {
+        long long largest = 1;
+        for (std::size_t i = 0; i < std::min<std::size_t>(layout.denominator.size(), 7); ++i) {
+            largest *= 10;
+        }
+        std::tie(numerator, denominator) = closestFraction(part - std::floor(part), largest - 1);
+        numerator += static_cast<long long>(std::floor(part)) * denominator;
+    }
+    if (layout.wholeEnd > 0 && numerator >= denominator) {
+        whole += static_cast<double>(numerator / denominator);
+        numerator %= denominator;
+    }
+    // A whole value shows its whole part and blanks where the fraction would be.
+    const bool blankFraction = numerator == 0 && layout.wholeEnd > 0;
+    std::string out;
+    if (x < 0 && withSign && (whole > 0 || numerator > 0)) {
+        out += '-';
+    }
+    if (layout.wholeEnd > 0) {
+        Section head;
+        head.tokens.assign(tokens.begin(), tokens.begin() + static_cast<long>(layout.wholeEnd));
+        std::string text = renderNumber(head, whole, false);
+        if (whole == 0 && blankFraction && !text.empty() && text.back() == ' ') {
+            text.back() = '0';
+        } else if (whole == 0 && blankFraction && text.empty()) {
+            text = "0";
+        }
+        out += text;
+    }
+    for (std::size_t i = layout.wholeEnd; i < layout.numeratorFirst; ++i) {
+        out += tokens[i].kind == TokenKind::Literal ? tokens[i].text : "";
+    }
+    std::string fraction = padded(numerator, layout.numerator, true) +
+                           tokens[layout.slash].text.substr(0, 1 + layout.fixedLength) +
+                           (layout.fixed > 0 ? "" : padded(denominator, layout.denominator, false));
+    if (blankFraction) {
+        fraction.assign(fraction.size(), ' ');
+    }
+    out += fraction;
+    out += tokens[layout.slash].text.substr(1 + layout.fixedLength);
+    std::size_t i = layout.slash + 1;
+    while (layout.fixed == 0 && i < tokens.size() && tokens[i].kind == TokenKind::Digit) {
+        ++i;
+    }
+    for (; i < tokens.size(); ++i) {
+        out += tokens[i].kind == TokenKind::Literal   ? tokens[i].text
+               : tokens[i].kind == TokenKind::Percent ? "%"
+                                                      : "";
+    }
+    return out;
+}
+
 bool meets(const Section& section, double x) {
     const auto& op = section.op;
     const double v = section.operand;
@@ -741,6 +909,10 @@ bool meets(const Section& section, double x) {
 std::string renderSection(const Section& section, double x, bool withSign) {
     if (isDateSection(section)) {
         return renderDate(section, x);
+    }
+    FractionLayout fraction;
+    if (isFraction(section, fraction)) {
+        return renderFraction(section, fraction, x, withSign);
     }
     return renderNumber(section, x, withSign);
 }

@@ -60,6 +60,27 @@ TEST(NumberFormat, SectionsLiteralsAndPercent) {
     EXPECT_EQ(show(12345, "##0.0E+0"), "12.3E+3");
 }
 
+// Fractions: the closest one whose denominator has at most as many digits as the format asks
+// for, or the format's own denominator; ? placeholders keep the slashes of a column aligned.
+TEST(NumberFormat, Fractions) {
+    EXPECT_EQ(show(1.25, "# ?/?"), "1 1/4");
+    EXPECT_EQ(show(0.333, "?/?"), "1/3");
+    EXPECT_EQ(show(1.25, "?/?"), "5/4") << "without a whole part the numerator takes it";
+    EXPECT_EQ(show(3.14159, "# ?/?"), "3 1/7");
+    EXPECT_EQ(show(3.14159, "# ?\?/?\?"), "3 14/99") << "a semiconvergent beats 22/7";
+    EXPECT_EQ(show(3.14159, "# ?\?/?\?\?"), "3 16/113");
+    EXPECT_EQ(show(1.5, "# ?\?/?\?"), "1  1/2 ");
+    EXPECT_EQ(show(-1.25, "# ?/?"), "-1 1/4");
+    EXPECT_EQ(show(2.5, "# ?/4"), "2 2/4");
+    EXPECT_EQ(show(2.5, "?/4"), "10/4");
+    EXPECT_EQ(show(0.375, "# ?/8"), " 3/8");
+    EXPECT_EQ(show(1.99, "# ?/?"), "2    ") << "rounds up to a whole number";
+    EXPECT_EQ(show(1.25, "0 ?/? \"kg\""), "1 1/4 kg");
+    EXPECT_EQ(show(1.25, builtinNumberFormat(12).c_str()), "1 1/4");
+    EXPECT_EQ(show(45366, "m/d"), "3/15") << "a date is no fraction";
+    EXPECT_EQ(show(1e300, "?/?????\?\?"), "########");
+}
+
 // Found by the fuzz target: scaling beyond a double, and the smallest subnormal.
 TEST(NumberFormat, ValuesBeyondWhatADoubleHolds) {
     EXPECT_EQ(show(1e300, ("0" + std::string(200, '%')).c_str()), "########");
