@@ -4,8 +4,11 @@
 // (oleSize) grows to the written cells, and the object's preview picture is redrawn.
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
+#include <optional>
 #include <set>
+#include <string>
 
 #include "office/dispatch.h"
 #include "office/embed/compound_file.h"
@@ -141,11 +144,20 @@ embed::Preview previewOf(const gd::CellMap& cells, const gd::Area& area) {
     return embed::drawTable(rows);
 }
 
+// Notes the part an image relationship points at, so that it can go once nothing refers to it.
+void noteImage(const package::Relationship* rel, std::string_view source,
+               std::set<std::string>& oldImages) {
+    if (rel && !rel->external && rel->type.ends_with("/image")) {
+        oldImages.insert(package::resolveTarget(source, rel->target));
+    }
+}
+
 // Office reads an object's picture from the slide's legacy drawing (VML) where the frame's
 // alternate content offers it (p:oleObj/@spid): its v:imagedata is pointed at the new image too.
-// Returns the shape ids that the drawing holds.
+// Returns the shape ids that the drawing holds; the images of the relationships it drops are
+// added to oldImages.
 std::set<std::string> repointDrawing(const ObjectSite& site, pugi::xml_document& slide,
-                                     const std::string& image) {
+                                     const std::string& image, std::set<std::string>& oldImages) {
     std::set<std::string> found;
     auto& package = site.document->package;
     std::vector<std::string> shapeIds;
@@ -189,6 +201,7 @@ std::set<std::string> repointDrawing(const ObjectSite& site, pugi::xml_document&
             data.attribute("o:relid") = newId.c_str();
             const std::string uses = "//@*[.='" + old + "']";
             if (!old.empty() && !drawing->select_node(uses.c_str())) {
+                noteImage(rels.find(old), part, oldImages);
                 rels.remove(old);
             }
             changed = true;
@@ -217,8 +230,69 @@ void addMissingPictures(pugi::xml_node frame, const std::set<std::string>& drawn
     }
 }
 
+std::string lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+// The source part of a .rels part: "ppt/slides/_rels/slide1.xml.rels" gives
+// "ppt/slides/slide1.xml", "_rels/.rels" gives "" (the package); nothing for a name that is no
+// relationships part.
+std::optional<std::string> sourceOfRels(const std::string& relsPart) {
+    const std::size_t folder = relsPart.rfind("_rels/");
+    const bool folderName =
+        folder != std::string::npos && (folder == 0 || relsPart[folder - 1] == '/');
+    if (!folderName || !lower(relsPart).ends_with(".rels")) {
+        return std::nullopt;
+    }
+    const std::string name = relsPart.substr(folder + 6, relsPart.size() - folder - 6 - 5);
+    return relsPart.substr(0, folder) + name;
+}
+
+// A file name that a relationship target always spells as it is: no percent or XML escapes.
+bool plainFileName(std::string_view name) {
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '.' || c == '_' || c == '-';
+    });
+}
+
+// True when a relationship of some part still points at `part`. Parsing every .rels part of a
+// large deck is costly, so a .rels part whose text does not name the part's file is passed over
+// unparsed (unless the file name could be written escaped).
+bool referenced(const package::Package& package, const std::string& part) {
+    const std::string wanted = lower(part);
+    const std::string file = lower(part.substr(part.rfind('/') + 1));
+    const bool quick = plainFileName(file);
+    for (const std::string& name : package.partNames()) {
+        const auto source = sourceOfRels(name);
+        if (!source || (quick && lower(package.read(name)).find(file) == std::string::npos)) {
+            continue;
+        }
+        const package::Relationships rels = package.relationships(*source);
+        for (const package::Relationship& rel : rels.all()) {
+            if (!rel.external && lower(package::resolveTarget(*source, rel.target)) == wanted) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Removes the image parts (and their content-type overrides) that no relationship in the
+// package points at any more.
+void removeUnreferenced(package::Package& package, const std::set<std::string>& images) {
+    for (const std::string& image : images) {
+        if (package.has(image) && !referenced(package, image)) {
+            package.remove(image);
+        }
+    }
+}
+
 // Points every preview picture of the object's frame (both branches of its alternate content)
-// at a new image part with the picture.
+// at a new image part with the picture; the images it showed before go when nothing else shows
+// them.
 void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
     auto& package = site.document->package;
     const std::string image = package.freePartName("ppt/media/image#.png");
@@ -229,7 +303,8 @@ void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
         rels.add(std::string(kImageRel), package::relativeTarget(site.slidePart, image));
     pugi::xml_document& slide = package.xml(site.slidePart);
     std::vector<std::string> replaced;
-    const std::set<std::string> drawn = repointDrawing(site, slide, image);
+    std::set<std::string> oldImages;
+    const std::set<std::string> drawn = repointDrawing(site, slide, image, oldImages);
     const std::string query =
         "//p:graphicFrame[p:nvGraphicFramePr/p:cNvPr/@id='" + std::to_string(site.shapeId) + "']";
     for (pugi::xpath_node frame : slide.select_nodes(query.c_str())) {
@@ -253,11 +328,13 @@ void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
     for (const std::string& old : replaced) {
         const std::string uses = "//@*[.='" + old + "']";
         if (old != id && rels.find(old) && !slide.select_node(uses.c_str())) {
+            noteImage(rels.find(old), site.slidePart, oldImages);
             rels.remove(old);
         }
     }
     package.setRelationships(site.slidePart, rels);
     package.markDirty(site.slidePart);
+    removeUnreferenced(package, oldImages);
 }
 
 void writeBack(const std::shared_ptr<ObjectStore>& store, Bytes bytes) {

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <set>
+
 #include <QImage>
 
 #include "graph_support.h"
@@ -176,6 +180,122 @@ TEST(EmbedObject, FillsAWorkbookWrappedInACompoundFile) {
         GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
     }
     fillAndCheck(deck);
+}
+
+// Every part that some internal relationship of the package points at, in lower case.
+std::set<std::string> relationshipTargets(const office::package::Package& package) {
+    std::set<std::string> targets;
+    for (const std::string& name : package.partNames()) {
+        const std::size_t folder = name.rfind("_rels/");
+        if (folder == std::string::npos || !name.ends_with(".rels")) {
+            continue;
+        }
+        const std::string source =
+            name.substr(0, folder) + name.substr(folder + 6, name.size() - folder - 11);
+        const auto rels = package.relationships(source);
+        for (const auto& rel : rels.all()) {
+            if (!rel.external) {
+                std::string target = office::package::resolveTarget(source, rel.target);
+                std::transform(target.begin(), target.end(), target.begin(),
+                               [](unsigned char c) { return std::tolower(c); });
+                targets.insert(target);
+            }
+        }
+    }
+    return targets;
+}
+
+// The image parts that no relationship points at.
+std::vector<std::string> orphanedImages(office::package::Package& package) {
+    const std::set<std::string> targets = relationshipTargets(package);
+    std::vector<std::string> orphans;
+    for (const std::string& name : package.partNames()) {
+        std::string key = name;
+        std::transform(key.begin(), key.end(), key.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        if (package.contentType(name).starts_with("image/") && !targets.contains(key)) {
+            orphans.push_back(name);
+        }
+    }
+    return orphans;
+}
+
+void fillCell(const ObjectSite& site, double value) {
+    auto book = office::As<office::excel::Workbook>(office::detail::openEmbeddedWorkbook(site));
+    book->Worksheets()->Item(1)->Cells(1, 1)->SetValue(office::Value::number(value));
+    book->Close();
+}
+
+// Each fill replaces the object's preview: the pictures it replaced leave the package with their
+// relationships, and the saved file names no part that is gone.
+TEST(EmbedObject, RemovesReplacedPreviewImages) {
+    const fs::path folder = scratch();
+    for (const char* name :
+         {"python-pptx__shp-access-ole-object.pptx", "tika__testPPT_oleWorkbook.pptx"}) {
+        SCOPED_TRACE(name);
+        const std::string deck = realworld(std::string("pptx-ole/") + name);
+        if (!fs::exists(deck)) {
+            GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
+        }
+        auto document = openDocument(deck);
+        auto& package = document->package;
+        const auto site = oleSite(document);
+        ASSERT_TRUE(site);
+        ASSERT_TRUE(package.has("ppt/media/image1.emf"));
+        fillCell(*site, 1);
+        EXPECT_FALSE(package.has("ppt/media/image1.emf"));
+        // The deck's media folder holds the object's picture only.
+        const auto images = [&] {
+            std::vector<std::string> found;
+            for (const std::string& part : package.partNames()) {
+                if (part.starts_with("ppt/media/")) {
+                    found.push_back(part);
+                }
+            }
+            return found;
+        };
+        const auto first = images();
+        EXPECT_EQ(first.size(), 1u);
+        fillCell(*site, 2);
+        const auto second = images();
+        EXPECT_EQ(second.size(), 1u);
+        EXPECT_NE(first, second);
+        EXPECT_EQ(orphanedImages(package), std::vector<std::string>{});
+
+        const fs::path out = folder / name;
+        package.saveFile(out.string());
+        auto reopened = openDocument(out.string());
+        EXPECT_EQ(orphanedImages(reopened->package), std::vector<std::string>{});
+        const auto& types = reopened->package.xml("[Content_Types].xml").document_element();
+        for (pugi::xml_node over : types.children("Override")) {
+            const std::string part = std::string(over.attribute("PartName").value()).substr(1);
+            EXPECT_TRUE(reopened->package.has(part)) << part;
+        }
+        if (validatorPresent()) {
+            const auto verdict = validateAgainst(out.string(), deck);
+            EXPECT_EQ(verdict.status, 0) << verdict.output;
+        }
+    }
+}
+
+// An old preview that another part still shows (here a layout) stays in the package.
+TEST(EmbedObject, KeepsAReplacedPreviewThatIsStillShownElsewhere) {
+    const std::string deck = realworld("pptx-ole/python-pptx__shp-access-ole-object.pptx");
+    if (!fs::exists(deck)) {
+        GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
+    }
+    auto document = openDocument(deck);
+    auto& package = document->package;
+    const auto site = oleSite(document);
+    ASSERT_TRUE(site);
+    const std::string layout = "ppt/slideLayouts/slideLayout1.xml";
+    auto rels = package.relationships(layout);
+    rels.add("http://schemas.openxmlformats.org/officeDocument/2006/relationships/image",
+             "../media/IMAGE1.emf");
+    package.setRelationships(layout, rels);
+    fillCell(*site, 1);
+    EXPECT_TRUE(package.has("ppt/media/image1.emf"));
+    EXPECT_EQ(orphanedImages(package), std::vector<std::string>{});
 }
 
 TEST(EmbedObject, RefusesObjectsThatHoldNoWorkbookPackage) {
