@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
+#include <string_view>
+#include <vector>
 
 #include "office/clipboard.h"
 #include "office/excel/model.h"
@@ -70,6 +73,133 @@ bool parseAddress(std::string_view address, int& row, int& column, int& lastRow,
     if (column > lastColumn)
         std::swap(column, lastColumn);
     return true;
+}
+
+// ---- merged areas ----
+
+struct Area {
+    int top = 0, left = 0, bottom = 0, right = 0;
+
+    bool inside(const Area& outer) const {
+        return top >= outer.top && bottom <= outer.bottom && left >= outer.left &&
+               right <= outer.right;
+    }
+    bool overlaps(const Area& other) const {
+        return top <= other.bottom && other.top <= bottom && left <= other.right &&
+               other.left <= right;
+    }
+    std::string ref() const {
+        return detail::columnName(left) + std::to_string(top) + ":" + detail::columnName(right) +
+               std::to_string(bottom);
+    }
+};
+
+// "D1:F2" as an area; false for anything else (a merge of one cell merges nothing).
+bool parseArea(std::string_view text, Area& area) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos ||
+        !detail::parseCell(text.substr(0, colon), area.top, area.left) ||
+        !detail::parseCell(text.substr(colon + 1), area.bottom, area.right)) {
+        return false;
+    }
+    if (area.bottom < area.top) {
+        std::swap(area.top, area.bottom);
+    }
+    if (area.right < area.left) {
+        std::swap(area.left, area.right);
+    }
+    return true;
+}
+
+// The merged areas of a worksheet, found in the part's text without building a tree: the
+// source of a copy may be a large sheet that is only read. Package::read gives edits not yet
+// saved too.
+std::vector<Area> mergedAreas(const WorkbookImpl& book, const std::string& part) {
+    const std::string xml = book.package.read(part);
+    std::vector<Area> areas;
+    for (auto at = xml.find("mergeCell"); at != std::string::npos;
+         at = xml.find("mergeCell", at + 9)) {
+        const bool element = at > 0 && (xml[at - 1] == '<' || xml[at - 1] == ':');
+        if (!element || at + 9 >= xml.size() || xml[at + 9] == 's') {
+            continue;
+        }
+        const auto end = xml.find('>', at);
+        const auto ref = xml.find("ref=", at);
+        if (ref == std::string::npos || ref > end || ref + 5 >= xml.size()) {
+            continue;
+        }
+        const char quote = xml[ref + 4];
+        const auto close = xml.find(quote, ref + 5);
+        Area area;
+        if (close != std::string::npos &&
+            parseArea(std::string_view(xml).substr(ref + 5, close - ref - 5), area)) {
+            areas.push_back(area);
+        }
+    }
+    return areas;
+}
+
+// The worksheet children that come before <mergeCells>, in their order.
+constexpr std::string_view kBeforeMerges[] = {
+    "sheetPr",    "dimension",   "sheetViews",      "sheetFormatPr",   "cols",
+    "sheetData",  "sheetCalcPr", "sheetProtection", "protectedRanges", "scenarios",
+    "autoFilter", "sortState",   "dataConsolidate", "customSheetViews"};
+
+pugi::xml_node mergeList(pugi::xml_node root, const std::string& prefix) {
+    if (auto list = detail::child(root, "mergeCells")) {
+        return list;
+    }
+    pugi::xml_node last;
+    for (auto node : root.children()) {
+        const auto name = detail::localName(node);
+        if (std::find(std::begin(kBeforeMerges), std::end(kBeforeMerges), name) !=
+            std::end(kBeforeMerges)) {
+            last = node;
+        }
+    }
+    const std::string name = prefix + "mergeCells";
+    return last ? root.insert_child_after(name.c_str(), last) : root.prepend_child(name.c_str());
+}
+
+// Gives the destination block the merges it was copied with: merges of the sheet that overlap
+// the block go, the moved ones come, and the list's count follows (an empty list goes, since
+// the schema wants at least one item).
+void pasteMerges(WorkbookImpl& book, const detail::SheetImpl& sheet, const Area& block,
+                 const std::vector<Area>& moved) {
+    if (moved.empty()) {
+        const auto existing = mergedAreas(book, sheet.part);
+        if (std::none_of(existing.begin(), existing.end(),
+                         [&](const Area& a) { return a.overlaps(block); })) {
+            return;
+        }
+    }
+    auto& doc = book.package.xml(sheet.part);
+    auto root = doc.document_element();
+    const std::string rootName = root.name();
+    const auto colon = rootName.find(':');
+    const std::string prefix = colon == std::string::npos ? "" : rootName.substr(0, colon + 1);
+    auto list = mergeList(root, prefix);
+    for (auto node = list.first_child(); node;) {
+        const auto next = node.next_sibling();
+        Area area;
+        if (detail::localName(node) == "mergeCell" &&
+            (!parseArea(node.attribute("ref").value(), area) || area.overlaps(block))) {
+            list.remove_child(node);
+        }
+        node = next;
+    }
+    for (const auto& area : moved) {
+        list.append_child((prefix + "mergeCell").c_str()).append_attribute("ref") =
+            area.ref().c_str();
+    }
+    const auto count = std::distance(list.children().begin(), list.children().end());
+    if (count == 0) {
+        root.remove_child(list);
+    } else {
+        list.remove_attribute("count");
+        list.prepend_attribute("count") = static_cast<long long>(count);
+    }
+    book.package.markDirty(sheet.part);
 }
 
 }  // namespace
@@ -505,6 +635,19 @@ void Range::Copy(const std::shared_ptr<excel::Range>& destination) const {
                 {detail::cellValue(*book, sheet_->cells.find(r, c)), sheet_->effectiveStyle(r, c)});
         }
     }
+    // Merges wholly inside the block travel with it; one that sticks out is left behind.
+    const Area source{row_, column_, lastRow_, lastColumn_};
+    std::vector<Area> merges;
+    if (sheet_->worksheet) {
+        for (auto area : mergedAreas(*book, sheet_->part)) {
+            if (!area.inside(source)) {
+                continue;
+            }
+            area = {area.top - row_ + top, area.left - column_ + left, area.bottom - row_ + top,
+                    area.right - column_ + left};
+            merges.push_back(area);
+        }
+    }
     detail::StyleImporter styles(*book, *targetBook);
     std::size_t i = 0;
     for (int r = 0; r <= lastRow_ - row_; ++r) {
@@ -518,6 +661,8 @@ void Range::Copy(const std::shared_ptr<excel::Range>& destination) const {
             target.written.push_back({top + r, left + c, true});
         }
     }
+    pasteMerges(*targetBook, target,
+                {top, left, top + (lastRow_ - row_), left + (lastColumn_ - column_)}, merges);
     targetBook->changed = true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -95,6 +96,81 @@ TEST(ExcelWrite, CopyAcrossWorkbooksCarriesValuesFormatsAndStyles) {
     // Untouched cells and sheets stay as they were.
     EXPECT_EQ(other->Range("A3")->Value(), Value());
     EXPECT_EQ(reopened.sheet(1)->Range("B2")->Value(), Value::number(1));
+}
+
+// The refs of a saved worksheet's merges, and the names of the worksheet's children in order.
+struct SavedMerges {
+    std::vector<std::string> refs;
+    int count = -1;  // the list's count attribute; -1 when there is no list
+    std::vector<std::string> order;
+};
+
+SavedMerges savedMerges(const std::string& path, const std::string& part) {
+    const auto doc = Package::openFile(path, "workbook").readXml(part);
+    SavedMerges merges;
+    for (auto node : doc.document_element().children()) {
+        merges.order.emplace_back(node.name());
+    }
+    const auto list = doc.document_element().child("mergeCells");
+    if (list) {
+        merges.count = list.attribute("count").as_int();
+    }
+    for (auto cell : list.children("mergeCell")) {
+        merges.refs.emplace_back(cell.attribute("ref").value());
+    }
+    return merges;
+}
+
+TEST(ExcelWrite, CopyCarriesMergedAreasAndReplacesOverlappedOnes) {
+    const std::string source = excel_test::fixture("basic.xlsx");  // D1:F2 merged, "merged title"
+    const std::string original = excel_test::fixture("tables.xlsx");
+    const std::string target = copyOf("tables.xlsx", "copy-merges.xlsx");
+    {
+        auto app = Application::Create();
+        auto data = app->Workbooks()->Open(source)->Worksheets()->Item(1);
+        auto to = app->Workbooks()->Open(target);
+        auto other = to->Worksheets()->Item(2);
+        data->Range("C1:G3")->Copy(other->Range("B4"));
+        data->Range("C1:G3")->Copy(other->Range("B20"));
+        data->Range("A1:B2")->Copy(other->Range("E21"));  // overlaps C20:E21, which goes
+        data->Range("E1:G2")->Copy(other->Range("A30"));  // holds only part of D1:F2
+        to->Save();
+    }
+    EXPECT_EQ(validate(target, original), "");
+    const auto merges = savedMerges(target, "xl/worksheets/sheet2.xml");
+    EXPECT_EQ(merges.refs, std::vector<std::string>{"C4:E5"});
+    EXPECT_EQ(merges.count, 1);
+    const auto at = [&](const std::string& name) {
+        return std::find(merges.order.begin(), merges.order.end(), name) - merges.order.begin();
+    };
+    EXPECT_EQ(at("mergeCells"), at("sheetData") + 1);
+    EXPECT_EQ(at("pageMargins"), at("mergeCells") + 1);
+
+    auto reopened = excel_test::open(target);
+    EXPECT_EQ(reopened.sheet(2)->Range("C4")->Text(), "merged title");
+}
+
+TEST(ExcelWrite, CopyWithinASheetMovesItsMergesAndDropsAnEmptyList) {
+    const std::string target = copyOf("basic.xlsx", "copy-merges-same.xlsx");
+    {
+        auto opened = excel_test::open(target);
+        auto sheet = opened.sheet(1);
+        sheet->Range("D1:F2")->Copy(sheet->Range("D10"));
+        sheet->Range("A1:B2")->Copy(sheet->Range("E2"));  // over the file's own D1:F2
+        opened.book->Save();
+    }
+    EXPECT_EQ(validate(target, excel_test::fixture("basic.xlsx")), "");
+    EXPECT_EQ(savedMerges(target, "xl/worksheets/sheet1.xml").refs,
+              std::vector<std::string>{"D10:F11"});
+    {
+        auto opened = excel_test::open(target);
+        auto sheet = opened.sheet(1);
+        sheet->Range("A1:B2")->Copy(sheet->Range("F11"));
+        opened.book->Save();
+    }
+    const auto merges = savedMerges(target, "xl/worksheets/sheet1.xml");
+    EXPECT_TRUE(merges.refs.empty());
+    EXPECT_EQ(merges.count, -1) << "an empty list is left out";
 }
 
 TEST(ExcelWrite, SaveEditsOnlyWhatChangedAndGrowsTables) {
