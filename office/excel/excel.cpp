@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
+#include <map>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -161,18 +163,32 @@ pugi::xml_node mergeList(pugi::xml_node root, const std::string& prefix) {
     return last ? root.insert_child_after(name.c_str(), last) : root.prepend_child(name.c_str());
 }
 
+// The merged areas of each open worksheet, scanned from its part on first use and kept up to
+// date by pasteMerges, the only thing that changes them: a large source sheet is then read
+// once, not at every copy. Entries of sheets that are gone are dropped as new ones come.
+std::vector<Area>& knownMerges(const WorkbookImpl& book,
+                               const std::shared_ptr<detail::SheetImpl>& sheet) {
+    static std::map<std::weak_ptr<detail::SheetImpl>, std::vector<Area>, std::owner_less<>> cache;
+    if (const auto found = cache.find(sheet); found != cache.end()) {
+        return found->second;
+    }
+    std::erase_if(cache, [](const auto& entry) { return entry.first.expired(); });
+    return cache.emplace(sheet, mergedAreas(book, sheet->part)).first->second;
+}
+
 // Gives the destination block the merges it was copied with: merges of the sheet that overlap
 // the block go, the moved ones come, and the list's count follows (an empty list goes, since
 // the schema wants at least one item).
-void pasteMerges(WorkbookImpl& book, const detail::SheetImpl& sheet, const Area& block,
-                 const std::vector<Area>& moved) {
-    if (moved.empty()) {
-        const auto existing = mergedAreas(book, sheet.part);
-        if (std::none_of(existing.begin(), existing.end(),
-                         [&](const Area& a) { return a.overlaps(block); })) {
-            return;
-        }
+void pasteMerges(WorkbookImpl& book, const std::shared_ptr<detail::SheetImpl>& target,
+                 const Area& block, const std::vector<Area>& moved) {
+    auto& known = knownMerges(book, target);
+    const auto overlapped = [&](const Area& a) { return a.overlaps(block); };
+    if (moved.empty() && std::none_of(known.begin(), known.end(), overlapped)) {
+        return;
     }
+    std::erase_if(known, overlapped);
+    known.insert(known.end(), moved.begin(), moved.end());
+    const auto& sheet = *target;
     auto& doc = book.package.xml(sheet.part);
     auto root = doc.document_element();
     const std::string rootName = root.name();
@@ -183,7 +199,7 @@ void pasteMerges(WorkbookImpl& book, const detail::SheetImpl& sheet, const Area&
         const auto next = node.next_sibling();
         Area area;
         if (detail::localName(node) == "mergeCell" &&
-            (!parseArea(node.attribute("ref").value(), area) || area.overlaps(block))) {
+            parseArea(node.attribute("ref").value(), area) && area.overlaps(block)) {
             list.remove_child(node);
         }
         node = next;
@@ -639,7 +655,7 @@ void Range::Copy(const std::shared_ptr<excel::Range>& destination) const {
     const Area source{row_, column_, lastRow_, lastColumn_};
     std::vector<Area> merges;
     if (sheet_->worksheet) {
-        for (auto area : mergedAreas(*book, sheet_->part)) {
+        for (auto area : knownMerges(*book, sheet_)) {
             if (!area.inside(source)) {
                 continue;
             }
@@ -661,7 +677,7 @@ void Range::Copy(const std::shared_ptr<excel::Range>& destination) const {
             target.written.push_back({top + r, left + c, true});
         }
     }
-    pasteMerges(*targetBook, target,
+    pasteMerges(*targetBook, destination->sheet(),
                 {top, left, top + (lastRow_ - row_), left + (lastColumn_ - column_)}, merges);
     targetBook->changed = true;
 }

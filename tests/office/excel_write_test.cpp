@@ -156,16 +156,18 @@ TEST(ExcelWrite, CopyWithinASheetMovesItsMergesAndDropsAnEmptyList) {
         auto opened = excel_test::open(target);
         auto sheet = opened.sheet(1);
         sheet->Range("D1:F2")->Copy(sheet->Range("D10"));
-        sheet->Range("A1:B2")->Copy(sheet->Range("E2"));  // over the file's own D1:F2
+        sheet->Range("D10:F11")->Copy(sheet->Range("H20"));  // a merge pasted a moment ago
+        sheet->Range("A1:B2")->Copy(sheet->Range("E2"));     // over the file's own D1:F2
         opened.book->Save();
     }
     EXPECT_EQ(validate(target, excel_test::fixture("basic.xlsx")), "");
     EXPECT_EQ(savedMerges(target, "xl/worksheets/sheet1.xml").refs,
-              std::vector<std::string>{"D10:F11"});
+              (std::vector<std::string>{"D10:F11", "H20:J21"}));
     {
         auto opened = excel_test::open(target);
         auto sheet = opened.sheet(1);
         sheet->Range("A1:B2")->Copy(sheet->Range("F11"));
+        sheet->Range("A1:B2")->Copy(sheet->Range("I21"));
         opened.book->Save();
     }
     const auto merges = savedMerges(target, "xl/worksheets/sheet1.xml");
