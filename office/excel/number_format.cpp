@@ -735,7 +735,9 @@ struct FractionLayout {
     std::string numerator;           // the placeholders, e.g. "??"
     std::string denominator;         // the placeholders, empty for a fixed denominator
     long long fixed = 0;             // the fixed denominator, 0 when placeholders give it
-    std::size_t fixedLength = 0;     // its digits in the slash literal
+    std::size_t fixedLength = 0;     // its digits
+    std::size_t tail = 1;            // where the slash literal goes on after the denominator
+    std::size_t end = 0;             // the first token after the fraction
 };
 
 bool isFraction(const Section& section, FractionLayout& layout) {
@@ -767,16 +769,26 @@ bool isFraction(const Section& section, FractionLayout& layout) {
         }
     }
     const std::string& after = tokens[slash].text;
-    while (1 + layout.fixedLength < after.size() && after[1 + layout.fixedLength] >= '0' &&
-           after[1 + layout.fixedLength] <= '9' && layout.fixedLength < 7) {
-        layout.fixed = layout.fixed * 10 + (after[1 + layout.fixedLength] - '0');
+    layout.tail = 1;
+    while (layout.tail < after.size() && after[layout.tail] >= '0' && after[layout.tail] <= '9' &&
+           layout.fixedLength < 7) {
+        layout.fixed = layout.fixed * 10 + (after[layout.tail++] - '0');
         ++layout.fixedLength;
     }
-    if (layout.fixedLength == 0 && after.size() == 1) {
-        for (std::size_t i = slash + 1; i < tokens.size() && tokens[i].kind == TokenKind::Digit;
-             ++i) {
-            layout.denominator += tokens[i].text;
-        }
+    layout.end = slash + 1;
+    if (layout.tail < after.size()) {
+        return layout.fixed > 0;
+    }
+    // "/1" then zero placeholders is the fixed denominator 10 (or 100, ...).
+    while (layout.fixed > 0 && layout.end < tokens.size() && layout.fixedLength < 7 &&
+           tokens[layout.end].kind == TokenKind::Digit && tokens[layout.end].text == "0") {
+        layout.fixed *= 10;
+        ++layout.fixedLength;
+        ++layout.end;
+    }
+    while (layout.fixedLength == 0 && layout.end < tokens.size() &&
+           tokens[layout.end].kind == TokenKind::Digit) {
+        layout.denominator += tokens[layout.end++].text;
     }
     return layout.fixedLength > 0 ? layout.fixed > 0 : !layout.denominator.empty();
 }
@@ -870,18 +882,15 @@ std::string renderFraction(const Section& section, const FractionLayout& layout,
     for (std::size_t i = layout.wholeEnd; i < layout.numeratorFirst; ++i) {
         out += tokens[i].kind == TokenKind::Literal ? tokens[i].text : "";
     }
-    std::string fraction = padded(numerator, layout.numerator, true) +
-                           tokens[layout.slash].text.substr(0, 1 + layout.fixedLength) +
-                           (layout.fixed > 0 ? "" : padded(denominator, layout.denominator, false));
+    std::string fraction = padded(numerator, layout.numerator, true) + "/" +
+                           (layout.fixed > 0 ? std::to_string(layout.fixed)
+                                             : padded(denominator, layout.denominator, false));
     if (blankFraction) {
         fraction.assign(fraction.size(), ' ');
     }
     out += fraction;
-    out += tokens[layout.slash].text.substr(1 + layout.fixedLength);
-    std::size_t i = layout.slash + 1;
-    while (layout.fixed == 0 && i < tokens.size() && tokens[i].kind == TokenKind::Digit) {
-        ++i;
-    }
+    out += tokens[layout.slash].text.substr(layout.tail);
+    std::size_t i = layout.end;
     for (; i < tokens.size(); ++i) {
         out += tokens[i].kind == TokenKind::Literal   ? tokens[i].text
                : tokens[i].kind == TokenKind::Percent ? "%"

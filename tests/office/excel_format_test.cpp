@@ -73,6 +73,7 @@ TEST(NumberFormat, Fractions) {
     EXPECT_EQ(show(-1.25, "# ?/?"), "-1 1/4");
     EXPECT_EQ(show(2.5, "# ?/4"), "2 2/4");
     EXPECT_EQ(show(2.5, "?/4"), "10/4");
+    EXPECT_EQ(show(0.3, "# ?/10"), " 3/10") << "the zero of 10 is no placeholder here";
     EXPECT_EQ(show(0.375, "# ?/8"), " 3/8");
     EXPECT_EQ(show(1.99, "# ?/?"), "2    ") << "rounds up to a whole number";
     EXPECT_EQ(show(1.25, "0 ?/? \"kg\""), "1 1/4 kg");
