@@ -361,6 +361,9 @@ void writeBack(const std::shared_ptr<ObjectStore>& store, Bytes bytes) {
         package.write(site.objectPart, std::string(bytes.begin(), bytes.end()));
     }
     replacePreview(site, previewOf(after, visible));
+    // The slide's edited tree goes back into the package as text; nothing holds it between
+    // calls, and a run over many slides should not keep one tree per slide.
+    package.release(site.slidePart);
 }
 
 [[noreturn]] void refuse(const ObjectSite& site, const std::string& reason) {

@@ -261,6 +261,9 @@ void Application::Quit() {
     // hundreds of charts keeps only the serialised parts until the presentation is saved.
     server_->workbook.reset();
     server_->package().release(server_->site.objectPart);
+    // Nothing holds the slide's tree between calls (shapes find their element afresh), so it
+    // can go too; it is parsed again if the slide is used once more.
+    server_->package().release(server_->site.slidePart);
 }
 
 void Application::CallMethod(std::string_view name) {

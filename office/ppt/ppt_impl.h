@@ -4,6 +4,7 @@
 // presentation code shares. Private to office/ppt.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,10 @@ struct SlideImpl {
     std::string part;  // "ppt/slides/slide1.xml"
     int id = 0;        // p:sldId/@id
     int index = 0;     // 1-based position in the presentation
+    // The slide's p:cSld/@name as last read or written. Names are asked for far more often than
+    // anything else (once per worksheet and slide in a run), and every Slide object of this slide
+    // shares this record, so the name is kept here rather than in a parsed tree of every slide.
+    mutable std::optional<std::string> storedName;
 
     // The package, after checking that the presentation is still open.
     package::Package& package() const;

@@ -65,7 +65,18 @@ std::shared_ptr<Slide> Slides::Item(int index) {
 Slide::Slide(std::shared_ptr<detail::SlideImpl> impl) : impl_(std::move(impl)) {}
 
 std::string Slide::Name() const {
-    std::string name = impl_->commonSlideData().attribute("name").value();
+    package::Package& package = impl_->package();
+    if (!impl_->storedName) {
+        // A tree made for this read only; the slide's shared tree is parsed when its shapes,
+        // tags or name are edited.
+        const pugi::xml_document doc = package.readXml(impl_->part);
+        pugi::xml_node common = detail::child(doc.document_element(), "cSld");
+        if (!common) {
+            throw Error(ErrorCode::CorruptPart, impl_->where() + ": the slide has no <p:cSld>");
+        }
+        impl_->storedName = common.attribute("name").value();
+    }
+    const std::string& name = *impl_->storedName;
     return name.empty() ? "Slide" + std::to_string(impl_->id) : name;
 }
 
@@ -82,6 +93,7 @@ void Slide::SetName(const std::string& name) {
         attribute.set_value(safe.c_str());
     }
     impl_->package().markDirty(impl_->part);
+    impl_->storedName = safe;
 }
 
 int Slide::SlideID() const {
