@@ -13,6 +13,7 @@
 #include "office/excel.h"
 #include "office/graph.h"
 #include "office/powerpoint.h"
+#include "support/validator.h"
 
 namespace engine_test {
 
@@ -187,23 +188,7 @@ std::vector<std::string> slideNames(const fs::path& path) {
 }
 
 std::optional<std::string> validate(const fs::path& output, const fs::path& input) {
-    const fs::path tool =
-        fs::path(TABULON_SOURCE_DIR) / ".." / "shared" / "tools" / "ooxml-validate";
-    if (!fs::exists(tool) || std::system("/usr/bin/python3 -c 'import lxml' 2>/dev/null") != 0) {
-        return std::nullopt;
-    }
-    const std::string command = "/usr/bin/python3 '" + tool.string() + "' '" + output.string() +
-                                "' --against '" + input.string() + "' 2>&1";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    if (!pipe) {
-        return std::nullopt;
-    }
-    std::string printed;
-    std::array<char, 512> buffer{};
-    while (fgets(buffer.data(), buffer.size(), pipe.get())) {
-        printed += buffer.data();
-    }
-    return printed;
+    return tabulon::testing::Validate(output.string(), input.string());
 }
 
 office::Value num(double v) {

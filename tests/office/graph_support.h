@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/validator.h"
+
 // Helpers of the chart-server and embedded-object tests: finding the charts of a presentation
 // package, filling them through the automation objects, and reading the result back.
 
@@ -137,33 +139,14 @@ inline void fill(const ObjectSite& site, const office::CellBlock& data, const st
     app->CallMethod("Quit");
 }
 
-struct CommandResult {
-    int status = -1;
-    std::string output;
-};
+using tabulon::testing::CommandResult;
 
 inline CommandResult run(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) {
-        return result;
-    }
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        result.output.append(buffer, got);
-    }
-    result.status = ::pclose(pipe);
-    return result;
+    return tabulon::testing::runCommand(command);
 }
 
-inline CommandResult validateAgainst(const std::string& saved, const std::string& original) {
-    return run("/work/shared/tools/ooxml-validate '" + saved + "' --against '" + original + "'");
-}
-
-inline bool validatorPresent() {
-    return fs::exists("/work/shared/tools/ooxml-validate");
-}
+using tabulon::testing::validateAgainst;
+using tabulon::testing::validatorPresent;
 
 // The texts of the points of a cache element, "" for a missing point.
 inline std::vector<std::string> cachePoints(pugi::xml_node cache) {

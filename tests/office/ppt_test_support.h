@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/validator.h"
+
 // Helpers shared by the presentation tests: fixture paths, scratch folders, and the independent
 // reader (tests/fixtures/pptx/read_presentation.py, lxml) that judges what our code reads and
 // writes.
@@ -37,24 +39,10 @@ inline fs::path scratch() {
     return folder;
 }
 
-struct CommandResult {
-    int status = -1;
-    std::string output;
-};
+using tabulon::testing::CommandResult;
 
 inline CommandResult run(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) {
-        return result;
-    }
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        result.output.append(buffer, got);
-    }
-    result.status = ::pclose(pipe);
-    return result;
+    return tabulon::testing::runCommand(command);
 }
 
 inline std::string quoted(const std::string& path) {
@@ -74,19 +62,8 @@ inline CommandResult differingParts(const std::string& a, const std::string& b) 
 }
 
 // Problems that the saved file has and the original does not.
-// The package validator kept beside the real-world corpus.
-inline std::string validator() {
-    return std::string(TABULON_REALWORLD_DIR) + "/../tools/ooxml-validate";
-}
-
-inline CommandResult validateAgainst(const std::string& saved, const std::string& original) {
-    return run("/usr/bin/python3 " + quoted(validator()) + " " + quoted(saved) + " --against " +
-               quoted(original));
-}
-
-inline bool validatorPresent() {
-    return fs::exists(validator());
-}
+using tabulon::testing::validateAgainst;
+using tabulon::testing::validatorPresent;
 
 inline void writeFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
