@@ -102,12 +102,98 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string_vie
     return bytes;
 }
 
+// The bytes of a zip source written in memory; empty when they cannot be read back.
+std::vector<std::uint8_t> bytesOf(zip_source_t* source) {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_source_stat(source, &st) != 0 || zip_source_open(source) != 0) {
+        return {};
+    }
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.size));
+    const zip_int64_t got = zip_source_read(source, bytes.data(), st.size);
+    zip_source_close(source);
+    if (got != static_cast<zip_int64_t>(st.size)) {
+        return {};
+    }
+    return bytes;
+}
+
+// A changed part held deflated, as the one entry of a small zip of its own: a run that changes
+// hundreds of parts keeps them compressed instead of as text, and the save copies the
+// compressed bytes as they are.
+class PackedPart {
+public:
+    // Null when the part cannot be packed; the caller then keeps the text.
+    static std::shared_ptr<PackedPart> pack(const std::string& text) {
+        zip_error_t error;
+        zip_error_init(&error);
+        zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
+        zip_t* out = target ? zip_open_from_source(target, ZIP_TRUNCATE, &error) : nullptr;
+        zip_error_fini(&error);
+        if (!out) {
+            if (target) {
+                zip_source_free(target);
+            }
+            return nullptr;
+        }
+        zip_source_keep(target);
+        zip_source_t* source = zip_source_buffer(out, text.data(), text.size(), 0);
+        bool ok = source && zip_file_add(out, "part", source, 0) >= 0;
+        if (!ok && source) {
+            zip_source_free(source);
+        }
+        ok = ok && zip_set_file_compression(out, 0, ZIP_CM_DEFLATE, 6) == 0 && zip_close(out) == 0;
+        if (!ok) {
+            zip_discard(out);
+            zip_source_free(target);
+            return nullptr;
+        }
+        auto packed = std::make_shared<PackedPart>();
+        packed->bytes_ = bytesOf(target);
+        zip_source_free(target);
+        zip_error_init(&error);
+        zip_source_t* reader =
+            zip_source_buffer_create(packed->bytes_.data(), packed->bytes_.size(), 0, &error);
+        packed->archive_ = reader ? zip_open_from_source(reader, ZIP_RDONLY, &error) : nullptr;
+        zip_error_fini(&error);
+        if (!packed->archive_) {
+            if (reader) {
+                zip_source_free(reader);
+            }
+            return nullptr;
+        }
+        return packed;
+    }
+
+    PackedPart() = default;
+    PackedPart(const PackedPart&) = delete;
+    PackedPart& operator=(const PackedPart&) = delete;
+    ~PackedPart() {
+        if (archive_) {
+            zip_discard(archive_);
+        }
+    }
+
+    zip_t* archive() const noexcept { return archive_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    zip_t* archive_ = nullptr;
+};
+
 struct Entry {
-    std::string name;                 // as stored in the archive (or as added)
-    zip_int64_t index = -1;           // in the source archive; -1 for an added part
-    std::optional<std::string> data;  // new contents, when written
+    std::string name;                    // as stored in the archive (or as added)
+    zip_int64_t index = -1;              // in the source archive; -1 for an added part
+    std::optional<std::string> data;     // new contents, when written
+    std::shared_ptr<PackedPart> packed;  // new contents, deflated, when released
     bool removed = false;
     std::time_t mtime = 0;
+
+    bool fresh() const noexcept { return data || packed; }
+    void forgetContents() {
+        data.reset();
+        packed.reset();
+    }
 };
 
 struct CachedXml {
@@ -457,15 +543,22 @@ struct Package::Impl {
         if (e.data) {
             return *e.data;
         }
+        if (e.packed) {
+            return readIndex(e.packed->archive(), 0, e.name);
+        }
+        return readIndex(archive, e.index, e.name);
+    }
+
+    std::string readIndex(zip_t* from, zip_int64_t index, const std::string& name) const {
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat_index(archive, static_cast<zip_uint64_t>(e.index), 0, &st) != 0) {
-            fail(ErrorCode::CorruptPart, displayName, e.name + ": cannot be read");
+        if (zip_stat_index(from, static_cast<zip_uint64_t>(index), 0, &st) != 0) {
+            fail(ErrorCode::CorruptPart, displayName, name + ": cannot be read");
         }
-        zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(e.index), 0);
+        zip_file_t* file = zip_fopen_index(from, static_cast<zip_uint64_t>(index), 0);
         if (!file) {
             fail(ErrorCode::CorruptPart, displayName,
-                 e.name + ": cannot be read (" + zip_strerror(archive) + ")");
+                 name + ": cannot be read (" + zip_strerror(from) + ")");
         }
         std::string data(static_cast<std::size_t>(st.size), '\0');
         const zip_int64_t got = zip_fread(file, data.data(), st.size);
@@ -473,7 +566,7 @@ struct Package::Impl {
         std::string why = ok ? "" : zip_file_strerror(file);
         zip_fclose(file);
         if (!ok) {
-            fail(ErrorCode::CorruptPart, displayName, e.name + ": cannot be read (" + why + ")");
+            fail(ErrorCode::CorruptPart, displayName, name + ": cannot be read (" + why + ")");
         }
         return data;
     }
@@ -572,7 +665,11 @@ void indexEntries(Package::Impl& impl) {
             continue;  // a duplicate entry name; the first one wins, as readers do
         }
         impl.byName.emplace(key, impl.entries.size());
-        impl.entries.push_back(Entry{name, i, std::nullopt, false, st.mtime});
+        Entry entry;
+        entry.name = name;
+        entry.index = i;
+        entry.mtime = st.mtime;
+        impl.entries.push_back(std::move(entry));
     }
 }
 
@@ -625,7 +722,7 @@ void Package::markDirty(std::string_view part) {
     }
     it->second.dirty = true;
     if (Entry* e = impl_->entry(part)) {
-        e->data.reset();  // the tree is now the part's contents
+        e->forgetContents();  // the tree is now the part's contents
     }
 }
 
@@ -636,7 +733,11 @@ void Package::release(std::string_view part) {
     }
     if (it->second.dirty) {
         if (Entry* e = impl_->entry(part)) {
-            e->data = toXml(*it->second.doc);
+            std::string text = toXml(*it->second.doc);
+            e->packed = PackedPart::pack(text);
+            if (!e->packed) {
+                e->data = std::move(text);
+            }
         }
     }
     impl_->xmlCache.erase(it);
@@ -654,12 +755,16 @@ void Package::write(std::string_view part, std::string bytes) {
     }
     if (auto it = impl_->byName.find(key); it != impl_->byName.end()) {
         Entry& e = impl_->entries[it->second];
+        e.forgetContents();
         e.data = std::move(bytes);
         e.removed = false;
         return;
     }
     impl_->byName.emplace(key, impl_->entries.size());
-    impl_->entries.push_back(Entry{name, -1, std::move(bytes), false, 0});
+    Entry added;
+    added.name = name;
+    added.data = std::move(bytes);
+    impl_->entries.push_back(std::move(added));
 }
 
 void Package::writeXml(std::string_view part, const pugi::xml_document& doc) {
@@ -672,7 +777,7 @@ void Package::remove(std::string_view part) {
         return;
     }
     e->removed = true;
-    e->data.reset();
+    e->forgetContents();
     impl_->xmlCache.erase(lower(part));
     std::string wanted = lower(part);
     wanted.insert(wanted.begin(), '/');
@@ -702,7 +807,7 @@ bool Package::changed(std::string_view part) const {
         return false;
     }
     const Entry& e = impl_->entries[it->second];
-    if (e.removed || e.data || e.index < 0) {
+    if (e.removed || e.fresh() || e.index < 0) {
         return true;
     }
     auto cached = impl_->xmlCache.find(lower(part));
@@ -870,6 +975,9 @@ std::string Package::Impl::addEntries(zip_t* out, std::vector<std::string>& seri
             source = zip_source_buffer(out, serialised.back().data(), serialised.back().size(), 0);
         } else if (e.data) {
             source = zip_source_buffer(out, e.data->data(), e.data->size(), 0);
+        } else if (e.packed) {
+            // Deflated when it was released: its compressed bytes are copied as they are.
+            source = zip_source_zip(out, e.packed->archive(), 0, ZIP_FL_COMPRESSED, 0, -1);
         } else {
             // Unchanged: copy the compressed bytes as they are.
             source = zip_source_zip(out, archive, static_cast<zip_uint64_t>(e.index),
@@ -883,9 +991,9 @@ std::string Package::Impl::addEntries(zip_t* out, std::vector<std::string>& seri
             zip_source_free(source);
             return e.name + ": " + zip_strerror(out);
         }
-        const bool fresh = dirtyTree || e.data;
+        const bool fresh = dirtyTree || e.fresh();
         zip_file_set_mtime(out, static_cast<zip_uint64_t>(index), fresh ? fixedTime : e.mtime, 0);
-        if (fresh) {
+        if (dirtyTree || e.data) {
             // Parts that are packages or images of their own are compressed already; deflating
             // them again costs time and gains nothing.
             const bool packed = isCompressedFormat(e.name);
@@ -921,18 +1029,9 @@ std::vector<std::uint8_t> Package::saveBytes() const {
         fail(ErrorCode::WriteFailed, impl_->displayName, "cannot be saved: " + problem);
     }
 
-    std::vector<std::uint8_t> bytes;
-    zip_stat_t st;
-    zip_stat_init(&st);
-    if (zip_source_stat(target, &st) != 0 || zip_source_open(target) != 0) {
-        zip_source_free(target);
-        fail(ErrorCode::WriteFailed, impl_->displayName, "cannot read back the saved package");
-    }
-    bytes.resize(static_cast<std::size_t>(st.size));
-    const zip_int64_t got = zip_source_read(target, bytes.data(), st.size);
-    zip_source_close(target);
+    std::vector<std::uint8_t> bytes = bytesOf(target);
     zip_source_free(target);
-    if (got != static_cast<zip_int64_t>(st.size)) {
+    if (bytes.empty()) {
         fail(ErrorCode::WriteFailed, impl_->displayName, "cannot read back the saved package");
     }
     return bytes;
