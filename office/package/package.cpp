@@ -118,6 +118,30 @@ std::vector<std::uint8_t> bytesOf(zip_source_t* source) {
     return bytes;
 }
 
+// A zip written into memory: `out` writes into `target`, which is kept past zip_close so that
+// its bytes can be read back with bytesOf. Both are null when it cannot be made.
+struct MemoryZip {
+    zip_source_t* target = nullptr;
+    zip_t* out = nullptr;
+};
+
+MemoryZip openMemoryZip() {
+    zip_error_t error;
+    zip_error_init(&error);
+    MemoryZip zip;
+    zip.target = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip.out = zip.target ? zip_open_from_source(zip.target, ZIP_TRUNCATE, &error) : nullptr;
+    zip_error_fini(&error);
+    if (!zip.out) {
+        if (zip.target) {
+            zip_source_free(zip.target);
+        }
+        return {};
+    }
+    zip_source_keep(zip.target);
+    return zip;
+}
+
 // A changed part held deflated, as the one entry of a small zip of its own: a run that changes
 // hundreds of parts keeps them compressed instead of as text, and the save copies the
 // compressed bytes as they are.
@@ -125,18 +149,10 @@ class PackedPart {
 public:
     // Null when the part cannot be packed; the caller then keeps the text.
     static std::shared_ptr<PackedPart> pack(const std::string& text) {
-        zip_error_t error;
-        zip_error_init(&error);
-        zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
-        zip_t* out = target ? zip_open_from_source(target, ZIP_TRUNCATE, &error) : nullptr;
-        zip_error_fini(&error);
+        auto [target, out] = openMemoryZip();
         if (!out) {
-            if (target) {
-                zip_source_free(target);
-            }
             return nullptr;
         }
-        zip_source_keep(target);
         zip_source_t* source = zip_source_buffer(out, text.data(), text.size(), 0);
         bool ok = source && zip_file_add(out, "part", source, 0) >= 0;
         if (!ok && source) {
@@ -151,6 +167,7 @@ public:
         auto packed = std::make_shared<PackedPart>();
         packed->bytes_ = bytesOf(target);
         zip_source_free(target);
+        zip_error_t error;
         zip_error_init(&error);
         zip_source_t* reader =
             zip_source_buffer_create(packed->bytes_.data(), packed->bytes_.size(), 0, &error);
@@ -1005,18 +1022,10 @@ std::string Package::Impl::addEntries(zip_t* out, std::vector<std::string>& seri
 }
 
 std::vector<std::uint8_t> Package::saveBytes() const {
-    zip_error_t error;
-    zip_error_init(&error);
-    zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
-    zip_t* out = target ? zip_open_from_source(target, ZIP_TRUNCATE, &error) : nullptr;
-    zip_error_fini(&error);
+    auto [target, out] = openMemoryZip();
     if (!out) {
-        if (target) {
-            zip_source_free(target);
-        }
         fail(ErrorCode::WriteFailed, impl_->displayName, "cannot make the zip package");
     }
-    zip_source_keep(target);
 
     std::vector<std::string> serialised;  // kept alive until zip_close has read the buffers
     std::string problem = impl_->addEntries(out, serialised);
