@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "office/error.h"
+#include "office/package/spool.h"
 
 namespace office::package {
 namespace {
@@ -142,74 +143,19 @@ MemoryZip openMemoryZip() {
     return zip;
 }
 
-// A changed part held deflated, as the one entry of a small zip of its own: a run that changes
-// hundreds of parts keeps them compressed instead of as text, and the save copies the
-// compressed bytes as they are.
-class PackedPart {
-public:
-    // Null when the part cannot be packed; the caller then keeps the text.
-    static std::shared_ptr<PackedPart> pack(const std::string& text) {
-        auto [target, out] = openMemoryZip();
-        if (!out) {
-            return nullptr;
-        }
-        zip_source_t* source = zip_source_buffer(out, text.data(), text.size(), 0);
-        bool ok = source && zip_file_add(out, "part", source, 0) >= 0;
-        if (!ok && source) {
-            zip_source_free(source);
-        }
-        ok = ok && zip_set_file_compression(out, 0, ZIP_CM_DEFLATE, 6) == 0 && zip_close(out) == 0;
-        if (!ok) {
-            zip_discard(out);
-            zip_source_free(target);
-            return nullptr;
-        }
-        auto packed = std::make_shared<PackedPart>();
-        packed->bytes_ = bytesOf(target);
-        zip_source_free(target);
-        zip_error_t error;
-        zip_error_init(&error);
-        zip_source_t* reader =
-            zip_source_buffer_create(packed->bytes_.data(), packed->bytes_.size(), 0, &error);
-        packed->archive_ = reader ? zip_open_from_source(reader, ZIP_RDONLY, &error) : nullptr;
-        zip_error_fini(&error);
-        if (!packed->archive_) {
-            if (reader) {
-                zip_source_free(reader);
-            }
-            return nullptr;
-        }
-        return packed;
-    }
-
-    PackedPart() = default;
-    PackedPart(const PackedPart&) = delete;
-    PackedPart& operator=(const PackedPart&) = delete;
-    ~PackedPart() {
-        if (archive_) {
-            zip_discard(archive_);
-        }
-    }
-
-    zip_t* archive() const noexcept { return archive_; }
-
-private:
-    std::vector<std::uint8_t> bytes_;
-    zip_t* archive_ = nullptr;
-};
-
 struct Entry {
-    std::string name;                    // as stored in the archive (or as added)
-    zip_int64_t index = -1;              // in the source archive; -1 for an added part
-    std::optional<std::string> data;     // new contents, when written
-    std::shared_ptr<PackedPart> packed;  // new contents, deflated, when released
+    std::string name;                              // as stored in the archive (or as added)
+    zip_int64_t index = -1;                        // in the source archive; -1 for an added part
+    std::optional<std::string> data;               // new contents, held in memory
+    std::optional<detail::Spool::Record> spooled;  // new contents, in the package's spool
     bool removed = false;
+    bool storedInArchive = false;  // the source archive holds it uncompressed
     std::time_t mtime = 0;
 
-    bool fresh() const noexcept { return data || packed; }
+    bool fresh() const noexcept { return data || spooled; }
     void forgetContents() {
         data.reset();
-        packed.reset();
+        spooled.reset();
     }
 };
 
@@ -527,8 +473,16 @@ std::string xmlSafe(std::string_view text) {
 struct Package::Impl {
     std::string displayName;
     std::string kind;
-    std::vector<std::uint8_t> bytes;  // the archive as opened
+    std::vector<std::uint8_t> bytes;  // the archive, when it was opened from memory
     zip_t* archive = nullptr;
+    // The file the archive is read from, when it was opened from one, and how it was when
+    // opened: parts are read from it as they are asked for, so it must not change meanwhile.
+    int fileDescriptor = -1;
+    struct stat opened {};
+    // Changed parts of a package opened from a file go to a spool, made on first use; a
+    // package opened from memory is small and short-lived and keeps them in memory.
+    bool spoolChanges = false;
+    std::unique_ptr<detail::Spool> spool;
     std::vector<Entry> entries;
     std::unordered_map<std::string, std::size_t> byName;  // lower-cased part name -> entry
     std::unordered_map<std::string, CachedXml> xmlCache;  // lower-cased part name -> tree
@@ -538,7 +492,7 @@ struct Package::Impl {
 
     ~Impl() {
         if (archive) {
-            zip_discard(archive);
+            zip_discard(archive);  // closes the file too
         }
     }
 
@@ -556,26 +510,63 @@ struct Package::Impl {
     // closed.
     std::string addEntries(zip_t* out, std::vector<std::string>& serialised) const;
 
+    // Fails when another program has written into the file since it was opened: the parts
+    // not read yet would come from a different file. A file replaced by a new one (as office
+    // suites and this package's own saves do) leaves the opened one as it was.
+    void checkUnchanged() const {
+        if (fileDescriptor < 0) {
+            return;
+        }
+        struct stat now {};
+        if (::fstat(fileDescriptor, &now) != 0 || now.st_size != opened.st_size ||
+            now.st_mtim.tv_sec != opened.st_mtim.tv_sec ||
+            now.st_mtim.tv_nsec != opened.st_mtim.tv_nsec) {
+            fail(ErrorCode::FileAccess, displayName,
+                 "was changed by another program while it was open; open it again");
+        }
+    }
+
+    // Sets the new contents of a part: in the spool when there is one, else in memory.
+    void keep(Entry& e, std::string contents) {
+        e.forgetContents();
+        if (spoolChanges && !spool) {
+            spool = detail::Spool::create();
+            spoolChanges = spool != nullptr;
+        }
+        if (spool) {
+            e.spooled = spool->append(contents, !isCompressedFormat(e.name));
+        }
+        if (!e.spooled) {
+            e.data = std::move(contents);
+        }
+    }
+
     std::string readEntry(const Entry& e) const {
         if (e.data) {
             return *e.data;
         }
-        if (e.packed) {
-            return readIndex(e.packed->archive(), 0, e.name);
+        if (e.spooled) {
+            auto contents = spool->read(*e.spooled);
+            if (!contents) {
+                fail(ErrorCode::CorruptPart, displayName,
+                     e.name + ": cannot be read back from the temporary file that holds it");
+            }
+            return std::move(*contents);
         }
-        return readIndex(archive, e.index, e.name);
+        return readIndex(e.index, e.name);
     }
 
-    std::string readIndex(zip_t* from, zip_int64_t index, const std::string& name) const {
+    std::string readIndex(zip_int64_t index, const std::string& name) const {
+        checkUnchanged();
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat_index(from, static_cast<zip_uint64_t>(index), 0, &st) != 0) {
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &st) != 0) {
             fail(ErrorCode::CorruptPart, displayName, name + ": cannot be read");
         }
-        zip_file_t* file = zip_fopen_index(from, static_cast<zip_uint64_t>(index), 0);
+        zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
         if (!file) {
             fail(ErrorCode::CorruptPart, displayName,
-                 name + ": cannot be read (" + zip_strerror(from) + ")");
+                 name + ": cannot be read (" + zip_strerror(archive) + ")");
         }
         std::string data(static_cast<std::size_t>(st.size), '\0');
         const zip_int64_t got = zip_fread(file, data.data(), st.size);
@@ -598,10 +589,76 @@ namespace {
 
 void indexEntries(Package::Impl& impl);
 
+// Opens the archive of impl from source and indexes its entries; takes source in any case.
+void openArchive(Package::Impl& impl, zip_source_t* source) {
+    zip_error_t error;
+    zip_error_init(&error);
+    impl.archive = zip_open_from_source(source, ZIP_RDONLY, &error);
+    zip_error_fini(&error);
+    if (!impl.archive) {
+        zip_source_free(source);
+        fail(ErrorCode::NotADocument, impl.displayName,
+             "not a " + impl.kind + ": the file is not a zip package");
+    }
+    indexEntries(impl);
+    if (!impl.entry(kContentTypesPart)) {
+        fail(ErrorCode::NotADocument, impl.displayName,
+             "not a " + impl.kind +
+                 ": the zip holds no [Content_Types].xml, so it is no Office Open XML package");
+    }
+}
+
+// The first bytes of a file, to tell a compound file from a zip.
+std::vector<std::uint8_t> headOf(std::FILE* file) {
+    std::vector<std::uint8_t> head(8);
+    head.resize(std::fread(head.data(), 1, head.size(), file));
+    std::rewind(file);
+    return head;
+}
+
 }  // namespace
 
 Package Package::openFile(const std::string& path, std::string_view kind) {
-    return openBytes(readWholeFile(path, kind), fileNameOf(path), kind);
+    auto impl = std::make_unique<Impl>();
+    impl->displayName = fileNameOf(path);
+    impl->kind = std::string(kind);
+    const auto& name = impl->displayName;
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) {
+        fail(ErrorCode::FileNotFound, name, "no such file (" + path + ")");
+    }
+    if (std::filesystem::is_directory(status)) {
+        fail(ErrorCode::FileAccess, name, "is a folder, not a " + std::string(kind));
+    }
+    // The file stays open while the package is, and its parts are read from it when they are
+    // first asked for: only what is used is ever in memory.
+    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    if (!file) {
+        fail(ErrorCode::FileAccess, name, "cannot be read: " + std::string(std::strerror(errno)));
+    }
+    struct stat opened {};
+    if (::fstat(::fileno(file), &opened) != 0 || opened.st_size == 0) {
+        std::fclose(file);
+        fail(ErrorCode::NotADocument, name, "the file is empty, not a " + std::string(kind));
+    }
+    if (isCompoundFile(headOf(file))) {
+        std::fclose(file);
+        failCompoundFile(readWholeFile(path, kind), name, kind);
+    }
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_filep_create(file, 0, -1, &error);
+    zip_error_fini(&error);
+    if (!source) {
+        std::fclose(file);
+        fail(ErrorCode::FileAccess, name, "cannot be read as a zip package");
+    }
+    impl->fileDescriptor = ::fileno(file);
+    impl->opened = opened;
+    impl->spoolChanges = true;
+    openArchive(*impl, source);
+    return Package(std::move(impl));
 }
 
 Package Package::openBytes(std::vector<std::uint8_t> bytes, std::string displayName,
@@ -621,24 +678,11 @@ Package Package::openBytes(std::vector<std::uint8_t> bytes, std::string displayN
     zip_error_init(&error);
     zip_source_t* source =
         zip_source_buffer_create(impl->bytes.data(), impl->bytes.size(), 0, &error);
+    zip_error_fini(&error);
     if (!source) {
-        zip_error_fini(&error);
         fail(ErrorCode::NotADocument, name, "cannot be read as a zip package");
     }
-    impl->archive = zip_open_from_source(source, ZIP_RDONLY, &error);
-    if (!impl->archive) {
-        zip_source_free(source);
-        zip_error_fini(&error);
-        fail(ErrorCode::NotADocument, name,
-             "not a " + std::string(kind) + ": the file is not a zip package");
-    }
-    zip_error_fini(&error);
-    indexEntries(*impl);
-    if (!impl->entry(kContentTypesPart)) {
-        fail(ErrorCode::NotADocument, name,
-             "not a " + std::string(kind) +
-                 ": the zip holds no [Content_Types].xml, so it is no Office Open XML package");
-    }
+    openArchive(*impl, source);
     return Package(std::move(impl));
 }
 
@@ -650,6 +694,8 @@ void indexEntries(Package::Impl& impl) {
         fail(ErrorCode::TooLarge, impl.displayName,
              "the package holds more than " + std::to_string(Package::kMaxEntries) + " entries");
     }
+    impl.entries.reserve(static_cast<std::size_t>(count));
+    impl.byName.reserve(static_cast<std::size_t>(count));
     std::uint64_t total = 0;
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t st;
@@ -686,6 +732,7 @@ void indexEntries(Package::Impl& impl) {
         entry.name = name;
         entry.index = i;
         entry.mtime = st.mtime;
+        entry.storedInArchive = (st.valid & ZIP_STAT_COMP_METHOD) && st.comp_method == ZIP_CM_STORE;
         impl.entries.push_back(std::move(entry));
     }
 }
@@ -750,11 +797,7 @@ void Package::release(std::string_view part) {
     }
     if (it->second.dirty) {
         if (Entry* e = impl_->entry(part)) {
-            std::string text = toXml(*it->second.doc);
-            e->packed = PackedPart::pack(text);
-            if (!e->packed) {
-                e->data = std::move(text);
-            }
+            impl_->keep(*e, toXml(*it->second.doc));
         }
     }
     impl_->xmlCache.erase(it);
@@ -772,15 +815,14 @@ void Package::write(std::string_view part, std::string bytes) {
     }
     if (auto it = impl_->byName.find(key); it != impl_->byName.end()) {
         Entry& e = impl_->entries[it->second];
-        e.forgetContents();
-        e.data = std::move(bytes);
+        impl_->keep(e, std::move(bytes));
         e.removed = false;
         return;
     }
     impl_->byName.emplace(key, impl_->entries.size());
     Entry added;
     added.name = name;
-    added.data = std::move(bytes);
+    impl_->keep(added, std::move(bytes));
     impl_->entries.push_back(std::move(added));
 }
 
@@ -978,50 +1020,86 @@ std::time_t dosEpoch() {
 
 }  // namespace
 
+namespace {
+
+// The source of a part with new contents, and the compression to ask of the zip writer for
+// it (none when the source hands over deflated bytes that are copied as they are).
+struct FreshSource {
+    zip_source_t* source = nullptr;
+    std::optional<zip_int32_t> compression;
+};
+
+// Text parts are deflated here, with one stream for the whole save; parts that are packages
+// or images of their own are compressed already, and deflating them again costs time and
+// gains nothing, so they are stored. The bytes must outlive the archive unless the source
+// brings its own.
+FreshSource freshSource(zip_t* out, std::string_view bytes, std::string_view name) {
+    const bool compressedFormat = isCompressedFormat(name);
+    if (!compressedFormat && !bytes.empty()) {
+        if (auto packed = detail::pack(bytes, true)) {
+            return {detail::packedSource(out, std::move(*packed)), std::nullopt};
+        }
+    }
+    return {zip_source_buffer(out, bytes.data(), bytes.size(), 0),
+            compressedFormat ? ZIP_CM_STORE : ZIP_CM_DEFLATE};
+}
+
+}  // namespace
+
 std::string Package::Impl::addEntries(zip_t* out, std::vector<std::string>& serialised) const {
     const std::time_t fixedTime = dosEpoch();
     for (const auto& e : entries) {
         if (e.removed) {
             continue;
         }
-        zip_source_t* source = nullptr;
+        FreshSource fresh;
         auto cached = xmlCache.find(lower(e.name));
         const bool dirtyTree = cached != xmlCache.end() && cached->second.dirty;
         if (dirtyTree) {
             serialised.push_back(toXml(*cached->second.doc));
-            source = zip_source_buffer(out, serialised.back().data(), serialised.back().size(), 0);
+            fresh = freshSource(out, serialised.back(), e.name);
+            if (!fresh.compression) {
+                serialised.pop_back();  // the source holds the deflated copy
+            }
         } else if (e.data) {
-            source = zip_source_buffer(out, e.data->data(), e.data->size(), 0);
-        } else if (e.packed) {
-            // Deflated when it was released: its compressed bytes are copied as they are.
-            source = zip_source_zip(out, e.packed->archive(), 0, ZIP_FL_COMPRESSED, 0, -1);
+            fresh = freshSource(out, *e.data, e.name);
+        } else if (e.spooled) {
+            // Deflated (or stored) when it was spooled: copied as it is.
+            fresh.source = spool->source(out, *e.spooled);
+            if (!e.spooled->deflated) {
+                fresh.compression = ZIP_CM_STORE;
+            }
         } else {
-            // Unchanged: copy the compressed bytes as they are.
-            source = zip_source_zip(out, archive, static_cast<zip_uint64_t>(e.index),
-                                    ZIP_FL_COMPRESSED, 0, -1);
+            // Unchanged: copy the compressed bytes as they are, and a stored part stays stored
+            // (the writer would deflate it otherwise).
+            fresh.source = zip_source_zip(out, archive, static_cast<zip_uint64_t>(e.index),
+                                          ZIP_FL_COMPRESSED, 0, -1);
+            if (e.storedInArchive) {
+                fresh.compression = ZIP_CM_STORE;
+            }
         }
-        if (!source) {
+        if (!fresh.source) {
             return e.name + ": " + zip_strerror(out);
         }
-        const zip_int64_t index = zip_file_add(out, e.name.c_str(), source, ZIP_FL_ENC_UTF_8);
+        const zip_int64_t index = zip_file_add(out, e.name.c_str(), fresh.source, ZIP_FL_ENC_UTF_8);
         if (index < 0) {
-            zip_source_free(source);
+            zip_source_free(fresh.source);
             return e.name + ": " + zip_strerror(out);
         }
-        const bool fresh = dirtyTree || e.fresh();
-        zip_file_set_mtime(out, static_cast<zip_uint64_t>(index), fresh ? fixedTime : e.mtime, 0);
-        if (dirtyTree || e.data) {
-            // Parts that are packages or images of their own are compressed already; deflating
-            // them again costs time and gains nothing.
-            const bool packed = isCompressedFormat(e.name);
-            zip_set_file_compression(out, static_cast<zip_uint64_t>(index),
-                                     packed ? ZIP_CM_STORE : ZIP_CM_DEFLATE, packed ? 0 : 6);
+        const bool changedPart = dirtyTree || e.fresh();
+        zip_file_set_mtime(out, static_cast<zip_uint64_t>(index), changedPart ? fixedTime : e.mtime,
+                           0);
+        if (fresh.compression) {
+            const bool store = *fresh.compression == ZIP_CM_STORE;
+            zip_set_file_compression(out, static_cast<zip_uint64_t>(index), *fresh.compression,
+                                     store ? 0 : 6);
         }
     }
     return {};
 }
 
 std::vector<std::uint8_t> Package::saveBytes() const {
+    impl_->checkUnchanged();
     auto [target, out] = openMemoryZip();
     if (!out) {
         fail(ErrorCode::WriteFailed, impl_->displayName, "cannot make the zip package");
@@ -1040,6 +1118,7 @@ std::vector<std::uint8_t> Package::saveBytes() const {
 
     std::vector<std::uint8_t> bytes = bytesOf(target);
     zip_source_free(target);
+    impl_->checkUnchanged();  // the unchanged parts were copied from the file just now
     if (bytes.empty()) {
         fail(ErrorCode::WriteFailed, impl_->displayName, "cannot read back the saved package");
     }
@@ -1050,6 +1129,7 @@ void Package::saveFile(const std::string& path) const {
     // The zip is written straight into a temporary file beside the target, which then replaces
     // the target, so the package is never held twice in memory and a failure leaves the
     // earlier file as it was.
+    impl_->checkUnchanged();
     TemporaryFile temp(path);
     int error = 0;
     zip_t* out = zip_open(temp.path().c_str(), ZIP_TRUNCATE, &error);
@@ -1065,6 +1145,7 @@ void Package::saveFile(const std::string& path) const {
         zip_discard(out);
         fail(ErrorCode::WriteFailed, fileNameOf(path), "cannot be written: " + problem);
     }
+    impl_->checkUnchanged();  // the unchanged parts were copied from the file just now
     temp.commit();
 }
 

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
+#include <optional>
 
 #include "office/error.h"
 
@@ -295,6 +299,162 @@ TEST_F(PackageTest, FailedSaveLeavesTheEarlierFileAndNoTemporary) {
         EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
             << entry.path();
     }
+}
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The parts are read from the file while the package is open; a file that another program
+// rewrites in place meanwhile must not be mixed into what was read before, nor saved from.
+TEST_F(PackageTest, AFileRewrittenInPlaceWhileOpenIsNeitherReadNorSaved) {
+    const std::string path = makeDocument("shared.pkg");
+    auto package = Package::openFile(path, "document");
+    package.xml("doc/main.xml").document_element().append_child("b");
+    package.markDirty("doc/main.xml");
+    const std::string output = (folder_ / "out.pkg").string();
+    package.saveFile(output);
+    const std::string saved = readBytes(output);
+
+    std::ofstream(path, std::ios::binary | std::ios::app) << "written by another program";
+    for (const auto& attempt :
+         {std::function<void()>([&] { package.read("doc/media/image1.bin"); }),
+          std::function<void()>([&] { package.saveFile(output); })}) {
+        try {
+            attempt();
+            ADD_FAILURE() << "a changed file was used";
+        } catch (const office::Error& e) {
+            EXPECT_EQ(e.code(), ErrorCode::FileAccess);
+            EXPECT_EQ(e.text(),
+                      "shared.pkg: was changed by another program while it was open; "
+                      "open it again");
+        }
+    }
+    EXPECT_EQ(readBytes(output), saved);  // the earlier output stays as it was
+}
+
+// Office suites (and this package) save by writing a new file and renaming it over the old
+// one: a package that is open keeps reading the file it opened, and can save over its own path
+// again and again.
+TEST_F(PackageTest, AFileReplacedWhileOpenKeepsTheOpenedOne) {
+    const std::string path = makeDocument("report.pkg");
+    auto package = Package::openFile(path, "document");
+    package.xml("doc/main.xml").document_element().append_child("b");
+    package.markDirty("doc/main.xml");
+    package.saveFile(path);
+    package.xml("doc/main.xml").document_element().append_child("c");
+    package.markDirty("doc/main.xml");
+    package.saveFile(path);
+
+    const std::string other = makeZip("other.pkg", {{"[Content_Types].xml", kTypes}});
+    fs::rename(other, path);
+    EXPECT_EQ(package.read("doc/media/image1.bin"), std::string("\0\1\2binary", 9));
+    package.saveFile(path);
+    const auto reopened = Package::openFile(path, "document");
+    EXPECT_EQ(reopened.read("doc/main.xml"),
+              "<?xml version=\"1.0\"?>\r\n<main><a> </a><b/><c/></main>");
+    EXPECT_EQ(reopened.read("doc/media/image1.bin"), std::string("\0\1\2binary", 9));
+}
+
+// Sets TMPDIR for the life of the object.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(const fs::path& folder) {
+        if (const char* old = std::getenv("TMPDIR")) {
+            old_ = old;
+        }
+        ::setenv("TMPDIR", folder.c_str(), 1);
+    }
+    ~TemporaryFolder() {
+        if (old_) {
+            ::setenv("TMPDIR", old_->c_str(), 1);
+        } else {
+            ::unsetenv("TMPDIR");
+        }
+    }
+
+private:
+    std::optional<std::string> old_;
+};
+
+// The files this process holds open that were deleted from `folder`.
+int deletedFilesOpenIn(const fs::path& folder) {
+    int count = 0;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        const std::string target = fs::read_symlink(fd.path(), ec).string();
+        count += !ec && target.starts_with(folder.string() + "/") && target.ends_with(" (deleted)");
+    }
+    return count;
+}
+
+// Changed parts of a package opened from a file wait for the save in an unlinked temporary
+// file, so nothing is left behind; without a usable temporary folder they stay in memory.
+TEST_F(PackageTest, ChangedPartsWaitInAnUnlinkedFileOrInMemory) {
+    const fs::path spoolFolder = folder_ / "spool";
+    fs::create_directories(spoolFolder);
+    for (const fs::path& temporary : {spoolFolder, folder_ / "no-such-folder"}) {
+        SCOPED_TRACE(temporary.string());
+        const TemporaryFolder scope(temporary);
+        {
+            auto package = Package::openFile(makeDocument(), "document");
+            package.write("doc/embeddings/book1.xlsx", std::string(5000, 'x'));
+            package.write("doc/new.xml", "<new>" + std::string(5000, 'y') + "</new>");
+            package.xml("doc/main.xml").document_element().append_child("b");
+            package.markDirty("doc/main.xml");
+            package.release("doc/main.xml");
+            EXPECT_EQ(package.read("doc/new.xml"), "<new>" + std::string(5000, 'y') + "</new>");
+            EXPECT_EQ(deletedFilesOpenIn(spoolFolder), temporary == spoolFolder ? 1 : 0);
+            EXPECT_TRUE(fs::is_empty(spoolFolder));
+            package.saveFile((folder_ / "out.pkg").string());
+        }
+        EXPECT_EQ(deletedFilesOpenIn(spoolFolder), 0);
+        const auto reopened = Package::openFile((folder_ / "out.pkg").string(), "document");
+        EXPECT_EQ(reopened.read("doc/embeddings/book1.xlsx"), std::string(5000, 'x'));
+        EXPECT_EQ(reopened.read("doc/new.xml"), "<new>" + std::string(5000, 'y') + "</new>");
+        EXPECT_EQ(reopened.read("doc/main.xml"),
+                  "<?xml version=\"1.0\"?>\r\n<main><a> </a><b/></main>");
+    }
+}
+
+// Unchanged parts keep the compression they came with: a stored part is not deflated at save.
+TEST_F(PackageTest, UnchangedPartsKeepTheirCompression) {
+    const std::string path = (folder_ / "mixed.pkg").string();
+    {
+        int error = 0;
+        zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        const std::string stored = "<stored>" + std::string(2000, 's') + "</stored>";
+        const std::string deflated = "<deflated>" + std::string(2000, 'd') + "</deflated>";
+        zip_file_add(zip, "[Content_Types].xml",
+                     zip_source_buffer(zip, kTypes, std::strlen(kTypes), 0), 0);
+        const auto s = zip_file_add(zip, "stored.xml",
+                                    zip_source_buffer(zip, stored.data(), stored.size(), 0), 0);
+        zip_set_file_compression(zip, static_cast<zip_uint64_t>(s), ZIP_CM_STORE, 0);
+        zip_file_add(zip, "deflated.xml",
+                     zip_source_buffer(zip, deflated.data(), deflated.size(), 0), 0);
+        ASSERT_EQ(zip_close(zip), 0);
+    }
+    auto package = Package::openFile(path, "document");
+    package.write("new.xml", "<new>" + std::string(2000, 'n') + "</new>");
+    const std::string out = (folder_ / "out.pkg").string();
+    package.saveFile(out);
+
+    int error = 0;
+    zip_t* zip = zip_open(out.c_str(), ZIP_RDONLY, &error);
+    ASSERT_NE(zip, nullptr);
+    const std::map<std::string, zip_uint16_t> methods = {{"stored.xml", ZIP_CM_STORE},
+                                                         {"deflated.xml", ZIP_CM_DEFLATE},
+                                                         {"new.xml", ZIP_CM_DEFLATE}};
+    for (const auto& [name, method] : methods) {
+        zip_stat_t st;
+        ASSERT_EQ(zip_stat(zip, name.c_str(), 0, &st), 0) << name;
+        EXPECT_EQ(st.comp_method, method) << name;
+        EXPECT_LT(st.comp_size, method == ZIP_CM_STORE ? st.size + 1 : st.size / 10) << name;
+    }
+    zip_discard(zip);
+    EXPECT_EQ(Package::openFile(out, "document").read("new.xml"),
+              "<new>" + std::string(2000, 'n') + "</new>");
 }
 
 TEST(PackageXml, UnsafeCharactersAreDropped) {

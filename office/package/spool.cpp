@@ -1,0 +1,283 @@
+#include "office/package/spool.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace office::package::detail {
+namespace {
+
+// The level that the zip writer uses by default, so that a spooled part is as small as one
+// that the writer deflates itself.
+constexpr int kLevel = 6;
+
+std::optional<std::string> inflateRaw(const std::string& packed, std::uint64_t size) {
+    if (size > UINT_MAX || packed.size() > UINT_MAX) {
+        return std::nullopt;
+    }
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) {
+        return std::nullopt;
+    }
+    std::string out(static_cast<std::size_t>(size), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+    stream.avail_in = static_cast<uInt>(packed.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = inflate(&stream, Z_FINISH);
+    const bool whole = result == Z_STREAM_END && stream.total_out == size;
+    inflateEnd(&stream);
+    return whole ? std::optional<std::string>(std::move(out)) : std::nullopt;
+}
+
+bool writeAll(int fd, std::string_view bytes, std::uint64_t offset) {
+    while (!bytes.empty()) {
+        const ssize_t done = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(done));
+        offset += static_cast<std::uint64_t>(done);
+    }
+    return true;
+}
+
+// Reads up to `length` bytes at `offset`; the count read, or -1 with errno set.
+ssize_t readSome(int fd, void* into, std::size_t length, std::uint64_t offset) {
+    for (;;) {
+        const ssize_t done = ::pread(fd, into, length, static_cast<off_t>(offset));
+        if (done >= 0 || errno != EINTR) {
+            return done;
+        }
+    }
+}
+
+// A raw deflate stream (no zlib header, as zip entries hold it), reset for each part.
+class Deflater {
+public:
+    Deflater() {
+        ready_ =
+            deflateInit2(&stream_, kLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    }
+    ~Deflater() {
+        if (ready_) {
+            deflateEnd(&stream_);
+        }
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    std::optional<std::string> deflate(std::string_view bytes) {
+        if (!ready_ || bytes.size() > UINT_MAX || deflateReset(&stream_) != Z_OK) {
+            return std::nullopt;
+        }
+        std::string out(deflateBound(&stream_, static_cast<uLong>(bytes.size())), '\0');
+        stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+        stream_.avail_in = static_cast<uInt>(bytes.size());
+        stream_.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream_.avail_out = static_cast<uInt>(out.size());
+        if (::deflate(&stream_, Z_FINISH) != Z_STREAM_END) {
+            return std::nullopt;
+        }
+        out.resize(stream_.total_out);
+        out.shrink_to_fit();
+        return out;
+    }
+
+private:
+    z_stream stream_{};
+    bool ready_ = false;
+};
+
+// What a zip source hands out: packed bytes held in memory, or a record of the spool file.
+struct SourceState {
+    PackedBytes packed;  // in memory when fd < 0
+    int fd = -1;
+    Spool::Record record;
+    std::uint64_t position = 0;
+    zip_error_t error{};
+
+    std::uint64_t stored() const { return fd < 0 ? packed.stored.size() : record.stored; }
+
+    void describe(zip_stat_t& st) const {
+        st.size = fd < 0 ? packed.size : record.size;
+        st.comp_size = stored();
+        st.comp_method =
+            (fd < 0 ? packed.deflated : record.deflated) ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
+        st.crc = fd < 0 ? packed.crc : record.crc;
+        st.encryption_method = ZIP_EM_NONE;
+        st.valid |= ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC |
+                    ZIP_STAT_ENCRYPTION_METHOD;
+    }
+
+    zip_int64_t read(void* into, zip_uint64_t length) {
+        const auto wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(length, stored() - position));
+        if (fd < 0) {
+            std::memcpy(into, packed.stored.data() + position, wanted);
+            position += wanted;
+            return static_cast<zip_int64_t>(wanted);
+        }
+        const ssize_t got = readSome(fd, into, wanted, record.offset + position);
+        if (got < 0 || (got == 0 && wanted > 0)) {
+            zip_error_set(&error, ZIP_ER_READ, got < 0 ? errno : EIO);
+            return -1;
+        }
+        position += static_cast<std::uint64_t>(got);
+        return got;
+    }
+};
+
+zip_int64_t serve(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+    auto* source = static_cast<SourceState*>(state);
+    switch (command) {
+        case ZIP_SOURCE_OPEN:
+            source->position = 0;
+            return 0;
+        case ZIP_SOURCE_READ:
+            return source->read(data, length);
+        case ZIP_SOURCE_CLOSE:
+            return 0;
+        case ZIP_SOURCE_STAT: {
+            auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &source->error);
+            if (!st) {
+                return -1;
+            }
+            source->describe(*st);
+            return sizeof(zip_stat_t);
+        }
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&source->error, data, length);
+        case ZIP_SOURCE_FREE:
+            zip_error_fini(&source->error);
+            delete source;
+            return 0;
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ,
+                                                  ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                                  ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        default:
+            zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+    }
+}
+
+zip_source_t* makeSource(zip_t* archive, std::unique_ptr<SourceState> state) {
+    zip_error_init(&state->error);
+    zip_source_t* source = zip_source_function(archive, serve, state.get());
+    if (source) {
+        state.release();  // the source owns it now and frees it with ZIP_SOURCE_FREE
+    }
+    return source;
+}
+
+}  // namespace
+
+std::optional<PackedBytes> pack(std::string_view bytes, bool deflate) {
+    // One stream for each thread, kept for the thread's life.
+    thread_local Deflater deflater;
+    PackedBytes packed;
+    packed.size = bytes.size();
+    packed.crc = static_cast<std::uint32_t>(
+        crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+    packed.deflated = deflate;
+    if (!deflate) {
+        packed.stored = std::string(bytes);
+        return packed;
+    }
+    auto stored = deflater.deflate(bytes);
+    if (!stored) {
+        return std::nullopt;
+    }
+    packed.stored = std::move(*stored);
+    return packed;
+}
+
+zip_source_t* packedSource(zip_t* archive, PackedBytes packed) {
+    auto state = std::make_unique<SourceState>();
+    state->packed = std::move(packed);
+    return makeSource(archive, std::move(state));
+}
+
+std::unique_ptr<Spool> Spool::create() {
+    std::error_code ec;
+    const auto folder = std::filesystem::temp_directory_path(ec);
+    if (ec) {
+        return nullptr;
+    }
+    std::string path = (folder / "tabulon-parts-XXXXXX").string();
+    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    // Unlinked at once: the file lives as long as the descriptor, and nothing is left behind
+    // when the program ends in any way.
+    ::unlink(path.c_str());
+    return std::unique_ptr<Spool>(new Spool(fd));
+}
+
+Spool::~Spool() {
+    ::close(fd_);
+}
+
+std::optional<Spool::Record> Spool::append(std::string_view bytes, bool deflate) {
+    std::optional<PackedBytes> packed;
+    std::string_view stored = bytes;
+    Record record;
+    record.offset = end_;
+    record.size = bytes.size();
+    record.deflated = deflate;
+    if (deflate) {
+        packed = pack(bytes, true);
+        if (!packed) {
+            return std::nullopt;
+        }
+        stored = packed->stored;
+        record.crc = packed->crc;
+    } else {
+        record.crc = static_cast<std::uint32_t>(
+            crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+    }
+    record.stored = stored.size();
+    if (!writeAll(fd_, stored, end_)) {
+        return std::nullopt;
+    }
+    end_ += record.stored;
+    return record;
+}
+
+std::optional<std::string> Spool::read(const Record& record) const {
+    std::string stored(static_cast<std::size_t>(record.stored), '\0');
+    std::size_t done = 0;
+    while (done < stored.size()) {
+        const ssize_t got =
+            readSome(fd_, stored.data() + done, stored.size() - done, record.offset + done);
+        if (got <= 0) {
+            return std::nullopt;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    if (!record.deflated) {
+        return stored;
+    }
+    return inflateRaw(stored, record.size);
+}
+
+zip_source_t* Spool::source(zip_t* archive, const Record& record) const {
+    auto state = std::make_unique<SourceState>();
+    state->fd = fd_;
+    state->record = record;
+    return makeSource(archive, std::move(state));
+}
+
+}  // namespace office::package::detail
