@@ -152,11 +152,11 @@ Value cellValue(const WorkbookImpl& book, const Cell* cell) {
         case CellKind::Shared:
             return Value::text(book.sharedStrings[cell->index]);
         case CellKind::Text:
-            return Value::text(book.texts[cell->index]);
+            return Value::text(std::string(book.texts[cell->index]));
         case CellKind::Boolean:
             return Value::boolean(cell->number != 0);
         case CellKind::Error:
-            return Value::error(book.texts[cell->index]);
+            return Value::error(std::string(book.texts[cell->index]));
     }
     return {};
 }
@@ -205,8 +205,7 @@ void assignValue(WorkbookImpl& book, Cell& cell, const Value& value) {
             return;
         case Value::Kind::Error:
             cell.kind = CellKind::Error;
-            book.texts.push_back(value.asText());
-            cell.index = static_cast<std::uint32_t>(book.texts.size() - 1);
+            cell.index = book.texts.add(value.asText());
             return;
     }
 }

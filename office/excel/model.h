@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -38,6 +39,26 @@ struct Row {
     int row = 0;
     std::uint32_t rowStyle = 0;  // 1 + xf index when the row has a format of its own, else 0
     std::vector<Cell> cells;     // sorted by column, exact capacity
+};
+
+// Texts kept end to end in one buffer and found by index: a sheet of many short inline
+// strings costs a few bytes a text instead of a string object each.
+class TextPool {
+public:
+    std::uint32_t add(std::string_view text) {
+        chars_.append(text);
+        ends_.push_back(static_cast<std::uint32_t>(chars_.size()));
+        return static_cast<std::uint32_t>(ends_.size() - 1);
+    }
+    std::string_view operator[](std::uint32_t index) const {
+        const std::uint32_t begin = index == 0 ? 0 : ends_[index - 1];
+        return std::string_view(chars_).substr(begin, ends_[index] - begin);
+    }
+    std::size_t size() const noexcept { return ends_.size(); }
+
+private:
+    std::string chars_;
+    std::vector<std::uint32_t> ends_;
 };
 
 // The cells of one worksheet: rows sorted by number, each a sorted vector of cells.
@@ -147,7 +168,7 @@ struct WorkbookImpl {
     std::vector<std::string> sharedStrings;
     std::size_t sharedStringsInFile = 0;  // the first ones, as the file has them
     std::unordered_map<std::string, std::uint32_t> sharedIndex;  // built on first write
-    std::vector<std::string> texts;  // inline strings, formula texts, error codes
+    TextPool texts;  // inline strings, formula texts, error codes
     std::vector<std::shared_ptr<SheetImpl>> sheets;
 
     explicit WorkbookImpl(package::Package p) : package(std::move(p)) {}

@@ -248,10 +248,7 @@ struct SheetReader {
 
     [[noreturn]] void fail(const std::string& what) const { corrupt(book, sheet.part, what); }
 
-    std::uint32_t addText(std::string text) {
-        book.texts.push_back(std::move(text));
-        return static_cast<std::uint32_t>(book.texts.size() - 1);
-    }
+    std::uint32_t addText(std::string_view text) { return book.texts.add(text); }
 
     std::string cellName(int row, int column) const {
         return columnName(column) + std::to_string(row);

@@ -410,7 +410,7 @@ struct SheetWriter {
                 setAttribute(c, "t", "inlineStr");
                 auto t =
                     c.append_child((prefix + "is").c_str()).append_child((prefix + "t").c_str());
-                setText(t, book.texts[cell.index]);
+                setText(t, std::string(book.texts[cell.index]));
                 return;
             }
             case CellKind::Boolean:
@@ -419,7 +419,7 @@ struct SheetWriter {
                 return;
             case CellKind::Error:
                 setAttribute(c, "t", "e");
-                v(book.texts[cell.index]);
+                v(std::string(book.texts[cell.index]));
                 return;
         }
     }
