@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,6 +40,46 @@ inline std::map<std::string, std::string> readZip(const std::string& path) {
     }
     zip_discard(zip);
     return entries;
+}
+
+// The zip with every entry deflated, as office suites write their files (tools that make test
+// files often store them instead).
+inline std::string deflateEveryEntry(const std::string& zipBytes) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_source_begin_write(source);
+    zip_source_write(source, zipBytes.data(), zipBytes.size());
+    zip_source_commit_write(source);
+    zip_source_keep(source);
+    zip_t* zip = zip_open_from_source(source, 0, &error);
+    if (!zip) {
+        std::fprintf(stderr, "cannot read a zip to deflate\n");
+        std::exit(1);
+    }
+    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
+        zip_set_file_compression(zip, static_cast<zip_uint64_t>(i), ZIP_CM_DEFLATE, 6);
+    }
+    if (zip_close(zip) != 0) {
+        std::fprintf(stderr, "cannot deflate a zip\n");
+        std::exit(1);
+    }
+    zip_stat_t stat;
+    zip_source_stat(source, &stat);
+    std::string bytes(stat.size, '\0');
+    zip_source_open(source);
+    zip_source_read(source, bytes.data(), stat.size);
+    zip_source_close(source);
+    zip_source_free(source);
+    zip_error_fini(&error);
+    return bytes;
+}
+
+inline void deflateEveryEntry(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << deflateEveryEntry(bytes);
 }
 
 // Removes every element that starts with `opening` (up to its "/>").
