@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <unordered_map>
 
@@ -80,25 +79,13 @@ bool hasEncryptedPackageStream(const std::vector<std::uint8_t>& bytes) {
              (modern.empty() ? "an Office Open XML file" : modern) + " and use that file");
 }
 
-std::vector<std::uint8_t> readWholeFile(const std::string& path, std::string_view kind) {
-    const std::string name = fileNameOf(path);
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (ec || !std::filesystem::exists(status)) {
-        fail(ErrorCode::FileNotFound, name, "no such file (" + path + ")");
-    }
-    if (std::filesystem::is_directory(status)) {
-        fail(ErrorCode::FileAccess, name, "is a folder, not a " + std::string(kind));
-    }
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
-        fail(ErrorCode::FileAccess, name, "cannot be read: " + std::string(std::strerror(errno)));
-    }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(in.tellg()));
-    in.seekg(0);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!in) {
-        fail(ErrorCode::FileAccess, name, "cannot be read");
+// The whole of an open file, from its start.
+std::vector<std::uint8_t> readAll(std::FILE* file) {
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[65536];
+    std::rewind(file);
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        bytes.insert(bytes.end(), buffer, buffer + got);
     }
     return bytes;
 }
@@ -643,8 +630,9 @@ Package Package::openFile(const std::string& path, std::string_view kind) {
         fail(ErrorCode::NotADocument, name, "the file is empty, not a " + std::string(kind));
     }
     if (isCompoundFile(headOf(file))) {
+        const auto bytes = readAll(file);
         std::fclose(file);
-        failCompoundFile(readWholeFile(path, kind), name, kind);
+        failCompoundFile(bytes, name, kind);
     }
     zip_error_t error;
     zip_error_init(&error);
