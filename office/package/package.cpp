@@ -1024,8 +1024,8 @@ struct FreshSource {
 FreshSource freshSource(zip_t* out, std::string_view bytes, std::string_view name) {
     const bool compressedFormat = isCompressedFormat(name);
     if (!compressedFormat && !bytes.empty()) {
-        if (auto packed = detail::pack(bytes, true)) {
-            return {detail::packedSource(out, std::move(*packed)), std::nullopt};
+        if (auto deflated = detail::deflatePart(bytes)) {
+            return {detail::deflatedSource(out, std::move(*deflated)), std::nullopt};
         }
     }
     return {zip_source_buffer(out, bytes.data(), bytes.size(), 0),

@@ -99,22 +99,21 @@ private:
     bool ready_ = false;
 };
 
-// What a zip source hands out: packed bytes held in memory, or a record of the spool file.
+// What a zip source hands out: a deflated part held in memory, or a record of the spool file.
 struct SourceState {
-    PackedBytes packed;  // in memory when fd < 0
+    DeflatedPart part;  // in memory when fd < 0
     int fd = -1;
     Spool::Record record;
     std::uint64_t position = 0;
     zip_error_t error{};
 
-    std::uint64_t stored() const { return fd < 0 ? packed.stored.size() : record.stored; }
+    std::uint64_t stored() const { return fd < 0 ? part.bytes.size() : record.stored; }
 
     void describe(zip_stat_t& st) const {
-        st.size = fd < 0 ? packed.size : record.size;
+        st.size = fd < 0 ? part.size : record.size;
         st.comp_size = stored();
-        st.comp_method =
-            (fd < 0 ? packed.deflated : record.deflated) ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
-        st.crc = fd < 0 ? packed.crc : record.crc;
+        st.comp_method = (fd < 0 || record.deflated) ? ZIP_CM_DEFLATE : ZIP_CM_STORE;
+        st.crc = fd < 0 ? part.crc : record.crc;
         st.encryption_method = ZIP_EM_NONE;
         st.valid |= ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD | ZIP_STAT_CRC |
                     ZIP_STAT_ENCRYPTION_METHOD;
@@ -124,7 +123,7 @@ struct SourceState {
         const auto wanted =
             static_cast<std::size_t>(std::min<std::uint64_t>(length, stored() - position));
         if (fd < 0) {
-            std::memcpy(into, packed.stored.data() + position, wanted);
+            std::memcpy(into, part.bytes.data() + position, wanted);
             position += wanted;
             return static_cast<zip_int64_t>(wanted);
         }
@@ -181,31 +180,26 @@ zip_source_t* makeSource(zip_t* archive, std::unique_ptr<SourceState> state) {
     return source;
 }
 
-}  // namespace
-
-std::optional<PackedBytes> pack(std::string_view bytes, bool deflate) {
-    // One stream for each thread, kept for the thread's life.
-    thread_local Deflater deflater;
-    PackedBytes packed;
-    packed.size = bytes.size();
-    packed.crc = static_cast<std::uint32_t>(
+std::uint32_t crcOf(std::string_view bytes) {
+    return static_cast<std::uint32_t>(
         crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
-    packed.deflated = deflate;
-    if (!deflate) {
-        packed.stored = std::string(bytes);
-        return packed;
-    }
-    auto stored = deflater.deflate(bytes);
-    if (!stored) {
-        return std::nullopt;
-    }
-    packed.stored = std::move(*stored);
-    return packed;
 }
 
-zip_source_t* packedSource(zip_t* archive, PackedBytes packed) {
+}  // namespace
+
+std::optional<DeflatedPart> deflatePart(std::string_view bytes) {
+    // One stream for each thread, kept for the thread's life.
+    thread_local Deflater deflater;
+    auto deflated = deflater.deflate(bytes);
+    if (!deflated) {
+        return std::nullopt;
+    }
+    return DeflatedPart{std::move(*deflated), bytes.size(), crcOf(bytes)};
+}
+
+zip_source_t* deflatedSource(zip_t* archive, DeflatedPart part) {
     auto state = std::make_unique<SourceState>();
-    state->packed = std::move(packed);
+    state->part = std::move(part);
     return makeSource(archive, std::move(state));
 }
 
@@ -231,24 +225,13 @@ Spool::~Spool() {
 }
 
 std::optional<Spool::Record> Spool::append(std::string_view bytes, bool deflate) {
-    std::optional<PackedBytes> packed;
-    std::string_view stored = bytes;
-    Record record;
-    record.offset = end_;
-    record.size = bytes.size();
-    record.deflated = deflate;
-    if (deflate) {
-        packed = pack(bytes, true);
-        if (!packed) {
-            return std::nullopt;
-        }
-        stored = packed->stored;
-        record.crc = packed->crc;
-    } else {
-        record.crc = static_cast<std::uint32_t>(
-            crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+    std::optional<DeflatedPart> deflated;
+    if (deflate && !(deflated = deflatePart(bytes))) {
+        return std::nullopt;
     }
-    record.stored = stored.size();
+    const std::string_view stored = deflated ? std::string_view(deflated->bytes) : bytes;
+    Record record{end_, stored.size(), bytes.size(), deflated ? deflated->crc : crcOf(bytes),
+                  deflate};
     if (!writeAll(fd_, stored, end_)) {
         return std::nullopt;
     }

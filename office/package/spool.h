@@ -23,20 +23,19 @@
 
 namespace office::package::detail {
 
-// A part as a zip entry holds it.
-struct PackedBytes {
-    std::string stored;      // deflated, or the part itself
+// A part deflated as a zip entry holds it.
+struct DeflatedPart {
+    std::string bytes;       // raw deflate
     std::uint64_t size = 0;  // bytes of the part itself
     std::uint32_t crc = 0;   // CRC-32 of the part itself
-    bool deflated = false;
 };
 
-// The part deflated (or kept as it is when deflate is false); nothing when deflating fails.
-std::optional<PackedBytes> pack(std::string_view bytes, bool deflate);
+// The part deflated with this thread's stream; nothing when deflating fails.
+std::optional<DeflatedPart> deflatePart(std::string_view bytes);
 
-// A source for zip_file_add that hands the packed bytes to the zip writer, with the method,
-// sizes and CRC that let it copy them as they are. Null on failure.
-zip_source_t* packedSource(zip_t* archive, PackedBytes packed);
+// A source for zip_file_add that hands the deflated part to the zip writer, with the method,
+// sizes and CRC that let it copy the bytes as they are. Null on failure.
+zip_source_t* deflatedSource(zip_t* archive, DeflatedPart part);
 
 class Spool {
 public:
@@ -62,7 +61,7 @@ public:
     std::optional<Record> append(std::string_view bytes, bool deflate);
     // The part's bytes; nothing when they cannot be read back.
     std::optional<std::string> read(const Record& record) const;
-    // A source for zip_file_add over a spooled part, as packedSource is over one in memory.
+    // A source for zip_file_add over a spooled part, as deflatedSource is over one in memory.
     zip_source_t* source(zip_t* archive, const Record& record) const;
 
 private:
