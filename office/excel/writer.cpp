@@ -63,6 +63,18 @@ void setText(pugi::xml_node t, const std::string& text) {
     }
 }
 
+// Adds a new part of the workbook: its contents, its content type and the workbook's
+// relationship of type `relType` ("styles", "sharedStrings") to it.
+void addWorkbookPart(WorkbookImpl& book, const std::string& part, const pugi::xml_document& doc,
+                     std::string_view contentType, std::string_view relType) {
+    book.package.writeXml(part, doc);
+    book.package.setContentType(part, contentType);
+    auto rels = book.package.relationships(book.workbookPart);
+    rels.add(std::string(kRelNs) + "/" + std::string(relType),
+             package::relativeTarget(book.workbookPart, part));
+    book.package.setRelationships(book.workbookPart, rels);
+}
+
 // The styles tree, made when the package has no styles part yet.
 pugi::xml_node stylesRoot(WorkbookImpl& book) {
     if (book.stylesPart.empty()) {
@@ -83,14 +95,9 @@ pugi::xml_node stylesRoot(WorkbookImpl& book) {
             "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" "
             "builtinId=\"0\"/></cellStyles>"
             "</styleSheet>");
-        book.package.writeXml(book.stylesPart, doc);
-        book.package.setContentType(
-            book.stylesPart,
-            "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml");
-        auto rels = book.package.relationships(book.workbookPart);
-        rels.add(std::string(kRelNs) + "/styles",
-                 package::relativeTarget(book.workbookPart, book.stylesPart));
-        book.package.setRelationships(book.workbookPart, rels);
+        addWorkbookPart(book, book.stylesPart, doc,
+                        "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml",
+                        "styles");
         book.styles.borders.assign(1, BorderLines{});
     }
     book.package.markDirty(book.stylesPart);
@@ -654,14 +661,10 @@ void writeSharedStrings(WorkbookImpl& book) {
         doc.first_child().append_attribute("encoding") = "UTF-8";
         doc.first_child().append_attribute("standalone") = "yes";
         doc.append_child("sst").append_attribute("xmlns") = kMainNs;
-        book.package.writeXml(book.sharedStringsPart, doc);
-        book.package.setContentType(
-            book.sharedStringsPart,
-            "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml");
-        auto rels = book.package.relationships(book.workbookPart);
-        rels.add(std::string(kRelNs) + "/sharedStrings",
-                 package::relativeTarget(book.workbookPart, book.sharedStringsPart));
-        book.package.setRelationships(book.workbookPart, rels);
+        addWorkbookPart(
+            book, book.sharedStringsPart, doc,
+            "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml",
+            "sharedStrings");
     }
     auto& doc = book.package.xml(book.sharedStringsPart);
     auto sst = doc.document_element();
