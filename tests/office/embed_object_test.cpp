@@ -46,16 +46,7 @@ std::optional<ObjectSite> oleSite(const std::shared_ptr<OpenDocument>& document)
             if (!rel) {
                 continue;
             }
-            const pugi::xml_node cNvPr = frame.node().child("p:nvGraphicFramePr").child("p:cNvPr");
-            ObjectSite site;
-            site.document = document;
-            site.slidePart = slide;
-            site.slideIndex = index;
-            site.shapeId = cNvPr.attribute("id").as_int();
-            site.shapeName = cNvPr.attribute("name").value();
-            site.relId = rel->id;
-            site.objectPart =
-                rel->external ? "" : office::package::resolveTarget(slide, rel->target);
+            ObjectSite site = frameSite(document, slide, index, frame.node(), *rel);
             site.progId = ole.attribute("progId").value();
             return site;
         }

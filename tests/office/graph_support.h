@@ -63,6 +63,23 @@ inline std::vector<std::string> slideParts(office::package::Package& package) {
     return slides;
 }
 
+// The site of a graphic frame on slide `slide` (the index-th slide) whose object part the
+// relationship `rel` names, as the presentation code would describe it.
+inline ObjectSite frameSite(const std::shared_ptr<OpenDocument>& document, const std::string& slide,
+                            int index, pugi::xml_node frame,
+                            const office::package::Relationship& rel) {
+    const pugi::xml_node cNvPr = frame.child("p:nvGraphicFramePr").child("p:cNvPr");
+    ObjectSite site;
+    site.document = document;
+    site.slidePart = slide;
+    site.slideIndex = index;
+    site.shapeId = cNvPr.attribute("id").as_int();
+    site.shapeName = cNvPr.attribute("name").value();
+    site.relId = rel.id;
+    site.objectPart = rel.external ? "" : office::package::resolveTarget(slide, rel.target);
+    return site;
+}
+
 // Every graphic frame of the deck that shows a chart part (classic or chartEx), as the
 // presentation code would describe it.
 inline std::vector<ObjectSite> chartSites(const std::shared_ptr<OpenDocument>& document) {
@@ -84,15 +101,7 @@ inline std::vector<ObjectSite> chartSites(const std::shared_ptr<OpenDocument>& d
             if (!rel) {
                 continue;
             }
-            const pugi::xml_node cNvPr = frame.node().child("p:nvGraphicFramePr").child("p:cNvPr");
-            ObjectSite site;
-            site.document = document;
-            site.slidePart = slide;
-            site.slideIndex = index;
-            site.shapeId = cNvPr.attribute("id").as_int();
-            site.shapeName = cNvPr.attribute("name").value();
-            site.relId = rel->id;
-            site.objectPart = office::package::resolveTarget(slide, rel->target);
+            ObjectSite site = frameSite(document, slide, index, frame.node(), *rel);
             site.progId = "MSGraph.Chart.8";
             site.nativeChart = true;
             sites.push_back(site);
