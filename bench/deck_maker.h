@@ -15,32 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/zip_entries.h"
+
 namespace bench {
 
 namespace fs = std::filesystem;
-
-inline std::map<std::string, std::string> readZip(const std::string& path) {
-    std::map<std::string, std::string> entries;
-    int error = 0;
-    zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY, &error);
-    if (!zip) {
-        std::fprintf(stderr, "cannot open %s\n", path.c_str());
-        std::exit(1);
-    }
-    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
-        zip_stat_t stat;
-        zip_stat_index(zip, static_cast<zip_uint64_t>(i), 0, &stat);
-        std::string bytes(stat.size, '\0');
-        zip_file_t* file = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
-        zip_fread(file, bytes.data(), stat.size);
-        zip_fclose(file);
-        if (!std::string(stat.name).ends_with("/")) {
-            entries[stat.name] = std::move(bytes);
-        }
-    }
-    zip_discard(zip);
-    return entries;
-}
 
 // The zip with every entry deflated, as office suites write their files (tools that make test
 // files often store them instead).
@@ -96,8 +75,8 @@ inline void insertBefore(std::string& xml, const std::string& marker, const std:
 // The fixture's first slide and chart, repeated `slides` times, each chart with its own part and
 // embedded workbook, deflated as office suites write them.
 inline void generateDeck(const fs::path& target, int slides) {
-    auto entries =
-        readZip(std::string(TABULON_SOURCE_DIR) + "/tests/fixtures/pptx/three_charts.pptx");
+    auto entries = support::readZipEntries(std::string(TABULON_SOURCE_DIR) +
+                                           "/tests/fixtures/pptx/three_charts.pptx");
     std::map<std::string, std::string> out;
     for (auto& [name, bytes] : entries) {
         bool repeated = name.starts_with("ppt/slides/") || name.starts_with("ppt/charts/") ||

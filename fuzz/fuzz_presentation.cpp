@@ -21,6 +21,7 @@
 
 #include "office/error.h"
 #include "office/powerpoint.h"
+#include "tests/support/zip_entries.h"
 
 namespace {
 
@@ -30,24 +31,8 @@ const char* const kReplaced[] = {"ppt/slides/slide1.xml", "ppt/presentation.xml"
                                  "ppt/slides/_rels/slide1.xml.rels", "ppt/tags/tag1.xml"};
 
 std::map<std::string, std::string> loadFixture() {
-    std::map<std::string, std::string> entries;
-    std::string path = std::string(TABULON_SOURCE_DIR) + "/tests/fixtures/pptx/three_charts.pptx";
-    int error = 0;
-    zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY, &error);
-    if (!zip) {
-        std::fprintf(stderr, "fuzz_presentation: cannot open %s\n", path.c_str());
-        std::abort();
-    }
-    for (zip_int64_t i = 0; i < zip_get_num_entries(zip, 0); ++i) {
-        zip_stat_t stat;
-        zip_stat_index(zip, static_cast<zip_uint64_t>(i), 0, &stat);
-        std::string bytes(stat.size, '\0');
-        zip_file_t* file = zip_fopen_index(zip, static_cast<zip_uint64_t>(i), 0);
-        zip_fread(file, bytes.data(), stat.size);
-        zip_fclose(file);
-        entries[stat.name] = std::move(bytes);
-    }
-    zip_discard(zip);
+    auto entries = support::readZipEntries(std::string(TABULON_SOURCE_DIR) +
+                                           "/tests/fixtures/pptx/three_charts.pptx");
     // Give the first slide a tag part, so that mode 4 reaches the tag reader.
     std::string& slide = entries["ppt/slides/slide1.xml"];
     slide.insert(slide.find("</p:spTree>") + 11,
