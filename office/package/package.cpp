@@ -22,8 +22,6 @@ namespace office::package {
 namespace {
 
 constexpr std::string_view kContentTypesPart = "[Content_Types].xml";
-constexpr std::string_view kContentTypesNs =
-    "http://schemas.openxmlformats.org/package/2006/content-types";
 constexpr std::string_view kRelationshipsNs =
     "http://schemas.openxmlformats.org/package/2006/relationships";
 
