@@ -8,14 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "office/clipboard.h"
 #include "office/value.h"
 
 namespace office::graph::detail {
 
-struct CellData {
-    Value value;
-    std::string numberFormat = "General";
-};
+// A cell's value with its number format: the same record that the host's clipboard carries.
+using CellData = office::ClipCell;
 
 struct CellPos {
     int row = 0;

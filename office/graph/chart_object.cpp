@@ -156,8 +156,7 @@ void ChartServerImpl::paste(int row, int column) {
     }
     for (int r = 0; r < block.rows; ++r) {
         for (int c = 0; c < block.columns; ++c) {
-            const ClipCell& clip = block.at(r, c);
-            set(row + r, column + c, CellData{clip.value, clip.numberFormat});
+            set(row + r, column + c, block.at(r, c));
         }
     }
     graph::detail::growLayout(layout, row - 1 + block.rows, column - 1 + block.columns, cells);
