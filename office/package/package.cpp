@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <sstream>
 #include <unordered_map>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -413,43 +414,53 @@ std::string toXml(const pugi::xml_document& doc) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n" + body;
 }
 
+namespace {
+
+// The UTF-8 sequence at text[i] as a code point, with its length; a byte that starts no valid
+// sequence gives length 1 and an invalid code point.
+std::pair<std::uint32_t, std::size_t> decodeUtf8(std::string_view text, std::size_t i) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        return {lead, 1};
+    }
+    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead >= 0xF8 || i + length > text.size()) {
+        return {0xFFFFFFFF, 1};
+    }
+    std::uint32_t code = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            return {0xFFFFFFFF, 1};
+        }
+        code = (code << 6) | (byte(i + k) & 0x3F);
+    }
+    return {code, length};
+}
+
+bool allowedInXml(std::uint32_t code) {
+    if (code < 0x20) {
+        return code == 0x9 || code == 0xA || code == 0xD;
+    }
+    if (code >= 0xD800 && code <= 0xDFFF) {
+        return false;
+    }
+    return code != 0xFFFE && code != 0xFFFF && code <= 0x10FFFF;
+}
+
+}  // namespace
+
 std::string xmlSafe(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t length = c < 0x80           ? 1
-                             : (c >> 5) == 0x6  ? 2
-                             : (c >> 4) == 0xE  ? 3
-                             : (c >> 3) == 0x1E ? 4
-                                                : 0;
-        if (length == 0 || i + length > text.size()) {
-            ++i;  // a stray byte of invalid UTF-8
-            continue;
+    std::string safe;
+    safe.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        auto [code, length] = decodeUtf8(text, i);
+        if (allowedInXml(code)) {
+            safe.append(text.substr(i, length));
         }
-        bool valid = true;
-        for (std::size_t k = 1; k < length; ++k) {
-            valid = valid && (static_cast<unsigned char>(text[i + k]) >> 6) == 0x2;
-        }
-        if (!valid) {
-            ++i;
-            continue;
-        }
-        if (length == 1 && c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-            ++i;
-            continue;
-        }
-        // U+FFFE and U+FFFF are not allowed either.
-        if (length == 3 && c == 0xEF && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
-            static_cast<unsigned char>(text[i + 2]) >= 0xBE) {
-            i += 3;
-            continue;
-        }
-        out.append(text.substr(i, length));
         i += length;
     }
-    return out;
+    return safe;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -62,8 +62,8 @@ pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::st
 // Serialises a document as Office writes it: the declaration kept, no indentation added.
 std::string toXml(const pugi::xml_document& doc);
 // The text with every character that XML 1.0 does not allow removed (control characters other
-// than tab, line feed and carriage return; invalid UTF-8 bytes), ready to be set as the text
-// or attribute of an element.
+// than tab, line feed and carriage return; surrogates, U+FFFE and U+FFFF; invalid UTF-8 bytes),
+// ready to be set as the text or attribute of an element.
 std::string xmlSafe(std::string_view text);
 
 class Package {

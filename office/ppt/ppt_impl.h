@@ -93,8 +93,6 @@ pugi::xml_attribute prefixedAttribute(pugi::xml_node node, std::string_view loca
 // The prefix that the element or one of its ancestors binds to the namespace uri; declares
 // `preferred` on the document element when none does.
 std::string prefixFor(pugi::xml_node node, std::string_view uri, std::string_view preferred);
-// Drops the characters that XML 1.0 does not allow.
-std::string xmlSafe(std::string_view text);
 
 // The top-level shapes of a shape tree, in stacking order.
 std::vector<pugi::xml_node> topLevelShapes(pugi::xml_node shapeTree);

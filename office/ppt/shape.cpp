@@ -169,7 +169,7 @@ std::string Shape::Name() const {
 }
 
 void Shape::SetName(const std::string& name) {
-    std::string safe = detail::xmlSafe(name);
+    std::string safe = package::xmlSafe(name);
     for (pugi::xml_node nonVisual : detail::shapeProperties(impl_->element())) {
         pugi::xml_attribute attribute = nonVisual.attribute("name");
         if (!attribute) {

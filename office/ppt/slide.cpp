@@ -82,7 +82,7 @@ std::string Slide::Name() const {
 
 void Slide::SetName(const std::string& name) {
     pugi::xml_node common = impl_->commonSlideData();
-    std::string safe = detail::xmlSafe(name);
+    std::string safe = package::xmlSafe(name);
     if (safe.empty()) {
         common.remove_attribute("name");
     } else {

@@ -224,7 +224,7 @@ std::string Tags::Item(const std::string& name) const {
 }
 
 void Tags::Add(const std::string& name, const std::string& value) {
-    std::string stored = upper(detail::xmlSafe(name));
+    std::string stored = upper(package::xmlSafe(name));
     if (stored.empty()) {
         throw Error(ErrorCode::InvalidArgument, slide_->where() + ": a tag needs a name");
     }
@@ -240,7 +240,7 @@ void Tags::Add(const std::string& name, const std::string& value) {
         tag = list.append_child(prefix.empty() ? "tag" : (prefix + ":tag").c_str());
     }
     setAttribute(tag, "name", stored);
-    setAttribute(tag, "val", detail::xmlSafe(value));
+    setAttribute(tag, "val", package::xmlSafe(value));
     package.markDirty(part);
 }
 

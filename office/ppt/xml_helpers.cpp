@@ -52,38 +52,6 @@ pugi::xml_node nonVisualProperties(pugi::xml_node shape) {
     return {};
 }
 
-// The UTF-8 sequence at text[i] as a code point, with its length; a byte that starts no valid
-// sequence gives length 1 and an invalid code point.
-std::pair<std::uint32_t, std::size_t> decodeUtf8(std::string_view text, std::size_t i) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        return {lead, 1};
-    }
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead >= 0xF8 || i + length > text.size()) {
-        return {0xFFFFFFFF, 1};
-    }
-    std::uint32_t code = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            return {0xFFFFFFFF, 1};
-        }
-        code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    return {code, length};
-}
-
-bool allowedInXml(std::uint32_t code) {
-    if (code < 0x20) {
-        return code == 0x9 || code == 0xA || code == 0xD;
-    }
-    if (code >= 0xD800 && code <= 0xDFFF) {
-        return false;
-    }
-    return code != 0xFFFE && code != 0xFFFF && code <= 0x10FFFF;
-}
-
 }  // namespace
 
 std::string_view localName(std::string_view qualifiedName) {
@@ -131,19 +99,6 @@ std::string prefixFor(pugi::xml_node node, std::string_view uri, std::string_vie
     }
     root.append_attribute(("xmlns:" + prefix).c_str()).set_value(std::string(uri).c_str());
     return prefix;
-}
-
-std::string xmlSafe(std::string_view text) {
-    std::string safe;
-    safe.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        auto [code, length] = decodeUtf8(text, i);
-        if (allowedInXml(code)) {
-            safe.append(text.substr(i, length));
-        }
-        i += length;
-    }
-    return safe;
 }
 
 std::vector<pugi::xml_node> topLevelShapes(pugi::xml_node shapeTree) {

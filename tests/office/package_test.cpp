@@ -465,6 +465,7 @@ TEST(PackageXml, UnsafeCharactersAreDropped) {
     EXPECT_EQ(xmlSafe("caf\xC3\xA9 \xE6\xA8\xA1"), "caf\xC3\xA9 \xE6\xA8\xA1");
     EXPECT_EQ(xmlSafe("bad\xFF\xC3"), "bad");
     EXPECT_EQ(xmlSafe("\xEF\xBF\xBFx"), "x");
+    EXPECT_EQ(xmlSafe("\xED\xA0\x80y"), "y");  // a surrogate, which UTF-8 may not carry
 }
 
 }  // namespace
