@@ -3,19 +3,14 @@
 #include <algorithm>
 #include <cctype>
 
+#include "office/ascii.h"
 #include "office/error.h"
 
 namespace tabulon {
 namespace {
 
-std::string lowerAscii(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 bool containsIgnoringCase(const std::string& text, const std::string& word) {
-    return lowerAscii(text).find(word) != std::string::npos;
+    return office::asciiLower(text).find(word) != std::string::npos;
 }
 
 std::string progIdOf(const std::shared_ptr<office::ppt::Shape>& shape) {

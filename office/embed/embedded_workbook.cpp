@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "office/ascii.h"
 #include "office/dispatch.h"
 #include "office/embed/compound_file.h"
 #include "office/embed/preview.h"
@@ -230,13 +231,6 @@ void addMissingPictures(pugi::xml_node frame, const std::set<std::string>& drawn
     }
 }
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
 // The source part of a .rels part: "ppt/slides/_rels/slide1.xml.rels" gives
 // "ppt/slides/slide1.xml", "_rels/.rels" gives "" (the package); nothing for a name that is no
 // relationships part.
@@ -244,7 +238,7 @@ std::optional<std::string> sourceOfRels(const std::string& relsPart) {
     const std::size_t folder = relsPart.rfind("_rels/");
     const bool folderName =
         folder != std::string::npos && (folder == 0 || relsPart[folder - 1] == '/');
-    if (!folderName || !lower(relsPart).ends_with(".rels")) {
+    if (!folderName || !asciiLower(relsPart).ends_with(".rels")) {
         return std::nullopt;
     }
     const std::string name = relsPart.substr(folder + 6, relsPart.size() - folder - 6 - 5);
@@ -262,17 +256,18 @@ bool plainFileName(std::string_view name) {
 // large deck is costly, so a .rels part whose text does not name the part's file is passed over
 // unparsed (unless the file name could be written escaped).
 bool referenced(const package::Package& package, const std::string& part) {
-    const std::string wanted = lower(part);
-    const std::string file = lower(part.substr(part.rfind('/') + 1));
+    const std::string wanted = asciiLower(part);
+    const std::string file = asciiLower(part.substr(part.rfind('/') + 1));
     const bool quick = plainFileName(file);
     for (const std::string& name : package.partNames()) {
         const auto source = sourceOfRels(name);
-        if (!source || (quick && lower(package.read(name)).find(file) == std::string::npos)) {
+        if (!source || (quick && asciiLower(package.read(name)).find(file) == std::string::npos)) {
             continue;
         }
         const package::Relationships rels = package.relationships(*source);
         for (const package::Relationship& rel : rels.all()) {
-            if (!rel.external && lower(package::resolveTarget(*source, rel.target)) == wanted) {
+            if (!rel.external &&
+                asciiLower(package::resolveTarget(*source, rel.target)) == wanted) {
                 return true;
             }
         }

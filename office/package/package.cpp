@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "office/ascii.h"
 #include "office/error.h"
 #include "office/package/spool.h"
 
@@ -25,13 +26,6 @@ namespace {
 constexpr std::string_view kContentTypesPart = "[Content_Types].xml";
 constexpr std::string_view kRelationshipsNs =
     "http://schemas.openxmlformats.org/package/2006/relationships";
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 std::string fileNameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
@@ -195,7 +189,7 @@ std::string extensionOf(std::string_view part) {
     if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) {
         return {};
     }
-    return lower(part.substr(dot + 1));
+    return asciiLower(part.substr(dot + 1));
 }
 
 bool isCompressedFormat(std::string_view part) {
@@ -384,7 +378,7 @@ pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::st
         pugi::encoding_auto);
     if (!result) {
         fail(ErrorCode::CorruptPart, file,
-             std::string(part) + ": " + lower(result.description()) + " at offset " +
+             std::string(part) + ": " + asciiLower(result.description()) + " at offset " +
                  std::to_string(result.offset));
     }
     if (!doc.document_element()) {
@@ -493,7 +487,7 @@ struct Package::Impl {
     }
 
     Entry* entry(std::string_view part) {
-        auto it = byName.find(lower(part));
+        auto it = byName.find(asciiLower(part));
         if (it == byName.end() || entries[it->second].removed) {
             return nullptr;
         }
@@ -720,7 +714,7 @@ void indexEntries(Package::Impl& impl) {
         if (name.starts_with('/')) {
             name.erase(0, 1);
         }
-        const std::string key = lower(name);
+        const std::string key = asciiLower(name);
         if (impl.byName.contains(key)) {
             continue;  // a duplicate entry name; the first one wins, as readers do
         }
@@ -750,7 +744,7 @@ std::string Package::read(std::string_view part) const {
         fail(ErrorCode::CorruptPart, impl_->displayName,
              std::string(part) + ": the part does not exist");
     }
-    auto cached = impl_->xmlCache.find(lower(part));
+    auto cached = impl_->xmlCache.find(asciiLower(part));
     if (cached != impl_->xmlCache.end() && cached->second.dirty) {
         return toXml(*cached->second.doc);
     }
@@ -762,7 +756,7 @@ pugi::xml_document Package::readXml(std::string_view part) const {
 }
 
 pugi::xml_document& Package::xml(std::string_view part) {
-    const std::string key = lower(part);
+    const std::string key = asciiLower(part);
     auto it = impl_->xmlCache.find(key);
     if (it != impl_->xmlCache.end()) {
         return *it->second.doc;
@@ -774,10 +768,10 @@ pugi::xml_document& Package::xml(std::string_view part) {
 }
 
 void Package::markDirty(std::string_view part) {
-    if (lower(part) == lower(kContentTypesPart)) {
+    if (asciiLower(part) == asciiLower(kContentTypesPart)) {
         impl_->overrides.reset();
     }
-    auto it = impl_->xmlCache.find(lower(part));
+    auto it = impl_->xmlCache.find(asciiLower(part));
     if (it == impl_->xmlCache.end()) {
         return;
     }
@@ -788,7 +782,7 @@ void Package::markDirty(std::string_view part) {
 }
 
 void Package::release(std::string_view part) {
-    auto it = impl_->xmlCache.find(lower(part));
+    auto it = impl_->xmlCache.find(asciiLower(part));
     if (it == impl_->xmlCache.end()) {
         return;
     }
@@ -805,9 +799,9 @@ void Package::write(std::string_view part, std::string bytes) {
     if (name.starts_with('/')) {
         name.erase(0, 1);
     }
-    const std::string key = lower(name);
+    const std::string key = asciiLower(name);
     impl_->xmlCache.erase(key);
-    if (key == lower(kContentTypesPart)) {
+    if (key == asciiLower(kContentTypesPart)) {
         impl_->overrides.reset();
     }
     if (auto it = impl_->byName.find(key); it != impl_->byName.end()) {
@@ -834,12 +828,12 @@ void Package::remove(std::string_view part) {
     }
     e->removed = true;
     e->forgetContents();
-    impl_->xmlCache.erase(lower(part));
-    std::string wanted = lower(part);
+    impl_->xmlCache.erase(asciiLower(part));
+    std::string wanted = asciiLower(part);
     wanted.insert(wanted.begin(), '/');
     auto& types = xml(kContentTypesPart);
     for (auto over : types.document_element().children("Override")) {
-        if (lower(over.attribute("PartName").value()) == wanted) {
+        if (asciiLower(over.attribute("PartName").value()) == wanted) {
             types.document_element().remove_child(over);
             markDirty(kContentTypesPart);
             break;
@@ -858,7 +852,7 @@ std::vector<std::string> Package::partNames() const {
 }
 
 bool Package::changed(std::string_view part) const {
-    auto it = impl_->byName.find(lower(part));
+    auto it = impl_->byName.find(asciiLower(part));
     if (it == impl_->byName.end()) {
         return false;
     }
@@ -866,7 +860,7 @@ bool Package::changed(std::string_view part) const {
     if (e.removed || e.fresh() || e.index < 0) {
         return true;
     }
-    auto cached = impl_->xmlCache.find(lower(part));
+    auto cached = impl_->xmlCache.find(asciiLower(part));
     return cached != impl_->xmlCache.end() && cached->second.dirty;
 }
 
@@ -876,19 +870,19 @@ std::string Package::contentType(std::string_view part) const {
         // Looked up for every part that is read, so the Overrides are indexed once.
         auto& index = impl_->overrides.emplace();
         for (auto over : types.document_element().children("Override")) {
-            std::string name = lower(over.attribute("PartName").value());
+            std::string name = asciiLower(over.attribute("PartName").value());
             if (name.starts_with('/')) {
                 name.erase(0, 1);
             }
             index.emplace(std::move(name), over.attribute("ContentType").value());
         }
     }
-    if (auto it = impl_->overrides->find(lower(part)); it != impl_->overrides->end()) {
+    if (auto it = impl_->overrides->find(asciiLower(part)); it != impl_->overrides->end()) {
         return it->second;
     }
     const std::string extension = extensionOf(part);
     for (auto def : types.document_element().children("Default")) {
-        if (lower(def.attribute("Extension").value()) == extension) {
+        if (asciiLower(def.attribute("Extension").value()) == extension) {
             return def.attribute("ContentType").value();
         }
     }
@@ -898,10 +892,10 @@ std::string Package::contentType(std::string_view part) const {
 void Package::setContentType(std::string_view part, std::string_view type) {
     auto& types = xml(kContentTypesPart);
     auto root = types.document_element();
-    std::string wanted = lower(part);
+    std::string wanted = asciiLower(part);
     wanted.insert(wanted.begin(), '/');
     for (auto over : root.children("Override")) {
-        if (lower(over.attribute("PartName").value()) == wanted) {
+        if (asciiLower(over.attribute("PartName").value()) == wanted) {
             over.attribute("ContentType").set_value(std::string(type).c_str());
             markDirty(kContentTypesPart);
             return;
@@ -909,7 +903,7 @@ void Package::setContentType(std::string_view part, std::string_view type) {
     }
     const std::string extension = extensionOf(part);
     for (auto def : root.children("Default")) {
-        if (lower(def.attribute("Extension").value()) == extension &&
+        if (asciiLower(def.attribute("Extension").value()) == extension &&
             def.attribute("ContentType").value() == type) {
             return;  // the Default already says so
         }
@@ -924,7 +918,7 @@ void Package::ensureDefault(std::string_view extension, std::string_view type) {
     auto& types = xml(kContentTypesPart);
     auto root = types.document_element();
     for (auto def : root.children("Default")) {
-        if (lower(def.attribute("Extension").value()) == lower(extension)) {
+        if (asciiLower(def.attribute("Extension").value()) == asciiLower(extension)) {
             return;
         }
     }
@@ -1050,7 +1044,7 @@ std::string Package::Impl::addEntries(zip_t* out, std::vector<std::string>& seri
             continue;
         }
         FreshSource fresh;
-        auto cached = xmlCache.find(lower(e.name));
+        auto cached = xmlCache.find(asciiLower(e.name));
         const bool dirtyTree = cached != xmlCache.end() && cached->second.dirty;
         if (dirtyTree) {
             serialised.push_back(toXml(*cached->second.doc));

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <filesystem>
 
+#include "office/ascii.h"
 #include "office/powerpoint.h"
 #include "office/ppt/ppt_impl.h"
 
@@ -13,12 +14,6 @@ namespace office::ppt {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 constexpr std::string_view kPresentationType =
     "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml";
@@ -116,7 +111,7 @@ std::vector<std::shared_ptr<detail::SlideImpl>> readSlides(
 }
 
 std::string extensionOf(const std::string& path) {
-    return lower(fs::path(path).extension().string());
+    return asciiLower(fs::path(path).extension().string());
 }
 
 // The path SaveAs writes: .pptx added when the path has no extension; another extension is

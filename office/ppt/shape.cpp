@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 
+#include "office/ascii.h"
 #include "office/powerpoint.h"
 #include "office/ppt/ppt_impl.h"
 
@@ -78,11 +79,7 @@ bool servedAsChart(const EmbeddedObject& object) {
     if (object.nativeChart) {
         return true;
     }
-    std::string lower = object.progId;
-    for (char& c : lower) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return lower.find("graph") != std::string::npos;
+    return asciiLower(object.progId).find("graph") != std::string::npos;
 }
 
 std::string kindOf(pugi::xml_node element) {
