@@ -102,6 +102,17 @@ pugi::xml_node effectiveShape(pugi::xml_node shape);
 // Every p:cNvPr that names the shape: both branches of an mc:AlternateContent.
 std::vector<pugi::xml_node> shapeProperties(pugi::xml_node shape);
 
+// Fails with IndexOutOfRange unless 1 <= index <= count, saying "SUBJECT index 3 is out of
+// range (2 COUNTED)", e.g. "report.pptx: slide index 3 is out of range (2 slides)".
+inline void checkIndex(int index, std::size_t count, const std::string& subject,
+                       std::string_view counted) {
+    if (index < 1 || static_cast<std::size_t>(index) > count) {
+        throw Error(ErrorCode::IndexOutOfRange, subject + " index " + std::to_string(index) +
+                                                    " is out of range (" + std::to_string(count) +
+                                                    " " + std::string(counted) + ")");
+    }
+}
+
 inline constexpr std::string_view kRelationshipsNs =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 inline constexpr std::string_view kPresentationNs =

@@ -286,12 +286,7 @@ int Presentations::Count() const {
 
 std::shared_ptr<Presentation> Presentations::Item(int index) {
     app_->checkRunning();
-    int count = static_cast<int>(app_->presentations.size());
-    if (index < 1 || index > count) {
-        throw Error(ErrorCode::IndexOutOfRange, "Presentations: index " + std::to_string(index) +
-                                                    " is out of range (" + std::to_string(count) +
-                                                    " open)");
-    }
+    detail::checkIndex(index, app_->presentations.size(), "Presentations:", "open");
     return std::make_shared<Presentation>(app_->presentations[index - 1]);
 }
 

@@ -145,11 +145,7 @@ int Shapes::Count() const {
 
 std::shared_ptr<Shape> Shapes::Item(int index) {
     std::vector<pugi::xml_node> shapes = detail::topLevelShapes(slide_->shapeTree());
-    if (index < 1 || index > static_cast<int>(shapes.size())) {
-        throw Error(ErrorCode::IndexOutOfRange, slide_->where() + ": shape index " +
-                                                    std::to_string(index) + " is out of range (" +
-                                                    std::to_string(shapes.size()) + " shapes)");
-    }
+    detail::checkIndex(index, shapes.size(), slide_->where() + ": shape", "shapes");
     auto impl = std::make_shared<detail::ShapeImpl>();
     impl->slide = slide_;
     impl->position = index;

@@ -50,13 +50,8 @@ int Slides::Count() const {
 
 std::shared_ptr<Slide> Slides::Item(int index) {
     presentation_->checkOpen();
-    int count = static_cast<int>(presentation_->slides.size());
-    if (index < 1 || index > count) {
-        throw Error(ErrorCode::IndexOutOfRange, presentation_->document->package.displayName() +
-                                                    ": slide index " + std::to_string(index) +
-                                                    " is out of range (" + std::to_string(count) +
-                                                    " slides)");
-    }
+    detail::checkIndex(index, presentation_->slides.size(),
+                       presentation_->document->package.displayName() + ": slide", "slides");
     return std::make_shared<Slide>(presentation_->slides[index - 1]);
 }
 

@@ -75,11 +75,7 @@ std::vector<TagEntry> readTags(const detail::SlideImpl& slide) {
 
 const TagEntry& tagAt(const detail::SlideImpl& slide, const std::vector<TagEntry>& tags,
                       int index) {
-    if (index < 1 || index > static_cast<int>(tags.size())) {
-        throw Error(ErrorCode::IndexOutOfRange, slide.where() + ": tag index " +
-                                                    std::to_string(index) + " is out of range (" +
-                                                    std::to_string(tags.size()) + " tags)");
-    }
+    detail::checkIndex(index, tags.size(), slide.where() + ": tag", "tags");
     return tags[static_cast<std::size_t>(index - 1)];
 }
 
