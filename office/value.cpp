@@ -48,15 +48,6 @@ bool Value::isBlank() const noexcept {
 
 namespace {
 
-std::string shortestNumber(double v) {
-    char buffer[32];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
-    if (ec != std::errc()) {
-        return "0";
-    }
-    return std::string(buffer, end);
-}
-
 // The 1900 system counts a 29 February 1900 (serial 60), so days before it lie one later
 // than a count from 1899-12-30 gives.
 std::string isoDate(double serial) {
@@ -81,7 +72,7 @@ std::string Value::toString() const {
         case Kind::Empty:
             return {};
         case Kind::Number:
-            return shortestNumber(number_);
+            return numberText(number_);
         case Kind::Text:
             return text_;
         case Kind::Boolean:
@@ -92,6 +83,15 @@ std::string Value::toString() const {
             return isoDate(number_);
     }
     return {};
+}
+
+std::string numberText(double v) {
+    char buffer[32];
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
+    if (ec != std::errc()) {
+        return "0";
+    }
+    return std::string(buffer, end);
 }
 
 }  // namespace office

@@ -43,4 +43,8 @@ private:
     std::string text_;
 };
 
+// A number in the shortest form that reads back as the same double ("1.5", "12", "1e+21"), as
+// office files store numbers; "0" for what cannot be written.
+std::string numberText(double v);
+
 }  // namespace office

@@ -3,7 +3,6 @@
 // dimension and grown tables updated, calcChain dropped when formulas were overwritten.
 
 #include <algorithm>
-#include <charconv>
 #include <map>
 #include <set>
 #include <sstream>
@@ -31,12 +30,6 @@ std::string prefixOf(const pugi::xml_node& node) {
     const std::string_view name = node.name();
     const auto colon = name.find(':');
     return colon == std::string_view::npos ? std::string() : std::string(name.substr(0, colon + 1));
-}
-
-std::string numberText(double v) {
-    char buffer[32];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return ec == std::errc() ? std::string(buffer, end) : "0";
 }
 
 // Characters XML 1.0 cannot carry go out as _xHHHH_, as Office writes them.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <utility>
 
 namespace office::graph::detail {
@@ -180,6 +181,12 @@ constexpr std::array<std::pair<int, std::string_view>, 28> kBuiltinFormats{{
 }};
 
 }  // namespace
+
+double parseNumber(std::string_view text) {
+    double v = 0;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
+}
 
 std::string builtinFormat(int id) {
     for (const auto& [builtinId, code] : kBuiltinFormats) {

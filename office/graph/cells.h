@@ -54,6 +54,9 @@ std::optional<SheetRef> parseRef(std::string_view formula);
 // "Sheet1!$B$2:$B$5", the sheet name quoted where it needs to be; one cell as "Sheet1!$B$2".
 std::string formatRef(std::string_view sheet, const Area& area);
 
+// The number at the start of a cached value or cell text ("12.5"); 0 when there is none.
+double parseNumber(std::string_view text);
+
 // The code of a built-in number format id; empty for an id without one.
 std::string builtinFormat(int id);
 // The built-in id of a format code, or -1.

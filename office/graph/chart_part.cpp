@@ -1,7 +1,6 @@
 #include "office/graph/chart_part.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -74,21 +73,6 @@ bool sameCategories(const std::vector<SeriesInfo>& series) {
         }
     }
     return true;
-}
-
-std::string formatNumber(double v) {
-    char buffer[32];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
-    if (ec != std::errc()) {
-        return "0";
-    }
-    return std::string(buffer, end);
-}
-
-double parseNumber(std::string_view text) {
-    double v = 0;
-    std::from_chars(text.data(), text.data() + text.size(), v);
-    return v;
 }
 
 }  // namespace
@@ -544,7 +528,7 @@ void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
         if (!format.empty() && format != common) {
             pt.append_attribute("formatCode") = format.c_str();
         }
-        addValue(pt, formatNumber(w.number(points[i]->value)));
+        addValue(pt, numberText(w.number(points[i]->value)));
     }
 }
 

@@ -3,7 +3,6 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <charconv>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -17,18 +16,6 @@ namespace {
 constexpr std::string_view kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 constexpr std::string_view kRelNs =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-
-std::string formatNumber(double v) {
-    char buffer[32];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, v);
-    return ec == std::errc() ? std::string(buffer, end) : std::string("0");
-}
-
-double parseNumber(std::string_view text) {
-    double v = 0;
-    std::from_chars(text.data(), text.data() + text.size(), v);
-    return v;
-}
 
 // The text of a shared string or inline string: its t, or the t of each run.
 std::string stringItemText(pugi::xml_node item) {
@@ -343,11 +330,11 @@ void SheetCells::write(const CellMap& cells) {
             case Value::Kind::Empty:
                 break;
             case Value::Kind::Number:
-                c.append_child("v").text().set(formatNumber(v.asNumber()).c_str());
+                c.append_child("v").text().set(numberText(v.asNumber()).c_str());
                 break;
             case Value::Kind::Date:
                 c.append_child("v").text().set(
-                    formatNumber(v.asNumber() - (date1904_ ? 1462 : 0)).c_str());
+                    numberText(v.asNumber() - (date1904_ ? 1462 : 0)).c_str());
                 break;
             case Value::Kind::Boolean:
                 c.append_attribute("t") = "b";
