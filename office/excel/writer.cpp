@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "office/error.h"
 #include "office/excel/model.h"
@@ -18,12 +17,6 @@ namespace {
 constexpr const char* kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 constexpr const char* kRelNs =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-
-std::string serialise(const pugi::xml_node& node) {
-    std::ostringstream out;
-    node.print(out, "", pugi::format_raw);
-    return out.str();
-}
 
 // The element's prefix ("x:" for "x:c"), so that new children match their parents.
 std::string prefixOf(const pugi::xml_node& node) {
@@ -155,13 +148,13 @@ pugi::xml_node itemAt(const pugi::xml_node& list, int index) {
 
 // The index of an item equal to `item` in `list`, appending a copy when there is none.
 int findOrAppend(pugi::xml_node list, const pugi::xml_node& item) {
-    const std::string wanted = serialise(item);
+    const std::string wanted = package::nodeText(item);
     int index = 0;
     for (const auto& node : list.children()) {
         if (node.type() != pugi::node_element) {
             continue;
         }
-        if (serialise(node) == wanted) {
+        if (package::nodeText(node) == wanted) {
             return index;
         }
         ++index;

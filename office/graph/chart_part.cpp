@@ -479,12 +479,6 @@ struct Writer {
     }
 };
 
-void removeChildren(pugi::xml_node node) {
-    while (node.first_child()) {
-        node.remove_child(node.first_child());
-    }
-}
-
 void addValue(pugi::xml_node pt, const std::string& text) {
     pt.append_child("c:v").text().set(text.c_str());
 }
@@ -561,7 +555,7 @@ void writeOneField(const Writer& w, pugi::xml_node role, int field, bool numeric
     const int count = l.categoryCount();
     const auto points = line(w, first, count, field);
     const std::string formula = w.ref(first, first + count - 1, field, field);
-    removeChildren(role);
+    role.remove_children();
     if (numeric || allNumeric(points)) {
         fillNumRef(w, role.append_child("c:numRef"), formula, points);
         return;
@@ -574,7 +568,7 @@ void writeLevels(const Writer& w, pugi::xml_node role) {
     const int first = l.cornerRecord + l.headerLines;
     const int count = l.categoryCount();
     const int lastField = l.cornerField + l.categoryLevels - 1;
-    removeChildren(role);
+    role.remove_children();
     pugi::xml_node ref = role.append_child("c:multiLvlStrRef");
     ref.append_child("c:f").text().set(
         w.ref(first, first + count - 1, l.cornerField, lastField).c_str());
@@ -620,7 +614,7 @@ void writeName(const Writer& w, pugi::xml_node ser, int field) {
         pugi::xml_node order = ser.child("c:order");
         tx = order ? ser.insert_child_after("c:tx", order) : ser.prepend_child("c:tx");
     }
-    removeChildren(tx);
+    tx.remove_children();
     fillStrRef(tx.append_child("c:strRef"), w.ref(l.cornerRecord, l.cornerRecord, field, field),
                {w.cell(l.cornerRecord, field)});
 }
@@ -826,7 +820,7 @@ pugi::xml_node richOf(pugi::xml_node title) {
     if (rich) {
         return rich;
     }
-    removeChildren(tx);
+    tx.remove_children();
     rich = tx.append_child("c:rich");
     rich.append_child("a:bodyPr");
     rich.append_child("a:lstStyle");

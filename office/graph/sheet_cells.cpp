@@ -29,23 +29,6 @@ std::string stringItemText(pugi::xml_node item) {
     return text;
 }
 
-void removeChildren(pugi::xml_node node) {
-    while (node.first_child()) {
-        node.remove_child(node.first_child());
-    }
-}
-
-std::string serialise(pugi::xml_node node) {
-    struct Sink : pugi::xml_writer {
-        std::string text;
-        void write(const void* data, std::size_t size) override {
-            text.append(static_cast<const char*>(data), size);
-        }
-    } sink;
-    node.print(sink, "", pugi::format_raw);
-    return sink.text;
-}
-
 pugi::xml_node rowFor(pugi::xml_node sheetData, int row) {
     pugi::xml_node after;
     for (pugi::xml_node r = sheetData.last_child(); r; r = r.previous_sibling()) {
@@ -287,10 +270,10 @@ int SheetCells::styleWithFormat(int styleIndex, const std::string& format) {
         candidate.append_attribute("applyNumberFormat");
     }
     candidate.attribute("applyNumberFormat") = 1;
-    const std::string wanted = serialise(candidate);
+    const std::string wanted = package::nodeText(candidate);
     int index = 0;
     for (pugi::xml_node xf : cellXfs.children("xf")) {
-        if (serialise(xf) == wanted) {
+        if (package::nodeText(xf) == wanted) {
             return index;
         }
         ++index;
@@ -315,7 +298,7 @@ void SheetCells::write(const CellMap& cells) {
         written = unite(written, {pos.row, pos.column, pos.row, pos.column});
         pugi::xml_node c = cellFor(rowFor(sheetData, pos.row), pos.row, pos.column);
         formulaRemoved = formulaRemoved || c.child("f");
-        removeChildren(c);
+        c.remove_children();
         c.remove_attribute("t");
         const Value& v = cell.value;
         const int style = c.attribute("s").as_int(0);
@@ -444,7 +427,7 @@ struct ZipSourceDeleter {
 std::string escapeAttribute(const std::string& text) {
     pugi::xml_document doc;
     doc.append_child("x").append_attribute("v") = text.c_str();
-    const std::string raw = serialise(doc.first_child());
+    const std::string raw = package::nodeText(doc.first_child());
     const auto open = raw.find('"');
     return raw.substr(open + 1, raw.rfind('"') - open - 1);
 }

@@ -444,6 +444,12 @@ bool allowedInXml(std::uint32_t code) {
 
 }  // namespace
 
+std::string nodeText(const pugi::xml_node& node) {
+    std::ostringstream out;
+    node.print(out, "", pugi::format_raw);
+    return out.str();
+}
+
 std::string xmlSafe(std::string_view text) {
     std::string safe;
     safe.reserve(text.size());
@@ -967,9 +973,7 @@ void Package::setRelationships(std::string_view sourcePart, const Relationships&
         doc = readXml(name);
     }
     auto root = doc.document_element();
-    while (root.first_child()) {
-        root.remove_child(root.first_child());
-    }
+    root.remove_children();
     for (const auto& rel : rels.all()) {
         auto node = root.append_child("Relationship");
         node.append_attribute("Id") = rel.id.c_str();

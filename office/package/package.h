@@ -61,6 +61,8 @@ std::string relativeTarget(std::string_view sourcePart, std::string_view partNam
 pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part);
 // Serialises a document as Office writes it: the declaration kept, no indentation added.
 std::string toXml(const pugi::xml_document& doc);
+// One element as raw text, no indentation: to compare two elements, or to read an escaped form.
+std::string nodeText(const pugi::xml_node& node);
 // The text with every character that XML 1.0 does not allow removed (control characters other
 // than tab, line feed and carriage return; surrogates, U+FFFE and U+FFFF; invalid UTF-8 bytes),
 // ready to be set as the text or attribute of an element.
