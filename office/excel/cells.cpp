@@ -258,19 +258,4 @@ bool parseCell(std::string_view text, int& row, int& column) {
     return true;
 }
 
-std::string_view localName(const pugi::xml_node& node) {
-    const std::string_view name = node.name();
-    const auto colon = name.find(':');
-    return colon == std::string_view::npos ? name : name.substr(colon + 1);
-}
-
-pugi::xml_node child(const pugi::xml_node& node, std::string_view local) {
-    for (const auto& c : node.children()) {
-        if (localName(c) == local) {
-            return c;
-        }
-    }
-    return {};
-}
-
 }  // namespace office::excel::detail

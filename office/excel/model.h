@@ -224,7 +224,9 @@ std::string columnName(int column);
 bool parseCell(std::string_view text, int& row, int& column);
 
 // The local name of an element ("c" for "x:c").
-std::string_view localName(const pugi::xml_node& node);
-pugi::xml_node child(const pugi::xml_node& node, std::string_view local);
+inline std::string_view localName(const pugi::xml_node& node) {
+    return package::localName(node.name());
+}
+using package::child;
 
 }  // namespace office::excel::detail

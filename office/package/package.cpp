@@ -444,6 +444,20 @@ bool allowedInXml(std::uint32_t code) {
 
 }  // namespace
 
+std::string_view localName(std::string_view qualifiedName) {
+    const std::size_t colon = qualifiedName.find(':');
+    return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
+}
+
+pugi::xml_node child(pugi::xml_node parent, std::string_view local) {
+    for (pugi::xml_node node : parent.children()) {
+        if (node.type() == pugi::node_element && localName(node.name()) == local) {
+            return node;
+        }
+    }
+    return {};
+}
+
 std::string nodeText(const pugi::xml_node& node) {
     std::ostringstream out;
     node.print(out, "", pugi::format_raw);

@@ -59,6 +59,11 @@ std::string relativeTarget(std::string_view sourcePart, std::string_view partNam
 // Parses xml as part `part` of file `file`; fails with ErrorCode::CorruptPart and a text such
 // as "report.pptx: ppt/charts/chart3.xml: end tag mismatch at offset 812".
 pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part);
+// The name without its namespace prefix: "p:sp" gives "sp".
+std::string_view localName(std::string_view qualifiedName);
+// The first child element whose local name is `local`, whatever prefix the file gives it; null
+// when there is none.
+pugi::xml_node child(pugi::xml_node parent, std::string_view local);
 // Serialises a document as Office writes it: the declaration kept, no indentation added.
 std::string toXml(const pugi::xml_document& doc);
 // One element as raw text, no indentation: to compare two elements, or to read an escaped form.

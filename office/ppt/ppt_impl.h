@@ -85,9 +85,9 @@ std::shared_ptr<PresentationImpl> openPresentation(const std::shared_ptr<Applica
 
 // XML helpers. Element and attribute names are matched by local name, so that a part that binds
 // the usual namespaces to other prefixes is read the same way.
-std::string_view localName(std::string_view qualifiedName);
+using package::child;
+using package::localName;
 std::string_view prefixOf(std::string_view qualifiedName);
-pugi::xml_node child(pugi::xml_node parent, std::string_view local);
 // The attribute of that local name that carries a prefix (r:id, not id).
 pugi::xml_attribute prefixedAttribute(pugi::xml_node node, std::string_view local);
 // The prefix that the element or one of its ancestors binds to the namespace uri; declares

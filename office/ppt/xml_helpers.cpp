@@ -54,23 +54,9 @@ pugi::xml_node nonVisualProperties(pugi::xml_node shape) {
 
 }  // namespace
 
-std::string_view localName(std::string_view qualifiedName) {
-    std::size_t colon = qualifiedName.find(':');
-    return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
-}
-
 std::string_view prefixOf(std::string_view qualifiedName) {
     std::size_t colon = qualifiedName.find(':');
     return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
-}
-
-pugi::xml_node child(pugi::xml_node parent, std::string_view local) {
-    for (pugi::xml_node node : parent.children()) {
-        if (node.type() == pugi::node_element && localName(node.name()) == local) {
-            return node;
-        }
-    }
-    return {};
 }
 
 pugi::xml_attribute prefixedAttribute(pugi::xml_node node, std::string_view local) {
