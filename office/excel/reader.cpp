@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "office/error.h"
+#include "office/excel/embedded.h"
 #include "office/excel/model.h"
 #include "office/excel/number_format.h"
 
@@ -45,31 +46,61 @@ std::string_view relationshipId(const pugi::xml_node& node) {
     return {};
 }
 
-// Undoes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry.
+void appendUtf8(std::string& out, unsigned code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// The code of an _xHHHH_ escape at text[i], or -1 when none starts there.
+long escapeAt(std::string_view text, std::size_t i) {
+    unsigned code = 0;
+    if (text[i] != '_' || i + 6 >= text.size() || text[i + 1] != 'x' || text[i + 6] != '_' ||
+        std::from_chars(text.data() + i + 2, text.data() + i + 6, code, 16).ptr !=
+            text.data() + i + 6) {
+        return -1;
+    }
+    return static_cast<long>(code);
+}
+
+// Undoes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry (_x005F_ is a
+// literal underscore). A pair of escaped surrogates is one character; a lone surrogate, which
+// no text can hold, becomes U+FFFD.
 std::string decodeEscapes(std::string_view text) {
     if (text.find("_x") == std::string_view::npos) {
         return std::string(text);
     }
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned code = 0;
-        if (text[i] == '_' && i + 6 < text.size() && text[i + 1] == 'x' && text[i + 6] == '_' &&
-            std::from_chars(text.data() + i + 2, text.data() + i + 6, code, 16).ptr ==
-                text.data() + i + 6) {
-            if (code < 0x80) {
-                out += static_cast<char>(code);
-            } else if (code < 0x800) {
-                out += static_cast<char>(0xC0 | (code >> 6));
-                out += static_cast<char>(0x80 | (code & 0x3F));
-            } else {
-                out += static_cast<char>(0xE0 | (code >> 12));
-                out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (code & 0x3F));
-            }
-            i += 6;
+        long code = escapeAt(text, i);
+        if (code < 0) {
+            out += text[i];
             continue;
         }
-        out += text[i];
+        i += 6;
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size()) {
+            const long low = escapeAt(text, i + 1);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                i += 7;
+            }
+        }
+        if (code >= 0xD800 && code <= 0xDFFF) {
+            code = 0xFFFD;
+        }
+        appendUtf8(out, static_cast<unsigned>(code));
     }
     return out;
 }
@@ -463,6 +494,11 @@ std::string findWorkbookPart(const package::Package& package) {
     }
     const std::string part = package::resolveTarget("", rel->target);
     const std::string type = package.contentType(part);
+    if (isBinaryWorkbook(package)) {
+        throw Error(ErrorCode::NotSupported,
+                    package.displayName() + ": the workbook is in the binary format (.xlsb, " +
+                        part + "), whose cells cannot be read; save it as .xlsx");
+    }
     if (!isWorkbookType(type)) {
         throw Error(ErrorCode::NotADocument, package.displayName() +
                                                  ": the package holds no workbook (its main part " +
@@ -484,6 +520,14 @@ void readSheetList(WorkbookImpl& book, const pugi::xml_node& root,
         auto sheet = std::make_shared<SheetImpl>();
         sheet->name = node.attribute("name").value();
         const auto id = relationshipId(node);
+        if (id.empty()) {
+            // Some writers leave a sheet's relationship id empty; office suites open such a
+            // workbook and show the sheet empty. It keeps its place and name in the list, as a
+            // sheet without a part and without cells.
+            sheet->worksheet = false;
+            book.sheets.push_back(std::move(sheet));
+            continue;
+        }
         const auto* rel = rels.find(id);
         if (!rel || rel->external) {
             corrupt(book, book.workbookPart,
@@ -521,7 +565,7 @@ std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string
     readSheetList(*book, root, rels);
     for (const auto& sheet : book->sheets) {
         sheet->book = book;
-        if (sheet->worksheet) {
+        if (sheet->worksheet && !sheet->part.empty()) {
             loadWorksheet(*book, *sheet);
         }
     }

@@ -3,6 +3,8 @@
 // dimension and grown tables updated, calcChain dropped when formulas were overwritten.
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <map>
 #include <set>
 
@@ -14,39 +16,108 @@ namespace office::excel::detail {
 
 namespace {
 
-constexpr const char* kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 constexpr const char* kRelNs =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 
-// The element's prefix ("x:" for "x:c"), so that new children match their parents.
-std::string prefixOf(const pugi::xml_node& node) {
-    const std::string_view name = node.name();
-    const auto colon = name.find(':');
-    return colon == std::string_view::npos ? std::string() : std::string(name.substr(0, colon + 1));
-}
-
-// Characters XML 1.0 cannot carry go out as _xHHHH_, as Office writes them.
-std::string escapeControls(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "_x%04X_", c);
-            out += buffer;
-            continue;
+// The namespace that `prefix` ("x" or "" for the default) has at the element.
+std::string_view namespaceAt(pugi::xml_node node, std::string_view prefix) {
+    const std::string attribute = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
+    for (; node && node.type() == pugi::node_element; node = node.parent()) {
+        if (const auto declared = node.attribute(attribute.c_str())) {
+            return declared.value();
         }
-        out += static_cast<char>(c);
     }
-    return out;
+    return {};
 }
 
-void setText(pugi::xml_node t, const std::string& text) {
-    const std::string escaped = escapeControls(text);
+std::string_view prefixPart(std::string_view name) {
+    const auto colon = name.find(':');
+    return colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
+}
+
+// True when "_xHHHH_" starts at text[i]: such literal text is written with its underscore
+// escaped (_x005F_), or a reader would take it for an escape.
+bool looksEscaped(std::string_view text, std::size_t i) {
+    if (i + 6 >= text.size() || text[i] != '_' || text[i + 1] != 'x' || text[i + 6] != '_') {
+        return false;
+    }
+    return std::all_of(text.begin() + static_cast<long>(i) + 2,
+                       text.begin() + static_cast<long>(i) + 6,
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+void appendEscape(std::string& out, unsigned code) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "_x%04X_", code);
+    out += buffer;
+}
+
+// Text as SpreadsheetML holds it: characters XML 1.0 cannot carry (controls, U+FFFE, U+FFFF,
+// surrogates) go out as _xHHHH_, as Office writes them, and literal "_xHHHH_" text keeps its
+// meaning through an escaped underscore. Bytes that are no UTF-8 are dropped.
+std::string sheetText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = [&](std::size_t k) {
+            return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
+        };
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            appendEscape(out, c);
+        } else if (c == 0xEF && next(1) == 0xBF && (next(2) == 0xBE || next(2) == 0xBF)) {
+            appendEscape(out, 0xFF00 | (next(2) == 0xBE ? 0xFE : 0xFF));
+            i += 2;
+        } else if (c == 0xED && next(1) >= 0xA0 && next(1) <= 0xBF && (next(2) & 0xC0) == 0x80) {
+            appendEscape(out, 0xD000 | ((next(1) & 0x3F) << 6) | (next(2) & 0x3F));
+            i += 2;
+        } else if (c == '_' && looksEscaped(text, i)) {
+            out += "_x005F_";
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return package::xmlSafe(out);
+}
+
+void setText(pugi::xml_node t, std::string_view text) {
+    const std::string escaped = sheetText(text);
     t.text().set(escaped.c_str());
     if (!escaped.empty() && (escaped.front() == ' ' || escaped.back() == ' ' ||
                              escaped.find('\n') != std::string::npos)) {
         t.append_attribute("xml:space") = "preserve";
     }
+}
+
+// A copy of `item` from another part (a font, fill, border or xf of a source workbook), ready
+// to go into `list`: its SpreadsheetML elements take the prefix that namespace has at the
+// list, and the other prefixes it uses are declared on it where the list has them not.
+pugi::xml_document adopted(const pugi::xml_node& item, const pugi::xml_node& list) {
+    pugi::xml_document doc;
+    auto copy = doc.append_copy(item);
+    const std::string prefix = mainPrefix(list);
+    std::vector<std::pair<pugi::xml_node, pugi::xml_node>> pending{{item, copy}};
+    while (!pending.empty()) {
+        auto [from, to] = pending.back();
+        pending.pop_back();
+        const std::string_view own = prefixPart(from.name());
+        const std::string_view ns = namespaceAt(from, own);
+        if (ns == kMainNs) {
+            to.set_name((prefix + std::string(localName(from))).c_str());
+        } else if (!own.empty() && namespaceAt(list, own) != ns &&
+                   !copy.attribute(("xmlns:" + std::string(own)).c_str())) {
+            copy.append_attribute(("xmlns:" + std::string(own)).c_str()) = std::string(ns).c_str();
+        }
+        auto source = from.first_child();
+        for (auto target = to.first_child(); source && target;
+             source = source.next_sibling(), target = target.next_sibling()) {
+            if (source.type() == pugi::node_element) {
+                pending.emplace_back(source, target);
+            }
+        }
+    }
+    return doc;
 }
 
 // Adds a new part of the workbook: its contents, its content type and the workbook's
@@ -108,7 +179,7 @@ pugi::xml_node styleList(pugi::xml_node root, std::string_view name) {
     if (auto list = child(root, name)) {
         return list;
     }
-    const std::string full = prefixOf(root) + std::string(name);
+    const std::string full = mainPrefix(root) + std::string(name);
     for (auto node : root.children()) {
         if (styleRank(localName(node)) > styleRank(name)) {
             return root.insert_child_before(full.c_str(), node);
@@ -165,10 +236,9 @@ int findOrAppend(pugi::xml_node list, const pugi::xml_node& item) {
 }
 
 int formatId(WorkbookImpl& book, const std::string& code) {
-    for (int id = 0; id <= 49; ++id) {
-        if (builtinNumberFormat(id) == code && !book.styles.customFormats.count(id)) {
-            return id;
-        }
+    const int builtin = builtinNumberFormatId(code);
+    if (builtin >= 0 && !book.styles.customFormats.count(builtin)) {
+        return builtin;
     }
     int highest = 163;
     for (const auto& [id, custom] : book.styles.customFormats) {
@@ -179,9 +249,9 @@ int formatId(WorkbookImpl& book, const std::string& code) {
     }
     const int id = highest + 1;
     auto list = styleList(stylesRoot(book), "numFmts");
-    auto format = list.append_child((prefixOf(list) + "numFmt").c_str());
+    auto format = list.append_child((mainPrefix(list) + "numFmt").c_str());
     format.append_attribute("numFmtId") = id;
-    format.append_attribute("formatCode") = code.c_str();
+    format.append_attribute("formatCode") = package::xmlSafe(code).c_str();
     updateCount(list);
     book.styles.customFormats[id] = code;
     return id;
@@ -190,7 +260,7 @@ int formatId(WorkbookImpl& book, const std::string& code) {
 std::uint32_t appendXf(WorkbookImpl& book, const pugi::xml_node& model, const Xf& xf) {
     auto list = styleList(stylesRoot(book), "cellXfs");
     pugi::xml_node node =
-        model ? list.append_copy(model) : list.append_child((prefixOf(list) + "xf").c_str());
+        model ? list.append_copy(model) : list.append_child((mainPrefix(list) + "xf").c_str());
     auto set = [&node](const char* name, int value) {
         auto attribute = node.attribute(name);
         if (!attribute) {
@@ -214,6 +284,25 @@ std::uint32_t appendXf(WorkbookImpl& book, const pugi::xml_node& model, const Xf
 }
 
 }  // namespace
+
+std::string mainPrefix(const pugi::xml_node& node) {
+    for (auto at = node; at && at.type() == pugi::node_element; at = at.parent()) {
+        for (const auto& attribute : at.attributes()) {
+            const std::string_view name = attribute.name();
+            if (attribute.value() != std::string_view(kMainNs)) {
+                continue;
+            }
+            if (name == "xmlns") {
+                return {};
+            }
+            if (name.starts_with("xmlns:")) {
+                return std::string(name.substr(6)) + ":";
+            }
+        }
+    }
+    const std::string_view own = prefixPart(node.name());
+    return own.empty() ? std::string() : std::string(own) + ":";
+}
 
 std::uint32_t styleWithFormat(WorkbookImpl& book, std::uint32_t index, const std::string& code) {
     const auto key = std::make_pair(index, code);
@@ -257,7 +346,8 @@ std::uint32_t StyleImporter::import(std::uint32_t index) {
         if (!item) {
             return fallback;
         }
-        return findOrAppend(styleList(stylesRoot(to_), listName), item);
+        auto list = styleList(stylesRoot(to_), listName);
+        return findOrAppend(list, adopted(item, list).document_element());
     };
     xf.fontId = carry("fonts", source.fontId, 0);
     xf.fillId = carry("fills", source.fillId, 0);
@@ -271,7 +361,8 @@ std::uint32_t StyleImporter::import(std::uint32_t index) {
     pugi::xml_document copy;
     pugi::xml_node node;
     if (model) {
-        node = copy.append_copy(model);
+        copy.reset(adopted(model, styleList(stylesRoot(to_), "cellXfs")));
+        node = copy.document_element();
         node.remove_attribute("xfId");
         node.remove_attribute("quotePrefix");
         node.remove_attribute("pivotButton");
@@ -554,7 +645,7 @@ void syncColumns(const WorkbookImpl& book, const SheetImpl& sheet, const TablePa
     }
     const bool header = tableNode.attribute("headerRowCount").as_int(1) != 0;
     const int wanted = table.lastColumn - table.firstColumn + 1;
-    const std::string prefix = prefixOf(columns);
+    const std::string prefix = mainPrefix(columns);
     unsigned highestId = 0;
     for (const auto& node : columns.children()) {
         highestId = std::max(highestId, node.attribute("id").as_uint());
@@ -584,7 +675,7 @@ void syncColumns(const WorkbookImpl& book, const SheetImpl& sheet, const TablePa
             }
         }
         used.insert(lowerAscii(name));
-        node.attribute("name").set_value(name.c_str());
+        node.attribute("name").set_value(sheetText(name).c_str());
     }
 }
 
@@ -646,7 +737,7 @@ void writeSharedStrings(WorkbookImpl& book) {
         doc.append_child(pugi::node_declaration).append_attribute("version") = "1.0";
         doc.first_child().append_attribute("encoding") = "UTF-8";
         doc.first_child().append_attribute("standalone") = "yes";
-        doc.append_child("sst").append_attribute("xmlns") = kMainNs;
+        doc.append_child("sst").append_attribute("xmlns") = std::string(kMainNs).c_str();
         addWorkbookPart(
             book, book.sharedStringsPart, doc,
             "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml",
@@ -654,7 +745,7 @@ void writeSharedStrings(WorkbookImpl& book) {
     }
     auto& doc = book.package.xml(book.sharedStringsPart);
     auto sst = doc.document_element();
-    const std::string prefix = prefixOf(sst);
+    const std::string prefix = mainPrefix(sst);
     for (std::size_t i = book.sharedStringsInFile; i < book.sharedStrings.size(); ++i) {
         auto t = sst.append_child((prefix + "si").c_str()).append_child((prefix + "t").c_str());
         setText(t, book.sharedStrings[i]);
@@ -693,10 +784,16 @@ void storeChanges(WorkbookImpl& book) {
             continue;
         }
         any = true;
+        if (sheet->part.empty()) {
+            throw Error(ErrorCode::NotSupported,
+                        book.where() + ": sheet \"" + sheet->name +
+                            "\" has no part of its own (its relationship id is empty), so the "
+                            "cells written into it cannot be kept");
+        }
         auto& doc = book.package.xml(sheet->part);
         SheetWriter writer{book, *sheet, doc.document_element(), {}, {}, {}};
         writer.sheetData = child(writer.root, "sheetData");
-        writer.prefix = prefixOf(writer.root);
+        writer.prefix = mainPrefix(writer.root);
         if (!writer.sheetData) {
             throw Error(ErrorCode::CorruptPart,
                         book.where() + ": " + sheet->part + ": the worksheet has no sheetData");

@@ -5,9 +5,9 @@
 
 #include "office/clipboard.h"
 #include "office/embed/compound_file.h"
+#include "office/excel/embedded.h"
 #include "office/graph.h"
 #include "office/graph/chart_part.h"
-#include "office/graph/sheet_cells.h"
 #include "office/ppt/object_site.h"
 
 namespace office::graph {
@@ -43,7 +43,7 @@ struct ChartServerImpl {
     graph::detail::DataLayout layout;
     CellMap cells;  // the data sheet, by sheet position
     CellMap dirty;  // the cells written since the last Update
-    std::optional<graph::detail::SheetCells> workbook;
+    std::optional<excel::SheetCells> workbook;
     std::string workbookPart;
     // The streams of the compound file (an OLE object part) that wraps the workbook, if any.
     std::optional<std::map<std::string, embed::Bytes>> wrapper;
@@ -65,6 +65,7 @@ struct ChartServerImpl {
 
     void load();
     void openWorkbook();
+    void useWorkbook(std::vector<std::uint8_t> bytes, const std::string& part);
     CellPos sheetPos(int row, int column) const {
         const CellPos corner = layout.toSheet(layout.cornerRecord, layout.cornerField);
         return {corner.row + row - 1, corner.column + column - 1};
@@ -106,8 +107,21 @@ void ChartServerImpl::openWorkbook() {
         }
         bytes = wrapper->at("Package");
     }
-    workbook.emplace(std::move(bytes), site.document->package.displayName() + ": " + part,
-                     layout.sheet);
+    useWorkbook(std::move(bytes), part);
+}
+
+// Opens the data workbook through the workbook code, on the data sheet's sheet (or its first
+// worksheet). A binary workbook is refused, naming the shape.
+void ChartServerImpl::useWorkbook(std::vector<std::uint8_t> bytes, const std::string& part) {
+    auto package = package::Package::openBytes(
+        std::move(bytes), site.document->package.displayName() + ": " + part, "workbook");
+    if (excel::isBinaryWorkbook(package)) {
+        throw Error(ErrorCode::NotSupported,
+                    site.where() + ": the chart's data is kept in " + part +
+                        ", a workbook in the binary format (.xlsb), whose cells cannot be "
+                        "filled; open the chart's data in an office suite and save it as .xlsx");
+    }
+    workbook.emplace(std::move(package), layout.sheet);
     workbookPart = part;
 }
 
@@ -165,9 +179,7 @@ void ChartServerImpl::paste(int row, int column) {
 void ChartServerImpl::embedNewWorkbook() {
     const std::string part =
         package().freePartName("ppt/embeddings/Microsoft_Excel_Worksheet#.xlsx");
-    workbook.emplace(graph::detail::SheetCells::newWorkbook(layout.sheet),
-                     site.document->package.displayName() + ": " + part, layout.sheet);
-    workbookPart = part;
+    useWorkbook(excel::newWorkbookBytes(layout.sheet), part);
     dirty = cells;
 
     package::Relationships rels = package().relationships(site.objectPart);

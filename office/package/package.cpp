@@ -959,7 +959,11 @@ Relationships Package::relationships(std::string_view sourcePart) const {
         return rels;
     }
     const pugi::xml_document doc = readXml(name);
-    for (auto node : doc.document_element().children("Relationship")) {
+    for (auto node : doc.document_element().children()) {
+        // Matched by local name: some writers give the relationships namespace a prefix.
+        if (node.type() != pugi::node_element || localName(node.name()) != "Relationship") {
+            continue;
+        }
         rels.items().push_back(
             Relationship{node.attribute("Id").value(), node.attribute("Type").value(),
                          node.attribute("Target").value(),
@@ -988,8 +992,13 @@ void Package::setRelationships(std::string_view sourcePart, const Relationships&
     }
     auto root = doc.document_element();
     root.remove_children();
+    // New entries keep the root's prefix, so that they stay in its namespace.
+    const std::string_view rootName = root.name();
+    const std::string entry =
+        std::string(rootName.substr(0, rootName.size() - localName(rootName).size())) +
+        "Relationship";
     for (const auto& rel : rels.all()) {
-        auto node = root.append_child("Relationship");
+        auto node = root.append_child(entry.c_str());
         node.append_attribute("Id") = rel.id.c_str();
         node.append_attribute("Type") = rel.type.c_str();
         node.append_attribute("Target") = rel.target.c_str();
