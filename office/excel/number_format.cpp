@@ -984,7 +984,7 @@ std::string formatText(const std::string& text, std::string_view code) {
 
 // Excel's own texts for the ids 0-49; 27-36 and 50-58 are the East Asian date and time formats,
 // which Excel shows in the locale of the file, rendered here in one locale. Where the standard
-// spells an id differently (37-40, 47), looking a code up accepts both (kStandardSpellings).
+// spells an id differently (37-40, 44, 47), looking a code up accepts both (kStandardSpellings).
 std::string builtinNumberFormat(int id) {
     switch (id) {
         case 0:
@@ -1074,7 +1074,7 @@ std::string builtinNumberFormat(int id) {
             return "_(\"$\"* #,##0_);_(\"$\"* \\(#,##0\\);_(\"$\"* \"-\"_);_(@_)";
         case 43:
             return "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)";
-        case 44:
+        case 44:  // the standard: _("$"* #,##0.00_)_("$"* \(#,##0.00\)_("$"* "-"??_)_(@_)
             return "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)";
         case 45:
             return "mm:ss";
@@ -1107,6 +1107,14 @@ constexpr StandardSpelling kStandardSpellings[] = {
     // Excel again pads with "_)" and escapes the parentheses; the standard does neither.
     {39, "#,##0.00;(#,##0.00)"},
     {40, "#,##0.00;[Red](#,##0.00)"},
+    // Excel's texts without the backslashes before the parentheses, which mean the same.
+    {37, "#,##0_);(#,##0)"},
+    {38, "#,##0_);[Red](#,##0)"},
+    {39, "#,##0.00_);(#,##0.00)"},
+    {40, "#,##0.00_);[Red](#,##0.00)"},
+    // The standard's Accounting text lost its section separators; files written after its
+    // table carry it so.
+    {44, "_(\"$\"* #,##0.00_)_(\"$\"* \\(#,##0.00\\)_(\"$\"* \"-\"??_)_(@_)"},
     // Minutes and seconds with tenths: the standard leaves out the colon that Excel shows.
     {47, "mmss.0"},
 };

@@ -434,10 +434,20 @@ struct SheetReader {
     }
 };
 
+// The sheet's tables: those its tableParts list, and those only its relationships name (as
+// some chart generators write a chart's data workbook), which grow with the data all the same.
 void readTables(WorkbookImpl& book, SheetImpl& sheet, const pugi::xml_node& root) {
     const auto rels = book.package.relationships(sheet.part);
+    std::vector<const package::Relationship*> found;
     for (const auto& node : child(root, "tableParts").children()) {
-        const auto* rel = rels.find(relationshipId(node));
+        found.push_back(rels.find(relationshipId(node)));
+    }
+    for (const auto* rel : rels.allByType("/table")) {
+        if (std::find(found.begin(), found.end(), rel) == found.end()) {
+            found.push_back(rel);
+        }
+    }
+    for (const auto* rel : found) {
         if (!rel || rel->external) {
             continue;
         }

@@ -259,6 +259,14 @@ int formatId(WorkbookImpl& book, const std::string& code) {
 
 std::uint32_t appendXf(WorkbookImpl& book, const pugi::xml_node& model, const Xf& xf) {
     auto list = styleList(stylesRoot(book), "cellXfs");
+    // A styles part without cell formats still gives its cells the plain format 0: it is
+    // written out first, or the new format would take its index.
+    while (countItems(list) < static_cast<int>(book.styles.xfs.size())) {
+        auto plain = list.append_child((mainPrefix(list) + "xf").c_str());
+        for (const char* name : {"numFmtId", "fontId", "fillId", "borderId", "xfId"}) {
+            plain.append_attribute(name) = 0;
+        }
+    }
     pugi::xml_node node =
         model ? list.append_copy(model) : list.append_child((mainPrefix(list) + "xf").c_str());
     auto set = [&node](const char* name, int value) {
