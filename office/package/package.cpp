@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <sstream>
 #include <unordered_map>
 #include <utility>
 
@@ -365,116 +364,6 @@ std::string relativeTarget(std::string_view sourcePart, std::string_view partNam
         out += to[i] + (i + 1 < to.size() ? "/" : "");
     }
     return out;
-}
-
-// ---------------------------------------------------------------------------------------------
-// XML
-
-pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part) {
-    pugi::xml_document doc;
-    const auto result = doc.load_buffer(
-        xml.data(), xml.size(),
-        pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single,
-        pugi::encoding_auto);
-    if (!result) {
-        fail(ErrorCode::CorruptPart, file,
-             std::string(part) + ": " + asciiLower(result.description()) + " at offset " +
-                 std::to_string(result.offset));
-    }
-    if (!doc.document_element()) {
-        fail(ErrorCode::CorruptPart, file, std::string(part) + ": no root element");
-    }
-    return doc;
-}
-
-std::string toXml(const pugi::xml_document& doc) {
-    std::ostringstream out;
-    doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-    std::string body = out.str();
-    // Office starts every part with a standalone declaration followed by a line break.
-    if (auto declaration = doc.first_child(); declaration.type() == pugi::node_declaration) {
-        std::ostringstream head;
-        head << "<?xml";
-        for (auto attribute : declaration.attributes()) {
-            head << ' ' << attribute.name() << "=\"" << attribute.value() << '"';
-        }
-        head << "?>\r\n";
-        const auto end = body.find("?>");
-        if (body.starts_with("<?xml") && end != std::string::npos) {
-            body.erase(0, end + 2);
-        }
-        return head.str() + body;
-    }
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n" + body;
-}
-
-namespace {
-
-// The UTF-8 sequence at text[i] as a code point, with its length; a byte that starts no valid
-// sequence gives length 1 and an invalid code point.
-std::pair<std::uint32_t, std::size_t> decodeUtf8(std::string_view text, std::size_t i) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        return {lead, 1};
-    }
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead >= 0xF8 || i + length > text.size()) {
-        return {0xFFFFFFFF, 1};
-    }
-    std::uint32_t code = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            return {0xFFFFFFFF, 1};
-        }
-        code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    return {code, length};
-}
-
-bool allowedInXml(std::uint32_t code) {
-    if (code < 0x20) {
-        return code == 0x9 || code == 0xA || code == 0xD;
-    }
-    if (code >= 0xD800 && code <= 0xDFFF) {
-        return false;
-    }
-    return code != 0xFFFE && code != 0xFFFF && code <= 0x10FFFF;
-}
-
-}  // namespace
-
-std::string_view localName(std::string_view qualifiedName) {
-    const std::size_t colon = qualifiedName.find(':');
-    return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
-}
-
-pugi::xml_node child(pugi::xml_node parent, std::string_view local) {
-    for (pugi::xml_node node : parent.children()) {
-        if (node.type() == pugi::node_element && localName(node.name()) == local) {
-            return node;
-        }
-    }
-    return {};
-}
-
-std::string nodeText(const pugi::xml_node& node) {
-    std::ostringstream out;
-    node.print(out, "", pugi::format_raw);
-    return out.str();
-}
-
-std::string xmlSafe(std::string_view text) {
-    std::string safe;
-    safe.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        auto [code, length] = decodeUtf8(text, i);
-        if (allowedInXml(code)) {
-            safe.append(text.substr(i, length));
-        }
-        i += length;
-    }
-    return safe;
 }
 
 // ---------------------------------------------------------------------------------------------
