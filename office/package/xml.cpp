@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <utility>
 
@@ -65,10 +66,12 @@ namespace {
 constexpr std::string_view kXmlns = "xmlns";
 
 // The prefix an attribute declares ("" for xmlns itself); nullopt when it declares none.
-std::optional<std::string_view> declaredPrefix(std::string_view attributeName) {
-    if (!attributeName.starts_with(kXmlns)) {
+std::optional<std::string_view> declaredPrefix(const char* name) {
+    // Most attributes (r, s, t, val) fail on the first byte, before their length is taken.
+    if (name[0] != 'x' || std::strncmp(name, "xmlns", kXmlns.size()) != 0) {
         return std::nullopt;
     }
+    const std::string_view attributeName(name);
     if (attributeName.size() == kXmlns.size()) {
         return std::string_view();
     }
@@ -79,7 +82,8 @@ std::optional<std::string_view> declaredPrefix(std::string_view attributeName) {
 }
 
 bool declaresNamespaces(pugi::xml_node element) {
-    for (pugi::xml_attribute attribute : element.attributes()) {
+    for (auto attribute = element.first_attribute(); attribute;
+         attribute = attribute.next_attribute()) {
         if (declaredPrefix(attribute.name())) {
             return true;
         }
@@ -168,7 +172,8 @@ std::string_view namespaceUri(pugi::xml_node node, std::string_view prefix) {
         if (scope.type() != pugi::node_element) {
             continue;
         }
-        for (pugi::xml_attribute attribute : scope.attributes()) {
+        for (auto attribute = scope.first_attribute(); attribute;
+             attribute = attribute.next_attribute()) {
             if (declaredPrefix(attribute.name()) == prefix) {
                 return attribute.value();
             }
@@ -289,7 +294,7 @@ pugi::xml_node firstElement(pugi::xml_node parent) {
 pugi::xml_attribute attribute(pugi::xml_node node, std::string_view uri, std::string_view local) {
     for (pugi::xml_attribute candidate : node.attributes()) {
         const std::string_view name = candidate.name();
-        if (localName(name) != local || declaredPrefix(name)) {
+        if (localName(name) != local || declaredPrefix(candidate.name())) {
             continue;
         }
         const std::string_view prefix = prefixOf(name);
