@@ -23,8 +23,8 @@ namespace office::package {
 namespace {
 
 constexpr std::string_view kContentTypesPart = "[Content_Types].xml";
-constexpr std::string_view kRelationshipsNs =
-    "http://schemas.openxmlformats.org/package/2006/relationships";
+// Defaults come before Overrides.
+constexpr std::string_view kTypesOrder[] = {"Default", "Override"};
 
 std::string fileNameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
@@ -741,7 +741,7 @@ void Package::remove(std::string_view part) {
     std::string wanted = asciiLower(part);
     wanted.insert(wanted.begin(), '/');
     auto& types = xml(kContentTypesPart);
-    for (auto over : types.document_element().children("Override")) {
+    for (auto over : children(types.document_element(), ns::kContentTypes, "Override")) {
         if (asciiLower(over.attribute("PartName").value()) == wanted) {
             types.document_element().remove_child(over);
             markDirty(kContentTypesPart);
@@ -778,7 +778,7 @@ std::string Package::contentType(std::string_view part) const {
     if (!impl_->overrides) {
         // Looked up for every part that is read, so the Overrides are indexed once.
         auto& index = impl_->overrides.emplace();
-        for (auto over : types.document_element().children("Override")) {
+        for (auto over : children(types.document_element(), ns::kContentTypes, "Override")) {
             std::string name = asciiLower(over.attribute("PartName").value());
             if (name.starts_with('/')) {
                 name.erase(0, 1);
@@ -790,7 +790,7 @@ std::string Package::contentType(std::string_view part) const {
         return it->second;
     }
     const std::string extension = extensionOf(part);
-    for (auto def : types.document_element().children("Default")) {
+    for (auto def : children(types.document_element(), ns::kContentTypes, "Default")) {
         if (asciiLower(def.attribute("Extension").value()) == extension) {
             return def.attribute("ContentType").value();
         }
@@ -803,7 +803,7 @@ void Package::setContentType(std::string_view part, std::string_view type) {
     auto root = types.document_element();
     std::string wanted = asciiLower(part);
     wanted.insert(wanted.begin(), '/');
-    for (auto over : root.children("Override")) {
+    for (auto over : children(root, ns::kContentTypes, "Override")) {
         if (asciiLower(over.attribute("PartName").value()) == wanted) {
             over.attribute("ContentType").set_value(std::string(type).c_str());
             markDirty(kContentTypesPart);
@@ -811,31 +811,29 @@ void Package::setContentType(std::string_view part, std::string_view type) {
         }
     }
     const std::string extension = extensionOf(part);
-    for (auto def : root.children("Default")) {
+    for (auto def : children(root, ns::kContentTypes, "Default")) {
         if (asciiLower(def.attribute("Extension").value()) == extension &&
             def.attribute("ContentType").value() == type) {
             return;  // the Default already says so
         }
     }
-    auto over = root.append_child("Override");
-    over.append_attribute("PartName").set_value(("/" + std::string(part)).c_str());
-    over.append_attribute("ContentType").set_value(std::string(type).c_str());
+    auto over = insertInOrder(root, ns::kContentTypes, "Override", kTypesOrder);
+    setAttribute(over, "PartName", "/" + std::string(part));
+    setAttribute(over, "ContentType", type);
     markDirty(kContentTypesPart);
 }
 
 void Package::ensureDefault(std::string_view extension, std::string_view type) {
     auto& types = xml(kContentTypesPart);
     auto root = types.document_element();
-    for (auto def : root.children("Default")) {
+    for (auto def : children(root, ns::kContentTypes, "Default")) {
         if (asciiLower(def.attribute("Extension").value()) == asciiLower(extension)) {
             return;
         }
     }
-    // Defaults come before Overrides in the schema's order.
-    auto def = root.first_child() ? root.insert_child_before("Default", root.first_child())
-                                  : root.append_child("Default");
-    def.append_attribute("Extension").set_value(std::string(extension).c_str());
-    def.append_attribute("ContentType").set_value(std::string(type).c_str());
+    auto def = insertInOrder(root, ns::kContentTypes, "Default", kTypesOrder);
+    setAttribute(def, "Extension", extension);
+    setAttribute(def, "ContentType", type);
     markDirty(kContentTypesPart);
 }
 
@@ -848,7 +846,7 @@ Relationships Package::relationships(std::string_view sourcePart) const {
         return rels;
     }
     const pugi::xml_document doc = readXml(name);
-    for (auto node : doc.document_element().children("Relationship")) {
+    for (auto node : children(doc.document_element(), ns::kPackageRelationships, "Relationship")) {
         rels.items().push_back(
             Relationship{node.attribute("Id").value(), node.attribute("Type").value(),
                          node.attribute("Target").value(),
@@ -871,19 +869,19 @@ void Package::setRelationships(std::string_view sourcePart, const Relationships&
         decl.append_attribute("encoding") = "UTF-8";
         decl.append_attribute("standalone") = "yes";
         doc.append_child("Relationships").append_attribute("xmlns") =
-            std::string(kRelationshipsNs).c_str();
+            std::string(ns::kPackageRelationships).c_str();
     } else {
         doc = readXml(name);
     }
     auto root = doc.document_element();
     root.remove_children();
     for (const auto& rel : rels.all()) {
-        auto node = root.append_child("Relationship");
-        node.append_attribute("Id") = rel.id.c_str();
-        node.append_attribute("Type") = rel.type.c_str();
-        node.append_attribute("Target") = rel.target.c_str();
+        auto node = appendChild(root, ns::kPackageRelationships, "Relationship");
+        setAttribute(node, "Id", rel.id);
+        setAttribute(node, "Type", rel.type);
+        setAttribute(node, "Target", rel.target);
         if (rel.external) {
-            node.append_attribute("TargetMode") = "External";
+            setAttribute(node, "TargetMode", "External");
         }
     }
     write(name, toXml(doc));
