@@ -13,6 +13,7 @@
 #include "office/excel/embedded.h"
 #include "office/excel/model.h"
 #include "office/excel/number_format.h"
+#include "office/package/xml.h"
 
 namespace office::excel::detail {
 
@@ -46,63 +47,9 @@ std::string_view relationshipId(const pugi::xml_node& node) {
     return {};
 }
 
-void appendUtf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// The code of an _xHHHH_ escape at text[i], or -1 when none starts there.
-long escapeAt(std::string_view text, std::size_t i) {
-    unsigned code = 0;
-    if (text[i] != '_' || i + 6 >= text.size() || text[i + 1] != 'x' || text[i + 6] != '_' ||
-        std::from_chars(text.data() + i + 2, text.data() + i + 6, code, 16).ptr !=
-            text.data() + i + 6) {
-        return -1;
-    }
-    return static_cast<long>(code);
-}
-
-// Undoes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry (_x005F_ is a
-// literal underscore). A pair of escaped surrogates is one character; a lone surrogate, which
-// no text can hold, becomes U+FFFD.
+// Undoes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry.
 std::string decodeEscapes(std::string_view text) {
-    if (text.find("_x") == std::string_view::npos) {
-        return std::string(text);
-    }
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        long code = escapeAt(text, i);
-        if (code < 0) {
-            out += text[i];
-            continue;
-        }
-        i += 6;
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size()) {
-            const long low = escapeAt(text, i + 1);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-                i += 7;
-            }
-        }
-        if (code >= 0xD800 && code <= 0xDFFF) {
-            code = 0xFFFD;
-        }
-        appendUtf8(out, static_cast<unsigned>(code));
-    }
-    return out;
+    return package::spreadsheetUnescaped(text);
 }
 
 // The text of a string item (<si> or <is>): its <t>, or its runs' <t> joined; phonetic runs

@@ -3,82 +3,26 @@
 // dimension and grown tables updated, calcChain dropped when formulas were overwritten.
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <map>
 #include <set>
 
 #include "office/error.h"
 #include "office/excel/model.h"
 #include "office/excel/number_format.h"
+#include "office/package/xml.h"
 
 namespace office::excel::detail {
 
 namespace {
 
-constexpr std::string_view kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view kMainNs = package::ns::kSpreadsheet;
 constexpr const char* kRelNs =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 
-// The namespace that `prefix` ("x" or "" for the default) has at the element.
-std::string_view namespaceAt(pugi::xml_node node, std::string_view prefix) {
-    const std::string attribute = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
-    for (; node && node.type() == pugi::node_element; node = node.parent()) {
-        if (const auto declared = node.attribute(attribute.c_str())) {
-            return declared.value();
-        }
-    }
-    return {};
-}
-
-std::string_view prefixPart(std::string_view name) {
-    const auto colon = name.find(':');
-    return colon == std::string_view::npos ? std::string_view() : name.substr(0, colon);
-}
-
-// True when "_xHHHH_" starts at text[i]: such literal text is written with its underscore
-// escaped (_x005F_), or a reader would take it for an escape.
-bool looksEscaped(std::string_view text, std::size_t i) {
-    if (i + 6 >= text.size() || text[i] != '_' || text[i + 1] != 'x' || text[i + 6] != '_') {
-        return false;
-    }
-    return std::all_of(text.begin() + static_cast<long>(i) + 2,
-                       text.begin() + static_cast<long>(i) + 6,
-                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
-}
-
-void appendEscape(std::string& out, unsigned code) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "_x%04X_", code);
-    out += buffer;
-}
-
-// Text as SpreadsheetML holds it: characters XML 1.0 cannot carry (controls, U+FFFE, U+FFFF,
-// surrogates) go out as _xHHHH_, as Office writes them, and literal "_xHHHH_" text keeps its
-// meaning through an escaped underscore. Bytes that are no UTF-8 are dropped.
+// Text as SpreadsheetML holds it: characters XML 1.0 cannot carry go out as _xHHHH_, as Office
+// writes them, and literal "_xHHHH_" text keeps its meaning through an escaped underscore.
 std::string sheetText(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const auto next = [&](std::size_t k) {
-            return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
-        };
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-            appendEscape(out, c);
-        } else if (c == 0xEF && next(1) == 0xBF && (next(2) == 0xBE || next(2) == 0xBF)) {
-            appendEscape(out, 0xFF00 | (next(2) == 0xBE ? 0xFE : 0xFF));
-            i += 2;
-        } else if (c == 0xED && next(1) >= 0xA0 && next(1) <= 0xBF && (next(2) & 0xC0) == 0x80) {
-            appendEscape(out, 0xD000 | ((next(1) & 0x3F) << 6) | (next(2) & 0x3F));
-            i += 2;
-        } else if (c == '_' && looksEscaped(text, i)) {
-            out += "_x005F_";
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return package::xmlSafe(out);
+    return package::spreadsheetEscaped(text);
 }
 
 void setText(pugi::xml_node t, std::string_view text) {
@@ -101,11 +45,11 @@ pugi::xml_document adopted(const pugi::xml_node& item, const pugi::xml_node& lis
     while (!pending.empty()) {
         auto [from, to] = pending.back();
         pending.pop_back();
-        const std::string_view own = prefixPart(from.name());
-        const std::string_view ns = namespaceAt(from, own);
+        const std::string_view own = package::prefixOf(from.name());
+        const std::string_view ns = package::namespaceUri(from, own);
         if (ns == kMainNs) {
             to.set_name((prefix + std::string(localName(from))).c_str());
-        } else if (!own.empty() && namespaceAt(list, own) != ns &&
+        } else if (!own.empty() && package::namespaceUri(list, own) != ns &&
                    !copy.attribute(("xmlns:" + std::string(own)).c_str())) {
             copy.append_attribute(("xmlns:" + std::string(own)).c_str()) = std::string(ns).c_str();
         }
@@ -294,21 +238,10 @@ std::uint32_t appendXf(WorkbookImpl& book, const pugi::xml_node& model, const Xf
 }  // namespace
 
 std::string mainPrefix(const pugi::xml_node& node) {
-    for (auto at = node; at && at.type() == pugi::node_element; at = at.parent()) {
-        for (const auto& attribute : at.attributes()) {
-            const std::string_view name = attribute.name();
-            if (attribute.value() != std::string_view(kMainNs)) {
-                continue;
-            }
-            if (name == "xmlns") {
-                return {};
-            }
-            if (name.starts_with("xmlns:")) {
-                return std::string(name.substr(6)) + ":";
-            }
-        }
+    if (const auto prefix = package::prefixFor(node, package::ns::kSpreadsheet)) {
+        return prefix->empty() ? std::string() : *prefix + ":";
     }
-    const std::string_view own = prefixPart(node.name());
+    const std::string_view own = package::prefixOf(node.name());
     return own.empty() ? std::string() : std::string(own) + ":";
 }
 
