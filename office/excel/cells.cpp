@@ -231,10 +231,16 @@ std::string columnName(int column) {
 }
 
 std::string cellName(int row, int column, bool absolute) {
-    if (!absolute) {
-        return columnName(column) + std::to_string(row);
+    std::string name;
+    if (absolute) {
+        name += '$';
     }
-    return "$" + columnName(column) + "$" + std::to_string(row);
+    name += columnName(column);
+    if (absolute) {
+        name += '$';
+    }
+    name += std::to_string(row);
+    return name;
 }
 
 std::string areaName(const Area& area) {

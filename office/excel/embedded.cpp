@@ -3,6 +3,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "office/error.h"
 #include "office/excel/model.h"
@@ -199,21 +200,41 @@ detail::CellMap SheetCells::read(const detail::Area& area) const {
     return cells;
 }
 
-void SheetCells::write(const detail::CellMap& cells) {
+void SheetCells::writeCell(const detail::CellPos& pos, const ClipCell& data) {
     auto& book = *book_;
-    for (const auto& [pos, data] : cells) {
-        auto& cell = detail::writableCell(*sheet_, pos.row, pos.column);
-        if (cell.flags & detail::kHasFormula) {
-            book.formulaOverwritten = true;
-        }
-        if (!data.value.isEmpty() &&
-            book.styles.formatCode(book.styles.xf(cell.style).numFmtId) != data.numberFormat) {
-            cell.style = detail::styleWithFormat(book, cell.style, data.numberFormat);
-        }
-        detail::assignValue(book, cell, data.value);
-        sheet_->written.push_back({pos.row, pos.column, true});
+    auto& cell = detail::writableCell(*sheet_, pos.row, pos.column);
+    if (cell.flags & detail::kHasFormula) {
+        book.formulaOverwritten = true;
     }
-    book.changed = book.changed || !cells.empty();
+    if (!data.value.isEmpty() &&
+        book.styles.formatCode(book.styles.xf(cell.style).numFmtId) != data.numberFormat) {
+        cell.style = detail::styleWithFormat(book, cell.style, data.numberFormat);
+    }
+    detail::assignValue(book, cell, data.value);
+    sheet_->written.push_back({pos.row, pos.column, true});
+    book.changed = true;
+}
+
+void SheetCells::write(const detail::CellMap& cells) {
+    for (const auto& [pos, data] : cells) {
+        writeCell(pos, data);
+    }
+}
+
+void SheetCells::write(const detail::CellMap& cells, const std::vector<detail::Area>& areas) {
+    for (const auto& area : areas) {
+        auto it = cells.lower_bound({area.top, area.left});
+        for (; it != cells.end() && it->first.row <= area.bottom; ++it) {
+            const auto& [pos, data] = *it;
+            if (pos.column < area.left) {
+                it = std::prev(cells.lower_bound({pos.row, area.left}));
+            } else if (pos.column > area.right) {
+                it = std::prev(cells.lower_bound({pos.row + 1, area.left}));
+            } else {
+                writeCell(pos, data);
+            }
+        }
+    }
 }
 
 std::optional<detail::Area> SheetCells::visibleArea() const {

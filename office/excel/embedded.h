@@ -61,6 +61,8 @@ public:
     // Writes the cells (a blank value empties the cell), keeping each cell's style apart from
     // its number format.
     void write(const detail::CellMap& cells);
+    // Writes those of the cells that lie inside one of the areas.
+    void write(const detail::CellMap& cells, const std::vector<detail::Area>& areas);
 
     // The workbook's visible area when it is embedded (<oleSize ref>); nothing when it names
     // none.
@@ -71,6 +73,8 @@ public:
     std::vector<std::uint8_t> save();
 
 private:
+    void writeCell(const detail::CellPos& pos, const ClipCell& data);
+
     std::shared_ptr<detail::WorkbookImpl> book_;
     std::shared_ptr<detail::SheetImpl> sheet_;
 };

@@ -77,15 +77,20 @@ std::string formatRef(std::string_view sheet, const Area& area) {
     if (needsQuotes(sheet)) {
         text = "'";
         for (char c : sheet) {
-            text += c == '\'' ? std::string("''") : std::string(1, c);
+            text += c;
+            if (c == '\'') {
+                text += c;  // a quote inside the name is doubled
+            }
         }
         text += "'";
     } else {
         text = sheet;
     }
-    text += "!" + cellName(area.top, area.left, true);
+    text += '!';
+    text += cellName(area.top, area.left, true);
     if (area.top != area.bottom || area.left != area.right) {
-        text += ":" + cellName(area.bottom, area.right, true);
+        text += ':';
+        text += cellName(area.bottom, area.right, true);
     }
     return text;
 }

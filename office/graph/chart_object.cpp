@@ -1,7 +1,9 @@
 // The chart server behind a native chart: its data sheet, chart and title, and Update, which
 // writes the data sheet back into the chart part and the chart's embedded workbook.
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "office/clipboard.h"
 #include "office/embed/compound_file.h"
@@ -42,7 +44,9 @@ struct ChartServerImpl {
     graph::detail::ChartData data;
     graph::detail::DataLayout layout;
     CellMap cells;  // the data sheet, by sheet position
-    CellMap dirty;  // the cells written since the last Update
+    // Where the data sheet was written since the last Update: the cells of `cells` inside these
+    // areas go to the workbook.
+    std::vector<graph::detail::Area> dirty;
     std::optional<excel::SheetCells> workbook;
     std::string workbookPart;
     // The streams of the compound file (an OLE object part) that wraps the workbook, if any.
@@ -73,10 +77,25 @@ struct ChartServerImpl {
     void set(int row, int column, const CellData& cell) {
         const CellPos pos = sheetPos(row, column);
         cells[pos] = cell;
-        dirty[pos] = cell;
+        dirty.push_back({pos.row, pos.column, pos.row, pos.column});
+    }
+    // Every cell of the data sheet is to be written.
+    void allDirty() {
+        dirty.clear();
+        if (cells.empty()) {
+            return;
+        }
+        graph::detail::Area all{cells.begin()->first.row, cells.begin()->first.column,
+                                cells.rbegin()->first.row, cells.begin()->first.column};
+        for (const auto& [pos, cell] : cells) {
+            all.left = std::min(all.left, pos.column);
+            all.right = std::max(all.right, pos.column);
+        }
+        dirty.push_back(all);
     }
     void paste(int row, int column);
     void update();
+    void saveWorkbook();
     void embedNewWorkbook();
 };
 
@@ -159,7 +178,7 @@ void ChartServerImpl::load() {
         date1904 = data.date1904;
     }
     cells = graph::detail::cellsFromCaches(data, layout);
-    dirty = cells;
+    allDirty();
 }
 
 void ChartServerImpl::paste(int row, int column) {
@@ -168,11 +187,17 @@ void ChartServerImpl::paste(int row, int column) {
         throw Error(ErrorCode::InvalidArgument,
                     site.where() + ": nothing to paste: the clipboard holds no cells");
     }
+    const CellPos corner = sheetPos(row, column);
+    auto hint = cells.end();
     for (int r = 0; r < block.rows; ++r) {
         for (int c = 0; c < block.columns; ++c) {
-            set(row + r, column + c, block.at(r, c));
+            hint =
+                cells.insert_or_assign(hint, {corner.row + r, corner.column + c}, block.at(r, c));
+            ++hint;
         }
     }
+    dirty.push_back({corner.row, corner.column, corner.row + block.rows - 1,
+                     corner.column + block.columns - 1});
     graph::detail::growLayout(layout, row - 1 + block.rows, column - 1 + block.columns, cells);
 }
 
@@ -180,7 +205,7 @@ void ChartServerImpl::embedNewWorkbook() {
     const std::string part =
         package().freePartName("ppt/embeddings/Microsoft_Excel_Worksheet#.xlsx");
     useWorkbook(excel::newWorkbookBytes(layout.sheet), part);
-    dirty = cells;
+    allDirty();
 
     package::Relationships rels = package().relationships(site.objectPart);
     pugi::xml_node space = chart().child("c:chartSpace");
@@ -210,16 +235,27 @@ void ChartServerImpl::embedNewWorkbook() {
 }
 
 void ChartServerImpl::update() {
+    if (!workbook && !workbookPart.empty()) {
+        openWorkbook();  // let go of after the last Update
+    }
     if (!workbook) {
         embedNewWorkbook();
     }
+    saveWorkbook();
     graph::detail::writeChart(chart(), data, layout, cells, date1904);
     if (caption) {
         graph::detail::setTitleText(chart(), *caption);
     }
     package().markDirty(site.objectPart);
-    workbook->write(dirty);
+}
+
+// Writes the changed cells into the workbook and the workbook into the presentation. The
+// workbook's trees are let go of until the next Update opens the saved package again, so that a
+// chart filled from a large block does not hold them while its chart part is written.
+void ChartServerImpl::saveWorkbook() {
+    workbook->write(cells, dirty);
     auto bytes = workbook->save();
+    workbook.reset();
     if (wrapper) {
         (*wrapper)["Package"] = std::move(bytes);
         bytes = embed::writeCompoundFile(*wrapper);

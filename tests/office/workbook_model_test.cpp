@@ -157,6 +157,25 @@ TEST(WorkbookSheetCells, ReadsOnlyTheAreaAndWritesBlanksAsEmptyCells) {
     EXPECT_FALSE(cells.contains({2, 2}));
 }
 
+TEST(WorkbookSheetCells, WritesOnlyTheCellsInsideTheAreas) {
+    xd::CellMap cells;
+    for (int r = 1; r <= 4; ++r) {
+        for (int c = 1; c <= 4; ++c) {
+            cells[{r, c}] = {Value::number(r * 10 + c), "General"};
+        }
+    }
+    auto sheet = newSheet();
+    sheet.write(cells, {{2, 2, 3, 3}, {4, 4, 4, 4}, {9, 9, 9, 9}});
+    auto back = openSheet(sheet.save(), "saved", "");
+    const auto written = back.read({1, 1, 10, 10});
+    std::set<xd::CellPos> positions;
+    for (const auto& [pos, cell] : written) {
+        positions.insert(pos);
+        EXPECT_EQ(cell.value.asNumber(), pos.row * 10 + pos.column);
+    }
+    EXPECT_EQ(positions, (std::set<xd::CellPos>{{2, 2}, {2, 3}, {3, 2}, {3, 3}, {4, 4}}));
+}
+
 TEST(WorkbookSheetCells, KeepsTheVisibleAreaAsARange) {
     auto sheet = newSheet();
     EXPECT_FALSE(sheet.visibleArea());

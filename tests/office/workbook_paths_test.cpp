@@ -233,6 +233,25 @@ TEST(WorkbookPrefixes, TableObjectsTakeStyledBlocksWhateverThePrefixesOnEitherSi
     }
 }
 
+TEST(WorkbookChartServer, ASecondUpdateWritesIntoTheWorkbookTheFirstOneSaved) {
+    auto document = openDocument(std::string(TABULON_FIXTURES_DIR) + "/pptx/three_charts.pptx");
+    const ObjectSite site = chartSites(document).front();
+    office::Clipboard::instance().set(block(4, 3, "First"));
+    auto object = office::detail::openChartObject(site);
+    auto app = office::As<office::graph::Application>(object->GetProperty("Application"));
+    app->DataSheet()->Cells(1, 1)->CallMethod("Paste");
+    app->Update();
+    app->DataSheet()->Cells(2, 2)->SetValue(Value::number(-7));
+    app->Update();
+    app->Quit();
+    const auto cells =
+        allCells(partBytes(document->package, chartWorkbookPart(document->package, site)));
+    EXPECT_EQ(cells.at({2, 2}).value.asNumber(), -7);
+    EXPECT_EQ(cells.at({2, 2}).numberFormat, "0.0");
+    EXPECT_EQ(cells.at({4, 1}).value.asText(), "First 3");
+    EXPECT_EQ(cells.at({3, 3}).value.asNumber(), 22.5);
+}
+
 // ---- the differential suite ----
 
 // The chart's data workbook of three_charts.pptx (a table over A1:C5), with a formula in B2 and
