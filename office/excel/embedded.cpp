@@ -147,7 +147,7 @@ std::vector<std::uint8_t> newWorkbookBytes(const std::string& sheet) {
 
 SheetCells::SheetCells(package::Package package, std::string_view sheet) {
     std::string displayName = package.displayName();
-    book_ = detail::loadWorkbook(std::move(package), displayName);
+    book_ = detail::loadWorkbook(std::move(package), displayName, true);
     for (const auto& candidate : book_->sheets) {
         if (!candidate->worksheet || candidate->part.empty()) {
             continue;

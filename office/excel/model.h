@@ -161,6 +161,7 @@ struct WorkbookImpl {
     bool date1904 = false;
     bool changed = false;
     bool formulaOverwritten = false;            // calcChain goes at the next save
+    bool keepTrees = false;                     // parsed parts stay in the package
     std::shared_ptr<ApplicationImpl> ownedApp;  // the private application of an embedded one
     std::map<std::pair<std::uint32_t, std::string>, std::uint32_t> formatVariants;
     std::function<void(std::vector<std::uint8_t>)> onSave;  // embedded workbooks only
@@ -188,7 +189,10 @@ struct ApplicationImpl {
 };
 
 // Reads the workbook held by package; fails with NotADocument or CorruptPart naming the part.
-std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string path);
+// With keepTrees, the parsed parts stay in the package for the writer (a small workbook that is
+// about to be edited); else each is parsed into a tree that goes when it has been read.
+std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string path,
+                                           bool keepTrees = false);
 // Reads one worksheet part into sheet.cells.
 void loadWorksheet(WorkbookImpl& book, SheetImpl& sheet);
 // Writes the changed sheets, strings and styles into the package (not to disk).

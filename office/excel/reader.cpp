@@ -31,6 +31,17 @@ constexpr std::string_view kWorkbookTypes[] = {
     throw Error(ErrorCode::CorruptPart, book.where() + ": " + std::string(part) + ": " + what);
 }
 
+// The parsed part: the package's shared tree when the workbook is about to be edited (so that
+// the writer does not parse it again), else a tree of its own in `scratch`.
+const pugi::xml_document& parsed(WorkbookImpl& book, const std::string& part,
+                                 pugi::xml_document& scratch) {
+    if (book.keepTrees) {
+        return book.package.xml(part);
+    }
+    scratch = book.package.readXml(part);
+    return scratch;
+}
+
 bool isTrue(const pugi::xml_attribute& attribute) {
     const std::string_view text = attribute.value();
     return text == "1" || text == "true";
@@ -68,7 +79,8 @@ std::string stringItem(const pugi::xml_node& item) {
 }
 
 void readSharedStrings(WorkbookImpl& book, const std::string& part) {
-    const auto doc = book.package.readXml(part);
+    pugi::xml_document scratch;
+    const auto& doc = parsed(book, part, scratch);
     const auto root = doc.document_element();
     if (localName(root) != "sst") {
         corrupt(book, part, "root element is not sst");
@@ -151,7 +163,8 @@ void readStyles(WorkbookImpl& book, const std::string& part) {
         styles.xfs.push_back({});
         return;
     }
-    const auto doc = book.package.readXml(part);
+    pugi::xml_document scratch;
+    const auto& doc = parsed(book, part, scratch);
     const auto root = doc.document_element();
     if (localName(root) != "styleSheet") {
         corrupt(book, part, "root element is not styleSheet");
@@ -418,7 +431,8 @@ void readTables(WorkbookImpl& book, SheetImpl& sheet, const pugi::xml_node& root
 }  // namespace
 
 void loadWorksheet(WorkbookImpl& book, SheetImpl& sheet) {
-    const auto doc = book.package.readXml(sheet.part);
+    pugi::xml_document scratch;
+    const auto& doc = parsed(book, sheet.part, scratch);
     const auto root = doc.document_element();
     if (localName(root) != "worksheet") {
         corrupt(book, sheet.part, "root element is not worksheet");
@@ -499,12 +513,15 @@ void readSheetList(WorkbookImpl& book, const pugi::xml_node& root,
 
 }  // namespace
 
-std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string path) {
+std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string path,
+                                           bool keepTrees) {
     const std::string part = findWorkbookPart(package);
     auto book = std::make_shared<WorkbookImpl>(std::move(package));
+    book->keepTrees = keepTrees;
     book->path = std::move(path);
     book->workbookPart = part;
-    const auto doc = book->package.readXml(part);
+    pugi::xml_document scratch;
+    const auto& doc = parsed(*book, part, scratch);
     const auto root = doc.document_element();
     if (localName(root) != "workbook") {
         corrupt(*book, part, "root element is not workbook");
