@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "office/error.h"
@@ -201,18 +202,7 @@ int formatId(WorkbookImpl& book, const std::string& code) {
     return id;
 }
 
-std::uint32_t appendXf(WorkbookImpl& book, const pugi::xml_node& model, const Xf& xf) {
-    auto list = styleList(stylesRoot(book), "cellXfs");
-    // A styles part without cell formats still gives its cells the plain format 0: it is
-    // written out first, or the new format would take its index.
-    while (countItems(list) < static_cast<int>(book.styles.xfs.size())) {
-        auto plain = list.append_child((mainPrefix(list) + "xf").c_str());
-        for (const char* name : {"numFmtId", "fontId", "fillId", "borderId", "xfId"}) {
-            plain.append_attribute(name) = 0;
-        }
-    }
-    pugi::xml_node node =
-        model ? list.append_copy(model) : list.append_child((mainPrefix(list) + "xf").c_str());
+void setXfAttributes(pugi::xml_node node, const Xf& xf) {
     auto set = [&node](const char* name, int value) {
         auto attribute = node.attribute(name);
         if (!attribute) {
@@ -230,6 +220,62 @@ std::uint32_t appendXf(WorkbookImpl& book, const pugi::xml_node& model, const Xf
     if (xf.numFmtId != 0) {
         set("applyNumberFormat", 1);
     }
+}
+
+// The cell formats of the styles part as it is, without marking it changed; null when there
+// are none.
+pugi::xml_node existingXfs(WorkbookImpl& book) {
+    if (book.stylesPart.empty()) {
+        return {};
+    }
+    return child(book.package.xml(book.stylesPart).document_element(), "cellXfs");
+}
+
+// The index of a cell format equal to the one appendXf would add, when the styles part has one:
+// writing a number format that a workbook already has then leaves its styles as they are.
+std::optional<std::uint32_t> equalXf(WorkbookImpl& book, const pugi::xml_node& model,
+                                     const Xf& xf) {
+    const auto list = existingXfs(book);
+    if (!list) {
+        return std::nullopt;
+    }
+    pugi::xml_document scratch;
+    auto node = model ? scratch.append_copy(model)
+                      : scratch.append_child((mainPrefix(list) + "xf").c_str());
+    setXfAttributes(node, xf);
+    const std::string wanted = package::nodeText(node);
+    std::uint32_t index = 0;
+    for (const auto& item : list.children()) {
+        if (item.type() != pugi::node_element) {
+            continue;
+        }
+        if (index >= book.styles.xfs.size()) {
+            break;
+        }
+        if (package::nodeText(item) == wanted) {
+            return index;
+        }
+        ++index;
+    }
+    return std::nullopt;
+}
+
+std::uint32_t appendXf(WorkbookImpl& book, const pugi::xml_node& model, const Xf& xf) {
+    if (const auto found = equalXf(book, model, xf)) {
+        return *found;
+    }
+    auto list = styleList(stylesRoot(book), "cellXfs");
+    // A styles part without cell formats still gives its cells the plain format 0: it is
+    // written out first, or the new format would take its index.
+    while (countItems(list) < static_cast<int>(book.styles.xfs.size())) {
+        auto plain = list.append_child((mainPrefix(list) + "xf").c_str());
+        for (const char* name : {"numFmtId", "fontId", "fillId", "borderId", "xfId"}) {
+            plain.append_attribute(name) = 0;
+        }
+    }
+    pugi::xml_node node =
+        model ? list.append_copy(model) : list.append_child((mainPrefix(list) + "xf").c_str());
+    setXfAttributes(node, xf);
     updateCount(list);
     book.styles.xfs.push_back(xf);
     return static_cast<std::uint32_t>(book.styles.xfs.size() - 1);
@@ -257,9 +303,9 @@ std::uint32_t styleWithFormat(WorkbookImpl& book, std::uint32_t index, const std
     }
     xf.numFmtId = id;
     xf.isDate = isDateFormat(code);
-    auto list = styleList(stylesRoot(book), "cellXfs");
-    const auto model =
-        index < book.styles.xfs.size() ? itemAt(list, static_cast<int>(index)) : pugi::xml_node();
+    const auto model = index < book.styles.xfs.size()
+                           ? itemAt(existingXfs(book), static_cast<int>(index))
+                           : pugi::xml_node();
     const auto result = appendXf(book, model, xf);
     book.formatVariants[key] = result;
     return result;

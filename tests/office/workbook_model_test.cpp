@@ -157,6 +157,18 @@ TEST(WorkbookSheetCells, ReadsOnlyTheAreaAndWritesBlanksAsEmptyCells) {
     EXPECT_FALSE(cells.contains({2, 2}));
 }
 
+TEST(WorkbookSheetCells, AFormatTheWorkbookHasLeavesItsStylesAsTheyAre) {
+    auto first = newSheet();
+    first.write({{{1, 1}, {Value::number(0.5), "0.0%"}}});
+    const Bytes once = first.save();
+    auto second = openSheet(once, "once", "");
+    second.write(
+        {{{2, 1}, {Value::number(0.25), "0.0%"}}, {{3, 1}, {Value::number(2), "General"}}});
+    const Bytes twice = second.save();
+    EXPECT_EQ(partText(twice, "xl/styles1.xml"), partText(once, "xl/styles1.xml"));
+    EXPECT_EQ(openSheet(twice, "twice", "").read({2, 1, 2, 1}).at({2, 1}).numberFormat, "0.0%");
+}
+
 TEST(WorkbookSheetCells, WritesOnlyTheCellsInsideTheAreas) {
     xd::CellMap cells;
     for (int r = 1; r <= 4; ++r) {
