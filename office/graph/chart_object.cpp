@@ -120,9 +120,12 @@ void ChartServerImpl::load() {
     if (isChartEx(site)) {
         throw Error(ErrorCode::NotSupported,
                     site.where() +
-                        ": the chart is of a newer kind (waterfall, treemap and kin) "
-                        "whose data cannot be filled");
+                        ": the chart is of a newer kind (waterfall, treemap, sunburst, "
+                        "histogram, box and whisker or funnel) whose data cannot be filled; "
+                        "use a classic chart kind in the template");
     }
+    // Charts written with other prefixes or a default namespace are read as any other.
+    graph::detail::usePlainPrefixes(chart());
     data = graph::detail::readChart(chart(), site.where() + ": " + site.objectPart);
     if (data.series.empty()) {
         graph::detail::addFirstSeries(chart(), data, site.where() + ": " + site.objectPart);

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "office/error.h"
+#include "office/package/xml.h"
 
 namespace office::graph::detail {
 
@@ -168,6 +169,91 @@ std::vector<CellPos> DataLayout::sheetCells(int row, int column) const {
         cells.push_back(toSheet(cornerRecord + line - 1, field));
     }
     return cells;
+}
+
+namespace {
+
+struct PlainPrefix {
+    std::string_view uri;
+    std::string_view prefix;
+};
+
+constexpr PlainPrefix kPlainPrefixes[] = {
+    {package::ns::kChart, "c"}, {package::ns::kDrawing, "a"}, {package::ns::kRelationships, "r"}};
+
+// True when some element binds one of the plain prefixes to another namespace, or binds the
+// default namespace (which the renamed elements would leave behind for their children).
+bool prefixesClash(pugi::xml_node root) {
+    for (pugi::xpath_node n : root.select_nodes("descendant-or-self::*")) {
+        for (pugi::xml_attribute a : n.node().attributes()) {
+            const std::string_view name = a.name();
+            for (const PlainPrefix& p : kPlainPrefixes) {
+                if (name.starts_with("xmlns:") && name.substr(6) == p.prefix &&
+                    a.value() != p.uri) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+const PlainPrefix* plainFor(std::string_view uri) {
+    for (const PlainPrefix& p : kPlainPrefixes) {
+        if (p.uri == uri) {
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+// Gives the element and its prefixed attributes the plain prefix of their namespace; true when
+// a name changed. Prefixes are resolved at the element's declarations, which stay as they are.
+bool renameToPlain(pugi::xml_node element) {
+    bool changed = false;
+    const PlainPrefix* plain = plainFor(package::namespaceOf(element));
+    if (plain && package::prefixOf(element.name()) != plain->prefix) {
+        element.set_name(
+            (std::string(plain->prefix) + ":" + std::string(package::localName(element.name())))
+                .c_str());
+        changed = true;
+    }
+    for (pugi::xml_attribute a : element.attributes()) {
+        const std::string_view prefix = package::prefixOf(a.name());
+        if (prefix.empty() || prefix == "xmlns") {
+            continue;
+        }
+        const PlainPrefix* p = plainFor(package::namespaceUri(element, prefix));
+        if (p && prefix != p->prefix) {
+            a.set_name(
+                (std::string(p->prefix) + ":" + std::string(package::localName(a.name()))).c_str());
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+}  // namespace
+
+bool usePlainPrefixes(pugi::xml_document& chart) {
+    pugi::xml_node root = chart.document_element();
+    if (package::namespaceOf(root) != package::ns::kChart || prefixesClash(root)) {
+        return false;
+    }
+    bool changed = false;
+    for (pugi::xpath_node n : root.select_nodes("descendant-or-self::*")) {
+        changed = renameToPlain(n.node()) || changed;
+    }
+    if (!changed) {
+        return false;
+    }
+    for (const PlainPrefix& p : kPlainPrefixes) {
+        const std::string name = "xmlns:" + std::string(p.prefix);
+        if (!root.attribute(name.c_str())) {
+            root.append_attribute(name.c_str()) = std::string(p.uri).c_str();
+        }
+    }
+    return true;
 }
 
 ChartData readChart(const pugi::xml_document& chart, const std::string& where) {
@@ -618,13 +704,13 @@ struct Writer {
 };
 
 void addValue(pugi::xml_node pt, const std::string& text) {
-    pt.append_child("c:v").text().set(text.c_str());
+    package::setText(pt.append_child("c:v"), text);
 }
 
 // Fills `ref` (c:strRef) with formula and text points (blank cells left out).
 void fillStrRef(pugi::xml_node ref, const std::string& formula,
                 const std::vector<const CellData*>& points) {
-    ref.append_child("c:f").text().set(formula.c_str());
+    package::setText(ref.append_child("c:f"), formula);
     pugi::xml_node cache = ref.append_child("c:strCache");
     cache.append_child("c:ptCount").append_attribute("val") = static_cast<int>(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -639,7 +725,7 @@ void fillStrRef(pugi::xml_node ref, const std::string& formula,
 
 void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
                 const std::vector<const CellData*>& points) {
-    ref.append_child("c:f").text().set(formula.c_str());
+    package::setText(ref.append_child("c:f"), formula);
     pugi::xml_node cache = ref.append_child("c:numCache");
     std::string common = "General";
     for (const CellData* p : points) {
@@ -648,7 +734,7 @@ void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
             break;
         }
     }
-    cache.append_child("c:formatCode").text().set(common.c_str());
+    package::setText(cache.append_child("c:formatCode"), common);
     cache.append_child("c:ptCount").append_attribute("val") = static_cast<int>(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (!points[i] || !Writer::isNumeric(points[i]->value)) {
@@ -658,7 +744,7 @@ void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
         pt.append_attribute("idx") = static_cast<int>(i);
         const std::string& format = points[i]->numberFormat;
         if (!format.empty() && format != common) {
-            pt.append_attribute("formatCode") = format.c_str();
+            package::setAttribute(pt, "formatCode", format);
         }
         addValue(pt, numberText(w.number(points[i]->value)));
     }
@@ -1194,7 +1280,7 @@ void setTitleText(pugi::xml_document& chart, const std::string& text) {
     if (!t) {
         t = run.append_child("a:t");
     }
-    t.text().set(text.c_str());
+    package::setText(t, text);
     pugi::xml_node deleted = chartNode.child("c:autoTitleDeleted");
     if (deleted) {
         // A shown title: the element without val would mean "deleted".

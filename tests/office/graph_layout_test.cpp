@@ -501,3 +501,44 @@ TEST(GraphLayout, AReferenceOverTheWholeSheetIsReadOnlyAsFarAsItsCells) {
 }
 
 }  // namespace
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+TEST(GraphLayout, AChartWrittenWithOtherPrefixesFillsAsAnyOther) {
+    std::string xml = chartXml(accentChart(2));
+    xml = replaced(replaced(replaced(xml, "<c:", "<"), "</c:", "</"), "xmlns:c=", "xmlns=");
+    xml =
+        replaced(replaced(replaced(xml, "<a:", "<dr:"), "</a:", "</dr:"), "xmlns:a=", "xmlns:dr=");
+    ASSERT_EQ(xml.find("<c:"), std::string::npos);
+    Deck deck(xml);
+    deck.fill(block(5, 4));
+    const auto series = seriesByColumn(deck.chart());
+    ASSERT_EQ(series.size(), 3u);
+    EXPECT_EQ(nameOf(series[2]), "New series 3");
+    EXPECT_EQ(formula(series[2], "c:val"), "Sheet1!$D$2:$D$5");
+    EXPECT_EQ(fillOf(series[2]), "<a:solidFill><a:schemeClr val=\"accent3\"/></a:solidFill>");
+    deck.validate("prefixes.pptx");
+}
+
+TEST(GraphLayout, DropsTextThatXmlCannotHoldFromCachesAndTitle) {
+    Deck deck(chartXml(accentChart(1)));
+    office::CellBlock data = block(3, 2);
+    data.cells[1].value = office::Value::text("Sales\x01 2025");
+    data.cells[2].value = office::Value::text("North\x0b");
+    deck.fill(data);
+    const auto series = seriesByColumn(deck.chart());
+    ASSERT_EQ(series.size(), 1u);
+    EXPECT_EQ(nameOf(series[0]), "Sales 2025");
+    EXPECT_EQ(cachePoints(series[0].select_node("c:cat//c:strCache").node()).front(), "North");
+    // The chart part as it is saved: no character that an XML reader refuses, raw or escaped.
+    const std::string saved = office::package::toXml(deck.chart());
+    for (const char* bad : {"\x01", "\x0b", "&#1;", "&#11;", "&#x1;", "&#xb;"}) {
+        EXPECT_EQ(saved.find(bad), std::string::npos) << bad;
+    }
+}
