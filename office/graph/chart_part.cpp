@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "office/error.h"
@@ -1045,14 +1046,24 @@ pugi::xml_node addSeriesAfter(pugi::xml_node source, pugi::xml_node last, Series
 
 // ---- axes ---------------------------------------------------------------------------------
 
-bool writesDates(pugi::xml_node ser) {
+// The date format of the series' categories; empty when they are no dates.
+std::string dateFormatOf(pugi::xml_node ser) {
     const pugi::xml_node cache = ser.child("c:cat").child("c:numRef").child("c:numCache");
-    return cache && isDateFormat(cache.child("c:formatCode").text().get());
+    const std::string code = cache.child("c:formatCode").text().get();
+    return cache && isDateFormat(code) ? code : std::string();
 }
 
-// A category axis of the plot whose number format was never chosen ("General", not linked to
-// the source) shows dates as serial numbers: link it to the source instead. Other formats stay.
-void linkDateAxes(pugi::xml_node plotArea, pugi::xml_node plot) {
+constexpr std::string_view kAxisOrder[] = {
+    "axId",           "scaling", "delete",  "axPos",         "majorGridlines",
+    "minorGridlines", "title",   "numFmt",  "majorTickMark", "minorTickMark",
+    "tickLblPos",     "spPr",    "txPr",    "crossAx",       "crosses",
+    "crossesAt",      "auto",    "lblAlgn", "lblOffset",     "extLst"};
+
+// A category axis of the plot that shows the source's format (linked), or whose format was
+// never chosen ("General"), shows the dates written to it in their format: linked, with the
+// format written out as office suites do, since some readers take the code and not the link.
+// Another format chosen for the axis stays.
+void linkDateAxes(pugi::xml_node plotArea, pugi::xml_node plot, const std::string& format) {
     std::set<std::string> ids;
     for (pugi::xml_node id : plot.children("c:axId")) {
         ids.insert(id.attribute("val").value());
@@ -1063,15 +1074,15 @@ void linkDateAxes(pugi::xml_node plotArea, pugi::xml_node plot) {
             !ids.contains(axis.child("c:axId").attribute("val").value())) {
             continue;
         }
-        pugi::xml_node format = axis.child("c:numFmt");
-        if (!format || std::string_view(format.attribute("formatCode").value()) != "General" ||
-            format.attribute("sourceLinked").as_bool(false)) {
+        pugi::xml_node numFmt =
+            package::ensureChild(axis, package::ns::kChart, "numFmt", kAxisOrder);
+        const bool linked = numFmt.attribute("sourceLinked").as_bool(false);
+        const std::string_view code = numFmt.attribute("formatCode").value();
+        if (!linked && !code.empty() && code != "General") {
             continue;
         }
-        if (!format.attribute("sourceLinked")) {
-            format.append_attribute("sourceLinked");
-        }
-        format.attribute("sourceLinked") = "1";
+        package::setAttribute(numFmt, "formatCode", format);
+        package::setAttribute(numFmt, "sourceLinked", "1");
     }
 }
 
@@ -1115,15 +1126,15 @@ void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& la
             series.push_back(copy);
         }
     }
-    std::set<pugi::xml_node> datePlots;
+    std::map<pugi::xml_node, std::string> datePlots;
     for (int k = 0; k < wanted; ++k) {
         writeSeries(w, series[k].node, series[k].xy, layout.fieldsOf(k));
-        if (writesDates(series[k].node)) {
-            datePlots.insert(series[k].plot);
+        if (std::string format = dateFormatOf(series[k].node); !format.empty()) {
+            datePlots.emplace(series[k].plot, std::move(format));
         }
     }
-    for (pugi::xml_node plot : datePlots) {
-        linkDateAxes(plotArea, plot);
+    for (const auto& [plot, format] : datePlots) {
+        linkDateAxes(plotArea, plot, format);
     }
     setDate1904(space, date1904);
 }

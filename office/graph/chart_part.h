@@ -136,8 +136,9 @@ void fitToCells(DataLayout& layout, const CellMap& cells);
 // to match the layout, each a copy of the series in the last column, in that series' plot,
 // coloured by its index from `colours` (a chart colour style, cs:colorStyle) or, without one,
 // from the six accents and their default shades. date1904 is the date system of the workbook
-// the cells come from; the chart part takes it over. A category axis with an unchosen
-// ("General", unlinked) number format is linked to the source where dates are written to it.
+// the cells come from; the chart part takes it over. A category axis that shows the source's
+// format, or whose format was never chosen ("General"), takes the format of dates written to
+// it, linked to the source; a format chosen for the axis stays.
 void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& layout,
                 const CellMap& cells, bool date1904, pugi::xml_node colours = {});
 
