@@ -1,8 +1,9 @@
 #pragma once
 
 // The chart part engine: reads the series of a chart part (c:chartSpace) with the sheet ranges
-// they refer to, works out where the chart's data sits in its sheet, and rewrites the part
-// from a grid of cells: every range, every cache, series added or removed, the title.
+// they refer to, works out where each series' data sits in its sheet and how the data sheet
+// maps onto it, and rewrites the part from a grid of cells: every range, every cache, series
+// added, the title.
 
 #include <functional>
 #include <optional>
