@@ -163,8 +163,8 @@ void ChartServerImpl::paste(int row, int column) {
         throw Error(ErrorCode::InvalidArgument,
                     site.where() + ": nothing to paste: the clipboard holds no cells");
     }
-    if (row == 1 && column == 1) {
-        // A block at the corner brings its own category columns.
+    if (row == 1 && column == 1 && !data.series.front().xy) {
+        // A block at the corner brings its own category columns (x values have one level).
         const auto [lines, fields] = layout.oriented(block.rows, block.columns);
         const int levels = graph::detail::labelColumnsOf(
             lines, fields, layout.categoryLevels, [&](int line, int field) {

@@ -542,3 +542,30 @@ TEST(GraphLayout, DropsTextThatXmlCannotHoldFromCachesAndTitle) {
         EXPECT_EQ(saved.find(bad), std::string::npos) << bad;
     }
 }
+
+TEST(GraphLayout, AScatterChartsTextColumnStaysASeriesAndItsXValuesOneLevel) {
+    std::vector<Ser> series;
+    for (int k = 0; k < 2; ++k) {
+        Ser s;
+        s.plot = "scatterChart";
+        s.idx = k;
+        const std::string y = column(2 + k);
+        s.name = "Sheet1!$" + y + "$1";
+        s.xVal = "Sheet1!$A$2:$A$5";
+        s.yVal = "Sheet1!$" + y + "$2:$" + y + "$5";
+        series.push_back(s);
+    }
+    Deck deck(chartXml(series));
+    office::CellBlock data = block(5, 3);
+    for (int r = 1; r < 5; ++r) {
+        data.cells[r * 3].value = office::Value::number(r);
+        data.cells[r * 3 + 1].value = office::Value::text("n/a");
+    }
+    deck.fill(data);
+    const auto all = seriesByColumn(deck.chart());
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_FALSE(deck.chart().select_node("//c:multiLvlStrRef"));
+    EXPECT_EQ(formula(all[0], "c:xVal"), "Sheet1!$A$2:$A$5");
+    EXPECT_EQ(formula(all[0], "c:yVal"), "Sheet1!$B$2:$B$5");
+    EXPECT_EQ(nameOf(all[0]), "New series 1");
+}
