@@ -44,8 +44,11 @@ TEST(GraphInterop, LibreOfficeDrawsTheNewCategoriesAndTitle) {
 std::string firstPageText(office::package::Package& package, const fs::path& folder) {
     const fs::path out = folder / "filled.pptx";
     package.saveFile(out.string());
-    const auto converted = run("cd '" + folder.string() + "' && HOME='" + folder.string() +
-                               "' timeout 180 soffice --headless --convert-to pdf filled.pptx");
+    // A profile of its own, so that a conversion running at the same time (another test, with
+    // the profile that XDG_CONFIG_HOME names) is not handed this one.
+    const auto converted =
+        run("cd '" + folder.string() + "' && timeout 180 soffice -env:UserInstallation=file://" +
+            (folder / "profile").string() + " --headless --convert-to pdf filled.pptx");
     EXPECT_EQ(converted.status, 0) << converted.output;
     return run("pdftotext -f 1 -l 1 '" + (folder / "filled.pdf").string() + "' -").output;
 }
