@@ -219,9 +219,10 @@ void removeRowsBeyond(Grid& grid, int rows) {
     }
 }
 
-// A copy of the look of `source` inserted into row after `after`: merges and text dropped.
+// A copy of the look of `source` inserted into row after `after` (first when null): merges and
+// text dropped.
 pugi::xml_node insertBlankCell(pugi::xml_node row, pugi::xml_node after, pugi::xml_node source) {
-    pugi::xml_node cell = row.insert_copy_after(source, after);
+    pugi::xml_node cell = after ? row.insert_copy_after(source, after) : row.prepend_copy(source);
     clearMerge(cell);
     detail::setCellText(cell, "");
     return cell;
@@ -246,19 +247,30 @@ void appendColumns(Grid grid, int count) {
     }
 }
 
+// A new row after `after` with the attributes (the height) of `source`, and no cells yet.
+pugi::xml_node insertRowLike(pugi::xml_node table, pugi::xml_node source, pugi::xml_node after) {
+    pugi::xml_node row = table.insert_child_after(source.name(), after);
+    for (pugi::xml_attribute attribute : source.attributes()) {
+        row.append_attribute(attribute.name()).set_value(attribute.value());
+    }
+    return row;
+}
+
 void appendRows(Grid grid, int count) {
     const std::vector<Merge> merges = mergesOf(grid);
     const int last = static_cast<int>(grid.rows.size());
     std::set<std::uint32_t> used = idsOf(grid.rows, "rowId");
+    const pugi::xml_node extensions = detail::child(grid.rows.back(), "extLst");
     pugi::xml_node row = grid.rows.back();
     for (int i = 0; i < count; ++i) {
-        row = grid.table.insert_copy_after(grid.rows.back(), row);
-        renewId(row, "rowId", used);
-        std::vector<pugi::xml_node> copied = childrenNamed(row, "tc");
-        for (std::size_t c = 0; c < copied.size(); ++c) {
-            pugi::xml_node look = lookOf(grid, merges, last, static_cast<int>(c) + 1);
-            insertBlankCell(row, copied[c], look);
-            row.remove_child(copied[c]);
+        row = insertRowLike(grid.table, grid.rows.back(), row);
+        pugi::xml_node cell;
+        for (int c = 1; c <= static_cast<int>(grid.columns.size()); ++c) {
+            cell = insertBlankCell(row, cell, lookOf(grid, merges, last, c));
+        }
+        if (extensions) {
+            row.append_copy(extensions);
+            renewId(row, "rowId", used);
         }
     }
 }
