@@ -146,7 +146,7 @@ pugi::xml_node tableOf(pugi::xml_node shape) {
     if (!std::string_view(data.attribute("uri").value()).ends_with("/table")) {
         return {};
     }
-    return child(data, "tbl");
+    return package::child(data, package::ns::kDrawing, "tbl");
 }
 
 }  // namespace detail

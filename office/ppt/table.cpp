@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <set>
 
+#include "office/package/xml.h"
 #include "office/powerpoint.h"
 #include "office/ppt/ppt_impl.h"
 #include "office/ppt/table_impl.h"
@@ -34,14 +35,13 @@ struct Merge {
     }
 };
 
+using package::ns::kDrawing;
+// Row and column ids: a16:rowId and a16:colId.
+constexpr std::string_view kDrawing2014 = "http://schemas.microsoft.com/office/drawing/2014/main";
+
 std::vector<pugi::xml_node> childrenNamed(pugi::xml_node parent, std::string_view local) {
-    std::vector<pugi::xml_node> found;
-    for (pugi::xml_node node : parent.children()) {
-        if (node.type() == pugi::node_element && detail::localName(node.name()) == local) {
-            found.push_back(node);
-        }
-    }
-    return found;
+    package::ElementRange found = package::children(parent, kDrawing, local);
+    return {found.begin(), found.end()};
 }
 
 std::string position(int row, int column) {
@@ -54,7 +54,7 @@ Grid readGrid(const detail::ShapeImpl& shape) {
     if (!grid.table) {
         throw Error(ErrorCode::TypeMismatch, shape.describe() + " no longer holds a table");
     }
-    grid.grid = detail::child(grid.table, "tblGrid");
+    grid.grid = package::child(grid.table, kDrawing, "tblGrid");
     grid.columns = childrenNamed(grid.grid, "gridCol");
     grid.rows = childrenNamed(grid.table, "tr");
     if (grid.columns.empty() || grid.rows.empty()) {
@@ -166,14 +166,15 @@ std::int64_t total(const std::vector<pugi::xml_node>& nodes, const char* attribu
 }
 
 void setLength(pugi::xml_node node, const char* attribute, std::int64_t value) {
-    node.attribute(attribute).set_value(std::to_string(value).c_str());
+    package::setAttribute(node, attribute, std::to_string(value));
 }
 
 // The a16:rowId or a16:colId of a row or grid column: the id by which PowerPoint tells them
 // apart, unique within the table.
 pugi::xml_attribute idOf(pugi::xml_node owner, std::string_view local) {
-    for (pugi::xml_node extension : detail::child(owner, "extLst").children()) {
-        if (pugi::xml_node id = detail::child(extension, local)) {
+    pugi::xml_node extensions = package::child(owner, kDrawing, "extLst");
+    for (pugi::xml_node extension : package::children(extensions, kDrawing, "ext")) {
+        if (pugi::xml_node id = package::child(extension, kDrawing2014, local)) {
             return id.attribute("val");
         }
     }
@@ -201,7 +202,7 @@ void renewId(pugi::xml_node owner, std::string_view local, std::set<std::uint32_
         ++fresh;
     }
     used.insert(fresh);
-    id.set_value(std::to_string(fresh).c_str());
+    id.set_value(fresh);
 }
 
 void removeColumnsBeyond(Grid& grid, int columns) {
@@ -219,12 +220,11 @@ void removeRowsBeyond(Grid& grid, int rows) {
     }
 }
 
-// A copy of the look of `source` inserted into row after `after` (first when null): merges and
-// text dropped.
-pugi::xml_node insertBlankCell(pugi::xml_node row, pugi::xml_node after, pugi::xml_node source) {
+// A copy of `source` inserted into row after `after` (first when null), without its merge. It
+// keeps the source's text, whose runs carry the look that the new text takes.
+pugi::xml_node insertCellLike(pugi::xml_node row, pugi::xml_node after, pugi::xml_node source) {
     pugi::xml_node cell = after ? row.insert_copy_after(source, after) : row.prepend_copy(source);
     clearMerge(cell);
-    detail::setCellText(cell, "");
     return cell;
 }
 
@@ -242,7 +242,7 @@ void appendColumns(Grid grid, int count) {
         renewId(column, "colId", used);
         for (std::size_t r = 0; r < grid.rows.size(); ++r) {
             pugi::xml_node look = lookOf(grid, merges, static_cast<int>(r) + 1, last);
-            lastCells[r] = insertBlankCell(grid.rows[r], lastCells[r], look);
+            lastCells[r] = insertCellLike(grid.rows[r], lastCells[r], look);
         }
     }
 }
@@ -260,13 +260,13 @@ void appendRows(Grid grid, int count) {
     const std::vector<Merge> merges = mergesOf(grid);
     const int last = static_cast<int>(grid.rows.size());
     std::set<std::uint32_t> used = idsOf(grid.rows, "rowId");
-    const pugi::xml_node extensions = detail::child(grid.rows.back(), "extLst");
+    const pugi::xml_node extensions = package::child(grid.rows.back(), kDrawing, "extLst");
     pugi::xml_node row = grid.rows.back();
     for (int i = 0; i < count; ++i) {
         row = insertRowLike(grid.table, grid.rows.back(), row);
         pugi::xml_node cell;
         for (int c = 1; c <= static_cast<int>(grid.columns.size()); ++c) {
-            cell = insertBlankCell(row, cell, lookOf(grid, merges, last, c));
+            cell = insertCellLike(row, cell, lookOf(grid, merges, last, c));
         }
         if (extensions) {
             row.append_copy(extensions);
@@ -294,12 +294,13 @@ void rescaleColumns(const std::vector<pugi::xml_node>& columns, std::int64_t wid
 // than its rows.
 void adjustFrameHeight(const detail::ShapeImpl& shape, std::int64_t before, std::int64_t after) {
     pugi::xml_node frame = detail::effectiveShape(shape.element());
-    pugi::xml_attribute height = detail::child(detail::child(frame, "xfrm"), "ext").attribute("cy");
+    pugi::xml_node frameTransform = package::child(frame, package::ns::kPresentation, "xfrm");
+    pugi::xml_attribute height = package::child(frameTransform, kDrawing, "ext").attribute("cy");
     if (!height || before == after) {
         return;
     }
     const std::int64_t adjusted = std::max<std::int64_t>(after, height.as_llong() + after - before);
-    height.set_value(std::to_string(adjusted).c_str());
+    height.set_value(static_cast<long long>(adjusted));
 }
 
 void resizeGrid(const detail::ShapeImpl& shape, Grid grid, int rows, int columns) {
@@ -361,7 +362,17 @@ void Table::Resize(int rows, int columns) {
     checkSize(*shape_, rows, columns);
     Grid grid = readGrid(*shape_);
     checkNoSplit(*shape_, grid, rows, columns);
+    const std::size_t oldRows = grid.rows.size();
+    const std::size_t oldColumns = grid.columns.size();
     resizeGrid(*shape_, std::move(grid), rows, columns);
+    grid = readGrid(*shape_);
+    for (std::size_t r = 0; r < grid.rows.size(); ++r) {
+        for (std::size_t c = 0; c < grid.columns.size(); ++c) {
+            if (r >= oldRows || c >= oldColumns) {
+                detail::setCellText(grid.cells[r][c], "");
+            }
+        }
+    }
     shape_->slide->package().markDirty(shape_->slide->part);
 }
 

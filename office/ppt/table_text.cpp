@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "office/package/package.h"
+#include "office/package/xml.h"
 #include "office/ppt/ppt_impl.h"
 #include "office/ppt/table_impl.h"
 
@@ -11,43 +11,23 @@ namespace office::ppt::detail {
 
 namespace {
 
-// The name of a new element in the namespace, and with the prefix, of `sibling`.
-std::string nameLike(pugi::xml_node sibling, std::string_view local) {
-    std::string_view prefix = prefixOf(sibling.name());
-    return prefix.empty() ? std::string(local) : std::string(prefix) + ":" + std::string(local);
-}
+using package::ns::kDrawing;
 
-std::vector<pugi::xml_node> childrenNamed(pugi::xml_node parent, std::string_view local) {
-    std::vector<pugi::xml_node> found;
-    for (pugi::xml_node node : parent.children()) {
-        if (node.type() == pugi::node_element && localName(node.name()) == local) {
-            found.push_back(node);
-        }
-    }
-    return found;
+std::vector<pugi::xml_node> paragraphsOf(pugi::xml_node body) {
+    package::ElementRange paragraphs = package::children(body, kDrawing, "p");
+    return {paragraphs.begin(), paragraphs.end()};
 }
 
 // The cell's a:txBody; a cell without one gets an empty one, as the schema wants it first.
 pugi::xml_node textBody(pugi::xml_node cell) {
-    if (pugi::xml_node body = child(cell, "txBody")) {
+    if (pugi::xml_node body = package::child(cell, kDrawing, "txBody")) {
         return body;
     }
-    pugi::xml_node body = cell.prepend_child(nameLike(cell, "txBody").c_str());
-    body.append_child(nameLike(cell, "bodyPr").c_str());
-    body.append_child(nameLike(cell, "lstStyle").c_str());
+    pugi::xml_node body =
+        package::insertChild(cell, kDrawing, "txBody", package::firstElement(cell));
+    package::appendChild(body, kDrawing, "bodyPr");
+    package::appendChild(body, kDrawing, "lstStyle");
     return body;
-}
-
-// The properties of the first run of the body that has any.
-pugi::xml_node firstRunProperties(pugi::xml_node body) {
-    for (pugi::xml_node paragraph : childrenNamed(body, "p")) {
-        for (pugi::xml_node run : childrenNamed(paragraph, "r")) {
-            if (pugi::xml_node properties = child(run, "rPr")) {
-                return properties;
-            }
-        }
-    }
-    return {};
 }
 
 std::vector<std::string_view> linesOf(std::string_view text) {
@@ -68,27 +48,59 @@ std::vector<std::string_view> linesOf(std::string_view text) {
 
 // What every new paragraph of a cell copies.
 struct ParagraphLook {
-    pugi::xml_node paragraph;  // a:pPr
-    pugi::xml_node run;        // a:rPr, or the a:endParaRPr that stands in for it
-    pugi::xml_node end;        // a:endParaRPr
+    pugi::xml_node paragraph;  // a:pPr of the first paragraph
+    pugi::xml_node run;        // a:rPr of the first run, or the a:endParaRPr that stands in for it
+    pugi::xml_node end;        // a:endParaRPr of the first paragraph
 };
 
-void appendParagraph(pugi::xml_node body, const ParagraphLook& look, std::string_view line) {
-    pugi::xml_node paragraph = body.append_child(nameLike(body, "p").c_str());
+// The look, read in one pass over the paragraphs up to the first run with properties.
+ParagraphLook lookOf(const std::vector<pugi::xml_node>& paragraphs) {
+    ParagraphLook look;
+    for (std::size_t i = 0; i < paragraphs.size() && !look.run; ++i) {
+        for (pugi::xml_node item : package::children(paragraphs[i], kDrawing)) {
+            std::string_view local = localName(item.name());
+            if (i == 0 && local == "pPr") {
+                look.paragraph = item;
+            } else if (i == 0 && local == "endParaRPr") {
+                look.end = item;
+            } else if (local == "r" && !look.run) {
+                pugi::xml_node properties = package::firstElement(item);
+                look.run = localName(properties.name()) == "rPr" ? properties : pugi::xml_node();
+            }
+        }
+    }
+    if (!look.run) {
+        look.run = look.end;
+    }
+    return look;
+}
+
+// The names of the elements a paragraph is made of, under the prefix DrawingML has in the part.
+struct ParagraphNames {
+    explicit ParagraphNames(pugi::xml_node body) : prefix(package::ensurePrefix(body, kDrawing)) {}
+    std::string of(std::string_view local) const {
+        return prefix.empty() ? std::string(local) : prefix + ":" + std::string(local);
+    }
+    std::string prefix;
+};
+
+void appendParagraph(pugi::xml_node body, const ParagraphNames& names, const ParagraphLook& look,
+                     std::string_view line) {
+    pugi::xml_node paragraph = body.append_child(names.of("p").c_str());
     if (look.paragraph) {
         paragraph.append_copy(look.paragraph);
     }
     if (!line.empty()) {
-        pugi::xml_node run = paragraph.append_child(nameLike(body, "r").c_str());
+        pugi::xml_node run = paragraph.append_child(names.of("r").c_str());
         if (look.run) {
-            run.append_copy(look.run).set_name(nameLike(body, "rPr").c_str());
+            run.append_copy(look.run).set_name(names.of("rPr").c_str());
         }
-        run.append_child(nameLike(body, "t").c_str()).text().set(std::string(line).c_str());
+        package::setText(run.append_child(names.of("t").c_str()), line);
     }
     // An empty paragraph keeps the run's look in its end, as PowerPoint does when the text of a
     // cell is deleted, so that the text written into it later looks the same.
     if (line.empty() && look.run) {
-        paragraph.append_copy(look.run).set_name(nameLike(body, "endParaRPr").c_str());
+        paragraph.append_copy(look.run).set_name(names.of("endParaRPr").c_str());
     } else if (look.end) {
         paragraph.append_copy(look.end);
     }
@@ -98,15 +110,15 @@ void appendParagraph(pugi::xml_node body, const ParagraphLook& look, std::string
 
 std::string cellText(pugi::xml_node cell) {
     std::string text;
-    std::vector<pugi::xml_node> paragraphs = childrenNamed(child(cell, "txBody"), "p");
+    std::vector<pugi::xml_node> paragraphs = paragraphsOf(package::child(cell, kDrawing, "txBody"));
     for (std::size_t i = 0; i < paragraphs.size(); ++i) {
         if (i > 0) {
             text += '\n';
         }
-        for (pugi::xml_node item : paragraphs[i].children()) {
+        for (pugi::xml_node item : package::children(paragraphs[i], kDrawing)) {
             std::string_view local = localName(item.name());
             if (local == "r" || local == "fld") {
-                text += child(item, "t").text().get();
+                text += package::child(item, kDrawing, "t").text().get();
             } else if (local == "br") {
                 text += '\n';
             }
@@ -117,15 +129,11 @@ std::string cellText(pugi::xml_node cell) {
 
 void setCellText(pugi::xml_node cell, std::string_view text) {
     pugi::xml_node body = textBody(cell);
-    std::vector<pugi::xml_node> old = childrenNamed(body, "p");
-    pugi::xml_node first = old.empty() ? pugi::xml_node() : old.front();
-    ParagraphLook look{child(first, "pPr"), firstRunProperties(body), child(first, "endParaRPr")};
-    if (!look.run) {
-        look.run = look.end;
-    }
-    const std::string safe = package::xmlSafe(text);
-    for (std::string_view line : linesOf(safe)) {
-        appendParagraph(body, look, line);
+    const std::vector<pugi::xml_node> old = paragraphsOf(body);
+    const ParagraphLook look = lookOf(old);
+    const ParagraphNames names(body);
+    for (std::string_view line : linesOf(text)) {
+        appendParagraph(body, names, look, line);
     }
     for (pugi::xml_node paragraph : old) {
         body.remove_child(paragraph);

@@ -164,6 +164,13 @@ TEST(PptTable, ReadsCellsAndRefusesCellsOutsideTheTable) {
     auto merged = deck.shape(2, 1)->Table();
     EXPECT_EQ(merged->CellText(1, 2), "2024");
     EXPECT_EQ(merged->CellText(1, 3), "");
+    // Resizing alone keeps the texts that stay and leaves the new cells blank.
+    table->Resize(4, 4);
+    EXPECT_EQ(table->CellText(1, 1), "Region");
+    EXPECT_EQ(table->CellText(3, 3), "11");
+    EXPECT_EQ(table->CellText(1, 4), "");
+    EXPECT_EQ(table->CellText(4, 1), "");
+    EXPECT_EQ(table->CellText(4, 4), "");
 }
 
 TEST(PptTable, GrowingCopiesTheLastRowAndColumnWithFreshIdsAndKeepsTheWidth) {
