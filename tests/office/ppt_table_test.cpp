@@ -316,6 +316,36 @@ TEST(PptTable, TextKeepsItsRunLookInEveryLineAndLosesWhatXmlCannotHold) {
         << slide;
 }
 
+// A slide that binds DrawingML to another prefix than "a" (as some writers do) is read and filled
+// the same way, and new elements take the slide's prefix.
+TEST(PptTable, ASlideWithAnotherDrawingPrefixIsFilledTheSameWay) {
+    const fs::path folder = ppt_test::scratch();
+    const std::string input = (folder / "prefixed.pptx").string();
+    const std::string saved = (folder / "filled.pptx").string();
+    std::string slide = *ppt_test::zipEntry(fixture("tables.pptx"), "ppt/slides/slide1.xml");
+    for (auto [from, to] : {std::pair{"<a:", "<dml:"}, std::pair{"</a:", "</dml:"},
+                            std::pair{"xmlns:a=", "xmlns:dml="}}) {
+        for (std::size_t at = slide.find(from); at != std::string::npos;
+             at = slide.find(from, at + 1)) {
+            slide.replace(at, std::string_view(from).size(), to);
+        }
+    }
+    ASSERT_EQ(slide.find("<a:"), std::string::npos);
+    ppt_test::rewriteZip(fixture("tables.pptx"), input, {{"ppt/slides/slide1.xml", slide}});
+    {
+        Session deck(input);
+        ASSERT_TRUE(deck.shape(1, 1)->HasTable());
+        deck.shape(1, 1)->Table()->Fill(numbered(4, 4, "p"));
+        deck.presentation->SaveAs(saved);
+    }
+    expectValid(saved, input);
+    const Reading read = independentRead(saved, 1, "Sales table");
+    EXPECT_EQ(read.lines.at("table").substr(0, 4), "4x4\t");
+    EXPECT_EQ(cellAt(read, 4, 4), "p4.4\talgn=r sz=1400 colour=000000");
+    const std::string written = *ppt_test::zipEntry(saved, "ppt/slides/slide1.xml");
+    EXPECT_EQ(written.find("<a:"), std::string::npos);
+}
+
 TEST(PptTable, ASecondRunOnTheOutputFillsItAgain) {
     const fs::path folder = ppt_test::scratch();
     const std::string first = (folder / "first.pptx").string();
