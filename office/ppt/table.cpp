@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <set>
 
 #include "office/package/xml.h"
@@ -81,40 +82,64 @@ int spanOf(pugi::xml_node cell, const char* attribute) {
     return std::max(cell.attribute(attribute).as_int(1), 1);
 }
 
-// The merged cells of the table, each cut to the table's edges.
-std::vector<Merge> mergesOf(const Grid& grid) {
-    std::vector<Merge> merges;
+// The merged cells of a table, and for every grid cell the index of the merged cell that covers
+// it without starting there (-1 for the others).
+struct Merges {
+    std::vector<Merge> all;
+    std::vector<std::vector<int>> covering;
+
+    // The merged cell that covers (row, column), 1-based, without starting there; null when none
+    // does, and outside the table.
+    const Merge* covers(int row, int column) const {
+        if (row < 1 || column < 1 || row > static_cast<int>(covering.size()) ||
+            column > static_cast<int>(covering[row - 1].size())) {
+            return nullptr;
+        }
+        const int index = covering[row - 1][column - 1];
+        return index < 0 ? nullptr : &all[static_cast<std::size_t>(index)];
+    }
+};
+
+// A cell's merge, cut to the table's edges (a span may claim more than the table has).
+std::optional<Merge> mergeAt(pugi::xml_node cell, int row, int column, int rows, int columns) {
+    const int down = spanOf(cell, "rowSpan");
+    const int across = spanOf(cell, "gridSpan");
+    if (isCovered(cell) || (down == 1 && across == 1)) {
+        return std::nullopt;
+    }
+    return Merge{row, column, row + std::min(down - 1, rows - row),
+                 column + std::min(across - 1, columns - column)};
+}
+
+Merges mergesOf(const Grid& grid) {
     const int rows = static_cast<int>(grid.rows.size());
     const int columns = static_cast<int>(grid.columns.size());
+    Merges merges;
+    merges.covering.assign(grid.rows.size(), std::vector<int>(grid.columns.size(), -1));
     for (int r = 1; r <= rows; ++r) {
         for (int c = 1; c <= columns; ++c) {
-            pugi::xml_node cell = grid.cells[r - 1][c - 1];
-            const int down = spanOf(cell, "rowSpan");
-            const int across = spanOf(cell, "gridSpan");
-            if (isCovered(cell) || (down == 1 && across == 1)) {
+            std::optional<Merge> merge = mergeAt(grid.cells[r - 1][c - 1], r, c, rows, columns);
+            if (!merge) {
                 continue;
             }
-            merges.push_back(
-                {r, c, std::min(r + down - 1, rows), std::min(c + across - 1, columns)});
+            const int index = static_cast<int>(merges.all.size());
+            merges.all.push_back(*merge);
+            for (int down = merge->row; down <= merge->lastRow; ++down) {
+                for (int across = merge->column; across <= merge->lastColumn; ++across) {
+                    if (down != r || across != c) {
+                        merges.covering[down - 1][across - 1] = index;
+                    }
+                }
+            }
         }
     }
     return merges;
 }
 
-// The merged cell that covers (row, column) without starting there; null when none does.
-const Merge* coveringMerge(const std::vector<Merge>& merges, int row, int column) {
-    for (const Merge& merge : merges) {
-        if (merge.holds(row, column) && (merge.row != row || merge.column != column)) {
-            return &merge;
-        }
-    }
-    return nullptr;
-}
-
 // The cell whose look a copy of the cell at (row, column) takes: a covered cell's own
 // properties are often empty, so it is the merged cell that covers it.
-pugi::xml_node lookOf(const Grid& grid, const std::vector<Merge>& merges, int row, int column) {
-    const Merge* merge = coveringMerge(merges, row, column);
+pugi::xml_node lookOf(const Grid& grid, const Merges& merges, int row, int column) {
+    const Merge* merge = merges.covers(row, column);
     if (merge) {
         return grid.cells[merge->row - 1][merge->column - 1];
     }
@@ -122,7 +147,7 @@ pugi::xml_node lookOf(const Grid& grid, const std::vector<Merge>& merges, int ro
 }
 
 void checkNoSplit(const detail::ShapeImpl& shape, const Grid& grid, int rows, int columns) {
-    for (const Merge& merge : mergesOf(grid)) {
+    for (const Merge& merge : mergesOf(grid).all) {
         if (merge.row > rows || merge.column > columns) {
             continue;  // removed whole
         }
@@ -229,7 +254,7 @@ pugi::xml_node insertCellLike(pugi::xml_node row, pugi::xml_node after, pugi::xm
 }
 
 void appendColumns(Grid grid, int count) {
-    const std::vector<Merge> merges = mergesOf(grid);
+    const Merges merges = mergesOf(grid);
     const int last = static_cast<int>(grid.columns.size());
     std::set<std::uint32_t> used = idsOf(grid.columns, "colId");
     pugi::xml_node column = grid.columns.back();
@@ -257,7 +282,7 @@ pugi::xml_node insertRowLike(pugi::xml_node table, pugi::xml_node source, pugi::
 }
 
 void appendRows(Grid grid, int count) {
-    const std::vector<Merge> merges = mergesOf(grid);
+    const Merges merges = mergesOf(grid);
     const int last = static_cast<int>(grid.rows.size());
     std::set<std::uint32_t> used = idsOf(grid.rows, "rowId");
     const pugi::xml_node extensions = package::child(grid.rows.back(), kDrawing, "extLst");
@@ -349,8 +374,8 @@ void Table::SetCellText(int row, int column, const std::string& text) {
     Grid grid = readGrid(*shape_);
     detail::checkIndex(row, grid.rows.size(), shape_->describe() + ": row", "rows");
     detail::checkIndex(column, grid.columns.size(), shape_->describe() + ": column", "columns");
-    const std::vector<Merge> merges = mergesOf(grid);
-    const Merge* merge = text.empty() ? nullptr : coveringMerge(merges, row, column);
+    const Merges merges = mergesOf(grid);
+    const Merge* merge = text.empty() ? nullptr : merges.covers(row, column);
     if (merge) {
         failCovered(*shape_, *merge, row, column, text);
     }
@@ -389,11 +414,11 @@ void Table::Fill(const CellTexts& texts) {
     Grid grid = readGrid(*shape_);
     checkNoSplit(*shape_, grid, rows, columns);
     // Merged cells that stay lie wholly inside the block, where they are now.
-    const std::vector<Merge> merges = mergesOf(grid);
+    const Merges merges = mergesOf(grid);
     for (int r = 1; r <= rows; ++r) {
         for (int c = 1; c <= columns; ++c) {
             const std::string& text = texts[r - 1][c - 1];
-            const Merge* merge = text.empty() ? nullptr : coveringMerge(merges, r, c);
+            const Merge* merge = text.empty() ? nullptr : merges.covers(r, c);
             if (merge) {
                 failCovered(*shape_, *merge, r, c, text);
             }

@@ -287,6 +287,29 @@ TEST(PptTable, ABlockThatWouldSplitAMergedCellOrFillACoveredOneChangesNothing) {
     EXPECT_EQ(table->ColumnCount(), 1);
 }
 
+// A span that claims more rows or columns than the table has counts up to the table's edge.
+TEST(PptTable, SpansBeyondTheTableEndAtItsEdge) {
+    const fs::path folder = ppt_test::scratch();
+    const std::string input = (folder / "spans.pptx").string();
+    std::string slide = *ppt_test::zipEntry(fixture("tables.pptx"), "ppt/slides/slide2.xml");
+    for (auto [from, to] : {std::pair{"rowSpan=\"2\"", "rowSpan=\"2147483647\""},
+                            std::pair{"gridSpan=\"2\"", "gridSpan=\"2147483647\""}}) {
+        const std::size_t at = slide.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        slide.replace(at, std::string_view(from).size(), to);
+    }
+    ppt_test::rewriteZip(fixture("tables.pptx"), input, {{"ppt/slides/slide2.xml", slide}});
+    Session deck(input);
+    auto table = deck.shape(2, 1)->Table();
+    expectFailure([&] { table->Fill(numbered(4, 3, "s")); }, ErrorCode::NotSupported,
+                  {"\"s1.3\" for the cell at row 1, column 3"});
+    expectFailure([&] { table->Resize(4, 2); }, ErrorCode::NotSupported, {"columns 2 to 3"});
+    expectFailure([&] { table->SetCellText(4, 1, "low"); }, ErrorCode::NotSupported,
+                  {"merged cell at row 1, column 1"});
+    table->Fill({{"a", "b", ""}, {"", "c", "d"}, {"", "e", "f"}, {"", "g", "h"}});
+    EXPECT_EQ(table->CellText(4, 3), "h");
+}
+
 TEST(PptTable, TextKeepsItsRunLookInEveryLineAndLosesWhatXmlCannotHold) {
     const fs::path folder = ppt_test::scratch();
     const std::string saved = (folder / "text.pptx").string();
