@@ -20,6 +20,8 @@ using CellPos = office::excel::detail::CellPos;
 using Area = office::excel::detail::Area;
 // The cells of one sheet by position.
 using CellMap = office::excel::detail::CellMap;
+using office::excel::detail::cellName;
+using office::excel::detail::columnName;
 using office::excel::detail::isDateFormat;
 
 struct SheetRef {
