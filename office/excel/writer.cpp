@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <span>
 
 #include "office/error.h"
 #include "office/excel/model.h"
@@ -557,10 +558,130 @@ struct SheetWriter {
             unique.push_back(w);
         }
         numberEverything();
-        for (const auto& w : unique) {
-            writeCell(w);
+        for (std::size_t i = 0; i < unique.size();) {
+            std::size_t end = i;
+            while (end < unique.size() && unique[end].row == unique[i].row) {
+                ++end;
+            }
+            const std::span<const Written> row(unique.data() + i, end - i);
+            if (rows.contains(row.front().row)) {
+                for (const auto& w : row) {
+                    writeCell(w);
+                }
+            } else {
+                addRow(row);
+            }
+            i = end;
         }
+        flushRows();
         writeDimension();
+    }
+
+    // ---- rows the sheet does not have yet, written as text ----
+    // A large paste adds many thousand rows; as elements they would cost several times their
+    // text until the part is saved. They go in as one text per run of new rows between two
+    // existing ones, written as writeCell would write them into a new row.
+
+    std::string newRows{};           // the text of the current run
+    pugi::xml_node newRowsBefore{};  // the existing row the run goes before (null: at the end)
+    std::size_t newRowCells = 0;     // cells in the run, to keep a small run as elements
+
+    static constexpr std::size_t kCellsAsText = 256;
+    // A run's text is handed to the tree in pieces of about this size, so that it is not held
+    // twice at its full size.
+    static constexpr std::size_t kPieceBytes = 1 << 20;
+
+    void flushRows() {
+        if (newRows.empty()) {
+            return;
+        }
+        const auto marker = package::insertXmlText(sheetData, newRowsBefore, newRows);
+        if (newRowCells < kCellsAsText) {
+            package::expandXmlText(marker);
+        }
+        newRows.clear();
+        newRowCells = 0;
+    }
+
+    void addRow(std::span<const Written> row) {
+        const int number = row.front().row;
+        const auto next = rows.lower_bound(number);
+        const pugi::xml_node before = next == rows.end() ? pugi::xml_node() : next->second;
+        if (!newRows.empty() && (before != newRowsBefore || newRows.size() >= kPieceBytes)) {
+            flushRows();
+        }
+        newRowsBefore = before;
+        newRows += '<' + prefix + "row r=\"" + std::to_string(number) + '"';
+        const std::size_t open = newRows.size();
+        for (const auto& w : row) {
+            appendCell(w);
+        }
+        if (newRows.size() == open) {
+            newRows += "/>";
+            return;
+        }
+        newRows.insert(open, 1, '>');
+        newRows += "</" + prefix + "row>";
+    }
+
+    void appendValue(std::string_view name, std::string_view type, std::string_view text) {
+        if (!type.empty()) {
+            newRows += " t=\"";
+            newRows += type;
+            newRows += '"';
+        }
+        newRows += "><" + prefix;
+        newRows += name;
+        newRows += '>';
+        package::appendEscaped(newRows, text, package::Context::Text);
+        newRows += "</" + prefix;
+        newRows += name;
+        newRows += "></" + prefix + "c>";
+    }
+
+    void appendText(std::string_view text) {
+        const std::string escaped = sheetText(text);
+        const bool preserve =
+            !escaped.empty() && (escaped.front() == ' ' || escaped.back() == ' ' ||
+                                 escaped.find('\n') != std::string::npos);
+        newRows += " t=\"inlineStr\"><" + prefix + "is><" + prefix + "t";
+        newRows += preserve ? " xml:space=\"preserve\">" : ">";
+        package::appendEscaped(newRows, escaped, package::Context::Text);
+        newRows += "</" + prefix + "t></" + prefix + "is></" + prefix + "c>";
+    }
+
+    void appendCell(const Written& written) {
+        const Cell* cell = sheet.cells.find(written.row, written.column);
+        const Cell blank{};
+        const Cell& data = cell ? *cell : blank;
+        if (data.kind == CellKind::Blank && data.style == 0) {
+            return;
+        }
+        ++newRowCells;
+        newRows += '<' + prefix + "c r=\"" + columnName(written.column) +
+                   std::to_string(written.row) + '"';
+        if (data.style != 0) {
+            newRows += " s=\"" + std::to_string(data.style) + '"';
+        }
+        if (!written.value) {
+            newRows += "/>";
+            return;
+        }
+        switch (data.kind) {
+            case CellKind::Blank:
+                newRows += "/>";
+                return;
+            case CellKind::Number:
+                return appendValue("v", {}, numberText(data.number));
+            case CellKind::Shared:
+                return appendValue("v", "s", std::to_string(data.index));
+            case CellKind::Text:
+                return appendText(book.texts[data.index]);
+            case CellKind::Boolean:
+                return appendValue("v", "b", data.number != 0 ? "1" : "0");
+            case CellKind::Error:
+                return appendValue("v", "e", book.texts[data.index]);
+        }
     }
 };
 

@@ -355,6 +355,8 @@ void Application::Quit() {
     // The chart part's tree and the workbook are not needed any more; a run that fills
     // hundreds of charts keeps only the serialised parts until the presentation is saved.
     server_->workbook.reset();
+    // Nor is the data sheet: a large one is let go of before the chart part is serialised.
+    server_->cells = {};
     server_->package().release(server_->site.objectPart);
     // Nothing holds the slide's tree between calls (shapes find their element afresh), so it
     // can go too; it is parsed again if the slide is used once more.

@@ -704,8 +704,36 @@ struct Writer {
     }
 };
 
-void addValue(pugi::xml_node pt, const std::string& text) {
-    package::setText(pt.append_child("c:v"), text);
+// A cache of more points than this keeps them as text in the tree until the part is written:
+// a tree costs several times the text per point, and a large block has a great many of them.
+constexpr std::size_t kPointsAsText = 256;
+
+// Appends one cached point, c:pt with its value (and a format of its own where given).
+void appendPoint(std::string& out, std::size_t index, std::string_view format,
+                 std::string_view value) {
+    out += "<c:pt idx=\"";
+    out += std::to_string(index);
+    out += '"';
+    if (!format.empty()) {
+        out += " formatCode=\"";
+        package::appendEscaped(out, format, package::Context::Attribute);
+        out += '"';
+    }
+    out += "><c:v>";
+    package::appendEscaped(out, value, package::Context::Text);
+    out += "</c:v></c:pt>";
+}
+
+// Adds the points written by appendPoint to the end of the cache (or level): as elements for a
+// few, as text for many.
+void addPoints(pugi::xml_node cache, const std::string& text, std::size_t points) {
+    if (points == 0) {
+        return;
+    }
+    const pugi::xml_node marker = package::insertXmlText(cache, {}, text);
+    if (points < kPointsAsText) {
+        package::expandXmlText(marker);
+    }
 }
 
 // Fills `ref` (c:strRef) with formula and text points (blank cells left out).
@@ -714,14 +742,15 @@ void fillStrRef(pugi::xml_node ref, const std::string& formula,
     package::setText(ref.append_child("c:f"), formula);
     pugi::xml_node cache = ref.append_child("c:strCache");
     cache.append_child("c:ptCount").append_attribute("val") = static_cast<int>(points.size());
+    std::string text;
+    std::size_t written = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
-        if (!points[i]) {
-            continue;
+        if (points[i]) {
+            appendPoint(text, i, {}, points[i]->value.toString());
+            ++written;
         }
-        pugi::xml_node pt = cache.append_child("c:pt");
-        pt.append_attribute("idx") = static_cast<int>(i);
-        addValue(pt, points[i]->value.toString());
     }
+    addPoints(cache, text, written);
 }
 
 void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
@@ -737,18 +766,18 @@ void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
     }
     package::setText(cache.append_child("c:formatCode"), common);
     cache.append_child("c:ptCount").append_attribute("val") = static_cast<int>(points.size());
+    std::string text;
+    std::size_t written = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (!points[i] || !Writer::isNumeric(points[i]->value)) {
             continue;  // blanks, texts and errors are missing points
         }
-        pugi::xml_node pt = cache.append_child("c:pt");
-        pt.append_attribute("idx") = static_cast<int>(i);
         const std::string& format = points[i]->numberFormat;
-        if (!format.empty() && format != common) {
-            package::setAttribute(pt, "formatCode", format);
-        }
-        addValue(pt, numberText(w.number(points[i]->value)));
+        appendPoint(text, i, format != common ? std::string_view(format) : std::string_view(),
+                    numberText(w.number(points[i]->value)));
+        ++written;
     }
+    addPoints(cache, text, written);
 }
 
 std::vector<const CellData*> line(const Writer& w, int record0, int count, int field) {
@@ -802,15 +831,15 @@ void writeLevels(const Writer& w, pugi::xml_node role) {
     // The innermost level (next to the data) comes first.
     for (int field = lastField; field >= l.categoryField; --field) {
         pugi::xml_node lvl = cache.append_child("c:lvl");
+        std::string text;
+        std::size_t written = 0;
         for (int i = 0; i < count; ++i) {
-            const CellData* p = w.cell(first + i, field);
-            if (!p) {
-                continue;
+            if (const CellData* p = w.cell(first + i, field)) {
+                appendPoint(text, static_cast<std::size_t>(i), {}, p->value.toString());
+                ++written;
             }
-            pugi::xml_node pt = lvl.append_child("c:pt");
-            pt.append_attribute("idx") = i;
-            addValue(pt, p->value.toString());
         }
+        addPoints(lvl, text, written);
     }
 }
 

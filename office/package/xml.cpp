@@ -31,25 +31,109 @@ pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::st
     return doc;
 }
 
-std::string toXml(const pugi::xml_document& doc) {
-    std::ostringstream out;
-    doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-    std::string body = out.str();
-    // Office starts every part with a standalone declaration followed by a line break.
-    if (auto declaration = doc.first_child(); declaration.type() == pugi::node_declaration) {
-        std::ostringstream head;
-        head << "<?xml";
-        for (auto attribute : declaration.attributes()) {
-            head << ' ' << attribute.name() << "=\"" << attribute.value() << '"';
-        }
-        head << "?>\r\n";
-        const auto end = body.find("?>");
-        if (body.starts_with("<?xml") && end != std::string::npos) {
-            body.erase(0, end + 2);
-        }
-        return head.str() + body;
+namespace {
+
+constexpr std::string_view kTextMarker = "tabulon-xml-text";
+
+// Collects pugixml's output in a string, without the copies of a string stream.
+struct StringWriter : pugi::xml_writer {
+    std::string& out;
+    explicit StringWriter(std::string& o) : out(o) {}
+    void write(const void* data, std::size_t size) override {
+        out.append(static_cast<const char*>(data), size);
     }
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n" + body;
+};
+
+// Writes the text of every marker of insertXmlText in the marker's place, from `from` on. The
+// output only shrinks, so this is done in place.
+void spliceMarkers(std::string& out, std::size_t from) {
+    const std::string open = "<?" + std::string(kTextMarker);
+    std::size_t found = out.find(open, from);
+    if (found == std::string::npos) {
+        return;
+    }
+    char* data = out.data();
+    std::size_t write = found;
+    std::size_t read = found;
+    auto keep = [&](std::size_t start, std::size_t end) {
+        std::memmove(data + write, data + start, end - start);
+        write += end - start;
+    };
+    while (found != std::string::npos) {
+        keep(read, found);
+        std::size_t start = found + open.size();
+        start += start < out.size() && out[start] == ' ' ? 1 : 0;
+        const std::size_t end = out.find("?>", start);
+        keep(start, end);
+        read = end + 2;
+        found = out.find(open, read);
+    }
+    keep(read, out.size());
+    out.resize(write);
+}
+
+// Counts pugixml's output without keeping it.
+struct CountingWriter : pugi::xml_writer {
+    std::size_t size = 0;
+    void write(const void*, std::size_t bytes) override { size += bytes; }
+};
+
+bool holdsXmlText(const pugi::xml_node& root) {
+    for (pugi::xml_node node = root.first_child(); node;) {
+        if (node.type() == pugi::node_pi && kTextMarker == node.name()) {
+            return true;
+        }
+        if (node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node && !node.next_sibling() && node != root) {
+            node = node.parent();
+        }
+        node = node && node != root ? node.next_sibling() : pugi::xml_node();
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string toXml(const pugi::xml_document& doc) {
+    // Office starts every part with a standalone declaration followed by a line break.
+    std::string out;
+    const auto declaration = doc.first_child();
+    if (declaration.type() == pugi::node_declaration) {
+        out = "<?xml";
+        for (auto attribute : declaration.attributes()) {
+            out += ' ';
+            out += attribute.name();
+            out += "=\"";
+            out += attribute.value();
+            out += '"';
+        }
+        out += "?>\r\n";
+    } else {
+        out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
+    }
+    const std::size_t head = out.size();
+    constexpr unsigned kFlags = pugi::format_raw | pugi::format_no_declaration;
+    if (holdsXmlText(doc)) {
+        // Text held in markers is most of such a part: the string is sized once instead of
+        // growing to one and a half times the part on the way.
+        CountingWriter counter;
+        doc.save(counter, "", kFlags, pugi::encoding_utf8);
+        out.reserve(head + counter.size);
+    }
+    StringWriter writer(out);
+    doc.save(writer, "", kFlags, pugi::encoding_utf8);
+    if (declaration.type() == pugi::node_declaration &&
+        std::string_view(out).substr(head).starts_with("<?xml")) {
+        const auto end = out.find("?>", head);
+        if (end != std::string::npos) {
+            out.erase(head, end + 2 - head);
+        }
+    }
+    spliceMarkers(out, head);
+    return out;
 }
 
 std::string nodeText(const pugi::xml_node& node) {
@@ -494,6 +578,61 @@ pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view uri,
     }
     return setAttribute(element, ensurePrefix(element, uri, true) + ":" + std::string(local), value,
                         escaping);
+}
+
+pugi::xml_node insertXmlText(pugi::xml_node parent, pugi::xml_node before, std::string_view xml) {
+    pugi::xml_node marker = before ? parent.insert_child_before(pugi::node_pi, before)
+                                   : parent.append_child(pugi::node_pi);
+    marker.set_name(std::string(kTextMarker).c_str());
+    marker.set_value(xml.data(), xml.size());
+    return marker;
+}
+
+void expandXmlText(pugi::xml_node marker) {
+    pugi::xml_node parent = marker.parent();
+    const pugi::xml_node last = parent.last_child();
+    const std::string_view text = marker.value();
+    parent.append_buffer(text.data(), text.size(),
+                         pugi::parse_default | pugi::parse_ws_pcdata_single, pugi::encoding_utf8);
+    pugi::xml_node next = last.next_sibling();
+    while (next) {
+        pugi::xml_node moved = next;
+        next = next.next_sibling();
+        parent.insert_move_before(moved, marker);
+    }
+    parent.remove_child(marker);
+}
+
+void appendEscaped(std::string& out, std::string_view value, Context context, Escaping escaping) {
+    const std::string safe = storable(value, escaping);
+    const bool attribute = context == Context::Attribute;
+    for (const char c : safe) {
+        switch (c) {
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += attribute ? "&quot;" : "\"";
+                break;
+            case '\t':
+                out += attribute ? "&#9;" : "\t";
+                break;
+            case '\n':
+                out += attribute ? "&#10;" : "\n";
+                break;
+            case '\r':
+                out += attribute ? "&#13;" : "\r";
+                break;
+            default:
+                out += c;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -176,6 +176,24 @@ pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view uri,
                                  std::string_view local, std::string_view value,
                                  Escaping escaping = Escaping::Drop);
 
+// Contents written as text rather than as nodes, for the parts of a tree that hold many
+// thousand elements (a chart's caches, the new rows of a sheet): a tree costs several times the
+// text's size per element. The text is kept in a marker node of the tree and written in the
+// marker's place by toXml and every save, so the part comes out as if it held the elements.
+// Readers of the live tree see the marker; expandXmlText turns it into the elements.
+//
+// The text must be element content built with appendEscaped for every value, which never
+// writes "?>", the end of the marker.
+pugi::xml_node insertXmlText(pugi::xml_node parent, pugi::xml_node before, std::string_view xml);
+// Replaces a marker made by insertXmlText with the elements its text holds.
+void expandXmlText(pugi::xml_node marker);
+// Appends text or an attribute value as XML holds it: storable() of it, with the characters
+// that markup reserves written as references ('<', '>', '&' and, in an attribute, '"' and the
+// line breaks and tabs that attribute reading would turn into spaces).
+enum class Context { Text, Attribute };
+void appendEscaped(std::string& out, std::string_view value, Context context,
+                   Escaping escaping = Escaping::Drop);
+
 // The prefix to write an element or attribute of namespace uri under, where `node` stands:
 // the one already bound there, else a new one (usualPrefix, made unique) declared on the
 // document element. Attributes cannot use a default namespace, so with forAttribute a default

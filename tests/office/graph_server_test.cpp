@@ -139,6 +139,46 @@ TEST(GraphServer, AChartWithCachedDataOnlyGetsANewEmbeddedWorkbook) {
     }
 }
 
+// A block of many rows goes into the chart's caches and the data sheet's new rows as text
+// rather than as elements; saved and read back, the chart and its workbook hold every cell of
+// it, texts with markup characters included, and the file passes the validator.
+TEST(GraphServer, ALargeBlockReadsBackWholeFromTheCachesAndTheWorkbook) {
+    auto document = openDocument(chartFixture("charts.pptx"));
+    const ObjectSite site = chartSites(document).front();
+    constexpr int kRows = 1201;  // far more points and cells than are kept as elements
+    const auto data = block(kRows, 4, "Row <\"&\">");
+    fill(site, data, "Large");
+    const fs::path out = scratch() / "large_block.pptx";
+    document->package.saveFile(out.string());
+
+    auto reopened = openDocument(out.string());
+    const auto& chart = reopened->package.xml(site.objectPart);
+    const auto categories = categoriesOf(chart);
+    ASSERT_EQ(categories.size(), static_cast<std::size_t>(kRows - 1));
+    EXPECT_EQ(categories.front(), "Row <\"&\"> 1");
+    EXPECT_EQ(categories.back(), "Row <\"&\"> 1200");
+    const auto series = chart.select_nodes("//c:ser");
+    ASSERT_EQ(series.size(), 3u);
+    const auto values = cachePoints(series[2].node().select_node("c:val//c:numCache").node());
+    ASSERT_EQ(values.size(), static_cast<std::size_t>(kRows - 1));
+    for (int r = 1; r < kRows; r += 397) {
+        EXPECT_EQ(values[r - 1], office::numberText(data.at(r, 3).value.asNumber())) << r;
+    }
+    EXPECT_EQ(chart.select_node("//c:pt[@formatCode]"), pugi::xpath_node());
+    // The text markers are gone from what was written.
+    EXPECT_EQ(reopened->package.read(site.objectPart).find("<?", 5), std::string::npos);
+
+    auto sheet = serverFor(chartSites(reopened).front())->DataSheet();
+    EXPECT_EQ(sheet->Cells(2, 1)->Value().asText(), "Row <\"&\"> 1");
+    EXPECT_EQ(sheet->Cells(kRows, 1)->Value().asText(), "Row <\"&\"> 1200");
+    EXPECT_EQ(sheet->Cells(kRows, 4)->Value().asNumber(), data.at(kRows - 1, 3).value.asNumber());
+    EXPECT_EQ(sheet->Cells(600, 2)->Value().asNumber(), data.at(599, 1).value.asNumber());
+    if (validatorPresent()) {
+        const auto verdict = validateAgainst(out.string(), chartFixture("charts.pptx"));
+        EXPECT_EQ(verdict.status, 0) << verdict.output;
+    }
+}
+
 TEST(GraphServer, FailsClearlyAfterQuitWithoutABlockAndOnAClosedDocument) {
     auto document = openDocument(chartFixture("charts.pptx"));
     const ObjectSite site = chartSites(document).front();

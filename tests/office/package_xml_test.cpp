@@ -235,4 +235,52 @@ TEST(XmlParse, AFaultNamesTheFilePartAndOffset) {
     }
 }
 
+// Contents held as text in a marker come out of toXml, and out of expandXmlText in the live
+// tree, as the elements they stand for, in the marker's place, whatever their values hold: read
+// back, they equal the same elements made as nodes with setAttribute and setText.
+TEST(XmlText, ComesOutAsTheElementsItStandsFor) {
+    const std::vector<std::string> values = {
+        "plain",         "a<b & c>d",  "quote \" tab\tline\nend",
+        "return\r here", "ctrl \x01.", " spaced ?>"};
+    std::string text;
+    auto nodes = parsed("<root/>");
+    for (const auto& value : values) {
+        text += "<e k=\"";
+        ox::appendEscaped(text, value, ox::Context::Attribute);
+        text += "\">";
+        ox::appendEscaped(text, value, ox::Context::Text);
+        text += "</e>";
+        pugi::xml_node e = nodes.document_element().append_child("e");
+        ox::setAttribute(e, "k", value);
+        ox::setText(e, value);
+    }
+    const auto reference = parsed(ox::toXml(nodes));
+    auto doc = parsed("<root><a/><z/></root>");
+    pugi::xml_node root = doc.document_element();
+    const pugi::xml_node marker = ox::insertXmlText(root, root.child("z"), text);
+    ox::insertXmlText(root, {}, "");  // an empty text leaves nothing
+
+    auto check = [&](const pugi::xml_node& read) {
+        std::vector<std::string> names;
+        for (pugi::xml_node n : read.children()) {
+            if (n.type() == pugi::node_element) {
+                names.emplace_back(n.name());
+            }
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"a", "e", "e", "e", "e", "e", "e", "z"}));
+        pugi::xml_node expected = reference.document_element().child("e");
+        for (pugi::xml_node e : read.children("e")) {
+            ASSERT_TRUE(expected);
+            EXPECT_STREQ(e.attribute("k").value(), expected.attribute("k").value());
+            EXPECT_STREQ(e.text().get(), expected.text().get());
+            expected = expected.next_sibling("e");
+        }
+    };
+    const std::string written = ox::toXml(doc);
+    EXPECT_EQ(written.find("<?", 5), std::string::npos) << written;
+    check(parsed(written).document_element());
+    ox::expandXmlText(marker);
+    check(parsed(ox::toXml(doc)).document_element());
+}
+
 }  // namespace
