@@ -7,6 +7,8 @@
 #include "office/embed/compound_file.h"
 #include "office/graph.h"
 #include "office/graph/chart_part.h"
+#include "office/graph/chart_server.h"
+#include "office/graph/msgraph/convert.h"
 #include "office/graph/sheet_cells.h"
 #include "office/ppt/object_site.h"
 
@@ -49,6 +51,7 @@ struct ChartServerImpl {
     std::optional<std::map<std::string, embed::Bytes>> wrapper;
     bool date1904 = false;
     std::optional<std::string> caption;
+    Replacement replacement;  // for a chart that takes another object's place
 
     explicit ChartServerImpl(office::detail::ObjectSite s) : site(std::move(s)) {}
 
@@ -198,6 +201,11 @@ void ChartServerImpl::embedNewWorkbook() {
 }
 
 void ChartServerImpl::update() {
+    if (replacement.replace) {
+        const auto replace = std::move(replacement.replace);
+        replacement = {};
+        replace();
+    }
     if (!workbook) {
         embedNewWorkbook();
     }
@@ -256,6 +264,12 @@ void Application::Update() {
 void Application::Quit() {
     server_->check();
     server_->quit = true;
+    if (server_->replacement.discard) {
+        const auto discard = std::move(server_->replacement.discard);
+        server_->replacement = {};
+        discard();
+        return;
+    }
     // The chart part's tree and the workbook are not needed any more; a run that fills
     // hundreds of charts keeps only the serialised parts until the presentation is saved.
     server_->workbook.reset();
@@ -357,6 +371,9 @@ namespace office::detail {
 
 std::shared_ptr<Dispatch> openChartObject(const ObjectSite& site) {
     site.document->checkOpen();
+    if (!site.nativeChart && graph::msgraph::isGraphObject(site)) {
+        return graph::msgraph::openGraphObject(site);
+    }
     if (!site.nativeChart) {
         throw Error(ErrorCode::NotSupported,
                     site.where() + ": the chart is a legacy binary chart object (" + site.progId +
@@ -372,3 +389,20 @@ std::shared_ptr<Dispatch> openChartObject(const ObjectSite& site) {
 }
 
 }  // namespace office::detail
+
+namespace office::graph::detail {
+
+std::shared_ptr<Dispatch> openReplacementChart(const office::detail::ObjectSite& site,
+                                               Replacement replacement) {
+    auto server = std::make_shared<ChartServerImpl>(site);
+    server->load();
+    if (replacement.dataSheet) {
+        server->cells = std::move(*replacement.dataSheet);
+        server->dirty = server->cells;
+        replacement.dataSheet.reset();
+    }
+    server->replacement = std::move(replacement);
+    return std::make_shared<graph::ChartObject>(std::move(server));
+}
+
+}  // namespace office::graph::detail
