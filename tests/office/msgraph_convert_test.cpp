@@ -234,6 +234,131 @@ Stream titledLineChart() {
     return s.finish();
 }
 
+// One chart group of the given kind record, 3-D or flat, with titles, labels and a legend.
+Stream kindChart(int id, const Body& body, bool threeD) {
+    Stream s;
+    s.label(0, 1, "A").label(0, 2, "B").label(1, 0, "S1").number(1, 1, 1).number(1, 2, 2);
+    s.label(2, 0, "S2").number(2, 1, 3).number(2, 2, 4);
+    s.add(0x1057, Body().u8(1));
+    s.add(0x1003, Body().zeros(12)).begin();
+    s.add(0x1006, Body().u16(0xFFFF).u16(0).u16(0).u16(0)).begin();
+    s.add(0x100B, Body().u16(20)).end();
+    s.add(0x105F, Body().u8(1).u8(0)).end();
+    s.text(1, "Kinds").text(2, "Value").text(3, "Category");
+    s.add(0x101D, Body().u16(0).zeros(16)).begin().end();
+    s.add(0x101D, Body().u16(1).zeros(16)).begin();
+    s.add(0x1021, Body().u16(1)).add(0x1007, Body().rgb(0, 0, 0).u16(0).u16(0).u16(1).u16(8));
+    s.end();
+    s.add(0x1014, Body().zeros(20)).begin().add(id, body);
+    if (threeD) {
+        s.add(0x103A, Body().zeros(14));
+    }
+    s.add(0x1006, Body().u16(0).u16(0).u16(0xFFFD).u16(0)).begin();
+    s.add(0x100C, Body().u16(0x01)).end();
+    s.add(0x1015, Body().zeros(16).u8(2).u8(1).u16(0)).end();
+    return s.finish();
+}
+
+TEST(GraphFill, EveryKindBecomesAValidNativeChart) {
+    const std::string deck = realworld("pptx-ole/tika__testMSChart-govdocs-428996.pptx");
+    if (!fs::exists(deck)) {
+        GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
+    }
+    struct Case {
+        int id;
+        Body body;
+        bool threeD;
+        std::string plot;
+    };
+    const std::vector<Case> cases = {
+        {0x1017, Body().u16(0).u16(80).u16(1), false, "c:barChart/c:barDir[@val='bar']"},
+        {0x1017, Body().u16(0).u16(80).u16(2), true, "c:bar3DChart/c:shape[@val='cylinder']"},
+        {0x1018, Body().u16(2), false, "c:lineChart/c:grouping[@val='percentStacked']"},
+        {0x1018, Body().u16(0), true, "c:line3DChart"},
+        {0x1019, Body().u16(0).u16(0).u16(0), false, "c:pieChart/c:ser/c:explosion[@val='20']"},
+        {0x1019, Body().u16(0).u16(0).u16(0), true, "c:pie3DChart"},
+        {0x1019, Body().u16(0).u16(50).u16(0), false, "c:doughnutChart/c:holeSize[@val='50']"},
+        {0x101A, Body().u16(1), true, "c:area3DChart/c:grouping[@val='stacked']"},
+        {0x101A, Body().u16(0), false, "c:areaChart"},
+        {0x101B, Body().u16(100).u16(1).u16(0), false, "c:scatterChart/c:ser/c:yVal"},
+        {0x103E, Body().u16(0), false, "c:radarChart/c:radarStyle[@val='marker']"},
+        {0x1040, Body().u16(0), false, "c:radarChart/c:radarStyle[@val='filled']"},
+    };
+    const fs::path folder = scratch();
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.plot);
+        ObjectSite site;
+        auto document = deckWithRecords(kindChart(c.id, c.body, c.threeD), site);
+        auto app = serverOf(site);
+        office::Clipboard::instance().set(block(4, 4, "Kind"));
+        app->DataSheet()->Cells(1, 1)->Paste();
+        app->Update();
+        app->Quit();
+        auto& package = document->package;
+        const pugi::xml_node frame = frameById(package.xml(site.slidePart), site.shapeId);
+        const auto frameRels = package.relationships(site.slidePart);
+        const auto* rel =
+            frameRels.find(frame.select_node(".//c:chart").node().attribute("r:id").value());
+        ASSERT_NE(rel, nullptr);
+        pugi::xml_document& chart =
+            package.xml(office::package::resolveTarget(site.slidePart, rel->target));
+        EXPECT_TRUE(chart.select_node(("//c:plotArea/" + c.plot).c_str()));
+        EXPECT_EQ(chart.select_nodes("//c:ser").size(), 3u);
+        EXPECT_TRUE(chart.select_node("//c:legend/c:legendPos[@val='t']"));
+        EXPECT_TRUE(chart.select_node("//c:dLbls/c:showVal[@val='1']"));
+        const bool pie = c.plot.starts_with("c:pie") || c.plot.starts_with("c:doughnut");
+        EXPECT_EQ(static_cast<bool>(chart.select_node("//c:valAx/c:title")), !pie);
+        EXPECT_EQ(static_cast<bool>(chart.select_node("//c:valAx/c:majorGridlines")), !pie);
+        // Every axis a plot names is there.
+        for (pugi::xpath_node id : chart.select_nodes("//c:plotArea/*/c:axId")) {
+            const std::string val = id.node().attribute("val").value();
+            EXPECT_TRUE(chart.select_node(
+                ("//c:plotArea/*[c:axId/@val='" + val + "' and not(c:ser)]").c_str()))
+                << val;
+        }
+        const fs::path out = folder / ("kind" + std::to_string(index++) + ".pptx");
+        package.saveFile(out.string());
+        if (validatorPresent()) {
+            const auto verdict = validateAgainst(out.string(), deck);
+            EXPECT_EQ(verdict.status, 0) << verdict.output;
+        }
+    }
+}
+
+bool sofficePresent() {
+    return run("command -v soffice").status == 0 && run("command -v pdftotext").status == 0;
+}
+
+TEST(GraphFill, LibreOfficeDrawsTheNewNumbersAndCaption) {
+    if (!sofficePresent()) {
+        GTEST_SKIP() << "soffice or pdftotext is not installed";
+    }
+    if (!fs::exists(realworld("pptx-ole/tika__testMSChart-govdocs-428996.pptx"))) {
+        GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
+    }
+    // Columns with both axes and value labels: the new categories, series names, numbers and
+    // caption are all drawn.
+    ObjectSite site;
+    auto document = deckWithRecords(kindChart(0x1017, Body().u16(0).u16(150).u16(0), false), site);
+    office::CellBlock data = block(3, 4, "Region");
+    data.cells[1].value = office::Value::text("Alpha month");
+    data.cells[2].value = office::Value::text("Beta month");
+    fill(site, data, "Graph turned native");
+    const fs::path folder = scratch();
+    document->package.saveFile((folder / "filled.pptx").string());
+    const auto converted = run("cd '" + folder.string() + "' && HOME='" + folder.string() +
+                               "' timeout 180 soffice --headless --convert-to pdf filled.pptx");
+    ASSERT_EQ(converted.status, 0) << converted.output;
+    const auto text = run("pdftotext -f 1 -l 1 '" + (folder / "filled.pdf").string() + "' -");
+    ASSERT_EQ(text.status, 0) << text.output;
+    for (const char* shown :
+         {"Graph turned native", "Alpha month", "Beta month", "Region 1", "21.5"}) {
+        EXPECT_NE(text.output.find(shown), std::string::npos) << shown << "\n" << text.output;
+    }
+    EXPECT_EQ(text.output.find("Kinds"), std::string::npos) << text.output;
+}
+
 TEST(GraphFill, TitleCaptionColoursAndASmallerBlock) {
     if (!fs::exists(realworld("pptx-ole/tika__testMSChart-govdocs-428996.pptx"))) {
         GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
