@@ -54,7 +54,7 @@ std::string graphObject() {
             s.number(r, c, r * 100 + c * 7.5, 3);
         }
     }
-    s.add(0x1057, Body().u8(1));
+    s.add(0x1055, Body().u8(1).u16(0).u16(0).u8(1));
     for (int r = 0; r < 3; ++r) {
         s.add(0x1003, Body().u16(3).u16(1).u16(4).u16(4).u16(1).u16(0)).begin();
         s.add(0x1006, Body().u16(0xFFFF).u16(r).u16(r).u16(0)).begin();

@@ -224,7 +224,7 @@ std::shared_ptr<OpenDocument> deckWithRecords(const Stream& stream, ObjectSite& 
 Stream titledLineChart() {
     Stream s;
     s.label(0, 1, "Jan").label(0, 2, "Feb").label(1, 0, "North").number(1, 1, 5).number(1, 2, 7);
-    s.add(0x1057, Body().u8(1));
+    s.add(0x1055, Body().u8(1).u16(0).u16(0).u8(1));
     s.add(0x1003, Body().zeros(12)).begin();
     s.add(0x1006, Body().u16(0xFFFF).u16(0).u16(0).u16(0)).begin();
     s.add(0x1007, Body().rgb(0x12, 0x34, 0x56).u16(0).u16(1).u16(0).u16(8)).end().end();
@@ -239,7 +239,7 @@ Stream kindChart(int id, const Body& body, bool threeD) {
     Stream s;
     s.label(0, 1, "A").label(0, 2, "B").label(1, 0, "S1").number(1, 1, 1).number(1, 2, 2);
     s.label(2, 0, "S2").number(2, 1, 3).number(2, 2, 4);
-    s.add(0x1057, Body().u8(1));
+    s.add(0x1055, Body().u8(1).u16(0).u16(0).u8(1));
     s.add(0x1003, Body().zeros(12)).begin();
     s.add(0x1006, Body().u16(0xFFFF).u16(0).u16(0).u16(0)).begin();
     s.add(0x100B, Body().u16(20)).end();

@@ -134,7 +134,7 @@ TEST(GraphRecords, StackedLineWithTitlesColoursAndColumns) {
     Stream s;
     s.add(0x0092, Body().u16(56).rgb(1, 2, 3).zeros(55 * 4));  // colour 8 changed
     s.label(0, 1, "North").number(1, 1, 12.5, 2).label(1, 0, "Q1");
-    s.add(0x1057, Body().u8(0));  // series in columns
+    s.add(0x1055, Body().u8(0).u16(0).u16(0).u8(1));  // series in columns
     s.add(0x1002, Body().zeros(16)).begin();
     s.add(0x1003, Body().u16(3).u16(1).u16(1).u16(1).u16(1).u16(0)).begin();
     s.add(0x1006, Body().u16(0xFFFF).u16(0).u16(0).u16(0)).begin();
@@ -211,6 +211,12 @@ TEST(GraphRecords, ChartKindsAndVariants) {
         EXPECT_EQ(look.horizontal, c.horizontal);
         EXPECT_FALSE(look.threeD);
     }
+    Stream spaced;  // a negative overlap is a space between the bars
+    spaced.add(0x1014, Body().zeros(20)).begin();
+    spaced.add(0x1017, Body().u16(0x10000 - 25).u16(60).u16(0)).end().finish();
+    EXPECT_EQ(read(spaced).look.overlap, -25);
+    EXPECT_EQ(read(spaced).look.gapWidth, 60);
+
     Stream pie;
     pie.add(0x1014, Body().zeros(20)).begin();
     pie.add(0x1019, Body().u16(30).u16(0).u16(0));

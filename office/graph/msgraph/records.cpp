@@ -52,7 +52,7 @@ constexpr std::uint16_t Radar = 0x103E;
 constexpr std::uint16_t Surf = 0x103F;
 constexpr std::uint16_t RadarArea = 0x1040;
 constexpr std::uint16_t IFmtRecord = 0x104E;
-constexpr std::uint16_t Orient = 0x1057;
+constexpr std::uint16_t Orient = 0x1055;
 constexpr std::uint16_t SerFmt = 0x105D;
 constexpr std::uint16_t BarShape3d = 0x105F;
 constexpr std::uint16_t BopPop = 0x1061;
@@ -503,7 +503,7 @@ void Parser::chartKind(const Record& r, Fields& f) {
     switch (r.id) {
         case rt::Bar: {
             look.kind = Kind::Bar;
-            look.overlap = -f.i16();
+            look.overlap = f.i16();
             look.gapWidth = f.u16();
             const int flags = f.u16();
             look.horizontal = (flags & 1) != 0;
