@@ -88,8 +88,8 @@ public:
     Stream& text(int link, const std::string& caption) {
         add(0x1025, Body().zeros(32));
         begin();
-        add(0x1027, Body().u16(link).u16(0).u16(0));
         add(0x100D, Body().u16(0).wide8(caption));
+        add(0x1027, Body().u16(link).u16(0).u16(0));
         return end();
     }
     Stream& finish() { return add(0x000A, Body()); }
