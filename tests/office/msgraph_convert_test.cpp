@@ -40,6 +40,10 @@ const std::vector<GraphDeck> kDecks = {
      {"Tech Partners", "R&D Partners", "Total"}},
 };
 
+void PrintTo(const GraphDeck& deck, std::ostream* out) {
+    *out << deck.file << ", slide " << deck.slide;
+}
+
 // The Graph object frame of a slide, as the presentation code describes it.
 std::optional<ObjectSite> graphSite(const std::shared_ptr<OpenDocument>& document, int slideIndex) {
     auto& package = document->package;
@@ -120,6 +124,9 @@ TEST_P(GraphFill, BecomesANativeChartInTheSameFrame) {
     const std::string oldPart = site->objectPart;
     const pugi::xml_node before = frameById(package.xml(site->slidePart), site->shapeId);
     const std::string xfrm = office::package::nodeText(before.child("p:xfrm"));
+    const std::string spid =
+        before.select_node(".//p:oleObj[@spid]").node().attribute("spid").value();
+    ASSERT_FALSE(spid.empty());
     const std::vector<std::string> orphansBefore = orphans(package);
 
     // The data sheet reads as Graph lays it out, (1, 1) being its corner.
@@ -155,6 +162,12 @@ TEST_P(GraphFill, BecomesANativeChartInTheSameFrame) {
     // The object's embedding, picture and legacy shape are gone, and nothing new is orphaned.
     EXPECT_FALSE(package.has(oldPart));
     EXPECT_EQ(orphans(package), orphansBefore);
+    // Its legacy drawing shape is gone too: left behind, it would be drawn over the chart.
+    for (const std::string& name : package.partNames()) {
+        if (name.ends_with(".vml")) {
+            EXPECT_EQ(package.read(name).find(spid), std::string::npos) << name;
+        }
+    }
     const auto slideRels = package.relationships(site->slidePart);
     for (const auto& r : slideRels.all()) {
         EXPECT_EQ(r.type.find("oleObject"), std::string::npos) << r.target;

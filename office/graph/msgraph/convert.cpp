@@ -131,15 +131,20 @@ ReferrerIndex buildIndex(const package::Package& package) {
     return index;
 }
 
-const ReferrerIndex& referrers(const std::shared_ptr<office::detail::OpenDocument>& document) {
+std::shared_ptr<const ReferrerIndex> referrers(
+    const std::shared_ptr<office::detail::OpenDocument>& document) {
     static std::mutex guard;
-    static std::map<std::weak_ptr<office::detail::OpenDocument>, ReferrerIndex, std::owner_less<>>
+    static std::map<std::weak_ptr<office::detail::OpenDocument>,
+                    std::shared_ptr<const ReferrerIndex>, std::owner_less<>>
         indexes;
     const std::lock_guard lock(guard);
     std::erase_if(indexes, [](const auto& entry) { return entry.first.expired(); });
     auto it = indexes.find(document);
     if (it == indexes.end()) {
-        it = indexes.emplace(document, buildIndex(document->package)).first;
+        it = indexes
+                 .emplace(document,
+                          std::make_shared<const ReferrerIndex>(buildIndex(document->package)))
+                 .first;
     }
     return it->second;
 }
@@ -165,9 +170,9 @@ bool referenced(const package::Package& package, const ReferrerIndex& index,
 
 void removeOrphans(const ObjectSite& site, const std::vector<std::string>& parts) {
     package::Package& package = site.document->package;
-    const ReferrerIndex& index = referrers(site.document);
+    const std::shared_ptr<const ReferrerIndex> index = referrers(site.document);
     for (const std::string& part : parts) {
-        if (package.has(part) && !referenced(package, index, part)) {
+        if (package.has(part) && !referenced(package, *index, part)) {
             package.setRelationships(part, {});
             package.remove(part);
         }
