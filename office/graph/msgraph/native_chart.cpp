@@ -374,7 +374,10 @@ detail::DataLayout dataLayout(const DataSheet& sheet, const std::string& sheetNa
     const int categoriesEnd = sheet.seriesInRows ? last.column : last.row;
     const int seriesEnd = sheet.seriesInRows ? last.row : last.column;
     layout.records = std::max(2, categoriesEnd);
-    layout.fields = std::max(2, seriesEnd);
+    // One series per line after the line of category names, at least one.
+    for (int field = 2; field <= std::max(2, seriesEnd); ++field) {
+        layout.series.push_back({field, -1, -1});
+    }
     return layout;
 }
 
