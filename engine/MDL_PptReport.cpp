@@ -264,7 +264,8 @@ void ConvertReport(const std::string& workbookPath, const std::string& templateP
     }
     warnLinkedSlidesWithoutSheet(presentation);
 
-    if (!options.dryRun) {
+    const bool refused = options.strict && !currentRun.warnings.empty();
+    if (!options.dryRun && !refused) {
         presentation->SaveAs(outputPath, ppt::ppSaveAsPresentation, ppt::msoTriStateMixed);
         currentRun.writtenPath = presentation->FullName();
     }

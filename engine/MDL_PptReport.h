@@ -58,12 +58,14 @@ struct RunStatistics {
     int blocks = 0;                    // table blocks transferred
     std::vector<FilledShape> filled;   // in the order of the run
     std::vector<RunWarning> warnings;  // in the order of the run, each said once
-    std::string writtenPath;           // the file saved; empty for a dry run
+    std::string writtenPath;           // the file saved; empty when nothing was saved
 };
 
 struct RunOptions {
     // Does the whole run, fills and all, but saves nothing.
     bool dryRun = false;
+    // Saves nothing when the run has a warning; the run itself succeeds.
+    bool strict = false;
 };
 
 // One run: opens the workbook and the template in new applications of the engine's own,
