@@ -69,9 +69,27 @@ std::string httpGetWithQt(const std::string& url, int timeoutSeconds) {
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
     deadline.start(timeoutSeconds * 1000);
+    // The answer is taken as it arrives, up to its limit; a longer one is cut there and the
+    // transfer stopped, so that a faulty or hostile server cannot fill the memory.
+    reply->setReadBufferSize(kMaxAnswerBytes);
+    QByteArray body;
+    bool cut = false;
+    const auto take = [&] {
+        body += reply->read(static_cast<qint64>(kMaxAnswerBytes) - body.size());
+        if (!cut && body.size() >= static_cast<qsizetype>(kMaxAnswerBytes)) {
+            cut = true;
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, take);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    const bool ok = reply->error() == QNetworkReply::NoError;
-    const QByteArray body = ok ? reply->readAll() : QByteArray();
+    if (!cut) {
+        if (reply->error() != QNetworkReply::NoError) {
+            body.clear();
+        } else {
+            take();
+        }
+    }
     reply->deleteLater();
     return body.toStdString();
 }

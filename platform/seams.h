@@ -7,6 +7,7 @@
 // date) with ScopedPlatform.
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,13 +26,17 @@ struct FileDialog {
 inline constexpr int kOkOnly = 0;
 inline constexpr int kAnswerOk = 1;
 
+// The most of an HTTP answer that is read: the update service answers with a line or two.
+inline constexpr std::size_t kMaxAnswerBytes = 64 * 1024;
+
 struct Platform {
     // Shows the dialog; the chosen full path, or the empty text when the user cancelled.
     std::function<std::string(const FileDialog&)> chooseFile;
     // Shows a message box and returns the button pressed.
     std::function<int(const std::string& text, const std::string& caption, int buttons)> messageBox;
-    // A synchronous HTTP GET; the body as text. Failures (no network, refused, time-out, an
-    // HTTP error status) give the empty text.
+    // A synchronous HTTP GET; the body as text, at most its first kMaxAnswerBytes (the
+    // transfer stops there). Failures (no network, refused, time-out, an HTTP error status)
+    // give the empty text.
     std::function<std::string(const std::string& url, int timeoutSeconds)> httpGet;
     // Hands a web address, a mail address or a document to the desktop's default handler.
     // Returns whether the desktop accepted it; callers may ignore it.
