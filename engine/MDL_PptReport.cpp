@@ -167,6 +167,32 @@ void shutDownPresentation() {
                                           ", and no shape of the slide has that name");
 }
 
+// How many cells a warning about formulas without a value names before it only counts.
+constexpr std::size_t kCellsNamed = 5;
+
+void warnFormulasWithoutValue(const std::shared_ptr<excel::Worksheet>& sheet,
+                              const std::shared_ptr<excel::Range>& area) {
+    const auto cells = area->FormulasWithoutValue();
+    if (cells.empty()) {
+        return;
+    }
+    std::string named;
+    for (std::size_t i = 0; i < cells.size() && i < kCellsNamed; ++i) {
+        named += (i == 0 ? "" : ", ") + cells[i];
+    }
+    if (cells.size() > kCellsNamed) {
+        named += " and " + std::to_string(cells.size() - kCellsNamed) + " more";
+    }
+    const bool one = cells.size() == 1;
+    warn(RunWarning::Kind::FormulaWithoutValue,
+         position.workbook + ": worksheet " + quote(sheet->Name()) + ", " +
+             (one ? "cell " : "cells ") + named +
+             (one ? ": the formula has" : ": the formulas have") + " no computed value and " +
+             (one ? "is" : "are") +
+             " filled in as blank; opening and saving the workbook in an office suite computes " +
+             (one ? "it" : "them"));
+}
+
 // A slide that carries a link: a tag "name" or "type" of any value.
 bool isLinked(const std::shared_ptr<ppt::Slide>& slide) {
     auto tags = slide->Tags();
@@ -395,6 +421,7 @@ std::shared_ptr<excel::Range> TransferBlock(const std::shared_ptr<excel::Workshe
     if (!shape) {
         failNoTargetShape(slide);
     }
+    warnFormulasWithoutValue(sheet, area);
     FillShape(area, shape, title);
     return sheet->Cells(nextRow, 1);
 }

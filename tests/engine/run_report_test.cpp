@@ -145,6 +145,18 @@ TEST_F(RunReport, ChartDialogAndMacroSheetsBetweenWorksheetsArePassedOver) {
     }
 }
 
+TEST_F(RunReport, FormulaWithoutAComputedValueIsNamedWithItsSheetAndCell) {
+    link({{kBarSlide, "Sales", "Bar Chart"}, {kLineSlide, "Later", "Line Chart"}});
+    const auto run = convert("mixed.xlsx");
+    EXPECT_EQ(texts(run, Kind::FormulaWithoutValue),
+              std::vector<std::string>{
+                  "mixed.xlsx: worksheet \"Later\", cell C4: the formula has no computed value "
+                  "and is filled in as blank; opening and saving the workbook in an office suite "
+                  "computes it"});
+    EXPECT_EQ(engine_test::readChart(output_, kLineSlide, "Line Chart", 2, 3).grid[1][2],
+              office::Value());
+}
+
 TEST_F(RunReport, ChartSheetOfALinkedSlidesNameCountsAsNoWorksheet) {
     link({{kBarSlide, "Sales", "Bar Chart"}, {kLineSlide, "Chart1", "Line Chart"}});
     const auto run = convert("mixed.xlsx");
