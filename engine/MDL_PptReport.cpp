@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 #include <QString>
 
@@ -48,6 +49,8 @@ struct Position {
     std::string shape;
 };
 Position position;
+// Slides whose name equalled the worksheet's, counted by FillSheetSlides.
+int slidesMatched = 0;
 
 std::string quote(const std::string& text) {
     return "\"" + text + "\"";
@@ -199,36 +202,26 @@ bool isLinked(const std::shared_ptr<ppt::Slide>& slide) {
     return !tags->Item("name").empty() || !tags->Item("type").empty();
 }
 
-bool hasWorksheetNamed(const std::shared_ptr<excel::Workbook>& book, const std::string& name) {
+std::set<std::string> worksheetNames(const std::shared_ptr<excel::Workbook>& book) {
+    std::set<std::string> names;
     auto sheets = book->Sheets();
     const int count = sheets->Count();
     for (int index = 1; index <= count; ++index) {
         auto sheet = sheets->Item(index);
-        if (sheet->IsWorksheet() && sheet->Name() == name) {
-            return true;
+        if (sheet->IsWorksheet()) {
+            names.insert(sheet->Name());
         }
     }
-    return false;
-}
-
-bool hasSlideNamed(const std::shared_ptr<ppt::Presentation>& presentation,
-                   const std::string& name) {
-    auto slides = presentation->Slides();
-    const int count = slides->Count();
-    for (int index = 1; index <= count; ++index) {
-        if (slides->Item(index)->Name() == name) {
-            return true;
-        }
-    }
-    return false;
+    return names;
 }
 
 void warnLinkedSlidesWithoutSheet(const std::shared_ptr<ppt::Presentation>& presentation) {
+    const auto sheets = worksheetNames(SourceWorkbook);
     auto slides = presentation->Slides();
     const int count = slides->Count();
     for (int index = 1; index <= count; ++index) {
         auto slide = slides->Item(index);
-        if (!isLinked(slide) || hasWorksheetNamed(SourceWorkbook, slide->Name())) {
+        if (sheets.contains(slide->Name()) || !isLinked(slide)) {
             continue;
         }
         warn(RunWarning::Kind::SlideWithoutSheet,
@@ -249,12 +242,13 @@ void fillFromWorkbook(const std::shared_ptr<ppt::Presentation>& presentation) {
         }
         auto sheet = office::As<excel::Worksheet>(item);
         position.sheet = sheet->Name();
-        if (!hasSlideNamed(presentation, position.sheet)) {
+        const int matchedBefore = slidesMatched;
+        FillSheetSlides(sheet, presentation);
+        if (slidesMatched == matchedBefore) {
             warn(RunWarning::Kind::SheetFillsNoSlide,
                  position.workbook + ": worksheet " + quote(position.sheet) +
                      " fills no slide: " + position.presentation + " has no slide of that name");
         }
-        FillSheetSlides(sheet, presentation);
         ++currentRun.sheets;
     }
     position.sheet.clear();
@@ -267,6 +261,7 @@ void ConvertReport(const std::string& workbookPath, const std::string& templateP
                    const RunOptions& options) {
     currentRun = {};
     position = {};
+    slidesMatched = 0;
     position.workbook = fileNameOf(workbookPath);
     position.presentation = fileNameOf(templatePath);
 
@@ -314,6 +309,7 @@ void FillSheetSlides(const std::shared_ptr<excel::Worksheet>& sheet,
         if (sheet->Name() != slide->Name()) {
             continue;
         }
+        ++slidesMatched;
         position.slideIndex = index;
         position.slideName = slide->Name();
         FillSlide(sheet, slide);
