@@ -19,7 +19,7 @@ namespace {
 
 // Writes go to the system in pieces of about this size: the zip library hands over many small
 // ones (headers of a few dozen bytes).
-constexpr std::size_t kWriteChunk = 1 << 20;
+constexpr std::size_t kWriteChunk = 1 << 16;
 
 [[noreturn]] void failWrite(const std::string& name, const std::string& why) {
     throw Error(ErrorCode::WriteFailed, name + ": cannot be written: " + why);

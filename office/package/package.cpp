@@ -196,9 +196,11 @@ std::string extensionOf(std::string_view part) {
     return asciiLower(part.substr(dot + 1));
 }
 
+// Images whose own format is compressed: deflating them again gains nothing. Packages (an
+// embedded .xlsx) are deflated all the same, as PowerPoint writes them: their entry headers,
+// names and directory still shrink by a fifth.
 bool isCompressedFormat(std::string_view part) {
-    static constexpr std::string_view kPacked[] = {"xlsx", "xlsm", "docx", "pptx", "zip",
-                                                   "png",  "jpg",  "jpeg", "gif"};
+    static constexpr std::string_view kPacked[] = {"png", "jpg", "jpeg", "gif"};
     const std::string extension = extensionOf(part);
     return std::find(std::begin(kPacked), std::end(kPacked), extension) != std::end(kPacked);
 }
@@ -1008,10 +1010,8 @@ struct FreshSource {
     std::optional<zip_int32_t> compression;
 };
 
-// Text parts are deflated here, with one stream for the whole save; parts that are packages
-// or images of their own are compressed already, and deflating them again costs time and
-// gains nothing, so they are stored. The bytes must outlive the archive unless the source
-// brings its own.
+// Text parts and packages are deflated here, with one stream for the whole save; compressed
+// images are stored. The bytes must outlive the archive unless the source brings its own.
 FreshSource freshSource(zip_t* out, std::string_view bytes, std::string_view name) {
     const bool compressedFormat = isCompressedFormat(name);
     if (!compressedFormat && !bytes.empty()) {
