@@ -49,6 +49,8 @@ struct ChartServerImpl {
     std::optional<std::map<std::string, embed::Bytes>> wrapper;
     bool date1904 = false;
     std::optional<std::string> caption;
+    std::optional<graph::detail::Area> pasted;  // the sheet cells of the last paste
+    Leftovers leftovers;                        // beyond that paste, as of the last Update
 
     explicit ChartServerImpl(office::detail::ObjectSite s) : site(std::move(s)) {}
 
@@ -160,6 +162,9 @@ void ChartServerImpl::paste(int row, int column) {
         }
     }
     graph::detail::growLayout(layout, row - 1 + block.rows, column - 1 + block.columns, cells);
+    const CellPos first = sheetPos(row, column);
+    const CellPos last = sheetPos(row + block.rows - 1, column + block.columns - 1);
+    pasted = graph::detail::Area{first.row, first.column, last.row, last.column};
 }
 
 void ChartServerImpl::embedNewWorkbook() {
@@ -202,6 +207,9 @@ void ChartServerImpl::update() {
         embedNewWorkbook();
     }
     graph::detail::writeChart(chart(), data, layout, cells, date1904);
+    if (pasted) {
+        leftovers = graph::detail::leftoversOf(layout, cells, *pasted);
+    }
     if (caption) {
         graph::detail::setTitleText(chart(), *caption);
     }
@@ -251,6 +259,10 @@ std::shared_ptr<graph::Chart> Application::Chart() {
 void Application::Update() {
     server_->check();
     server_->update();
+}
+
+Leftovers Application::LeftoverData() const {
+    return server_->leftovers;
 }
 
 void Application::Quit() {

@@ -780,6 +780,63 @@ void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& la
     setDate1904(space, date1904);
 }
 
+// ---- what lies beyond a paste -------------------------------------------------------------
+
+namespace {
+
+std::string textAt(const CellMap& cells, CellPos pos) {
+    const auto it = cells.find(pos);
+    return it == cells.end() || it->second.value.isBlank() ? std::string()
+                                                           : it->second.value.toString();
+}
+
+// A category's label: its non-blank level cells from the outermost in, joined by " / ". A
+// blank outer level stands for the label above it, as in a merged cell of the data sheet.
+std::string categoryLabel(const DataLayout& layout, const CellMap& cells, int record,
+                          std::vector<std::string>& outer) {
+    std::string label;
+    for (int level = 0; level < layout.categoryLevels; ++level) {
+        std::string text = textAt(cells, layout.toSheet(record, layout.cornerField + level));
+        if (level + 1 < layout.categoryLevels) {
+            text = text.empty() ? outer[level] : (outer[level] = text);
+        }
+        if (!text.empty()) {
+            label += (label.empty() ? "" : " / ") + text;
+        }
+    }
+    return label;
+}
+
+}  // namespace
+
+Leftovers leftoversOf(const DataLayout& layout, const CellMap& cells, const Area& pasted) {
+    const Span block = orient(pasted, layout.direction);
+    Leftovers left;
+    for (int k = 0; k < layout.seriesCount(); ++k) {
+        const int field = layout.cornerField + layout.labelFields + k * layout.stride;
+        const int valueField = field + layout.valueOffset;
+        if (valueField >= block.field0 && valueField <= block.field1) {
+            continue;
+        }
+        std::string name;
+        if (layout.headerLines > 0) {
+            name = textAt(cells, layout.toSheet(layout.cornerRecord, valueField));
+        }
+        left.series.push_back(name.empty() ? "Series " + std::to_string(k + 1) : name);
+    }
+    const int first = layout.cornerRecord + layout.headerLines;
+    std::vector<std::string> outer(std::max(layout.categoryLevels, 1));
+    for (int i = 0; i < layout.categoryCount(); ++i) {
+        const int record = first + i;
+        const std::string label = categoryLabel(layout, cells, record, outer);
+        if (record >= block.record0 && record <= block.record1) {
+            continue;
+        }
+        left.categories.push_back(label.empty() ? std::to_string(i + 1) : label);
+    }
+    return left;
+}
+
 // ---- title --------------------------------------------------------------------------------
 
 bool hasTitle(const pugi::xml_document& chart) {

@@ -10,6 +10,7 @@
 
 #include <pugixml.hpp>
 
+#include "office/graph.h"
 #include "office/graph/cells.h"
 
 namespace office::graph::detail {
@@ -82,6 +83,10 @@ void growLayout(DataLayout& layout, int rows, int columns, const CellMap& cells)
 // system of the workbook the cells come from; the chart part takes it over.
 void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& layout,
                 const CellMap& cells, bool date1904);
+
+// The series and categories of the layout's data region that lie outside `pasted` (an area of
+// sheet cells): what the chart still shows from before a paste.
+Leftovers leftoversOf(const DataLayout& layout, const CellMap& cells, const Area& pasted);
 
 // The title's text: the runs of c:title/c:tx/c:rich; empty when the chart has no title text.
 bool hasTitle(const pugi::xml_document& chart);
