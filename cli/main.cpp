@@ -35,7 +35,7 @@ constexpr const char* kHelp =
     "each thing the run left undone or did on a guess: a worksheet that fills no slide, a\n"
     "linked slide with no worksheet of its name, a worksheet with no table block, a tag\n"
     "whose shape was found by part of its name only, a formula cell without a computed\n"
-    "value, a chart that keeps template series or categories beyond the pasted block.\n"
+    "value, a chart that keeps series or categories beyond the last block pasted into it.\n"
     "\n"
     "Exit status: 0 on success (warnings or not), 1 when the conversion fails (the reason is\n"
     "printed as \"error CODE: TEXT\" on standard error; a run that fails leaves OUTPUT as it\n"

@@ -51,6 +51,8 @@ struct Position {
 Position position;
 // Slides whose name equalled the worksheet's, counted by FillSheetSlides.
 int slidesMatched = 0;
+// What the chart filled last still shows beyond its pasted block.
+graph::Leftovers chartLeftovers;
 
 std::string quote(const std::string& text) {
     return "\"" + text + "\"";
@@ -196,6 +198,34 @@ void warnFormulasWithoutValue(const std::shared_ptr<excel::Worksheet>& sheet,
              (one ? "it" : "them"));
 }
 
+std::string quotedList(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names) {
+        text += (text.empty() ? "" : ", ") + quote(name);
+    }
+    return text;
+}
+
+// After the last block of a slide: the chart keeps what lies beyond that block.
+void warnChartLeftovers(const std::shared_ptr<ppt::Slide>& slide, const std::string& shape) {
+    const auto& left = chartLeftovers;
+    if (left.series.empty() && left.categories.empty()) {
+        return;
+    }
+    std::string kept;
+    if (!left.series.empty()) {
+        kept += "series " + quotedList(left.series);
+    }
+    if (!left.categories.empty()) {
+        kept += (kept.empty() ? "" : "; ") +
+                std::string(left.categories.size() == 1 ? "category " : "categories ") +
+                quotedList(left.categories);
+    }
+    warn(RunWarning::Kind::DataKeptBeyondBlock,
+         position.presentation + ": " + slideText(slide->SlideIndex(), slide->Name()) + ", shape " +
+             quote(shape) + ": the chart keeps data beyond the last block pasted into it: " + kept);
+}
+
 // A slide that carries a link: a tag "name" or "type" of any value.
 bool isLinked(const std::shared_ptr<ppt::Slide>& slide) {
     auto tags = slide->Tags();
@@ -323,6 +353,7 @@ void FillSlide(const std::shared_ptr<excel::Worksheet>& sheet,
     auto cell = sheet->Range("A1");
     int blocks = 0;
     std::string shapeName;
+    chartLeftovers = {};
     while (!SkipToNextBlock(cell)) {
         position.blockRow = cell->Row();
         cell = TransferBlock(sheet, cell, slide);
@@ -339,6 +370,7 @@ void FillSlide(const std::shared_ptr<excel::Worksheet>& sheet,
                  " keeps the template's data");
         return;
     }
+    warnChartLeftovers(slide, shapeName);
     currentRun.blocks += blocks;
     ++currentRun.slides;
     ++currentRun.shapes;
@@ -463,6 +495,7 @@ void FillGraphChart(const std::shared_ptr<excel::Range>& area,
         chart->ChartTitle()->SetCaption(title);
     }
     chartApp->Update();
+    chartLeftovers = chartApp->LeftoverData();
     chartApp->Quit();
 }
 

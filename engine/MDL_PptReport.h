@@ -35,7 +35,7 @@ struct RunWarning {
         SheetWithoutBlock,    // a worksheet that fills slides but has no table block
         ShapeChosenByPart,    // no shape is named as the tag says; one whose name occurs in it
         FormulaWithoutValue,  // a formula cell of a transferred block holds no computed value
-        DataKeptBeyondBlock,  // a filled chart keeps template series or categories
+        DataKeptBeyondBlock,  // a filled chart keeps series or categories beyond its last block
     };
     Kind kind;
     std::string text;  // one line, naming the worksheet, slide and shape concerned

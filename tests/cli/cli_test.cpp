@@ -213,11 +213,16 @@ TEST_F(CliRun, WarningsFollowTheSummaryOnStandardErrorAndKeepExitZero) {
     EXPECT_EQ(result.out,
               "filled 1 slide and 1 shape from 2 table blocks; wrote " + absolute(output) + "\n");
     const auto warnings = lines(result.err);
-    ASSERT_EQ(warnings.size(), 11u) << result.err;  // ten worksheets and one slide
+    // The chart of Sales, ten worksheets and one slide.
+    ASSERT_EQ(warnings.size(), 12u) << result.err;
     for (const auto& line : warnings) {
         EXPECT_EQ(line.rfind("warning: ", 0), 0u) << line;
     }
     EXPECT_EQ(warnings[0],
+              "warning: template.pptx: slide 1 (\"Sales\"), shape \"Bar Chart\": the chart keeps "
+              "data beyond the last block pasted into it: series \"2024\", \"Old C\"; categories "
+              "\"South\", \"Q3\", \"Q4\"");
+    EXPECT_EQ(warnings[1],
               "warning: blocks.xlsx: worksheet \"Gap9\" fills no slide: template.pptx has no "
               "slide of that name");
     EXPECT_EQ(warnings.back(),
@@ -230,14 +235,14 @@ TEST_F(CliRun, StrictRefusesToWriteWhenTheRunHasAWarning) {
     const fs::path templ = linkedTemplate();  // "Later" fills no slide
     const fs::path output = folder_ / "report.pptx";
     { std::ofstream(output, std::ios::binary) << "last month"; }
-    const auto result = convert("--strict --quiet", "chartsheet.xlsx", templ, output);
+    const auto result = convert("--strict --quiet", "clean.xlsx", templ, output);
     EXPECT_EQ(result.status, 3);
     EXPECT_EQ(result.out, "");
     const auto printed = lines(result.err);
     ASSERT_EQ(printed.size(), 2u) << result.err;
     EXPECT_EQ(printed[0],
-              "warning: chartsheet.xlsx: worksheet \"Later\" fills no slide: template.pptx has "
-              "no slide of that name");
+              "warning: clean.xlsx: worksheet \"Later\" fills no slide: template.pptx has no "
+              "slide of that name");
     EXPECT_EQ(printed[1], "error: 1 warning with --strict; " + absolute(output) + " not written");
     EXPECT_EQ(slurp(output), "last month");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 4)
@@ -246,7 +251,7 @@ TEST_F(CliRun, StrictRefusesToWriteWhenTheRunHasAWarning) {
 
 TEST_F(CliRun, StrictRunWithoutWarningsWritesAsUsual) {
     const fs::path output = folder_ / "report.pptx";
-    const auto result = convert("--strict", "chartsheet.xlsx", cleanTemplate(), output);
+    const auto result = convert("--strict", "clean.xlsx", cleanTemplate(), output);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "");
     EXPECT_TRUE(fs::exists(output));
@@ -254,7 +259,7 @@ TEST_F(CliRun, StrictRunWithoutWarningsWritesAsUsual) {
 
 TEST_F(CliRun, DryRunPrintsWhatWouldBeFilledAndWritesNothing) {
     const fs::path output = folder_ / "report";
-    const auto result = convert("--dry-run", "chartsheet.xlsx", cleanTemplate(), output);
+    const auto result = convert("--dry-run", "clean.xlsx", cleanTemplate(), output);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out,
               "would fill slide 1 (\"Sales\"), shape \"Bar Chart\", from worksheet \"Sales\" (1 "
@@ -278,7 +283,7 @@ TEST_F(CliRun, QuietPrintsNothingButErrors) {
 
 TEST_F(CliRun, SummaryNamesTheFileActuallyWritten) {
     const fs::path output = folder_ / "adir";
-    const auto result = convert("", "chartsheet.xlsx", cleanTemplate(), output);
+    const auto result = convert("", "clean.xlsx", cleanTemplate(), output);
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out, "filled 2 slides and 2 shapes from 2 table blocks; wrote " +
                               absolute(output) + ".pptx\n");

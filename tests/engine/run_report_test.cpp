@@ -108,7 +108,7 @@ TEST_F(RunReport, WorksheetWithoutATableBlockIsNamedWithItsSlide) {
 TEST_F(RunReport, CleanRunHasNoWarningsAndNamesTheFileItWrote) {
     link({{kBarSlide, "Sales", "Bar Chart"}, {kLineSlide, "Later", "Line Chart"}});
     output_ = folder_ / "report";  // no extension: the host adds .pptx
-    const auto run = convert("chartsheet.xlsx");
+    const auto run = convert("clean.xlsx");
     EXPECT_TRUE(run.warnings.empty()) << run.warnings.front().text;
     EXPECT_EQ(fs::path(run.writtenPath), folder_ / "report.pptx");
     EXPECT_TRUE(fs::exists(folder_ / "report.pptx"));
@@ -155,6 +155,26 @@ TEST_F(RunReport, FormulaWithoutAComputedValueIsNamedWithItsSheetAndCell) {
                   "computes it"});
     EXPECT_EQ(engine_test::readChart(output_, kLineSlide, "Line Chart", 2, 3).grid[1][2],
               office::Value());
+}
+
+TEST_F(RunReport, ChartThatKeepsTemplateDataBeyondTheBlockNamesSeriesAndCategories) {
+    // One series over one category into a chart of three series over four quarters.
+    link({{kBarSlide, "Dated", "Bar Chart"}});
+    const auto run = convert("blocks.xlsx");
+    EXPECT_EQ(
+        texts(run, Kind::DataKeptBeyondBlock),
+        std::vector<std::string>{
+            "template.pptx: slide 1 (\"Dated\"), shape \"Bar Chart\": the chart keeps data beyond "
+            "the last block pasted into it: series \"Old B\", \"Old C\"; categories \"Q2\", "
+            "\"Q3\", \"Q4\""});
+}
+
+TEST_F(RunReport, ChartWhoseDataTheBlockCoversKeepsNothingToWarnOf) {
+    // The bordered table is three series over four rows, as large as the chart's old data.
+    link({{kBarSlide, "Borders", "Bar Chart"}});
+    const auto run = convert("blocks.xlsx");
+    EXPECT_TRUE(texts(run, Kind::DataKeptBeyondBlock).empty())
+        << texts(run, Kind::DataKeptBeyondBlock).front();
 }
 
 TEST_F(RunReport, ChartSheetOfALinkedSlidesNameCountsAsNoWorksheet) {
