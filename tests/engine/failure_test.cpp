@@ -81,6 +81,22 @@ TEST_F(FailedRun, OutputOverTheTemplateReplacesItOnlyWhenTheRunSucceeds) {
     EXPECT_EQ(engine_test::readChart(template_, 1, "Bar Chart", 2, 2).title, "Second");
 }
 
+TEST_F(FailedRun, ReadOnlyOutputIsNotReplaced) {
+    // The refusal goes by the permission bits, so it holds when the tests run as root (as on
+    // the build machine), whom the system would let write the file.
+    link({{1, "Sales", "Bar Chart"}});
+    { std::ofstream(output_, std::ios::binary) << "last month's report"; }
+    fs::permissions(output_, fs::perms::owner_read | fs::perms::group_read);
+    const auto error = failure("blocks.xlsx", output_);
+    EXPECT_EQ(error.code(), office::ErrorCode::WriteFailed);
+    EXPECT_EQ(error.text(),
+              "output.pptx: is read-only, so it is not replaced; save under another name or "
+              "clear its read-only mark first");
+    EXPECT_EQ(readBytes(output_), "last month's report");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
+    fs::permissions(output_, fs::perms::owner_all);
+}
+
 TEST_F(FailedRun, SlideWhoseTagNamesNoShapeFailsNamingSheetSlideAndTag) {
     link({{2, "Sales", "Chart 99"}});
     const auto error = failure("blocks.xlsx", output_);
