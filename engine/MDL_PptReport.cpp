@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <set>
+#include <string_view>
+#include <vector>
 
 #include <QString>
 
@@ -24,6 +26,9 @@ namespace graph = office::graph;
 
 // How many cells of column A the search for the next marker line examines.
 constexpr int kBlockSearchLimit = 10;
+
+// The value of the slide tag "Type" that links a native table.
+constexpr std::string_view kTableType = "Table";
 
 // True when needle occurs anywhere in haystack, letter case ignored (Unicode case folding,
 // so names in any script compare as the user sees them). An empty haystack holds nothing.
@@ -464,6 +469,12 @@ void FillShape(const std::shared_ptr<excel::Range>& area, const std::shared_ptr<
     if (!shape) {
         throw office::Error(office::ErrorCode::ObjectRequired, "object variable not set");
     }
+    // A native table is linked with the slide's tag "Type" = "Table"; the other kinds are told
+    // apart by their ProgID alone.
+    if (shape->Parent()->Tags()->Item("Type") == kTableType) {
+        FillTable(area, shape, title);
+        return;
+    }
     const std::string progId = shape->OLEFormat()->ProgID();
     if (containsNoCase(progId, "graph")) {
         FillGraphChart(area, shape, title);
@@ -479,6 +490,20 @@ void FillWorkbookObject(const std::shared_ptr<excel::Range>& area,
     area->Copy(destination);
     destination.reset();
     book->Close();
+}
+
+void FillTable(const std::shared_ptr<excel::Range>& area, const std::shared_ptr<ppt::Shape>& shape,
+               const std::string& /*title*/) {
+    auto table = shape->Table();
+    const int rows = area->RowCount();
+    const int columns = area->ColumnCount();
+    ppt::CellTexts texts(rows, std::vector<std::string>(columns));
+    for (int r = 1; r <= rows; ++r) {
+        for (int c = 1; c <= columns; ++c) {
+            texts[r - 1][c - 1] = area->Item(r, c)->Text();
+        }
+    }
+    table->Fill(texts);
 }
 
 void FillGraphChart(const std::shared_ptr<excel::Range>& area,
