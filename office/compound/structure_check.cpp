@@ -14,9 +14,11 @@ constexpr std::uint32_t kLastRegular = 0xFFFFFFFA;  // above it: end of chain, f
 constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 constexpr std::size_t kHeaderDifat = 109;  // FAT sector ids held in the header itself
 constexpr std::size_t kEntrySize = 128;
-// libgsf reads the directory tree recursively, one call per sibling or child link; a file
-// deeper than this would only serve to exhaust its stack.
-constexpr int kMaxTreeDepth = 4096;
+// libgsf reads the directory tree recursively, one call per sibling or child link, and it writes
+// the entries of a storage as one long sibling list: so the depth of a tree is at least the
+// number of entries of its largest storage. About 250 bytes of stack go to each level, so this
+// takes some 4 MB of a thread's stack at most; a deeper tree would only serve to exhaust it.
+constexpr int kMaxTreeDepth = 16384;
 
 enum EntryType : std::uint8_t { kStorage = 1, kStream = 2, kRoot = 5 };
 

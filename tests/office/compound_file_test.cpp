@@ -445,6 +445,23 @@ TEST(CompoundFileHostile, RefusesLoopsInTheDirectoryAndTheMiniStream) {
     expectRefused(raw, "leaves the mini stream at mini sector 5000");
 }
 
+TEST(CompoundFileHostile, ReadsLongSiblingListsAndRefusesTreesDeeperThanLibgsfCanFollow) {
+    // libgsf writes a storage's entries as one sibling list, and reads the tree recursively: a
+    // list of some 35,000 entries overflows an 8 MB stack. Thousands are still read.
+    std::map<std::string, Bytes> many;
+    for (int i = 0; i < 5000; ++i) {
+        many["S" + std::to_string(i)] = pattern(3, i);
+    }
+    const File file = File::openBytes(office::compound::create(many), "many.bin");
+    EXPECT_EQ(file.entries().size(), 5000u);
+    EXPECT_EQ(file.readStream("S4999"), pattern(3, 4999));
+
+    for (int i = 5000; i < 17000; ++i) {
+        many["S" + std::to_string(i)] = {};
+    }
+    expectRefused(Raw{office::compound::create(many)}, "the directory tree is deeper than 16384");
+}
+
 // ---- the real-world files ----------------------------------------------------------------
 
 struct Sample {

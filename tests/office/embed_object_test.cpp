@@ -89,6 +89,27 @@ TEST(EmbedCompoundFile, RefusesBrokenFiles) {
     EXPECT_THROW(rootStreams(bytesOf("PK not a compound file")), office::Error);
 }
 
+// A rewritten object keeps the class id and every stream of the one it came from, except the
+// package it was filled with and its cached pictures, which showed the old table.
+void expectWrapperKept(const std::string& deck, const std::string& part, const Bytes& saved) {
+    const std::string raw = openDocument(deck)->package.read(part);
+    const auto source = office::compound::File::openBytes(Bytes(raw.begin(), raw.end()), "before");
+    const auto after = office::compound::File::openBytes(saved, "after");
+    EXPECT_EQ(after.classId(), source.classId());
+    EXPECT_NE(after.classId(), office::compound::ClassId{});
+    const auto pictures = source.cachedPictures();
+    for (const auto& entry : source.entries()) {
+        if (pictures.contains(entry.path)) {
+            EXPECT_FALSE(after.hasStream(entry.path));
+        } else if (entry.storage) {
+            EXPECT_TRUE(after.hasStorage(entry.path)) << entry.path;
+        } else if (entry.path != "Package") {
+            EXPECT_EQ(after.readStream(entry.path), source.readStream(entry.path)) << entry.path;
+        }
+    }
+    EXPECT_EQ(after.entries().size(), source.entries().size() - pictures.size());
+}
+
 // Fills the deck's first embedded workbook with a block larger than its visible area and checks
 // what was saved: cells, oleSize, preview pictures, the validator's verdict.
 void fillAndCheck(const std::string& deck) {
@@ -112,6 +133,7 @@ void fillAndCheck(const std::string& deck) {
     auto& package = reopened->package;
     std::string raw = package.read(site->objectPart);
     if (office::compound::isCompoundFile(Bytes(raw.begin(), raw.end()))) {
+        expectWrapperKept(deck, site->objectPart, Bytes(raw.begin(), raw.end()));
         const auto streams = rootStreams(Bytes(raw.begin(), raw.end()));
         ASSERT_TRUE(streams.contains("Package"));
         raw.assign(streams.at("Package").begin(), streams.at("Package").end());
@@ -181,6 +203,13 @@ TEST(EmbedObject, FillsAWorkbookWrappedInACompoundFile) {
         GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
     }
     fillAndCheck(deck);
+    // The wrapper names the embedded workbook's class, and it holds cached pictures to drop.
+    auto document = openDocument(deck);
+    const std::string raw = document->package.read(oleSite(document)->objectPart);
+    const auto file = office::compound::File::openBytes(Bytes(raw.begin(), raw.end()), "object");
+    EXPECT_EQ(office::compound::classIdText(file.classId()),
+              "{00020830-0000-0000-C000-000000000046}");
+    EXPECT_EQ(file.cachedPictures().size(), 2u);
 }
 
 // Every part that some internal relationship of the package points at, in lower case.

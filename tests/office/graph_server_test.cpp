@@ -158,8 +158,12 @@ TEST(GraphServer, FillsAWorkbookKeptInAnOleObjectPart) {
     const std::string xlsx = office::package::resolveTarget(site.objectPart, rel.target);
     const std::string raw = package.read(xlsx);
     const std::map<std::string, office::compound::Bytes> streams = {
-        {"Package", {raw.begin(), raw.end()}}, {"\1Ole", office::compound::Bytes(20, 0)}};
-    const auto file = office::compound::create(streams);
+        {"Package", {raw.begin(), raw.end()}},
+        {"\1Ole", office::compound::Bytes(20, 0)},
+        {"\2OlePres000", office::compound::Bytes(5000, 7)}};
+    const office::compound::ClassId sheetId = {0x30, 0x08, 0x02, 0, 0, 0, 0, 0,
+                                               0xC0, 0,    0,    0, 0, 0, 0, 0x46};
+    const auto file = office::compound::create(streams, {{"", sheetId}});
     package.remove(xlsx);
     package.write("ppt/embeddings/oleObject1.bin", std::string(file.begin(), file.end()));
     package.setContentType("ppt/embeddings/oleObject1.bin",
@@ -172,6 +176,8 @@ TEST(GraphServer, FillsAWorkbookKeptInAnOleObjectPart) {
     const std::string saved = package.read("ppt/embeddings/oleObject1.bin");
     const auto back = office::compound::File::openBytes({saved.begin(), saved.end()}, "saved");
     EXPECT_EQ(back.readStream("\1Ole"), streams.at("\1Ole"));
+    EXPECT_EQ(back.classId(), sheetId);
+    EXPECT_FALSE(back.hasStream("\2OlePres000"));  // it showed the old data
     const auto inner = back.readStream("Package");
     gd::SheetCells sheet(inner, "wrapped", "Sheet1");
     const auto cells = sheet.read({1, 1, 6, 4});
