@@ -292,6 +292,7 @@ struct File::Impl {
     std::vector<std::vector<int>> indices;  // of each entry: its child index at every level
     std::map<std::string, std::size_t, std::less<>> byPath;
 
+    void checkName(std::string_view entryName, const std::string& path) const;
     void list(GsfInfile* storage, const std::string& prefix, std::vector<int>& at);
     const Entry* find(std::string_view path) const {
         const auto it = byPath.find(path);
@@ -300,11 +301,30 @@ struct File::Impl {
     GsfPtr<GsfInput> open(std::size_t entry) const;
 };
 
+// Paths address entries by name: a name must be there, hold no '/' and be unique in its storage,
+// as the format requires.
+void File::Impl::checkName(std::string_view entryName, const std::string& path) const {
+    const std::string storage =
+        path.size() > entryName.size() ? path.substr(0, path.size() - entryName.size() - 1) : "";
+    const std::string where = storage.empty() ? "the root storage" : "storage " + inQuotes(storage);
+    if (entryName.empty()) {
+        fail(ErrorCode::CorruptPart, name, where + " holds an entry without a name");
+    }
+    if (entryName.find('/') != std::string_view::npos) {
+        fail(ErrorCode::CorruptPart, name, where + " holds an entry named " + inQuotes(entryName));
+    }
+    if (byPath.contains(path)) {
+        fail(ErrorCode::CorruptPart, name,
+             where + " holds two entries named " + inQuotes(entryName));
+    }
+}
+
 void File::Impl::list(GsfInfile* storage, const std::string& prefix, std::vector<int>& at) {
     const int count = gsf_infile_num_children(storage);
     for (int i = 0; i < count; ++i) {
         const char* childName = gsf_infile_name_by_index(storage, i);
         const std::string path = prefix + (childName ? childName : "");
+        checkName(childName ? childName : "", path);
         GsfPtr<GsfInput> child(gsf_infile_child_by_index(storage, i));
         if (!child) {
             fail(ErrorCode::CorruptPart, name, inQuotes(path) + " cannot be opened");

@@ -229,15 +229,16 @@ private:
         }
     }
 
-    // Every entry reachable from the root, once, no deeper than libgsf can follow.
+    // Every entry reachable from the root, once, no deeper than libgsf can follow. libgsf
+    // follows the sibling links of every entry, the root's and unknown kinds' included, and the
+    // child link of every storage.
     void walkTree() {
         struct Link {
             std::uint32_t id;
             int depth;
         };
         std::vector<bool> seen(entryCount_, false);
-        seen[0] = true;
-        std::vector<Link> todo = {{u32(entry(0), 0x4C), 1}};
+        std::vector<Link> todo = {{0, 0}};
         while (!todo.empty()) {
             const Link link = todo.back();
             todo.pop_back();
@@ -259,14 +260,11 @@ private:
             seen[link.id] = true;
             const auto e = entry(link.id);
             const std::uint8_t type = e[0x42];
-            if (type != kStorage && type != kStream) {
-                continue;  // an unused entry: readers do not follow its links
-            }
             todo.push_back({u32(e, 0x44), link.depth + 1});
             todo.push_back({u32(e, 0x48), link.depth + 1});
-            if (type == kStorage) {
+            if (type == kStorage || type == kRoot) {
                 todo.push_back({u32(e, 0x4C), link.depth + 1});
-            } else {
+            } else if (type == kStream) {
                 checkStream(e);
             }
         }

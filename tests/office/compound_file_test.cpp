@@ -343,6 +343,15 @@ struct Raw {
             }
         }
     }
+    // Gives an entry a new (ASCII) name, with its length in bytes and the closing zero.
+    void rename(std::string_view name, std::string_view to) {
+        const std::size_t at = entry(name);
+        std::fill(bytes.begin() + at, bytes.begin() + at + 64, 0);
+        for (std::size_t i = 0; i < to.size(); ++i) {
+            bytes[at + 2 * i] = static_cast<std::uint8_t>(to[i]);
+        }
+        bytes[at + 0x40] = static_cast<std::uint8_t>(to.empty() ? 0 : 2 * (to.size() + 1));
+    }
     std::uint32_t start(std::string_view name) const { return get(entry(name) + 0x74); }
     std::uint32_t lastSector(std::uint32_t id) const {
         while (get(fatEntry(id)) < 0xFFFFFFFA) {
@@ -430,6 +439,15 @@ TEST(CompoundFileHostile, RefusesLoopsInTheDirectoryAndTheMiniStream) {
     expectRefused(raw, "the directory loops: entry 0 is reached a second time");
 
     raw = hostileBase();
+    raw.set(raw.entry("Root Entry") + 0x48, 1);  // the root's sibling: an entry of the tree
+    expectRefused(raw, "the directory loops: entry 1 is reached a second time");
+
+    raw = hostileBase();
+    raw.bytes[raw.entry("Small") + 0x42] = 0x30;  // of no known kind, with a broken link
+    raw.set(raw.entry("Small") + 0x44, 0x7FFFFFFF);
+    expectRefused(raw, "the directory links to entry 2147483647 of its");
+
+    raw = hostileBase();
     raw.set(raw.entry("Small") + 0x48, 0x7FFF);
     expectRefused(raw, "the directory links to entry 32767 of its");
 
@@ -443,6 +461,22 @@ TEST(CompoundFileHostile, RefusesLoopsInTheDirectoryAndTheMiniStream) {
     raw = hostileBase();
     raw.set(raw.entry("Small") + 0x74, 5000);
     expectRefused(raw, "leaves the mini stream at mini sector 5000");
+}
+
+TEST(CompoundFileHostile, RefusesNamesThatAPathCannotTellApart) {
+    // Names are the only way to an entry: two alike in one storage, or none, would make one
+    // stream stand for another.
+    Raw raw = hostileBase();
+    raw.rename("Small", "Big");
+    expectRefused(raw, "the root storage holds two entries named \"Big\"");
+
+    raw = hostileBase();
+    raw.rename("Inner", "");
+    expectRefused(raw, "storage \"Store\" holds an entry without a name");
+
+    raw = hostileBase();
+    raw.rename("Inner", "a/b");
+    expectRefused(raw, "storage \"Store\" holds an entry named \"a/b\"");
 }
 
 TEST(CompoundFileHostile, ReadsLongSiblingListsAndRefusesTreesDeeperThanLibgsfCanFollow) {
