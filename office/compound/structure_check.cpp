@@ -182,20 +182,26 @@ private:
         if (root[0x42] != kRoot && root[0x42] != kStorage) {
             fail("the directory's first entry is no root storage");
         }
+        // An empty mini stream or mini FAT may start anywhere: some writers leave a zero there.
         const std::uint32_t streamSize = u32(root, 0x78);
-        const auto stream = chain(u32(root, 0x74), "the mini stream's chain");
-        if (stream.size() * sectorSize_ < streamSize) {
-            fail("the mini stream holds " + std::to_string(streamSize) + " bytes but its chain " +
-                 std::to_string(stream.size() * sectorSize_));
+        if (streamSize > 0) {
+            const auto stream = chain(u32(root, 0x74), "the mini stream's chain");
+            if (stream.size() * sectorSize_ < streamSize) {
+                fail("the mini stream holds " + std::to_string(streamSize) +
+                     " bytes but its chain " + std::to_string(stream.size() * sectorSize_));
+            }
         }
-        miniSectors_ = streamSize / miniSize_;
+        miniSectors_ = (streamSize + miniSize_ - 1) / miniSize_;
+        miniUsed_.assign(miniSectors_, false);
+        if (u32(bytes_, 0x40) == 0) {
+            return;
+        }
         for (std::uint32_t id : chain(u32(bytes_, 0x3C), "the mini FAT chain")) {
             const auto table = sector(id);
             for (std::size_t at = 0; at < sectorSize_; at += 4) {
                 miniFat_.push_back(u32(table, at));
             }
         }
-        miniUsed_.assign(miniSectors_, false);
     }
 
     // The length in bytes of a mini FAT chain from `start`.
