@@ -522,6 +522,21 @@ void Range::SetNumberFormat(const std::string& format) {
     book->changed = true;
 }
 
+std::vector<std::string> Range::FormulasWithoutValue() const {
+    const auto book = sheet_->openBook();
+    std::vector<std::string> cells;
+    for (int r = row_; r <= lastRow_; ++r) {
+        for (int c = column_; c <= lastColumn_; ++c) {
+            const detail::Cell* cell = sheet_->cells.find(r, c);
+            if (cell && (cell->flags & detail::kHasFormula) &&
+                cell->kind == detail::CellKind::Blank) {
+                cells.push_back(detail::columnName(c) + std::to_string(r));
+            }
+        }
+    }
+    return cells;
+}
+
 std::string Range::Address() const {
     auto absolute = [](int row, int column) {
         std::string text(1, '$');
