@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "office/clipboard.h"
-#include "office/embed/compound_file.h"
+#include "office/compound/compound_file.h"
 #include "office/graph.h"
 #include "office/package/package.h"
 #include "office/ppt/object_site.h"
@@ -70,7 +70,7 @@ std::string graphObject() {
     s.add(0x1014, Body().zeros(20)).begin().add(0x1017, Body().u16(0).u16(150).u16(0));
     s.add(0x1015, Body().zeros(16).u8(3).u8(1).u16(0)).end();
     s.finish();
-    const auto file = office::embed::writeCompoundFile({{"Workbook", s.bytes()}});
+    const auto file = office::compound::create({{"Workbook", s.bytes()}});
     return std::string(file.begin(), file.end());
 }
 

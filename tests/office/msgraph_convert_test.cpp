@@ -9,6 +9,7 @@
 #include "graph_support.h"
 #include "msgraph_support.h"
 #include "office/ascii.h"
+#include "office/compound/compound_file.h"
 #include "office/graph/msgraph/convert.h"
 #include "office/powerpoint.h"
 
@@ -228,8 +229,7 @@ std::shared_ptr<OpenDocument> deckWithRecords(const Stream& stream, ObjectSite& 
     const std::string deck = realworld("pptx-ole/tika__testMSChart-govdocs-428996.pptx");
     auto document = openDocument(deck);
     site = *graphSite(document, 1);
-    std::map<std::string, office::embed::Bytes> streams = {{"Workbook", stream.bytes()}};
-    const auto bytes = office::embed::writeCompoundFile(streams);
+    const auto bytes = office::compound::create({{"Workbook", stream.bytes()}});
     document->package.write(site.objectPart, std::string(bytes.begin(), bytes.end()));
     return document;
 }
@@ -445,7 +445,7 @@ TEST(GraphFill, AKindWithoutANativeFormFailsAndChangesNothing) {
     EXPECT_EQ(document->package.partNames(), names);
 
     // An object without a data sheet stream.
-    const auto bytes = office::embed::writeCompoundFile({{"Other", {1, 2, 3}}});
+    const auto bytes = office::compound::create({{"Other", {1, 2, 3}}});
     document->package.write(site.objectPart, std::string(bytes.begin(), bytes.end()));
     EXPECT_THROW(office::detail::openChartObject(site), office::Error);
 }

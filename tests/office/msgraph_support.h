@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "office/embed/compound_file.h"
+#include "office/compound/compound_file.h"
 #include "office/package/package.h"
 #include "tests/support/graph_records.h"
 
@@ -18,11 +18,8 @@ using support::graph_records::Stream;
 // The "Workbook" stream of an OLE object part of a package; empty when it has none.
 inline Bytes workbookStream(const office::package::Package& package, const std::string& part) {
     const std::string raw = package.read(part);
-    const auto streams = office::embed::readRootStreams(Bytes(raw.begin(), raw.end()));
-    if (!streams || !streams->contains("Workbook")) {
-        return {};
-    }
-    return streams->at("Workbook");
+    const auto file = office::compound::File::openBytes(Bytes(raw.begin(), raw.end()), part);
+    return file.hasStream("Workbook") ? file.readStream("Workbook") : Bytes();
 }
 
 }  // namespace msgraph_test

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "office/ascii.h"
-#include "office/embed/compound_file.h"
+#include "office/compound/compound_file.h"
 #include "office/error.h"
 #include "office/graph/chart_server.h"
 #include "office/graph/msgraph/native_chart.h"
@@ -285,13 +285,14 @@ std::shared_ptr<Dispatch> openGraphObject(const ObjectSite& site) {
     }
     package::Package& package = site.document->package;
     const std::string raw = package.read(site.objectPart);
-    const auto streams = embed::readRootStreams(embed::Bytes(raw.begin(), raw.end()));
-    if (!streams || !streams->contains("Workbook")) {
+    const auto file = compound::File::openBytes(compound::Bytes(raw.begin(), raw.end()),
+                                                site.where() + ": " + site.objectPart);
+    if (!file.hasStream("Workbook")) {
         throw Error(ErrorCode::CorruptPart,
                     site.where() + ": " + site.objectPart +
                         ": the chart object holds no data sheet (no Workbook stream)");
     }
-    const GraphChart graph = readGraphChart(streams->at("Workbook"), site.where());
+    const GraphChart graph = readGraphChart(file.readStream("Workbook"), site.where());
     const pugi::xml_document chart =
         nativeChart(graph, "Sheet1", site.where() + ": " + site.objectPart);
 
