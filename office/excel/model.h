@@ -159,7 +159,8 @@ struct WorkbookImpl {
     bool open = true;
     bool date1904 = false;
     bool changed = false;
-    bool formulaOverwritten = false;            // calcChain goes at the next save
+    bool formulaOverwritten = false;  // calcChain goes at the next save
+    bool binary = false;  // read from a binary (.xls) workbook, which is never written back
     std::shared_ptr<ApplicationImpl> ownedApp;  // the private application of an embedded one
     std::map<std::pair<std::uint32_t, std::string>, std::uint32_t> formatVariants;
     std::function<void(std::vector<std::uint8_t>)> onSave;  // embedded workbooks only
