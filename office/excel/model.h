@@ -159,8 +159,7 @@ struct WorkbookImpl {
     bool open = true;
     bool date1904 = false;
     bool changed = false;
-    bool formulaOverwritten = false;  // calcChain goes at the next save
-    bool binary = false;  // read from a binary (.xls) workbook, which is never written back
+    bool formulaOverwritten = false;            // calcChain goes at the next save
     std::shared_ptr<ApplicationImpl> ownedApp;  // the private application of an embedded one
     std::map<std::pair<std::uint32_t, std::string>, std::uint32_t> formatVariants;
     std::function<void(std::vector<std::uint8_t>)> onSave;  // embedded workbooks only
@@ -171,6 +170,8 @@ struct WorkbookImpl {
     std::unordered_map<std::string, std::uint32_t> sharedIndex;  // built on first write
     TextPool texts;  // inline strings, formula texts, error codes
     std::vector<std::shared_ptr<SheetImpl>> sheets;
+    // Read from a binary (.xls) workbook: a source only, never written back.
+    bool binary = false;
 
     explicit WorkbookImpl(package::Package p) : package(std::move(p)) {}
     void checkOpen() const;
