@@ -24,7 +24,7 @@ constexpr const char* kUsage =
 constexpr const char* kHelp =
     "\n"
     "Fills the linked charts and embedded tables of the presentation TEMPLATE (.pptx) with\n"
-    "the table blocks of the workbook WORKBOOK (.xlsx, .xlsm) and saves the result as\n"
+    "the table blocks of the workbook WORKBOOK (.xlsx, .xlsm, .xls) and saves the result as\n"
     "OUTPUT (.pptx). Every worksheet fills the slides that bear its name; the template file\n"
     "is left unchanged unless OUTPUT is the template itself.\n"
     "\n"

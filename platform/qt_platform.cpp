@@ -31,7 +31,11 @@ std::string chooseFileWithQt(const FileDialog& wanted) {
     if (!wanted.title.empty()) {
         dialog.setWindowTitle(QString::fromStdString(wanted.title));
     }
-    dialog.setNameFilter(nameFilter(wanted));
+    QStringList filters{nameFilter(wanted)};
+    if (wanted.allFiles) {
+        filters << "All files (*)";
+    }
+    dialog.setNameFilters(filters);
     dialog.setDefaultSuffix(QString::fromStdString(wanted.defaultSuffix));
     if (wanted.save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);

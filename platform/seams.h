@@ -19,6 +19,7 @@ struct FileDialog {
     std::string filterDescription;      // "ExcelFile"
     std::vector<std::string> patterns;  // {"*.xlsx", "*.xlsm"}
     std::string defaultSuffix;          // "xlsx"
+    bool allFiles = false;              // also offer the filter "All files (*)"
 };
 
 // Message box buttons and answers, with the values the classic message box API uses.
