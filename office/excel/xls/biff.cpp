@@ -82,19 +82,16 @@ void appendLatin1(std::string& out, std::span<const std::uint8_t> bytes) {
 
 // ---- RecordReader ----
 
-RecordReader::RecordReader(std::vector<Record> pieces, std::string where)
-    : pieces_(std::move(pieces)), where_(std::move(where)) {}
-
 void RecordReader::fail(const std::string& what) const {
-    const Record& first = pieces_.front();
-    throw Error(ErrorCode::CorruptPart, where_ + ": record " + hex4(first.id) + " at offset " +
+    const Record& first = first_;
+    throw Error(ErrorCode::CorruptPart, *where_ + ": record " + hex4(first.id) + " at offset " +
                                             std::to_string(first.offset) + ": " + what);
 }
 
 std::size_t RecordReader::remaining() const {
     std::size_t total = 0;
-    for (std::size_t i = piece_; i < pieces_.size(); ++i) {
-        total += pieces_[i].data.size();
+    for (std::size_t i = piece_; i < pieces(); ++i) {
+        total += piece(i).data.size();
     }
     return total - at_;
 }
@@ -106,11 +103,11 @@ void RecordReader::need(std::size_t count) {
 }
 
 std::uint8_t RecordReader::byte() {
-    while (at_ >= pieces_[piece_].data.size()) {
+    while (at_ >= piece(piece_).data.size()) {
         ++piece_;
         at_ = 0;
     }
-    return pieces_[piece_].data[at_++];
+    return piece(piece_).data[at_++];
 }
 
 std::uint8_t RecordReader::u8() {
@@ -141,12 +138,12 @@ double RecordReader::f64() {
 void RecordReader::skip(std::size_t count) {
     need(count);
     while (count > 0) {
-        if (at_ >= pieces_[piece_].data.size()) {
+        if (at_ >= piece(piece_).data.size()) {
             ++piece_;
             at_ = 0;
             continue;
         }
-        const std::size_t step = std::min(count, pieces_[piece_].data.size() - at_);
+        const std::size_t step = std::min(count, piece(piece_).data.size() - at_);
         at_ += step;
         count -= step;
     }
@@ -175,21 +172,21 @@ std::string RecordReader::characters(std::size_t count, std::uint8_t flags) {
     std::string text;
     text.reserve(count);
     while (count > 0) {
-        if (at_ >= pieces_[piece_].data.size()) {
+        if (at_ >= piece(piece_).data.size()) {
             // The characters go on in the next Continue record, which starts with its own
             // flags byte.
-            if (piece_ + 1 >= pieces_.size()) {
+            if (piece_ + 1 >= pieces()) {
                 fail("a string ends too early (" + std::to_string(count) + " characters missing)");
             }
             ++piece_;
             at_ = 0;
-            if (pieces_[piece_].data.empty()) {
+            if (piece(piece_).data.empty()) {
                 fail("a string goes on in an empty Continue record");
             }
-            wide = pieces_[piece_].data[at_++] & 0x01;
+            wide = piece(piece_).data[at_++] & 0x01;
             continue;
         }
-        const auto& data = pieces_[piece_].data;
+        const auto& data = piece(piece_).data;
         const std::size_t width = wide ? 2 : 1;
         const std::size_t here = std::min(count, (data.size() - at_) / width);
         if (here == 0) {
@@ -241,13 +238,13 @@ bool RecordStream::next(Record& record) {
 }
 
 RecordReader RecordStream::continued(const Record& first) {
-    std::vector<Record> pieces{first};
+    std::vector<Record> continues;
     while (at_ + 4 <= stream_.size() && le16(&stream_[at_]) == rt::Continue) {
         Record more;
         next(more);
-        pieces.push_back(more);
+        continues.push_back(more);
     }
-    return RecordReader(std::move(pieces), where_);
+    return RecordReader(first, std::move(continues), where_);
 }
 
 void RecordStream::seek(std::size_t offset) {

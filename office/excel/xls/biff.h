@@ -66,9 +66,10 @@ struct Record {
 // flags byte that says whether the rest is 8-bit or 16-bit.
 class RecordReader {
 public:
-    RecordReader(std::vector<Record> pieces, std::string where);
-    RecordReader(const Record& record, std::string where)
-        : RecordReader(std::vector<Record>{record}, std::move(where)) {}
+    // `where` names the file and stream in messages; it must outlive the reader.
+    RecordReader(const Record& record, const std::string& where) : first_(record), where_(&where) {}
+    RecordReader(const Record& record, std::vector<Record> continues, const std::string& where)
+        : first_(record), more_(std::move(continues)), where_(&where) {}
 
     std::uint8_t u8();
     std::uint16_t u16();
@@ -88,16 +89,19 @@ public:
     std::string characters(std::size_t count, std::uint8_t flags);
 
     [[noreturn]] void fail(const std::string& what) const;
-    const Record& record() const { return pieces_.front(); }
+    const Record& record() const { return first_; }
 
 private:
     void need(std::size_t count);
     std::uint8_t byte();
+    std::size_t pieces() const { return 1 + more_.size(); }
+    const Record& piece(std::size_t index) const { return index == 0 ? first_ : more_[index - 1]; }
 
-    std::vector<Record> pieces_;
+    Record first_;
+    std::vector<Record> more_;  // the Continue records, empty for most records
     std::size_t piece_ = 0;
     std::size_t at_ = 0;
-    std::string where_;
+    const std::string* where_;
 };
 
 // The records of a stream in order. `where` names the file in messages.

@@ -465,9 +465,8 @@ std::string nameOf(const std::string& path) {
 }
 
 // Compound-file stream names compare without regard to case.
-const embed::Bytes* findStream(const std::map<std::string, embed::Bytes>& streams,
-                               std::string_view name) {
-    for (const auto& [key, bytes] : streams) {
+embed::Bytes* findStream(std::map<std::string, embed::Bytes>& streams, std::string_view name) {
+    for (auto& [key, bytes] : streams) {
         if (key.size() == name.size() &&
             std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
                 return std::tolower(static_cast<unsigned char>(a)) ==
@@ -481,9 +480,8 @@ const embed::Bytes* findStream(const std::map<std::string, embed::Bytes>& stream
 
 }  // namespace
 
-std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::span<const std::uint8_t> stream,
-                                               std::string path, const std::string& displayName) {
-    std::vector<std::uint8_t> bytes(stream.begin(), stream.end());
+std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> bytes, std::string path,
+                                               const std::string& displayName) {
     RecordStream records(bytes, displayName + ": Workbook stream");
     GlobalsReader globalsReader{records, bytes, {}};
     globalsReader.read();
@@ -530,18 +528,21 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::span<const std::uint8_t> str
     return book;
 }
 
-std::shared_ptr<WorkbookImpl> binaryWorkbookFromBytes(const std::vector<std::uint8_t>& file,
+std::shared_ptr<WorkbookImpl> binaryWorkbookFromBytes(std::vector<std::uint8_t> file,
                                                       std::string path,
                                                       const std::string& displayName) {
     if (!embed::isCompoundFile(file)) {
         return nullptr;
     }
-    const auto streams = embed::readRootStreams(file);
+    auto streams = embed::readRootStreams(file);
+    std::vector<std::uint8_t>().swap(file);  // the streams are copies: the file can go
     if (!streams) {
         return nullptr;
     }
-    if (const auto* workbook = findStream(*streams, "Workbook")) {
-        return loadBiffWorkbook(*workbook, std::move(path), displayName);
+    if (auto* workbook = findStream(*streams, "Workbook")) {
+        std::vector<std::uint8_t> stream = std::move(*workbook);
+        streams.reset();
+        return loadBiffWorkbook(std::move(stream), std::move(path), displayName);
     }
     if (findStream(*streams, "Book")) {
         throw Error(ErrorCode::LegacyFormat,
@@ -570,7 +571,7 @@ std::shared_ptr<WorkbookImpl> openBinaryWorkbook(const std::string& path) {
         bytes.insert(bytes.end(), buffer, buffer + got);
     }
     std::fclose(file);
-    return binaryWorkbookFromBytes(bytes, path, nameOf(path));
+    return binaryWorkbookFromBytes(std::move(bytes), path, nameOf(path));
 }
 
 }  // namespace office::excel::detail

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -20,8 +19,8 @@ namespace office::excel::detail {
 // The workbook in the Workbook stream `stream`; `displayName` names the file in messages.
 // Fails with Encrypted, LegacyFormat (BIFF5 and older) or CorruptPart (with the stream
 // offset of the damaged record).
-std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::span<const std::uint8_t> stream,
-                                               std::string path, const std::string& displayName);
+std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> stream, std::string path,
+                                               const std::string& displayName);
 
 // The workbook of the compound file at `path`, or nullptr when the file is no compound file
 // or holds no workbook stream (the package layer then says what the file is). Fails as
@@ -29,7 +28,7 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::span<const std::uint8_t> str
 std::shared_ptr<WorkbookImpl> openBinaryWorkbook(const std::string& path);
 
 // As openBinaryWorkbook, from the bytes of a compound file.
-std::shared_ptr<WorkbookImpl> binaryWorkbookFromBytes(const std::vector<std::uint8_t>& file,
+std::shared_ptr<WorkbookImpl> binaryWorkbookFromBytes(std::vector<std::uint8_t> file,
                                                       std::string path,
                                                       const std::string& displayName);
 
