@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "excel_test_support.h"
+#include "office/error.h"
 #include "office/excel.h"
 #include "support/validator.h"
 
@@ -151,6 +152,25 @@ TEST(XlsRealworld, WorkbooksOfAnotherWriterAgreeWithAnIndependentReader) {
     const std::string fixtures = TABULON_FIXTURES_DIR;
     for (const auto* name : {"/xls/basic.xls", "/xls/date1904.xls", "/engine/blocks.xls"}) {
         expectSameAsXlrd(fixtures + name);
+    }
+}
+
+// LibreOffice saved basic.xlsx as .xls encrypted (RC4) with the password that Excel gives
+// write-protected workbooks: it reads as the plain one does.
+TEST(XlsRealworld, AWorkbookEncryptedWithTheDefaultPasswordReadsAsThePlainOne) {
+    const std::string fixtures = std::string(TABULON_FIXTURES_DIR) + "/xls/";
+    const std::string plain = ourDump(fixtures + "basic.xls");
+    EXPECT_GT(lines(plain).size(), 50u);
+    EXPECT_EQ(ourDump(fixtures + "protected.xls"), plain);
+
+    // With a password of the user's, the workbook is refused, naming the file.
+    try {
+        excel_test::open(fixtures + "secret.xls");
+        ADD_FAILURE() << "secret.xls opened";
+    } catch (const office::Error& error) {
+        EXPECT_EQ(error.code(), office::ErrorCode::Encrypted);
+        EXPECT_NE(error.text().find("secret.xls"), std::string::npos) << error.text();
+        EXPECT_NE(error.text().find("password"), std::string::npos) << error.text();
     }
 }
 
