@@ -58,9 +58,9 @@ Bytes format(int id, const std::u16string& code) {
 
 // Globals that every test workbook has: two fonts, a custom format, four XFs
 // (0 plain, 1 a date, 2 the custom format, 3 bordered and filled in bold).
-void standardGlobals(StreamBuilder& builder) {
+void standardGlobals(StreamBuilder& builder, unsigned page = 1200) {
     Bytes codePage;
-    put16(codePage, 1200);
+    put16(codePage, page);
     builder.global(0x0042, codePage);
     builder.global(0x0031, font(u"Arial", 200, 400, 0x7FFF));
     builder.global(0x0031, font(u"Calibri", 240, 700, 10));
@@ -302,6 +302,26 @@ TEST(XlsStrings, AStringSplitAcrossContinueRecordsRestartsWithAFlagsByte) {
     EXPECT_EQ(opened.sheet(1)->Range("A1")->Value(), Value::text("abcжёй"));
     EXPECT_EQ(opened.sheet(1)->Range("A2")->Value(), Value::text("rich"));
     EXPECT_EQ(opened.sheet(1)->Range("A3")->Value(), Value::text("after"));
+}
+
+// The bytes of "Доходы" in Windows code page 1251, as 8-bit characters.
+const std::u16string kCp1251Bytes = u"\u00C4\u00EE\u00F5\u00EE\u00E4\u00FB";
+
+Bytes eightBitWorkbook(unsigned codePage) {
+    StreamBuilder builder;
+    standardGlobals(builder, codePage);
+    builder.sheet(
+        {kCp1251Bytes, 0, 0, {{0x0204, cellHead(1, 1, 0) + unicodeString(kCp1251Bytes)}}});
+    return builder.build();
+}
+
+TEST(XlsStrings, EightBitStringsAreDecodedWithTheCodePageTheWorkbookNames) {
+    auto cyrillic = excel_test::open(saved(eightBitWorkbook(1251), "cp1251.xls").string());
+    EXPECT_EQ(cyrillic.sheet(1)->Name(), "Доходы");
+    EXPECT_EQ(cyrillic.sheet(1)->Range("A1")->Value(), Value::text("Доходы"));
+    // Code page 1200, which Excel writes: 8-bit characters are the first 256 of Unicode.
+    auto unicode = excel_test::open(saved(eightBitWorkbook(1200), "cp1200.xls").string());
+    EXPECT_EQ(unicode.sheet(1)->Range("A1")->Value(), Value::text("Äîõîäû"));
 }
 
 TEST(XlsSheets, SheetsKeepTheirOrderNamesAndKinds) {

@@ -1,5 +1,8 @@
 #include "office/excel/xls/biff.h"
 
+#include <iconv.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -80,12 +83,78 @@ void appendLatin1(std::string& out, std::span<const std::uint8_t> bytes) {
     }
 }
 
+// ---- ByteDecoder ----
+
+namespace {
+
+// The iconv name of a code page that a CodePage record names.
+std::string iconvName(std::uint16_t codePage) {
+    switch (codePage) {
+        case 367:
+            return "ASCII";
+        case 10000:
+        case 32768:
+            return "MACINTOSH";
+        case 32769:
+            return "CP1252";
+        default:
+            return "CP" + std::to_string(codePage);
+    }
+}
+
+}  // namespace
+
+ByteDecoder::~ByteDecoder() {
+    if (converter_) {
+        iconv_close(static_cast<iconv_t>(converter_));
+    }
+}
+
+void ByteDecoder::setCodePage(std::uint16_t codePage) {
+    if (converter_) {
+        iconv_close(static_cast<iconv_t>(converter_));
+        converter_ = nullptr;
+    }
+    if (codePage == 1200 || codePage == 28591) {
+        return;
+    }
+    iconv_t converter = iconv_open("UTF-8", iconvName(codePage).c_str());
+    if (converter != reinterpret_cast<iconv_t>(-1)) {
+        converter_ = converter;
+    }
+}
+
+void ByteDecoder::append(std::string& out, std::span<const std::uint8_t> bytes) const {
+    if (!converter_) {
+        appendLatin1(out, bytes);
+        return;
+    }
+    auto converter = static_cast<iconv_t>(converter_);
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
+    std::size_t inLeft = bytes.size();
+    char buffer[1024];
+    while (inLeft > 0) {
+        char* to = buffer;
+        std::size_t toLeft = sizeof buffer;
+        const std::size_t done = iconv(converter, &in, &inLeft, &to, &toLeft);
+        out.append(buffer, static_cast<std::size_t>(to - buffer));
+        if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            out += "\xEF\xBF\xBD";  // a byte the code page does not map: U+FFFD
+            ++in;
+            --inLeft;
+            iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+}
+
 // ---- RecordReader ----
 
 void RecordReader::fail(const std::string& what) const {
     const Record& first = first_;
-    throw Error(ErrorCode::CorruptPart, *where_ + ": record " + hex4(first.id) + " at offset " +
-                                            std::to_string(first.offset) + ": " + what);
+    throw Error(ErrorCode::CorruptPart, stream_->where() + ": record " + hex4(first.id) +
+                                            " at offset " + std::to_string(first.offset) + ": " +
+                                            what);
 }
 
 std::size_t RecordReader::remaining() const {
@@ -196,7 +265,7 @@ std::string RecordReader::characters(std::size_t count, std::uint8_t flags) {
         if (wide) {
             appendUtf16(text, bytes);
         } else {
-            appendLatin1(text, bytes);
+            stream_->decoder().append(text, bytes);
         }
         at_ += here * width;
         count -= here;
@@ -244,7 +313,7 @@ RecordReader RecordStream::continued(const Record& first) {
         next(more);
         continues.push_back(more);
     }
-    return RecordReader(first, std::move(continues), where_);
+    return RecordReader(first, std::move(continues), *this);
 }
 
 void RecordStream::seek(std::size_t offset) {

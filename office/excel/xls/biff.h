@@ -53,6 +53,26 @@ inline constexpr std::uint16_t Bof4 = 0x0409;
 
 std::string hex4(std::uint16_t id);
 
+class RecordStream;
+
+// Turns 8-bit characters into UTF-8. The format's 8-bit strings hold the low bytes of UTF-16
+// code units (Latin-1), and Excel always names code page 1200 (UTF-16); some other writers
+// name a Windows code page and write its bytes, which are then decoded with it (iconv).
+class ByteDecoder {
+public:
+    ByteDecoder() = default;
+    ByteDecoder(const ByteDecoder&) = delete;
+    ByteDecoder& operator=(const ByteDecoder&) = delete;
+    ~ByteDecoder();
+
+    // Unknown code pages, and 1200, decode as Latin-1.
+    void setCodePage(std::uint16_t codePage);
+    void append(std::string& out, std::span<const std::uint8_t> bytes) const;
+
+private:
+    void* converter_ = nullptr;  // an iconv_t, or null for Latin-1
+};
+
 // One record: its id, where its header starts in the stream, and its bytes.
 struct Record {
     std::uint16_t id = 0;
@@ -66,10 +86,11 @@ struct Record {
 // flags byte that says whether the rest is 8-bit or 16-bit.
 class RecordReader {
 public:
-    // `where` names the file and stream in messages; it must outlive the reader.
-    RecordReader(const Record& record, const std::string& where) : first_(record), where_(&where) {}
-    RecordReader(const Record& record, std::vector<Record> continues, const std::string& where)
-        : first_(record), more_(std::move(continues)), where_(&where) {}
+    // The stream names the file in messages and decodes 8-bit strings; it outlives the reader.
+    RecordReader(const Record& record, const RecordStream& stream)
+        : first_(record), stream_(&stream) {}
+    RecordReader(const Record& record, std::vector<Record> continues, const RecordStream& stream)
+        : first_(record), more_(std::move(continues)), stream_(&stream) {}
 
     std::uint8_t u8();
     std::uint16_t u16();
@@ -101,7 +122,7 @@ private:
     std::vector<Record> more_;  // the Continue records, empty for most records
     std::size_t piece_ = 0;
     std::size_t at_ = 0;
-    const std::string* where_;
+    const RecordStream* stream_;
 };
 
 // The records of a stream in order. `where` names the file in messages.
@@ -112,6 +133,8 @@ public:
     // The next record, or false at the end of the stream. A header that runs past the end
     // fails with the offset.
     bool next(Record& record);
+    // A reader of one record.
+    RecordReader reader(const Record& record) const { return RecordReader(record, *this); }
     // The next record with the Continue records that follow it, for records that can be long.
     RecordReader continued(const Record& first);
     // Goes to a stream offset (a sheet's BOF, from BoundSheet); fails when it lies outside.
@@ -119,6 +142,9 @@ public:
     std::size_t offset() const { return at_; }
     std::size_t size() const { return stream_.size(); }
     const std::string& where() const { return where_; }
+    // From the workbook's CodePage record on, 8-bit strings are decoded with it.
+    void setCodePage(std::uint16_t codePage) { decoder_.setCodePage(codePage); }
+    const ByteDecoder& decoder() const { return decoder_; }
 
     [[noreturn]] void fail(std::size_t offset, const std::string& what) const;
 
@@ -126,6 +152,7 @@ private:
     std::span<const std::uint8_t> stream_;
     std::size_t at_ = 0;
     std::string where_;
+    ByteDecoder decoder_;
 };
 
 // Little-endian reads from a span whose length the caller checked.

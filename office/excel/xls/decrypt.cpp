@@ -216,9 +216,10 @@ void decryptRecords(std::vector<std::uint8_t>& stream, const KeyMaker& maker) {
 
 }  // namespace
 
-void decryptStream(std::vector<std::uint8_t>& stream, const Record& filePass,
-                   const std::string& where) {
-    RecordReader in(filePass, where);
+void decryptStream(std::vector<std::uint8_t>& bytes, const Record& filePass,
+                   const RecordStream& stream) {
+    const std::string& where = stream.where();
+    RecordReader in = stream.reader(filePass);
     const std::uint16_t type = in.u16();
     if (type != 1) {
         refuse(where, " (XOR obfuscation, which is not read)");
@@ -234,7 +235,7 @@ void decryptStream(std::vector<std::uint8_t>& stream, const Record& filePass,
         refuse(where, " (an encryption of version " + std::to_string(major) + "." +
                           std::to_string(minor) + ", which is not read)");
     }
-    decryptRecords(stream, maker);
+    decryptRecords(bytes, maker);
 }
 
 }  // namespace office::excel::xls

@@ -15,10 +15,10 @@ namespace office::excel::xls {
 // The password Excel applies to a write-protected workbook.
 inline constexpr char kDefaultPassword[] = "VelvetSweatshop";
 
-// Decrypts the records of `stream` (which holds `filePass`) with the default password:
+// Decrypts the records of the stream `bytes` (which holds `filePass`) with the default password:
 // RC4 with MD5 keys, or RC4 with SHA-1 keys (CryptoAPI). Record headers and the records that
 // are never encrypted stay as they are.
-void decryptStream(std::vector<std::uint8_t>& stream, const Record& filePass,
-                   const std::string& where);
+void decryptStream(std::vector<std::uint8_t>& bytes, const Record& filePass,
+                   const RecordStream& stream);
 
 }  // namespace office::excel::xls

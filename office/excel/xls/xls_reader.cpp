@@ -38,7 +38,6 @@ struct SheetEntry {
 struct Globals {
     std::vector<SheetEntry> sheets;
     bool date1904 = false;
-    std::uint16_t codePage = 1200;
     StyleRecords styles;
     std::vector<std::string> strings;
 };
@@ -133,7 +132,7 @@ struct GlobalsReader {
                 case rt::Eof:
                     return;
                 case rt::FilePass:
-                    decryptStream(bytes, record, stream.where());
+                    decryptStream(bytes, record, stream);
                     break;
                 case rt::BoundSheet:
                     boundSheet(stream.continued(record));
@@ -143,7 +142,7 @@ struct GlobalsReader {
                     break;
                 case rt::CodePage:
                     if (record.data.size() >= 2) {
-                        globals.codePage = le16(record.data.data());
+                        stream.setCodePage(le16(record.data.data()));
                     }
                     break;
                 case rt::Sst:
@@ -322,32 +321,32 @@ struct SheetReader {
     void record(const Record& record) {
         switch (record.id) {
             case rt::LabelSst:
-                labelSst(RecordReader(record, stream.where()));
+                labelSst(stream.reader(record));
                 break;
             case rt::Number: {
-                RecordReader in(record, stream.where());
+                RecordReader in = stream.reader(record);
                 Cell& cell = cellHead(in);
                 cell.kind = CellKind::Number;
                 cell.number = in.f64();
                 break;
             }
             case rt::Rk: {
-                RecordReader in(record, stream.where());
+                RecordReader in = stream.reader(record);
                 Cell& cell = cellHead(in);
                 cell.kind = CellKind::Number;
                 cell.number = rkNumber(in.u32());
                 break;
             }
             case rt::MulRk:
-                multiple(RecordReader(record, stream.where()), true);
+                multiple(stream.reader(record), true);
                 break;
             case rt::Blank: {
-                RecordReader in(record, stream.where());
+                RecordReader in = stream.reader(record);
                 cellHead(in);
                 break;
             }
             case rt::MulBlank:
-                multiple(RecordReader(record, stream.where()), false);
+                multiple(stream.reader(record), false);
                 break;
             case rt::Label:
             case rt::RString: {
@@ -357,22 +356,22 @@ struct SheetReader {
                 break;
             }
             case rt::BoolErr:
-                boolErr(RecordReader(record, stream.where()));
+                boolErr(stream.reader(record));
                 break;
             case rt::Formula:
-                formula(RecordReader(record, stream.where()));
+                formula(stream.reader(record));
                 break;
             case rt::String:
                 stringResult(stream.continued(record));
                 break;
             case rt::Row:
-                row(RecordReader(record, stream.where()));
+                row(stream.reader(record));
                 break;
             case rt::ColInfo:
-                columnInfo(RecordReader(record, stream.where()));
+                columnInfo(stream.reader(record));
                 break;
             case rt::MergeCells:
-                mergeCells(RecordReader(record, stream.where()));
+                mergeCells(stream.reader(record));
                 break;
             case rt::DefaultRowHeight:
                 if (record.data.size() >= 4) {
