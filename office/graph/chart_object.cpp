@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "office/clipboard.h"
-#include "office/embed/compound_file.h"
+#include "office/compound/compound_file.h"
 #include "office/graph.h"
 #include "office/graph/chart_part.h"
 #include "office/graph/sheet_cells.h"
@@ -45,8 +45,8 @@ struct ChartServerImpl {
     CellMap dirty;  // the cells written since the last Update
     std::optional<graph::detail::SheetCells> workbook;
     std::string workbookPart;
-    // The streams of the compound file (an OLE object part) that wraps the workbook, if any.
-    std::optional<std::map<std::string, embed::Bytes>> wrapper;
+    // The compound file (an OLE object part) that wraps the workbook, if any.
+    std::optional<compound::File> wrapper;
     bool date1904 = false;
     std::optional<std::string> caption;
 
@@ -95,16 +95,17 @@ void ChartServerImpl::openWorkbook() {
     }
     const std::string raw = package().read(part);
     std::vector<std::uint8_t> bytes(raw.begin(), raw.end());
-    if (embed::isCompoundFile(bytes)) {
+    if (compound::isCompoundFile(bytes)) {
         // An OLE object part: the workbook is its "Package" stream.
-        wrapper = embed::readRootStreams(bytes);
-        if (!wrapper || !wrapper->contains("Package")) {
+        wrapper = compound::File::openBytes(std::move(bytes),
+                                            site.document->package.displayName() + ": " + part);
+        if (!wrapper->hasStream("Package")) {
             throw Error(ErrorCode::NotSupported,
                         site.where() + ": the chart's data is kept in " + part +
                             ", a binary object without a workbook package; open and save the "
                             "chart in an office suite to convert it");
         }
-        bytes = wrapper->at("Package");
+        bytes = wrapper->readStream("Package");
     }
     workbook.emplace(std::move(bytes), site.document->package.displayName() + ": " + part,
                      layout.sheet);
@@ -209,8 +210,9 @@ void ChartServerImpl::update() {
     workbook->write(dirty);
     auto bytes = workbook->save();
     if (wrapper) {
-        (*wrapper)["Package"] = std::move(bytes);
-        bytes = embed::writeCompoundFile(*wrapper);
+        // The object's cached pictures show the old data: they go, and the office suite draws
+        // the chart anew from the package.
+        bytes = wrapper->rewrite({{"Package", std::move(bytes)}}, wrapper->cachedPictures());
     }
     package().write(workbookPart, std::string(bytes.begin(), bytes.end()));
     dirty.clear();
