@@ -15,7 +15,7 @@
 #include <fstream>
 #include <string>
 
-#include "office/embed/compound_file.h"
+#include "office/compound/compound_file.h"
 #include "office/excel.h"
 #include "office/excel/model.h"
 
@@ -324,7 +324,7 @@ const std::string& bigXlsWorkbook() {
     static const std::string path = [] {
         const auto file = std::filesystem::temp_directory_path() /
                           ("tabulon-bench-" + std::to_string(getpid()) + ".xls");
-        const auto bytes = office::embed::writeCompoundFile({{"Workbook", xlsStream()}});
+        const auto bytes = office::compound::create({{"Workbook", xlsStream()}});
         std::ofstream(file, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));

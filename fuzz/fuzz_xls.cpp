@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "office/embed/compound_file.h"
+#include "office/compound/compound_file.h"
 #include "office/error.h"
 #include "office/excel.h"
 #include "office/excel/embedded.h"
@@ -83,10 +83,9 @@ Bytes overwritten(Bytes stream, const Bytes& patch) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const Bytes base = [] {
-        const auto streams = office::embed::readRootStreams(fixture("xls/basic.xls"));
-        return streams ? streams->at("Workbook") : Bytes();
-    }();
+    static const Bytes base =
+        office::compound::File::openBytes(fixture("xls/basic.xls"), "basic.xls")
+            .readStream("Workbook");
     if (size == 0) {
         return 0;
     }

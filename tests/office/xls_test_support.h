@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "office/embed/compound_file.h"
+#include "office/compound/compound_file.h"
 
 namespace xls_test {
 
@@ -143,7 +143,7 @@ private:
 // A compound file holding the streams, written to path.
 inline void writeCompound(const std::filesystem::path& path,
                           const std::map<std::string, Bytes>& streams) {
-    const Bytes file = office::embed::writeCompoundFile(streams);
+    const Bytes file = office::compound::create(streams);
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()),
                static_cast<std::streamsize>(file.size()));

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <map>
 
-#include "office/embed/compound_file.h"
+#include "office/compound/compound_file.h"
 #include "office/error.h"
 #include "office/excel/xls/biff.h"
 #include "office/excel/xls/decrypt.h"
@@ -463,18 +463,19 @@ std::string nameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
 
-// Compound-file stream names compare without regard to case.
-embed::Bytes* findStream(std::map<std::string, embed::Bytes>& streams, std::string_view name) {
-    for (auto& [key, bytes] : streams) {
-        if (key.size() == name.size() &&
-            std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
+// The path of a stream of the root storage named `name`, compared without regard to case as
+// compound files compare names; empty when there is none.
+std::string rootStream(const compound::File& file, std::string_view name) {
+    for (const auto& entry : file.entries()) {
+        if (!entry.storage && entry.path.size() == name.size() &&
+            std::equal(name.begin(), name.end(), entry.path.begin(), [](char a, char b) {
                 return std::tolower(static_cast<unsigned char>(a)) ==
                        std::tolower(static_cast<unsigned char>(b));
             })) {
-            return &bytes;
+            return entry.path;
         }
     }
-    return nullptr;
+    return {};
 }
 
 }  // namespace
@@ -530,26 +531,29 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> bytes, 
 std::shared_ptr<WorkbookImpl> binaryWorkbookFromBytes(std::vector<std::uint8_t> file,
                                                       std::string path,
                                                       const std::string& displayName) {
-    if (!embed::isCompoundFile(file)) {
+    if (!compound::isCompoundFile(file)) {
         return nullptr;
     }
-    auto streams = embed::readRootStreams(file);
-    std::vector<std::uint8_t>().swap(file);  // the streams are copies: the file can go
-    if (!streams) {
-        return nullptr;
+    std::vector<std::uint8_t> stream;
+    try {
+        const auto compoundFile = compound::File::openBytes(std::move(file), displayName);
+        if (const auto workbook = rootStream(compoundFile, "Workbook"); !workbook.empty()) {
+            stream = compoundFile.readStream(workbook);
+        } else if (!rootStream(compoundFile, "Book").empty()) {
+            throw Error(ErrorCode::LegacyFormat,
+                        displayName +
+                            ": this workbook is of Excel 5.0/95 or older, which is not read; "
+                            "save it as .xlsx and use that file");
+        } else {
+            return nullptr;
+        }
+    } catch (const Error& error) {
+        if (error.code() == ErrorCode::LegacyFormat) {
+            throw;
+        }
+        return nullptr;  // a broken compound file: the package layer says what the file is
     }
-    if (auto* workbook = findStream(*streams, "Workbook")) {
-        std::vector<std::uint8_t> stream = std::move(*workbook);
-        streams.reset();
-        return loadBiffWorkbook(std::move(stream), std::move(path), displayName);
-    }
-    if (findStream(*streams, "Book")) {
-        throw Error(ErrorCode::LegacyFormat,
-                    displayName +
-                        ": this workbook is of Excel 5.0/95 or older, which is not read; save it "
-                        "as .xlsx and use that file");
-    }
-    return nullptr;
+    return loadBiffWorkbook(std::move(stream), std::move(path), displayName);
 }
 
 std::shared_ptr<WorkbookImpl> openBinaryWorkbook(const std::string& path) {
@@ -559,7 +563,7 @@ std::shared_ptr<WorkbookImpl> openBinaryWorkbook(const std::string& path) {
     }
     std::vector<std::uint8_t> bytes(8);
     bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-    if (!embed::isCompoundFile(bytes)) {
+    if (!compound::isCompoundFile(bytes)) {
         std::fclose(file);
         return nullptr;
     }
