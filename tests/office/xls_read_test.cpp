@@ -72,6 +72,14 @@ void standardGlobals(StreamBuilder& builder, unsigned page = 1200) {
     const std::uint32_t border1 = 0x1 | (0x8 << 4) | (0x6 << 8) | (0x7 << 12) | (8u << 16);
     const std::uint32_t border2 = 8 | (8 << 7) | (1u << 26);
     builder.global(0x00E0, xf(1, 0, border1, border2, 10 | (65 << 7)));
+    // An extension of XF 3 that gives the fill's foreground as full RGB 12 34 56.
+    Bytes ext{0x7D, 0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    for (unsigned v : {0u, 3u, 0u, 1u, 4u, 20u, 2u, 0u}) {
+        put16(ext, v);
+    }
+    ext.insert(ext.end(), {0x12, 0x34, 0x56, 0});
+    ext.resize(ext.size() + 8, 0);
+    builder.global(0x087D, ext);
 }
 
 Bytes sst(const std::vector<std::u16string>& strings) {
@@ -262,7 +270,9 @@ TEST(XlsCells, ACopyIntoAnXlsxCarriesFontsFillsBordersAndMerges) {
     const std::string styles = package.read("xl/styles.xml");
     EXPECT_NE(styles.find("Calibri"), std::string::npos) << "the font did not travel";
     EXPECT_NE(styles.find("<b/>"), std::string::npos) << "bold did not travel";
-    EXPECT_NE(styles.find("FFFF0000"), std::string::npos) << "the red fill did not travel";
+    EXPECT_NE(styles.find("FFFF0000"), std::string::npos) << "the red font did not travel";
+    EXPECT_NE(styles.find("<fgColor rgb=\"FF123456\"/>"), std::string::npos)
+        << "the fill's colour of the extension did not travel";
     EXPECT_NE(styles.find("mediumDashed"), std::string::npos);
     EXPECT_NE(package.read("xl/worksheets/sheet2.xml").find("A10:B11"), std::string::npos)
         << "the merged area did not travel";
@@ -367,6 +377,17 @@ TEST(XlsSheets, The1904SystemReadsAsThe1900Serial) {
     auto opened = excel_test::open(saved(builder.build(), "1904.xls").string());
     EXPECT_TRUE(opened.book->Date1904());
     EXPECT_EQ(opened.sheet(1)->Range("A1")->Value(), Value::date(1462));
+}
+
+TEST(XlsSheets, AWorkbookIsKnownByItsContentNotItsName) {
+    const auto binary = excel_test::scratch("binary-named.xlsx");
+    std::filesystem::copy_file(std::string(TABULON_FIXTURES_DIR) + "/xls/basic.xls", binary,
+                               std::filesystem::copy_options::overwrite_existing);
+    EXPECT_EQ(excel_test::open(binary.string()).sheet(1)->Range("B2")->Value(), Value::number(42));
+    const auto package = excel_test::scratch("package-named.xls");
+    std::filesystem::copy_file(excel_test::fixture("basic.xlsx"), package,
+                               std::filesystem::copy_options::overwrite_existing);
+    EXPECT_EQ(excel_test::open(package.string()).sheet(1)->Range("B2")->Value(), Value::number(42));
 }
 
 // ---- refusals and damage ----

@@ -561,8 +561,8 @@ std::map<std::string, std::string> workbookParts(const std::vector<SheetPart>& s
         auto node = list.append_child("sheet");
         node.append_attribute("name") = package::xmlSafe(sheet.name).c_str();
         node.append_attribute("sheetId") = static_cast<unsigned>(i + 1);
-        if (sheet.hidden) {
-            node.append_attribute("state") = "hidden";
+        if (sheet.state != 0) {
+            node.append_attribute("state") = sheet.state == 2 ? "veryHidden" : "hidden";
         }
         node.append_attribute("r:id") = id.c_str();
         if (sheet.type == 0) {

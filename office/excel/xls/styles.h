@@ -113,8 +113,8 @@ struct SheetLayout {
 
 struct SheetPart {
     std::string name;
-    std::uint8_t type = 0;  // 0 worksheet, 1 macro sheet, 2 chart sheet
-    bool hidden = false;
+    std::uint8_t type = 0;   // 0 worksheet, 1 macro sheet, 2 chart sheet
+    std::uint8_t state = 0;  // 0 visible, 1 hidden, 2 very hidden
     SheetLayout layout;
 };
 

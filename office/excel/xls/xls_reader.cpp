@@ -490,7 +490,7 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> bytes, 
     std::vector<SheetPart> parts;
     for (const auto& entry : globals.sheets) {
         if (entry.type == 0 || entry.type == 1 || entry.type == 2) {
-            parts.push_back({entry.name, entry.type, entry.state != 0, {}});
+            parts.push_back({entry.name, entry.type, entry.state, {}});
         }
     }
     // The sheets' cells are read before the package is made, since their columns, rows and
