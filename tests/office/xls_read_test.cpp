@@ -149,8 +149,8 @@ office::Error openFailure(const std::filesystem::path& path) {
     return office::Error(ErrorCode::InvalidArgument, "opened");
 }
 
-SheetSpec cellSheet() {
-    SheetSpec sheet{u"Data", 0, 0, {}};
+SheetStream cellSheet() {
+    SheetStream sheet{u"Data", 0, 0, {}};
     auto& r = sheet.records;
     r.emplace_back(0x00FD, labelSst(1, 1, 0));
     r.emplace_back(0x00FD, labelSst(1, 2, 1));
@@ -303,7 +303,7 @@ TEST(XlsStrings, AStringSplitAcrossContinueRecordsRestartsWithAFlagsByte) {
     builder.global(0x00FC, first);
     builder.global(0x003C, second);
     builder.global(0x003C, third);
-    SheetSpec sheet{u"S", 0, 0, {}};
+    SheetStream sheet{u"S", 0, 0, {}};
     for (int i = 0; i < 3; ++i) {
         sheet.records.emplace_back(0x00FD, labelSst(i + 1, 1, static_cast<std::uint32_t>(i)));
     }
@@ -337,7 +337,7 @@ TEST(XlsStrings, EightBitStringsAreDecodedWithTheCodePageTheWorkbookNames) {
 TEST(XlsSheets, SheetsKeepTheirOrderNamesAndKinds) {
     StreamBuilder builder;
     standardGlobals(builder);
-    SheetSpec data{u"Data", 0, 0, {}};
+    SheetStream data{u"Data", 0, 0, {}};
     // An embedded chart inside the worksheet: its records are not cells of the sheet.
     Bytes chartBof;
     put16(chartBof, 0x0600);

@@ -72,7 +72,7 @@ inline Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 
-struct SheetSpec {
+struct SheetStream {
     std::u16string name;
     std::uint8_t type = 0;                                 // 0 worksheet, 2 chart sheet
     std::uint8_t state = 0;                                // 0 visible, 1 hidden
@@ -83,7 +83,7 @@ class StreamBuilder {
 public:
     // Globals records after BOF (CodePage, DateMode, Font, Format, XF, SST, ...).
     void global(std::uint16_t id, Bytes body) { globals_.emplace_back(id, std::move(body)); }
-    void sheet(SheetSpec spec) { sheets_.push_back(std::move(spec)); }
+    void sheet(SheetStream sheet) { sheets_.push_back(std::move(sheet)); }
     std::uint16_t version = 0x0600;
 
     Bytes build() const {
@@ -137,7 +137,7 @@ private:
     }
 
     std::vector<std::pair<std::uint16_t, Bytes>> globals_;
-    std::vector<SheetSpec> sheets_;
+    std::vector<SheetStream> sheets_;
 };
 
 // A compound file holding the streams, written to path.
