@@ -262,8 +262,9 @@ std::vector<std::uint8_t> xf(unsigned format, std::uint32_t border) {
     return body;
 }
 
-// The workbook stream as Excel writes such a sheet: a LabelSst in column A, then a MulRk of
-// the row's numbers (each a hundredth-integer RK), with the styles of the .xlsx.
+// The workbook stream as Excel writes such a sheet: blocks of 32 rows, each its Row records
+// and then for every row a LabelSst in column A and a MulRk of the row's numbers (each a
+// hundredth-integer RK), with the styles of the .xlsx.
 std::vector<std::uint8_t> xlsStream() {
     std::vector<std::uint8_t> out;
     record(out, 0x0809, bof(0x0005));
@@ -300,6 +301,16 @@ std::vector<std::uint8_t> xlsStream() {
     }
     record(out, 0x0809, bof(0x0010));
     for (int row = 1; row <= kRows; ++row) {
+        if ((row - 1) % 32 == 0) {  // a block of rows: their Row records, then their cells
+            for (int r = row; r < row + 32 && r <= kRows; ++r) {
+                std::vector<std::uint8_t> info;
+                for (unsigned v : {static_cast<unsigned>(r - 1), 0u, unsigned{kColumns}, 255u, 0u,
+                                   0u, 0x0100u, 0u}) {
+                    put16(info, v);
+                }
+                record(out, 0x0208, info);
+            }
+        }
         std::vector<std::uint8_t> label;
         put16(label, row - 1);
         put16(label, 0);

@@ -379,6 +379,29 @@ TEST(XlsSheets, The1904SystemReadsAsThe1900Serial) {
     EXPECT_EQ(opened.sheet(1)->Range("A1")->Value(), Value::date(1462));
 }
 
+TEST(XlsCells, CellsOutOfOrderAreSortedAndTheLaterRecordOfACellCounts) {
+    StreamBuilder builder;
+    standardGlobals(builder);
+    builder.sheet({u"S",
+                   0,
+                   0,
+                   {{0x0203, number(3, 1, 1)},
+                    {0x0203, number(3, 3, 5)},
+                    {0x0203, number(1, 2, 2)},
+                    {0x0203, number(1, 1, 3)},
+                    {0x0203, number(3, 1, 4)},
+                    {0x0006, formula(3, 2, special(0, 0))},
+                    {0x0207, unicodeString(u"late text")}}});
+    auto opened = excel_test::open(saved(builder.build(), "order.xls").string());
+    auto sheet = opened.sheet(1);
+    EXPECT_EQ(sheet->Range("A1")->Value(), Value::number(3));
+    EXPECT_EQ(sheet->Range("B1")->Value(), Value::number(2));
+    EXPECT_EQ(sheet->Range("A3")->Value(), Value::number(4));
+    EXPECT_EQ(sheet->Range("B3")->Value(), Value::text("late text"));
+    EXPECT_EQ(sheet->Range("C3")->Value(), Value::number(5));
+    EXPECT_EQ(sheet->Range("A2")->Value(), Value());
+}
+
 TEST(XlsSheets, AWorkbookIsKnownByItsContentNotItsName) {
     const auto binary = excel_test::scratch("binary-named.xlsx");
     std::filesystem::copy_file(std::string(TABULON_FIXTURES_DIR) + "/xls/basic.xls", binary,

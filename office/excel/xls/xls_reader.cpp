@@ -42,9 +42,12 @@ struct Globals {
     std::vector<std::string> strings;
 };
 
-// One worksheet as read: cells in stream order, and what its part carries.
+// One worksheet as read, and what its part carries. Cells come in rows, each row's in column
+// order, as Excel writes them; a cell out of that order goes aside and the rows are sorted at
+// the end.
 struct SheetContent {
-    std::vector<std::pair<int, Cell>> cells;  // row (1-based) and cell
+    std::vector<Row> rows;
+    std::vector<std::pair<int, Cell>> stray;  // row (1-based) and cell, in stream order
     std::map<int, std::uint32_t> rowStyles;   // row -> xf index
     SheetLayout layout;
 };
@@ -170,7 +173,9 @@ struct SheetReader {
     const Globals& globals;
     TextPool& texts;  // the workbook's inline texts and error codes
     SheetContent content;
-    std::size_t pendingString = SIZE_MAX;  // the formula cell that a String record completes
+    bool pendingString = false;  // the last cell is a formula that a String record completes
+    bool lastStray = false;      // the last cell went aside
+    std::vector<std::uint16_t> rowWidths;  // cells of each row, as its Row record says
 
     Cell& add(RecordReader& in, int row, int column, std::uint32_t xf) {
         if (column >= kMaxColumns) {
@@ -180,8 +185,27 @@ struct SheetReader {
         Cell cell;
         cell.column = static_cast<std::uint16_t>(column + 1);
         cell.style = globals.styles.cellStyle(xf);
-        content.cells.emplace_back(row + 1, cell);
-        return content.cells.back().second;
+        pendingString = false;
+        auto& rows = content.rows;
+        if (rows.empty() || rows.back().row < row + 1) {
+            rows.push_back(Row{row + 1, 0, {}});
+            if (static_cast<std::size_t>(row) < rowWidths.size()) {
+                rows.back().cells.reserve(rowWidths[row]);
+            }
+        }
+        auto& last = rows.back();
+        lastStray =
+            last.row != row + 1 || (!last.cells.empty() && last.cells.back().column >= cell.column);
+        if (lastStray) {
+            content.stray.emplace_back(row + 1, cell);
+            return content.stray.back().second;
+        }
+        last.cells.push_back(cell);
+        return last.cells.back();
+    }
+
+    Cell& lastCell() {
+        return lastStray ? content.stray.back().second : content.rows.back().cells.back();
     }
 
     // Row, column and xf index: the start of every cell record.
@@ -250,7 +274,7 @@ struct SheetReader {
         }
         switch (result[0]) {
             case 0:
-                pendingString = content.cells.size() - 1;
+                pendingString = true;
                 break;  // in the String record
             case 1:
                 cell.kind = CellKind::Boolean;
@@ -269,16 +293,23 @@ struct SheetReader {
     }
 
     void stringResult(RecordReader in) {
-        if (pendingString == SIZE_MAX) {
+        if (!pendingString) {
             return;  // no formula waits for it
         }
-        text(content.cells[pendingString].second, in.unicodeString());
-        pendingString = SIZE_MAX;
+        text(lastCell(), in.unicodeString());
+        pendingString = false;
     }
 
     void row(RecordReader in) {
         const int number = in.u16() + 1;
-        in.skip(4);
+        const std::uint16_t first = in.u16();
+        const std::uint16_t end = in.u16();
+        if (end > first) {  // the row's cells, to hold them without growing
+            if (rowWidths.empty()) {
+                rowWidths.resize(65536);
+            }
+            rowWidths[number - 1] = static_cast<std::uint16_t>(end - first);
+        }
         const std::uint16_t height = in.u16();
         in.skip(4);
         const std::uint32_t flags = in.u32();
@@ -412,51 +443,67 @@ struct SheetReader {
     }
 };
 
-// The cells in rows, sorted, each cell once (the later record counts).
-std::vector<Row> rowsOf(SheetContent& content) {
-    auto& cells = content.cells;
-    auto before = [](const std::pair<int, Cell>& a, const std::pair<int, Cell>& b) {
-        return a.first != b.first ? a.first < b.first : a.second.column < b.second.column;
-    };
-    if (!std::is_sorted(cells.begin(), cells.end(), before)) {
-        std::stable_sort(cells.begin(), cells.end(), before);
+// The rows with the rows that have only a format of their own put in between.
+std::vector<Row> withRowStyles(std::vector<Row> rows, const std::map<int, std::uint32_t>& styles) {
+    if (styles.empty()) {
+        return rows;
     }
-    std::vector<Row> rows;
-    auto style = content.rowStyles.begin();
-    auto flushStylesBefore = [&](int row) {
-        for (; style != content.rowStyles.end() && style->first < row; ++style) {
-            rows.push_back(Row{style->first, style->second + 1, {}});
+    std::vector<Row> out;
+    out.reserve(rows.size() + styles.size());
+    auto style = styles.begin();
+    for (auto& row : rows) {
+        for (; style != styles.end() && style->first < row.row; ++style) {
+            out.push_back(Row{style->first, style->second + 1, {}});
         }
-    };
-    for (std::size_t i = 0; i < cells.size();) {
-        const int number = cells[i].first;
-        std::size_t end = i;
-        while (end < cells.size() && cells[end].first == number) {
-            ++end;
-        }
-        flushStylesBefore(number);
-        Row row;
-        row.row = number;
-        if (style != content.rowStyles.end() && style->first == number) {
+        if (style != styles.end() && style->first == row.row) {
             row.rowStyle = style->second + 1;
             ++style;
         }
-        std::size_t unique = 0;
-        for (std::size_t j = i; j < end; ++j) {
-            unique += j + 1 == end || cells[j + 1].second.column != cells[j].second.column;
-        }
-        row.cells.reserve(unique);
-        for (std::size_t j = i; j < end; ++j) {
-            if (j + 1 == end || cells[j + 1].second.column != cells[j].second.column) {
-                row.cells.push_back(cells[j].second);
-            }
-        }
-        rows.push_back(std::move(row));
-        i = end;
+        out.push_back(std::move(row));
     }
-    flushStylesBefore(kMaxRows + 1);
-    std::vector<std::pair<int, Cell>>().swap(cells);
+    for (; style != styles.end(); ++style) {
+        out.push_back(Row{style->first, style->second + 1, {}});
+    }
+    return out;
+}
+
+// Every cell of rows and strays sorted into rows, each cell once: of two records of one cell,
+// the later in the stream counts.
+std::vector<Row> sortedRows(SheetContent& content) {
+    std::vector<std::pair<int, Cell>> cells;
+    for (const auto& row : content.rows) {
+        for (const auto& cell : row.cells) {
+            cells.emplace_back(row.row, cell);
+        }
+    }
+    std::vector<Row>().swap(content.rows);
+    cells.insert(cells.end(), content.stray.begin(), content.stray.end());
+    std::vector<std::pair<int, Cell>>().swap(content.stray);
+    std::stable_sort(cells.begin(), cells.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second.column < b.second.column;
+    });
+    std::vector<Row> rows;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (i + 1 < cells.size() && cells[i + 1].first == cells[i].first &&
+            cells[i + 1].second.column == cells[i].second.column) {
+            continue;  // a later record of the same cell follows
+        }
+        if (rows.empty() || rows.back().row != cells[i].first) {
+            rows.push_back(Row{cells[i].first, 0, {}});
+        }
+        rows.back().cells.push_back(cells[i].second);
+    }
     return rows;
+}
+
+// The sheet's rows for the cell store: sorted, exact capacity, with the rows' own formats.
+std::vector<Row> rowsOf(SheetContent& content) {
+    std::vector<Row> rows = content.stray.empty() ? std::move(content.rows) : sortedRows(content);
+    std::erase_if(rows, [](const Row& row) { return row.cells.empty(); });
+    for (auto& row : rows) {
+        row.cells.shrink_to_fit();
+    }
+    return withRowStyles(std::move(rows), content.rowStyles);
 }
 
 std::string nameOf(const std::string& path) {
