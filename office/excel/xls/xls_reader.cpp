@@ -169,6 +169,9 @@ struct GlobalsReader {
 // ---- worksheets ----
 
 struct SheetReader {
+    SheetReader(RecordStream& records, const Globals& read, TextPool& pool)
+        : stream(records), globals(read), texts(pool) {}
+
     RecordStream& stream;
     const Globals& globals;
     TextPool& texts;  // the workbook's inline texts and error codes
@@ -555,7 +558,7 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> bytes, 
             continue;
         }
         records.seek(entry.offset);
-        SheetReader reader{records, globals, texts, {}};
+        SheetReader reader(records, globals, texts);
         reader.read();
         part.layout = std::move(reader.content.layout);
         contents.push_back(std::move(reader.content));
