@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <sstream>
 #include <unordered_map>
 #include <utility>
 
@@ -25,8 +24,8 @@ namespace office::package {
 namespace {
 
 constexpr std::string_view kContentTypesPart = "[Content_Types].xml";
-constexpr std::string_view kRelationshipsNs =
-    "http://schemas.openxmlformats.org/package/2006/relationships";
+// Defaults come before Overrides.
+constexpr std::string_view kTypesOrder[] = {"Default", "Override"};
 
 std::string fileNameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
@@ -343,116 +342,6 @@ std::string relativeTarget(std::string_view sourcePart, std::string_view partNam
         out += to[i] + (i + 1 < to.size() ? "/" : "");
     }
     return out;
-}
-
-// ---------------------------------------------------------------------------------------------
-// XML
-
-pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part) {
-    pugi::xml_document doc;
-    const auto result = doc.load_buffer(
-        xml.data(), xml.size(),
-        pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single,
-        pugi::encoding_auto);
-    if (!result) {
-        fail(ErrorCode::CorruptPart, file,
-             std::string(part) + ": " + asciiLower(result.description()) + " at offset " +
-                 std::to_string(result.offset));
-    }
-    if (!doc.document_element()) {
-        fail(ErrorCode::CorruptPart, file, std::string(part) + ": no root element");
-    }
-    return doc;
-}
-
-std::string toXml(const pugi::xml_document& doc) {
-    std::ostringstream out;
-    doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-    std::string body = out.str();
-    // Office starts every part with a standalone declaration followed by a line break.
-    if (auto declaration = doc.first_child(); declaration.type() == pugi::node_declaration) {
-        std::ostringstream head;
-        head << "<?xml";
-        for (auto attribute : declaration.attributes()) {
-            head << ' ' << attribute.name() << "=\"" << attribute.value() << '"';
-        }
-        head << "?>\r\n";
-        const auto end = body.find("?>");
-        if (body.starts_with("<?xml") && end != std::string::npos) {
-            body.erase(0, end + 2);
-        }
-        return head.str() + body;
-    }
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n" + body;
-}
-
-namespace {
-
-// The UTF-8 sequence at text[i] as a code point, with its length; a byte that starts no valid
-// sequence gives length 1 and an invalid code point.
-std::pair<std::uint32_t, std::size_t> decodeUtf8(std::string_view text, std::size_t i) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        return {lead, 1};
-    }
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead >= 0xF8 || i + length > text.size()) {
-        return {0xFFFFFFFF, 1};
-    }
-    std::uint32_t code = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            return {0xFFFFFFFF, 1};
-        }
-        code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    return {code, length};
-}
-
-bool allowedInXml(std::uint32_t code) {
-    if (code < 0x20) {
-        return code == 0x9 || code == 0xA || code == 0xD;
-    }
-    if (code >= 0xD800 && code <= 0xDFFF) {
-        return false;
-    }
-    return code != 0xFFFE && code != 0xFFFF && code <= 0x10FFFF;
-}
-
-}  // namespace
-
-std::string_view localName(std::string_view qualifiedName) {
-    const std::size_t colon = qualifiedName.find(':');
-    return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
-}
-
-pugi::xml_node child(pugi::xml_node parent, std::string_view local) {
-    for (pugi::xml_node node : parent.children()) {
-        if (node.type() == pugi::node_element && localName(node.name()) == local) {
-            return node;
-        }
-    }
-    return {};
-}
-
-std::string nodeText(const pugi::xml_node& node) {
-    std::ostringstream out;
-    node.print(out, "", pugi::format_raw);
-    return out.str();
-}
-
-std::string xmlSafe(std::string_view text) {
-    std::string safe;
-    safe.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        auto [code, length] = decodeUtf8(text, i);
-        if (allowedInXml(code)) {
-            safe.append(text.substr(i, length));
-        }
-        i += length;
-    }
-    return safe;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -830,7 +719,7 @@ void Package::remove(std::string_view part) {
     std::string wanted = asciiLower(part);
     wanted.insert(wanted.begin(), '/');
     auto& types = xml(kContentTypesPart);
-    for (auto over : types.document_element().children("Override")) {
+    for (auto over : children(types.document_element(), ns::kContentTypes, "Override")) {
         if (asciiLower(over.attribute("PartName").value()) == wanted) {
             types.document_element().remove_child(over);
             markDirty(kContentTypesPart);
@@ -867,7 +756,7 @@ std::string Package::contentType(std::string_view part) const {
     if (!impl_->overrides) {
         // Looked up for every part that is read, so the Overrides are indexed once.
         auto& index = impl_->overrides.emplace();
-        for (auto over : types.document_element().children("Override")) {
+        for (auto over : children(types.document_element(), ns::kContentTypes, "Override")) {
             std::string name = asciiLower(over.attribute("PartName").value());
             if (name.starts_with('/')) {
                 name.erase(0, 1);
@@ -879,7 +768,7 @@ std::string Package::contentType(std::string_view part) const {
         return it->second;
     }
     const std::string extension = extensionOf(part);
-    for (auto def : types.document_element().children("Default")) {
+    for (auto def : children(types.document_element(), ns::kContentTypes, "Default")) {
         if (asciiLower(def.attribute("Extension").value()) == extension) {
             return def.attribute("ContentType").value();
         }
@@ -892,7 +781,7 @@ void Package::setContentType(std::string_view part, std::string_view type) {
     auto root = types.document_element();
     std::string wanted = asciiLower(part);
     wanted.insert(wanted.begin(), '/');
-    for (auto over : root.children("Override")) {
+    for (auto over : children(root, ns::kContentTypes, "Override")) {
         if (asciiLower(over.attribute("PartName").value()) == wanted) {
             over.attribute("ContentType").set_value(std::string(type).c_str());
             markDirty(kContentTypesPart);
@@ -900,31 +789,29 @@ void Package::setContentType(std::string_view part, std::string_view type) {
         }
     }
     const std::string extension = extensionOf(part);
-    for (auto def : root.children("Default")) {
+    for (auto def : children(root, ns::kContentTypes, "Default")) {
         if (asciiLower(def.attribute("Extension").value()) == extension &&
             def.attribute("ContentType").value() == type) {
             return;  // the Default already says so
         }
     }
-    auto over = root.append_child("Override");
-    over.append_attribute("PartName").set_value(("/" + std::string(part)).c_str());
-    over.append_attribute("ContentType").set_value(std::string(type).c_str());
+    auto over = insertInOrder(root, ns::kContentTypes, "Override", kTypesOrder);
+    setAttribute(over, "PartName", "/" + std::string(part));
+    setAttribute(over, "ContentType", type);
     markDirty(kContentTypesPart);
 }
 
 void Package::ensureDefault(std::string_view extension, std::string_view type) {
     auto& types = xml(kContentTypesPart);
     auto root = types.document_element();
-    for (auto def : root.children("Default")) {
+    for (auto def : children(root, ns::kContentTypes, "Default")) {
         if (asciiLower(def.attribute("Extension").value()) == asciiLower(extension)) {
             return;
         }
     }
-    // Defaults come before Overrides in the schema's order.
-    auto def = root.first_child() ? root.insert_child_before("Default", root.first_child())
-                                  : root.append_child("Default");
-    def.append_attribute("Extension").set_value(std::string(extension).c_str());
-    def.append_attribute("ContentType").set_value(std::string(type).c_str());
+    auto def = insertInOrder(root, ns::kContentTypes, "Default", kTypesOrder);
+    setAttribute(def, "Extension", extension);
+    setAttribute(def, "ContentType", type);
     markDirty(kContentTypesPart);
 }
 
@@ -937,7 +824,7 @@ Relationships Package::relationships(std::string_view sourcePart) const {
         return rels;
     }
     const pugi::xml_document doc = readXml(name);
-    for (auto node : doc.document_element().children("Relationship")) {
+    for (auto node : children(doc.document_element(), ns::kPackageRelationships, "Relationship")) {
         rels.items().push_back(
             Relationship{node.attribute("Id").value(), node.attribute("Type").value(),
                          node.attribute("Target").value(),
@@ -960,19 +847,19 @@ void Package::setRelationships(std::string_view sourcePart, const Relationships&
         decl.append_attribute("encoding") = "UTF-8";
         decl.append_attribute("standalone") = "yes";
         doc.append_child("Relationships").append_attribute("xmlns") =
-            std::string(kRelationshipsNs).c_str();
+            std::string(ns::kPackageRelationships).c_str();
     } else {
         doc = readXml(name);
     }
     auto root = doc.document_element();
     root.remove_children();
     for (const auto& rel : rels.all()) {
-        auto node = root.append_child("Relationship");
-        node.append_attribute("Id") = rel.id.c_str();
-        node.append_attribute("Type") = rel.type.c_str();
-        node.append_attribute("Target") = rel.target.c_str();
+        auto node = appendChild(root, ns::kPackageRelationships, "Relationship");
+        setAttribute(node, "Id", rel.id);
+        setAttribute(node, "Type", rel.type);
+        setAttribute(node, "Target", rel.target);
         if (rel.external) {
-            node.append_attribute("TargetMode") = "External";
+            setAttribute(node, "TargetMode", "External");
         }
     }
     write(name, toXml(doc));

@@ -15,6 +15,8 @@
 
 #include <pugixml.hpp>
 
+#include "office/package/xml.h"
+
 namespace office::package {
 
 // Part names are written without a leading slash: "ppt/slides/slide1.xml".
@@ -55,23 +57,6 @@ std::string relsPartName(std::string_view sourcePart);
 std::string resolveTarget(std::string_view sourcePart, std::string_view target);
 // The target to write in a relationship of sourcePart that points at partName.
 std::string relativeTarget(std::string_view sourcePart, std::string_view partName);
-
-// Parses xml as part `part` of file `file`; fails with ErrorCode::CorruptPart and a text such
-// as "report.pptx: ppt/charts/chart3.xml: end tag mismatch at offset 812".
-pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part);
-// The name without its namespace prefix: "p:sp" gives "sp".
-std::string_view localName(std::string_view qualifiedName);
-// The first child element whose local name is `local`, whatever prefix the file gives it; null
-// when there is none.
-pugi::xml_node child(pugi::xml_node parent, std::string_view local);
-// Serialises a document as Office writes it: the declaration kept, no indentation added.
-std::string toXml(const pugi::xml_document& doc);
-// One element as raw text, no indentation: to compare two elements, or to read an escaped form.
-std::string nodeText(const pugi::xml_node& node);
-// The text with every character that XML 1.0 does not allow removed (control characters other
-// than tab, line feed and carriage return; surrogates, U+FFFE and U+FFFF; invalid UTF-8 bytes),
-// ready to be set as the text or attribute of an element.
-std::string xmlSafe(std::string_view text);
 
 class Package {
 public:

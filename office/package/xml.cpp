@@ -1,0 +1,593 @@
+#include "office/package/xml.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <utility>
+
+#include "office/ascii.h"
+#include "office/error.h"
+
+namespace office::package {
+
+// ---------------------------------------------------------------------------------------------
+// Parsing and printing
+
+pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part) {
+    pugi::xml_document doc;
+    const auto result = doc.load_buffer(
+        xml.data(), xml.size(),
+        pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata_single,
+        pugi::encoding_auto);
+    const std::string where = std::string(file) + ": " + std::string(part) + ": ";
+    if (!result) {
+        throw Error(ErrorCode::CorruptPart, where + asciiLower(result.description()) +
+                                                " at offset " + std::to_string(result.offset));
+    }
+    if (!doc.document_element()) {
+        throw Error(ErrorCode::CorruptPart, where + "no root element");
+    }
+    return doc;
+}
+
+std::string toXml(const pugi::xml_document& doc) {
+    std::ostringstream out;
+    doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    std::string body = out.str();
+    // Office starts every part with a standalone declaration followed by a line break.
+    if (auto declaration = doc.first_child(); declaration.type() == pugi::node_declaration) {
+        std::ostringstream head;
+        head << "<?xml";
+        for (auto attribute : declaration.attributes()) {
+            head << ' ' << attribute.name() << "=\"" << attribute.value() << '"';
+        }
+        head << "?>\r\n";
+        const auto end = body.find("?>");
+        if (body.starts_with("<?xml") && end != std::string::npos) {
+            body.erase(0, end + 2);
+        }
+        return head.str() + body;
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n" + body;
+}
+
+std::string nodeText(const pugi::xml_node& node) {
+    std::ostringstream out;
+    node.print(out, "", pugi::format_raw);
+    return out.str();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names and namespaces
+
+namespace {
+
+constexpr std::string_view kXmlns = "xmlns";
+
+// The prefix an attribute declares ("" for xmlns itself); nullopt when it declares none.
+std::optional<std::string_view> declaredPrefix(const char* name) {
+    // Most attributes (r, s, t, val) fail on the first byte, before their length is taken.
+    if (name[0] != 'x' || std::strncmp(name, "xmlns", kXmlns.size()) != 0) {
+        return std::nullopt;
+    }
+    const std::string_view attributeName(name);
+    if (attributeName.size() == kXmlns.size()) {
+        return std::string_view();
+    }
+    if (attributeName[kXmlns.size()] != ':') {
+        return std::nullopt;
+    }
+    return attributeName.substr(kXmlns.size() + 1);
+}
+
+bool declaresNamespaces(pugi::xml_node element) {
+    for (auto attribute = element.first_attribute(); attribute;
+         attribute = attribute.next_attribute()) {
+        if (declaredPrefix(attribute.name())) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct Binding {
+    std::string_view prefix;
+    std::string_view uri;  // empty: the prefix (the default namespace) is undeclared here
+};
+
+// Every binding in scope where `node` stands, the innermost declaration of each prefix only.
+std::vector<Binding> bindingsAt(pugi::xml_node node) {
+    std::vector<Binding> bindings;
+    for (pugi::xml_node scope = node; scope; scope = scope.parent()) {
+        if (scope.type() != pugi::node_element) {
+            continue;
+        }
+        for (pugi::xml_attribute attribute : scope.attributes()) {
+            auto prefix = declaredPrefix(attribute.name());
+            if (!prefix) {
+                continue;
+            }
+            const bool shadowed =
+                std::any_of(bindings.begin(), bindings.end(),
+                            [&](const Binding& inner) { return inner.prefix == *prefix; });
+            if (!shadowed) {
+                bindings.push_back({*prefix, attribute.value()});
+            }
+        }
+    }
+    return bindings;
+}
+
+pugi::xml_node documentElementOf(pugi::xml_node node) {
+    pugi::xml_node top = node;
+    while (top.parent() && top.parent().type() == pugi::node_element) {
+        top = top.parent();
+    }
+    return top;
+}
+
+}  // namespace
+
+std::string_view usualPrefix(std::string_view uri) {
+    static constexpr std::pair<std::string_view, std::string_view> kUsual[] = {
+        {ns::kSpreadsheet, "x"}, {ns::kDrawing, "a"},        {ns::kPresentation, "p"},
+        {ns::kChart, "c"},       {ns::kChartDrawing, "cdr"}, {ns::kSpreadsheetDrawing, "xdr"},
+        {ns::kPicture, "pic"},   {ns::kRelationships, "r"},  {ns::kMarkupCompatibility, "mc"},
+        {ns::kVml, "v"},         {ns::kOfficeVml, "o"},      {ns::kExcelVml, "x"},
+        {ns::kXml, "xml"},
+    };
+    for (const auto& [known, prefix] : kUsual) {
+        if (known == uri) {
+            return prefix;
+        }
+    }
+    return {};
+}
+
+std::string_view localName(std::string_view qualifiedName) {
+    const std::size_t colon = qualifiedName.find(':');
+    return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
+}
+
+std::string_view prefixOf(std::string_view qualifiedName) {
+    const std::size_t colon = qualifiedName.find(':');
+    return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
+}
+
+pugi::xml_node child(pugi::xml_node parent, std::string_view local) {
+    for (pugi::xml_node node : parent.children()) {
+        if (node.type() == pugi::node_element && localName(node.name()) == local) {
+            return node;
+        }
+    }
+    return {};
+}
+
+std::string_view namespaceUri(pugi::xml_node node, std::string_view prefix) {
+    if (prefix == "xml") {
+        return ns::kXml;
+    }
+    for (pugi::xml_node scope = node; scope; scope = scope.parent()) {
+        if (scope.type() != pugi::node_element) {
+            continue;
+        }
+        for (auto attribute = scope.first_attribute(); attribute;
+             attribute = attribute.next_attribute()) {
+            if (declaredPrefix(attribute.name()) == prefix) {
+                return attribute.value();
+            }
+        }
+    }
+    return {};
+}
+
+std::string_view namespaceOf(pugi::xml_node element) {
+    if (element.type() != pugi::node_element) {
+        return {};
+    }
+    return namespaceUri(element, prefixOf(element.name()));
+}
+
+std::optional<std::string> prefixFor(pugi::xml_node node, std::string_view uri) {
+    if (uri == ns::kXml) {
+        return std::string("xml");
+    }
+    for (const Binding& binding : bindingsAt(node)) {
+        if (binding.uri == uri && !uri.empty()) {
+            return std::string(binding.prefix);
+        }
+    }
+    return std::nullopt;
+}
+
+bool is(pugi::xml_node node, std::string_view uri, std::string_view local) {
+    return node.type() == pugi::node_element && localName(node.name()) == local &&
+           namespaceOf(node) == uri;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Children of one namespace
+
+ElementRange::ElementRange(pugi::xml_node parent, std::string_view uri, std::string_view local)
+    : parent_(parent), uri_(uri), local_(local) {
+    bool defaultSeen = false;
+    for (const Binding& binding : bindingsAt(parent)) {
+        defaultSeen = defaultSeen || binding.prefix.empty();
+        if (binding.uri == uri && !(uri.empty() && !binding.prefix.empty())) {
+            prefixes_.emplace_back(binding.prefix);
+        }
+    }
+    if (uri.empty() && !defaultSeen) {
+        prefixes_.emplace_back();  // no default namespace: unprefixed names are in none
+    }
+    if (uri == ns::kXml) {
+        prefixes_.emplace_back("xml");
+    }
+}
+
+bool ElementRange::matches(pugi::xml_node element) const {
+    if (element.type() != pugi::node_element) {
+        return false;
+    }
+    const std::string_view name = element.name();
+    if (!local_.empty() && localName(name) != local_) {
+        return false;
+    }
+    const std::string_view prefix = prefixOf(name);
+    if (declaresNamespaces(element)) {
+        return namespaceUri(element, prefix) == uri_;
+    }
+    return std::find(prefixes_.begin(), prefixes_.end(), prefix) != prefixes_.end();
+}
+
+ElementRange::iterator ElementRange::begin() const {
+    return iterator(this, parent_.first_child());
+}
+
+ElementRange::iterator::iterator(const ElementRange* range, pugi::xml_node node)
+    : range_(range), node_(node) {
+    skipToMatch();
+}
+
+void ElementRange::iterator::skipToMatch() {
+    while (node_ && !range_->matches(node_)) {
+        node_ = node_.next_sibling();
+    }
+}
+
+ElementRange::iterator& ElementRange::iterator::operator++() {
+    node_ = node_.next_sibling();
+    skipToMatch();
+    return *this;
+}
+
+ElementRange::iterator ElementRange::iterator::operator++(int) {
+    iterator before = *this;
+    ++*this;
+    return before;
+}
+
+ElementRange children(pugi::xml_node parent, std::string_view uri, std::string_view local) {
+    return ElementRange(parent, uri, local);
+}
+
+pugi::xml_node child(pugi::xml_node parent, std::string_view uri, std::string_view local) {
+    // One lookup: resolving the candidate alone is cheaper than the parent's whole scope.
+    for (pugi::xml_node node : parent.children()) {
+        if (is(node, uri, local)) {
+            return node;
+        }
+    }
+    return {};
+}
+
+pugi::xml_node firstElement(pugi::xml_node parent) {
+    for (pugi::xml_node node : parent.children()) {
+        if (node.type() == pugi::node_element) {
+            return node;
+        }
+    }
+    return {};
+}
+
+pugi::xml_attribute attribute(pugi::xml_node node, std::string_view uri, std::string_view local) {
+    for (pugi::xml_attribute candidate : node.attributes()) {
+        const std::string_view name = candidate.name();
+        if (localName(name) != local || declaredPrefix(candidate.name())) {
+            continue;
+        }
+        const std::string_view prefix = prefixOf(name);
+        if (prefix.empty() ? uri.empty() : !uri.empty() && namespaceUri(node, prefix) == uri) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
+// ---------------------------------------------------------------------------------------------
+// Text
+
+namespace {
+
+// The UTF-8 sequence at text[i] as a code point, with its length; a byte that starts no valid
+// sequence gives length 1 and an invalid code point.
+std::pair<std::uint32_t, std::size_t> decodeUtf8(std::string_view text, std::size_t i) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        return {lead, 1};
+    }
+    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead >= 0xF8 || i + length > text.size()) {
+        return {0xFFFFFFFF, 1};
+    }
+    std::uint32_t code = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            return {0xFFFFFFFF, 1};
+        }
+        code = (code << 6) | (byte(i + k) & 0x3F);
+    }
+    return {code, length};
+}
+
+void appendUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+bool allowedInXml(std::uint32_t code) {
+    if (code < 0x20) {
+        return code == 0x9 || code == 0xA || code == 0xD;
+    }
+    if (code >= 0xD800 && code <= 0xDFFF) {
+        return false;
+    }
+    return code != 0xFFFE && code != 0xFFFF && code <= 0x10FFFF;
+}
+
+// A character XML cannot hold but a "_xHHHH_" escape can: every code point but surrogates.
+bool escapable(std::uint32_t code) {
+    return code <= 0xFFFF && !(code >= 0xD800 && code <= 0xDFFF);
+}
+
+// The code of a "_xHHHH_" escape at text[i]; nullopt when none starts there.
+std::optional<std::uint32_t> escapeAt(std::string_view text, std::size_t i) {
+    if (i + 7 > text.size() || text[i] != '_' || (text[i + 1] != 'x' && text[i + 1] != 'X') ||
+        text[i + 6] != '_') {
+        return std::nullopt;
+    }
+    std::uint32_t code = 0;
+    for (std::size_t k = i + 2; k < i + 6; ++k) {
+        const char c = text[k];
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        code = code * 16 + static_cast<std::uint32_t>(digit);
+    }
+    return code;
+}
+
+void appendEscape(std::string& out, std::uint32_t code) {
+    char buffer[8];
+    std::snprintf(buffer, sizeof buffer, "_x%04X_", static_cast<unsigned>(code));
+    out += buffer;
+}
+
+}  // namespace
+
+std::string xmlSafe(std::string_view text) {
+    std::string safe;
+    safe.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        auto [code, length] = decodeUtf8(text, i);
+        if (allowedInXml(code)) {
+            safe.append(text.substr(i, length));
+        }
+        i += length;
+    }
+    return safe;
+}
+
+std::string spreadsheetEscaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        auto [code, length] = decodeUtf8(text, i);
+        if (code == '_' && escapeAt(text, i)) {
+            appendEscape(out, '_');  // keeps a literal "_x0041_" from reading back as "A"
+        } else if (allowedInXml(code)) {
+            out.append(text.substr(i, length));
+        } else if (escapable(code)) {
+            appendEscape(out, code);
+        }
+        i += length;
+    }
+    return out;
+}
+
+std::string spreadsheetUnescaped(std::string_view text) {
+    if (text.find('_') == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        auto code = escapeAt(text, i);
+        if (code && *code >= 0xD800 && *code <= 0xDBFF) {
+            // A character beyond the basic plane, written as two escaped surrogates.
+            auto low = escapeAt(text, i + 7);
+            if (low && *low >= 0xDC00 && *low <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((*code - 0xD800) << 10) + (*low - 0xDC00));
+                i += 14;
+                continue;
+            }
+            code.reset();  // a lone surrogate is no character: keep the text as written
+        }
+        if (code && *code >= 0xDC00 && *code <= 0xDFFF) {
+            code.reset();
+        }
+        if (code) {
+            appendUtf8(out, *code);
+            i += 7;
+            continue;
+        }
+        out.push_back(text[i]);
+        ++i;
+    }
+    return out;
+}
+
+std::string storable(std::string_view text, Escaping escaping) {
+    switch (escaping) {
+        case Escaping::Drop:
+            return xmlSafe(text);
+        case Escaping::Spreadsheet:
+            return spreadsheetEscaped(text);
+    }
+    return xmlSafe(text);
+}
+
+void setText(pugi::xml_node element, std::string_view text, Escaping escaping) {
+    element.text().set(storable(text, escaping).c_str());
+}
+
+pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view name,
+                                 std::string_view value, Escaping escaping) {
+    const std::string key(name);
+    pugi::xml_attribute attribute = element.attribute(key.c_str());
+    if (!attribute) {
+        attribute = element.append_attribute(key.c_str());
+    }
+    attribute.set_value(storable(value, escaping).c_str());
+    return attribute;
+}
+
+pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view uri,
+                                 std::string_view local, std::string_view value,
+                                 Escaping escaping) {
+    pugi::xml_attribute existing = attribute(element, uri, local);
+    if (existing) {
+        existing.set_value(storable(value, escaping).c_str());
+        return existing;
+    }
+    if (uri.empty()) {
+        return setAttribute(element, local, value, escaping);
+    }
+    return setAttribute(element, ensurePrefix(element, uri, true) + ":" + std::string(local), value,
+                        escaping);
+}
+
+// ---------------------------------------------------------------------------------------------
+// New elements
+
+std::string ensurePrefix(pugi::xml_node node, std::string_view uri, bool forAttribute) {
+    if (uri == ns::kXml) {
+        return "xml";
+    }
+    for (const Binding& binding : bindingsAt(node)) {
+        if (binding.uri == uri && !(forAttribute && binding.prefix.empty())) {
+            return std::string(binding.prefix);
+        }
+    }
+    const std::string_view usual = usualPrefix(uri);
+    const std::string base = usual.empty() ? "ns" : std::string(usual);
+    std::string prefix = base;
+    pugi::xml_node root = documentElementOf(node);
+    for (int n = 1; !namespaceUri(node, prefix).empty() ||
+                    root.attribute((std::string(kXmlns) + ":" + prefix).c_str());
+         ++n) {
+        prefix = base + std::to_string(n);
+    }
+    root.append_attribute((std::string(kXmlns) + ":" + prefix).c_str())
+        .set_value(std::string(uri).c_str());
+    return prefix;
+}
+
+std::string qualifiedName(pugi::xml_node parent, std::string_view uri, std::string_view local) {
+    if (parent.type() == pugi::node_element && namespaceOf(parent) == uri && !uri.empty()) {
+        const std::string_view prefix = prefixOf(parent.name());
+        return prefix.empty() ? std::string(local) : std::string(prefix) + ":" + std::string(local);
+    }
+    if (uri.empty()) {
+        return std::string(local);
+    }
+    const std::string prefix = ensurePrefix(parent, uri);
+    return prefix.empty() ? std::string(local) : prefix + ":" + std::string(local);
+}
+
+namespace {
+
+// An element in no namespace under a default namespace must undeclare it.
+void undeclareDefaultWhenNeeded(pugi::xml_node element, std::string_view uri) {
+    if (uri.empty() && !namespaceUri(element.parent(), "").empty()) {
+        element.append_attribute("xmlns") = "";
+    }
+}
+
+}  // namespace
+
+pugi::xml_node appendChild(pugi::xml_node parent, std::string_view uri, std::string_view local) {
+    pugi::xml_node element = parent.append_child(qualifiedName(parent, uri, local).c_str());
+    undeclareDefaultWhenNeeded(element, uri);
+    return element;
+}
+
+pugi::xml_node insertChild(pugi::xml_node parent, std::string_view uri, std::string_view local,
+                           pugi::xml_node before) {
+    if (!before) {
+        return appendChild(parent, uri, local);
+    }
+    pugi::xml_node element =
+        parent.insert_child_before(qualifiedName(parent, uri, local).c_str(), before);
+    undeclareDefaultWhenNeeded(element, uri);
+    return element;
+}
+
+pugi::xml_node insertInOrder(pugi::xml_node parent, std::string_view uri, std::string_view local,
+                             std::span<const std::string_view> order) {
+    const auto rank = [&](std::string_view name) {
+        return static_cast<std::size_t>(std::find(order.begin(), order.end(), name) -
+                                        order.begin());
+    };
+    const std::size_t wanted = rank(local);
+    pugi::xml_node before;
+    if (wanted < order.size()) {
+        for (pugi::xml_node existing : children(parent, uri)) {
+            const std::size_t placed = rank(localName(existing.name()));
+            if (placed < order.size() && placed > wanted) {
+                before = existing;
+                break;
+            }
+        }
+    }
+    return insertChild(parent, uri, local, before);
+}
+
+pugi::xml_node ensureChild(pugi::xml_node parent, std::string_view uri, std::string_view local,
+                           std::span<const std::string_view> order) {
+    if (pugi::xml_node existing = child(parent, uri, local)) {
+        return existing;
+    }
+    return insertInOrder(parent, uri, local, order);
+}
+
+}  // namespace office::package

@@ -1,0 +1,201 @@
+#pragma once
+
+// The one XML convention of the office host, on top of pugixml (which knows nothing of
+// namespaces):
+// - elements and attributes are matched by namespace URI and local name, whatever prefix a
+//   part gives them (a default namespace, "x:", "ns0:", a prefix redeclared lower down);
+// - a new element takes the prefix that its parent's namespace already has in that part, and
+//   a namespace the part lacks is declared on the root;
+// - text and attribute values pass through one setter that keeps only what XML 1.0 may hold;
+// - a new child goes in the schema's child order, given as a list of local names.
+//
+// Prefixes are resolved where they are declared. Lookups over many children (children(),
+// child()) resolve the parent's bindings once and only look again at a child that declares
+// namespaces of its own, so that loops over the rows and cells of a large sheet stay cheap.
+
+#include <cstddef>
+#include <iterator>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <pugixml.hpp>
+
+namespace office::package {
+
+// Namespace URIs of the parts we read and write.
+namespace ns {
+inline constexpr std::string_view kSpreadsheet =
+    "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+inline constexpr std::string_view kDrawing =
+    "http://schemas.openxmlformats.org/drawingml/2006/main";
+inline constexpr std::string_view kPresentation =
+    "http://schemas.openxmlformats.org/presentationml/2006/main";
+inline constexpr std::string_view kChart = "http://schemas.openxmlformats.org/drawingml/2006/chart";
+inline constexpr std::string_view kChartDrawing =
+    "http://schemas.openxmlformats.org/drawingml/2006/chartDrawing";
+inline constexpr std::string_view kSpreadsheetDrawing =
+    "http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing";
+inline constexpr std::string_view kPicture =
+    "http://schemas.openxmlformats.org/drawingml/2006/picture";
+// The r: of r:id, r:embed, r:link in document parts.
+inline constexpr std::string_view kRelationships =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+// The namespace of the .rels parts themselves.
+inline constexpr std::string_view kPackageRelationships =
+    "http://schemas.openxmlformats.org/package/2006/relationships";
+inline constexpr std::string_view kContentTypes =
+    "http://schemas.openxmlformats.org/package/2006/content-types";
+inline constexpr std::string_view kMarkupCompatibility =
+    "http://schemas.openxmlformats.org/markup-compatibility/2006";
+inline constexpr std::string_view kVml = "urn:schemas-microsoft-com:vml";
+inline constexpr std::string_view kOfficeVml = "urn:schemas-microsoft-com:office:office";
+inline constexpr std::string_view kExcelVml = "urn:schemas-microsoft-com:office:excel";
+inline constexpr std::string_view kPowerPointVml = "urn:schemas-microsoft-com:office:powerpoint";
+// Bound to the prefix "xml" in every document without a declaration (xml:space).
+inline constexpr std::string_view kXml = "http://www.w3.org/XML/1998/namespace";
+}  // namespace ns
+
+// The prefix Office gives a namespace ("a" for DrawingML, "r" for relationships, ...); used when
+// a part lacks the namespace and it must be declared. Empty for a namespace we have no usual
+// prefix for.
+std::string_view usualPrefix(std::string_view uri);
+
+// Parses xml as part `part` of file `file`; fails with ErrorCode::CorruptPart and a text such
+// as "report.pptx: ppt/charts/chart3.xml: end tag mismatch at offset 812".
+pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part);
+// Serialises a document as Office writes it: the declaration kept, no indentation added.
+std::string toXml(const pugi::xml_document& doc);
+// One element as raw text, no indentation: to compare two elements, or to read an escaped form.
+std::string nodeText(const pugi::xml_node& node);
+
+// The name without its namespace prefix: "p:sp" gives "sp".
+std::string_view localName(std::string_view qualifiedName);
+// The prefix of a qualified name: "p:sp" gives "p", "sp" gives "".
+std::string_view prefixOf(std::string_view qualifiedName);
+// The first child element whose local name is `local`, whatever its namespace; null when there
+// is none. Prefer the namespace-aware child() below.
+pugi::xml_node child(pugi::xml_node parent, std::string_view local);
+
+// The namespace URI bound to `prefix` ("" for the default namespace) where `node` stands; empty
+// when it is unbound.
+std::string_view namespaceUri(pugi::xml_node node, std::string_view prefix);
+// The namespace URI of an element; empty for an element in no namespace.
+std::string_view namespaceOf(pugi::xml_node element);
+// The prefix bound to uri where `node` stands ("" when it is the default namespace); nullopt
+// when the namespace is not in scope there. A prefix that is rebound lower down counts for its
+// lower binding only.
+std::optional<std::string> prefixFor(pugi::xml_node node, std::string_view uri);
+
+// True when `node` is an element of namespace uri with that local name.
+bool is(pugi::xml_node node, std::string_view uri, std::string_view local);
+
+// The children of one parent that are elements of namespace uri with that local name (all of
+// the namespace's elements when `local` is empty), in document order. The range holds the
+// parent's bindings; the parent must outlive it and keep its namespace declarations meanwhile.
+class ElementRange {
+public:
+    class iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = pugi::xml_node;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const pugi::xml_node*;
+        using reference = const pugi::xml_node&;
+
+        iterator() = default;
+        reference operator*() const noexcept { return node_; }
+        pointer operator->() const noexcept { return &node_; }
+        iterator& operator++();
+        iterator operator++(int);
+        bool operator==(const iterator& other) const noexcept { return node_ == other.node_; }
+
+    private:
+        friend class ElementRange;
+        iterator(const ElementRange* range, pugi::xml_node node);
+        void skipToMatch();
+
+        const ElementRange* range_ = nullptr;
+        pugi::xml_node node_;
+    };
+
+    ElementRange(pugi::xml_node parent, std::string_view uri, std::string_view local);
+    iterator begin() const;
+    iterator end() const noexcept { return {}; }
+    // True when the element, a child of the parent, is one this range yields.
+    bool matches(pugi::xml_node element) const;
+
+private:
+    pugi::xml_node parent_;
+    std::string uri_;
+    std::string local_;
+    std::vector<std::string> prefixes_;  // bound to uri at the parent ("" for the default)
+};
+
+ElementRange children(pugi::xml_node parent, std::string_view uri, std::string_view local = {});
+// The first child element of namespace uri with that local name; null when there is none.
+pugi::xml_node child(pugi::xml_node parent, std::string_view uri, std::string_view local);
+// The first child element whatever its kind; null when there is none.
+pugi::xml_node firstElement(pugi::xml_node parent);
+
+// The attribute of namespace uri with that local name ("r:id": ns::kRelationships, "id"); an
+// empty uri names an attribute without a prefix, which is in no namespace. Null when absent.
+pugi::xml_attribute attribute(pugi::xml_node node, std::string_view uri, std::string_view local);
+
+// How a character that XML 1.0 cannot hold (most control characters, U+FFFE, U+FFFF) is
+// written. Surrogates, code points beyond Unicode and bytes that are no UTF-8 are dropped in
+// both modes: no reader could make anything of them.
+enum class Escaping {
+    Drop,         // left out: the rule of every part but SpreadsheetML text
+    Spreadsheet,  // written "_xHHHH_", which spreadsheet readers turn back into the character
+};
+
+// The text with every character that XML 1.0 does not allow removed (control characters other
+// than tab, line feed and carriage return; surrogates, U+FFFE and U+FFFF; invalid UTF-8 bytes),
+// ready to be set as the text or attribute of an element.
+std::string xmlSafe(std::string_view text);
+// The text as SpreadsheetML holds it: characters XML cannot hold written "_xHHHH_", and an
+// underscore that would otherwise be read as the start of such an escape written "_x005F_".
+std::string spreadsheetEscaped(std::string_view text);
+// The inverse of spreadsheetEscaped: every "_xHHHH_" turned back into its character.
+std::string spreadsheetUnescaped(std::string_view text);
+// The text as the given escaping writes it.
+std::string storable(std::string_view text, Escaping escaping);
+
+// Sets the element's text (its first text child, made when absent) to what XML may hold of it.
+void setText(pugi::xml_node element, std::string_view text, Escaping escaping = Escaping::Drop);
+// Sets an attribute, made when absent, written as `name` says ("val", "r:id" as the part
+// already binds it), to what XML may hold of the value.
+pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view name,
+                                 std::string_view value, Escaping escaping = Escaping::Drop);
+// Sets the attribute of namespace uri with that local name, made when absent with the prefix
+// the part binds uri to (declared on the root when it binds none).
+pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view uri,
+                                 std::string_view local, std::string_view value,
+                                 Escaping escaping = Escaping::Drop);
+
+// The prefix to write an element or attribute of namespace uri under, where `node` stands:
+// the one already bound there, else a new one (usualPrefix, made unique) declared on the
+// document element. Attributes cannot use a default namespace, so with forAttribute a default
+// binding does not count.
+std::string ensurePrefix(pugi::xml_node node, std::string_view uri, bool forAttribute = false);
+// The qualified name to write an element of namespace uri and that local name under `parent`.
+std::string qualifiedName(pugi::xml_node parent, std::string_view uri, std::string_view local);
+
+// A new last child element of namespace uri, under the prefix that namespace has in the part.
+pugi::xml_node appendChild(pugi::xml_node parent, std::string_view uri, std::string_view local);
+// A new child element before `before` (appended when `before` is null).
+pugi::xml_node insertChild(pugi::xml_node parent, std::string_view uri, std::string_view local,
+                           pugi::xml_node before);
+// A new child element in the schema's order of the parent's children, `order` listing their
+// local names in that order: it goes before the first existing child that the list places after
+// it, and last when there is none. Children the list does not name are passed over.
+pugi::xml_node insertInOrder(pugi::xml_node parent, std::string_view uri, std::string_view local,
+                             std::span<const std::string_view> order);
+// The child of namespace uri with that local name, inserted in order when absent.
+pugi::xml_node ensureChild(pugi::xml_node parent, std::string_view uri, std::string_view local,
+                           std::span<const std::string_view> order);
+
+}  // namespace office::package
