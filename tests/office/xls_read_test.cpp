@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "excel_test_support.h"
 #include "office/error.h"
 #include "office/excel.h"
@@ -499,6 +501,12 @@ TEST(XlsDamage, ADamagedRecordFailsWithItsStreamOffset) {
         standardGlobals(builder);
         builder.sheet({u"S", 0, 0, {{0x0203, number(1, 20000, 1)}}});
         cases.push_back({"column", builder.build(), "beyond the last column"});
+    }
+    {
+        StreamBuilder builder;
+        standardGlobals(builder);
+        builder.sheet({u"S", 0, 0, {{0x0203, number(1, 1, std::nan(""))}}});
+        cases.push_back({"not a number", builder.build(), "not finite"});
     }
     {
         Bytes noEnd = cellWorkbook();

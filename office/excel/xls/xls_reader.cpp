@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -207,6 +208,14 @@ struct SheetReader {
         return last.cells.back();
     }
 
+    // Numbers that are no number (NaN, infinities) are damage: no spreadsheet stores them.
+    static double finite(RecordReader& in, double value) {
+        if (!std::isfinite(value)) {
+            in.fail("a cell holds a number that is not finite");
+        }
+        return value;
+    }
+
     Cell& lastCell() {
         return lastStray ? content.stray.back().second : content.rows.back().cells.back();
     }
@@ -246,7 +255,7 @@ struct SheetReader {
             Cell& cell = add(in, row, column, in.u16());
             if (numbers) {
                 cell.kind = CellKind::Number;
-                cell.number = rkNumber(in.u32());
+                cell.number = finite(in, rkNumber(in.u32()));
             }
         }
     }
@@ -272,7 +281,7 @@ struct SheetReader {
         }
         if (result[6] != 0xFF || result[7] != 0xFF) {
             cell.kind = CellKind::Number;
-            cell.number = le64Double(result);
+            cell.number = finite(in, le64Double(result));
             return;
         }
         switch (result[0]) {
@@ -361,14 +370,14 @@ struct SheetReader {
                 RecordReader in = stream.reader(record);
                 Cell& cell = cellHead(in);
                 cell.kind = CellKind::Number;
-                cell.number = in.f64();
+                cell.number = finite(in, in.f64());
                 break;
             }
             case rt::Rk: {
                 RecordReader in = stream.reader(record);
                 Cell& cell = cellHead(in);
                 cell.kind = CellKind::Number;
-                cell.number = rkNumber(in.u32());
+                cell.number = finite(in, rkNumber(in.u32()));
                 break;
             }
             case rt::MulRk:
