@@ -84,7 +84,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
                    Qt::WindowCloseButtonHint);
     resize(Twips(7380), Twips(7740));
 
-    dlgOpenExcel_ = {false, "", "ExcelFile", {"*.xlsx", "*.xlsm"}, "xlsx"};
+    dlgOpenExcel_ = {false, "", "ExcelFile", {"*.xlsx", "*.xlsm", "*.xls"}, "xlsx"};
     dlgOpenPpt_ = {false, "", "Powerpoint", {"*.pptx"}, "pptx"};
     dlgoutput_ = {true, "Save Powerpoint", "popwerpointFile", {"*.pptx"}, "pptx"};
     Inet_ = std::make_shared<::Inet>();

@@ -26,7 +26,7 @@ constexpr const char* kUsage =
 constexpr const char* kHelp =
     "\n"
     "Fills the linked charts and embedded tables of the presentation TEMPLATE (.pptx) with\n"
-    "the table blocks of the workbook WORKBOOK (.xlsx, .xlsm) and saves the result as\n"
+    "the table blocks of the workbook WORKBOOK (.xlsx, .xlsm, .xls) and saves the result as\n"
     "OUTPUT (.pptx; added when OUTPUT has no extension). Every worksheet fills the slides\n"
     "that bear its name; the template file is left unchanged unless OUTPUT is the template\n"
     "itself. A read-only OUTPUT is never replaced.\n"
