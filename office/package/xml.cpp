@@ -282,6 +282,37 @@ pugi::xml_node child(pugi::xml_node parent, std::string_view uri, std::string_vi
     return {};
 }
 
+std::vector<pugi::xml_node> descendants(pugi::xml_node node, std::string_view uri,
+                                        std::string_view local) {
+    std::vector<pugi::xml_node> found;
+    for (pugi::xml_node element : node.children()) {
+        if (element.type() != pugi::node_element) {
+            continue;
+        }
+        if (is(element, uri, local)) {
+            found.push_back(element);
+        }
+        auto below = descendants(element, uri, local);
+        found.insert(found.end(), below.begin(), below.end());
+    }
+    return found;
+}
+
+bool holdsAttributeValue(pugi::xml_node node, std::string_view value) {
+    for (auto attribute = node.first_attribute(); attribute;
+         attribute = attribute.next_attribute()) {
+        if (attribute.value() == value) {
+            return true;
+        }
+    }
+    for (pugi::xml_node element : node.children()) {
+        if (element.type() == pugi::node_element && holdsAttributeValue(element, value)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 pugi::xml_node firstElement(pugi::xml_node parent) {
     for (pugi::xml_node node : parent.children()) {
         if (node.type() == pugi::node_element) {

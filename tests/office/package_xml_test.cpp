@@ -236,3 +236,21 @@ TEST(XmlParse, AFaultNamesTheFilePartAndOffset) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XmlNamespaces, DescendantsAreFoundAtAnyDepthByNamespace) {
+    auto doc = parsed("<p:sld xmlns:p='" + std::string(xns::kPresentation) +
+                      "'><p:grpSp><p:graphicFrame id='1'/><q:graphicFrame xmlns:q='urn:other'/>"
+                      "</p:grpSp><graphicFrame xmlns='" +
+                      std::string(xns::kPresentation) + "' id='2'/></p:sld>");
+    std::vector<std::string> ids;
+    for (auto frame : ox::descendants(doc, xns::kPresentation, "graphicFrame")) {
+        ids.emplace_back(frame.attribute("id").value());
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"1", "2"}));
+    EXPECT_TRUE(ox::holdsAttributeValue(doc, "2"));
+    EXPECT_FALSE(ox::holdsAttributeValue(doc, "3"));
+}
+
+}  // namespace
