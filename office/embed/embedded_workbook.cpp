@@ -24,6 +24,7 @@ namespace office::detail {
 namespace {
 
 namespace gd = office::graph::detail;
+namespace ns = package::ns;
 using embed::Bytes;
 
 constexpr std::string_view kImageRel =
@@ -153,6 +154,26 @@ void noteImage(const package::Relationship* rel, std::string_view source,
     }
 }
 
+// The graphic frames of the slide (at any depth: in groups and alternate content too) whose
+// p:cNvPr has the object's shape id.
+std::vector<pugi::xml_node> objectFrames(pugi::xml_document& slide, int shapeId) {
+    std::vector<pugi::xml_node> frames;
+    const std::string wanted = std::to_string(shapeId);
+    for (pugi::xml_node frame : package::descendants(slide, ns::kPresentation, "graphicFrame")) {
+        const pugi::xml_node properties =
+            package::child(package::child(frame, ns::kPresentation, "nvGraphicFramePr"),
+                           ns::kPresentation, "cNvPr");
+        if (wanted == properties.attribute("id").value()) {
+            frames.push_back(frame);
+        }
+    }
+    return frames;
+}
+
+std::vector<pugi::xml_node> oleObjects(pugi::xml_node frame) {
+    return package::descendants(frame, ns::kPresentation, "oleObj");
+}
+
 // Office reads an object's picture from the slide's legacy drawing (VML) where the frame's
 // alternate content offers it (p:oleObj/@spid): its v:imagedata is pointed at the new image too.
 // Returns the shape ids that the drawing holds; the images of the relationships it drops are
@@ -162,11 +183,11 @@ std::set<std::string> repointDrawing(const ObjectSite& site, pugi::xml_document&
     std::set<std::string> found;
     auto& package = site.document->package;
     std::vector<std::string> shapeIds;
-    const std::string query =
-        "//p:graphicFrame[p:nvGraphicFramePr/p:cNvPr/@id='" + std::to_string(site.shapeId) + "']";
-    for (pugi::xpath_node frame : slide.select_nodes(query.c_str())) {
-        for (pugi::xpath_node ole : frame.node().select_nodes(".//p:oleObj[@spid]")) {
-            shapeIds.push_back(ole.node().attribute("spid").value());
+    for (pugi::xml_node frame : objectFrames(slide, site.shapeId)) {
+        for (pugi::xml_node ole : oleObjects(frame)) {
+            if (ole.attribute("spid")) {
+                shapeIds.push_back(ole.attribute("spid").value());
+            }
         }
     }
     if (shapeIds.empty()) {
@@ -186,22 +207,18 @@ std::set<std::string> repointDrawing(const ObjectSite& site, pugi::xml_document&
         }
         package::Relationships rels = package.relationships(part);
         bool changed = false;
-        for (pugi::xml_node shape : drawing->document_element().children("v:shape")) {
+        for (pugi::xml_node shape : package::descendants(*drawing, ns::kVml, "shape")) {
             const std::string id = shape.attribute("id").value();
-            pugi::xml_node data = shape.child("v:imagedata");
+            pugi::xml_node data = package::child(shape, ns::kVml, "imagedata");
             if (!data || std::find(shapeIds.begin(), shapeIds.end(), id) == shapeIds.end()) {
                 continue;
             }
             found.insert(id);
             const std::string newId =
                 rels.add(std::string(kImageRel), package::relativeTarget(part, image));
-            const std::string old = data.attribute("o:relid").value();
-            if (!data.attribute("o:relid")) {
-                data.append_attribute("o:relid");
-            }
-            data.attribute("o:relid") = newId.c_str();
-            const std::string uses = "//@*[.='" + old + "']";
-            if (!old.empty() && !drawing->select_node(uses.c_str())) {
+            const std::string old = package::attribute(data, ns::kOfficeVml, "relid").value();
+            package::setAttribute(data, ns::kOfficeVml, "relid", newId);
+            if (!old.empty() && !package::holdsAttributeValue(*drawing, old)) {
                 noteImage(rels.find(old), part, oldImages);
                 rels.remove(old);
             }
@@ -218,13 +235,18 @@ std::set<std::string> repointDrawing(const ObjectSite& site, pugi::xml_document&
 // A branch that names a legacy drawing shape which no drawing holds would show nothing; it gets
 // the picture of the other branch, as the object's own picture.
 void addMissingPictures(pugi::xml_node frame, const std::set<std::string>& drawn) {
-    pugi::xml_node picture = frame.select_node(".//p:oleObj/p:pic").node();
+    pugi::xml_node picture;
+    for (pugi::xml_node ole : oleObjects(frame)) {
+        if ((picture = package::child(ole, ns::kPresentation, "pic"))) {
+            break;
+        }
+    }
     if (!picture) {
         return;
     }
-    for (pugi::xpath_node ole : frame.select_nodes(".//p:oleObj[@spid]")) {
-        pugi::xml_node obj = ole.node();
-        if (obj.child("p:pic") || drawn.contains(obj.attribute("spid").value())) {
+    for (pugi::xml_node obj : oleObjects(frame)) {
+        if (!obj.attribute("spid") || package::child(obj, ns::kPresentation, "pic") ||
+            drawn.contains(obj.attribute("spid").value())) {
             continue;
         }
         obj.append_copy(picture);
@@ -300,18 +322,15 @@ void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
     std::vector<std::string> replaced;
     std::set<std::string> oldImages;
     const std::set<std::string> drawn = repointDrawing(site, slide, image, oldImages);
-    const std::string query =
-        "//p:graphicFrame[p:nvGraphicFramePr/p:cNvPr/@id='" + std::to_string(site.shapeId) + "']";
-    for (pugi::xpath_node frame : slide.select_nodes(query.c_str())) {
-        addMissingPictures(frame.node(), drawn);
-        for (pugi::xpath_node ole : frame.node().select_nodes(".//p:oleObj")) {
-            pugi::xml_node obj = ole.node();
+    for (pugi::xml_node frame : objectFrames(slide, site.shapeId)) {
+        addMissingPictures(frame, drawn);
+        for (pugi::xml_node obj : oleObjects(frame)) {
             if (obj.attribute("imgW")) {
                 obj.attribute("imgW") = preview.width * kEmuPerPixel;
                 obj.attribute("imgH") = preview.height * kEmuPerPixel;
             }
-            for (pugi::xpath_node blip : obj.select_nodes(".//a:blip")) {
-                pugi::xml_attribute embed = blip.node().attribute("r:embed");
+            for (pugi::xml_node blip : package::descendants(obj, ns::kDrawing, "blip")) {
+                pugi::xml_attribute embed = package::attribute(blip, ns::kRelationships, "embed");
                 if (embed) {
                     replaced.push_back(embed.value());
                     embed = id.c_str();
@@ -321,8 +340,7 @@ void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
     }
     // An image relationship nothing on the slide uses any more goes.
     for (const std::string& old : replaced) {
-        const std::string uses = "//@*[.='" + old + "']";
-        if (old != id && rels.find(old) && !slide.select_node(uses.c_str())) {
+        if (old != id && rels.find(old) && !package::holdsAttributeValue(slide, old)) {
             noteImage(rels.find(old), site.slidePart, oldImages);
             rels.remove(old);
         }
