@@ -15,6 +15,7 @@
 #include "office/embed/compound_file.h"
 #include "office/embed/preview.h"
 #include "office/excel/embedded.h"
+#include "office/excel/look.h"
 #include "office/excel/number_format.h"
 #include "office/graph/sheet_cells.h"
 #include "office/ppt/object_site.h"
@@ -126,24 +127,38 @@ gd::Area oleSizeOf(const Bytes& bytes, const std::string& name) {
 constexpr int kPreviewRows = 200;
 constexpr int kPreviewColumns = 50;
 
-embed::Preview previewOf(const gd::CellMap& cells, const gd::Area& area) {
+// The look of the workbook's first sheet over the rows shown; the default look where the
+// workbook's styles cannot be read, so that the picture is still drawn.
+excel::SheetLook lookOf(const Bytes& bytes, const std::string& name, int firstRow, int lastRow) {
+    try {
+        auto workbook = package::Package::openBytes(bytes, name, "workbook");
+        return excel::readSheetLook(workbook, firstRow, lastRow);
+    } catch (const Error&) {
+        excel::SheetLook plain;
+        plain.styles.emplace_back();
+        return plain;
+    }
+}
+
+// The picture of the visible area of the workbook `bytes` (whose first sheet holds `cells`),
+// drawn with the cells' look.
+embed::Preview previewOf(const Bytes& bytes, const std::string& name, const gd::CellMap& cells,
+                         const gd::Area& area) {
     const int shownRows = std::min(area.rows(), kPreviewRows);
     const int shownColumns = std::min(area.columns(), kPreviewColumns);
-    std::vector<std::vector<embed::PreviewCell>> rows(shownRows);
-    for (int r = 0; r < shownRows; ++r) {
-        rows[r].resize(shownColumns);
-        for (int c = 0; c < shownColumns; ++c) {
-            const auto it = cells.find({area.top + r, area.left + c});
-            if (it == cells.end()) {
-                continue;
-            }
+    const excel::SheetLook look = lookOf(bytes, name, area.top, area.top + shownRows - 1);
+    auto shown = [&](int row, int column) {
+        embed::ShownCell cell;
+        const auto it = cells.find({row, column});
+        if (it != cells.end()) {
             const Value& v = it->second.value;
-            rows[r][c].text = excel::detail::formatValue(v, it->second.numberFormat);
-            rows[r][c].alignRight =
-                v.kind() == Value::Kind::Number || v.kind() == Value::Kind::Date;
+            cell.text = excel::detail::formatValue(v, it->second.numberFormat);
+            cell.numeric = v.kind() == Value::Kind::Number || v.kind() == Value::Kind::Date;
         }
-    }
-    return embed::drawTable(rows);
+        return cell;
+    };
+    return embed::drawTable(
+        embed::tableOf(look, area.top, area.left, shownRows, shownColumns, shown));
 }
 
 // Notes the part an image relationship points at, so that it can go once nothing refers to it.
@@ -373,7 +388,7 @@ void writeBack(const std::shared_ptr<ObjectStore>& store, Bytes bytes) {
     } else {
         package.write(site.objectPart, std::string(bytes.begin(), bytes.end()));
     }
-    replacePreview(site, previewOf(after, visible));
+    replacePreview(site, previewOf(bytes, name, after, visible));
     // The slide's edited tree goes back into the package as text; nothing holds it between
     // calls, and a run over many slides should not keep one tree per slide.
     package.release(site.slidePart);
