@@ -254,3 +254,22 @@ TEST(XmlNamespaces, DescendantsAreFoundAtAnyDepthByNamespace) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XmlParse, ReferencesToCharactersXmlCannotHoldAreCleanedOnParse) {
+    auto slide = parsed("<p:sld xmlns:p='" + std::string(xns::kPresentation) +
+                        "'><p:t a='x&#1;y'>Two&#x1B; charts&#10;</p:t></p:sld>");
+    const std::string written = ox::toXml(slide);
+    EXPECT_TRUE(holdsOnlyXmlCharacters(written)) << written;
+    EXPECT_STREQ(slide.document_element().first_child().text().get(), "Two charts\n");
+    EXPECT_STREQ(slide.document_element().first_child().attribute("a").value(), "xy");
+
+    // In SpreadsheetML the character is kept as an escape; escapes already there stay.
+    auto strings = parsed("<sst xmlns='" + std::string(xns::kSpreadsheet) +
+                          "'><si><t>a&#1;b_x0041_</t></si></sst>");
+    EXPECT_STREQ(strings.document_element().first_child().first_child().text().get(),
+                 "a_x0001_b_x0041_");
+}
+
+}  // namespace

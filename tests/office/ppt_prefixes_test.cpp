@@ -118,4 +118,30 @@ INSTANTIATE_TEST_SUITE_P(OtherPrefixes, PptPrefixes,
                              return info.param.name;
                          });
 
+// A slide whose text holds references to characters that XML cannot hold ("&#1;", written by
+// some tools and taken by lenient parsers) is saved without them once it is edited.
+TEST(PptControlCharacters, ReferencesInTheInputDoNotReachTheOutput) {
+    const auto folder = ppt_test::scratch();
+    const std::string source = fixture("mixed.pptx");
+    std::string slide = ppt_test::zipEntry(source, "ppt/slides/slide1.xml").value_or("");
+    const auto at = slide.find("Two charts");
+    ASSERT_NE(at, std::string::npos);
+    slide.replace(at, 10, "Two&#1; charts&#x1B;");
+    const auto input = folder / "references.pptx";
+    ppt_test::rewriteZip(source, input, {{"ppt/slides/slide1.xml", slide}});
+    const std::string saved = (folder / "saved.pptx").string();
+    {
+        auto app = Application::Create();
+        auto deck = app->Presentations()->Open(input.string());
+        deck->Slides()->Item(1)->Shapes()->Item(1)->SetName("Title");
+        deck->SaveAs(saved);
+    }
+    const std::string xml = ppt_test::zipEntry(saved, "ppt/slides/slide1.xml").value_or("");
+    EXPECT_NE(xml.find(">Two charts<"), std::string::npos) << xml;
+    EXPECT_EQ(xml.find('\x01'), std::string::npos);
+    EXPECT_EQ(xml.find('\x1B'), std::string::npos);
+    auto independent = ppt_test::independentDump(saved);
+    EXPECT_EQ(independent.status, 0) << independent.output;
+}
+
 }  // namespace
