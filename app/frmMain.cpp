@@ -371,6 +371,9 @@ void frmMain::LinkSheetToSlide(const QTreeWidgetItem& sheetItem, const QTreeWidg
     if (shape->ShapeType() == kShapeTypeExcelTable) {
         tags->Add("Type", kShapeTypeExcelTable);
     }
+    if (shape->ShapeType() == kShapeTypeTable) {
+        tags->Add("Type", kShapeTypeTable);
+    }
 }
 
 void frmMain::mnuCMap_Click() {

@@ -1,5 +1,8 @@
 #include "engine/MDL_PptReport.h"
 
+#include <string_view>
+#include <vector>
+
 #include <QString>
 
 #include "office/dispatch.h"
@@ -20,6 +23,9 @@ namespace graph = office::graph;
 
 // How many cells of column A the search for the next marker line examines.
 constexpr int kBlockSearchLimit = 10;
+
+// The value of the slide tag "Type" that links a native table.
+constexpr std::string_view kTableType = "Table";
 
 // Counts of the run in progress; handed out only when the run succeeds.
 RunStatistics currentRun;
@@ -240,6 +246,12 @@ void FillShape(const std::shared_ptr<excel::Range>& area, const std::shared_ptr<
     if (!shape) {
         throw office::Error(office::ErrorCode::ObjectRequired, "object variable not set");
     }
+    // A native table is linked with the slide's tag "Type" = "Table"; the other kinds are told
+    // apart by their ProgID alone.
+    if (shape->Parent()->Tags()->Item("Type") == kTableType) {
+        FillTable(area, shape, title);
+        return;
+    }
     const std::string progId = shape->OLEFormat()->ProgID();
     if (containsNoCase(progId, "graph")) {
         FillGraphChart(area, shape, title);
@@ -255,6 +267,20 @@ void FillWorkbookObject(const std::shared_ptr<excel::Range>& area,
     area->Copy(destination);
     destination.reset();
     book->Close();
+}
+
+void FillTable(const std::shared_ptr<excel::Range>& area, const std::shared_ptr<ppt::Shape>& shape,
+               const std::string& /*title*/) {
+    auto table = shape->Table();
+    const int rows = area->RowCount();
+    const int columns = area->ColumnCount();
+    ppt::CellTexts texts(rows, std::vector<std::string>(columns));
+    for (int r = 1; r <= rows; ++r) {
+        for (int c = 1; c <= columns; ++c) {
+            texts[r - 1][c - 1] = area->Item(r, c)->Text();
+        }
+    }
+    table->Fill(texts);
 }
 
 void FillGraphChart(const std::shared_ptr<excel::Range>& area,

@@ -82,8 +82,9 @@ std::shared_ptr<office::excel::Range> TransferBlock(
 std::shared_ptr<office::ppt::Shape> GetMappedShape(
     const std::shared_ptr<office::ppt::Slide>& slide);
 
-// Chooses the path by the shape's ProgID: "graph" in it (any case) is a chart, anything else
-// an embedded workbook.
+// Chooses the path: a slide whose tag "Type" is "Table" fills its native table; otherwise the
+// shape's ProgID decides: "graph" in it (any case) is a chart, anything else an embedded
+// workbook.
 void FillShape(const std::shared_ptr<office::excel::Range>& area,
                const std::shared_ptr<office::ppt::Shape>& shape, const std::string& title);
 
@@ -91,6 +92,12 @@ void FillShape(const std::shared_ptr<office::excel::Range>& area,
 // the workbook, which writes it back into the presentation. The title is not used.
 void FillWorkbookObject(const std::shared_ptr<office::excel::Range>& area,
                         const std::shared_ptr<office::ppt::Shape>& shape, const std::string& title);
+
+// Writes the area into the shape's native table, each cell's text as the workbook displays it,
+// the area's first cell into the table's first cell; the table takes the area's size (see
+// office::ppt::Table::Fill). The title is not used.
+void FillTable(const std::shared_ptr<office::excel::Range>& area,
+               const std::shared_ptr<office::ppt::Shape>& shape, const std::string& title);
 
 // Pastes the area at the first cell of the chart's data sheet through the clipboard, sets the
 // chart title where the chart shows one, updates the chart and quits its chart server.

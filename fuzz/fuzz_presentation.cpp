@@ -7,7 +7,8 @@
 //   2  ppt/presentation.xml of the fixture deck
 //   3  ppt/slides/_rels/slide1.xml.rels of the fixture deck
 //   4  ppt/tags/tag1.xml, the tag part of the fixture deck's first slide
-// so that the XML readers are reached without first guessing a valid zip.
+// so that the XML readers are reached without first guessing a valid zip. The fixture's first
+// slide is given a native table with merged cells, which the walk reads, grows and shrinks.
 
 #include <unistd.h>
 #include <zip.h>
@@ -18,6 +19,8 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "office/error.h"
 #include "office/powerpoint.h"
@@ -30,6 +33,41 @@ namespace fs = std::filesystem;
 const char* const kReplaced[] = {"ppt/slides/slide1.xml", "ppt/presentation.xml",
                                  "ppt/slides/_rels/slide1.xml.rels", "ppt/tags/tag1.xml"};
 
+// A 2 x 2 table whose first row is one merged cell, with a row id.
+constexpr const char* kTableFrame =
+    "<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id=\"90\" name=\"Fuzz table\"/>"
+    "<p:cNvGraphicFramePr/><p:nvPr/></p:nvGraphicFramePr><p:xfrm><a:off x=\"0\" y=\"0\"/>"
+    "<a:ext cx=\"2000\" cy=\"800\"/></p:xfrm><a:graphic><a:graphicData "
+    "uri=\"http://schemas.openxmlformats.org/drawingml/2006/table\"><a:tbl><a:tblPr/>"
+    "<a:tblGrid><a:gridCol w=\"1000\"/><a:gridCol w=\"1000\"/></a:tblGrid>"
+    "<a:tr h=\"400\"><a:tc gridSpan=\"2\"><a:txBody><a:bodyPr/><a:p><a:r><a:rPr b=\"1\"/>"
+    "<a:t>Head</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc hMerge=\"1\"><a:txBody>"
+    "<a:bodyPr/><a:p/></a:txBody><a:tcPr/></a:tc><a:extLst><a:ext uri=\"{0D108BD9-81ED-4DB2-"
+    "BD59-A6C34878D82A}\"><a16:rowId xmlns:a16=\"http://schemas.microsoft.com/office/drawing/"
+    "2014/main\" val=\"7\"/></a:ext></a:extLst></a:tr><a:tr h=\"400\"><a:tc><a:txBody>"
+    "<a:bodyPr/><a:p><a:r><a:t>1</a:t></a:r></a:p></a:txBody><a:tcPr/></a:tc><a:tc><a:txBody>"
+    "<a:bodyPr/><a:p><a:endParaRPr/></a:p></a:txBody><a:tcPr/></a:tc></a:tr></a:tbl>"
+    "</a:graphicData></a:graphic></p:graphicFrame>";
+
+// Reads a table whole, then fills it larger and smaller.
+void walkTable(office::ppt::Table& table) {
+    for (int r = 1; r <= table.RowCount(); ++r) {
+        for (int c = 1; c <= table.ColumnCount(); ++c) {
+            table.CellText(r, c);
+        }
+    }
+    for (auto [rows, columns] : {std::pair{4, 3}, std::pair{1, 1}, std::pair{2, 2}}) {
+        try {
+            table.Fill(office::ppt::CellTexts(rows, std::vector<std::string>(columns, "x\ny")));
+        } catch (const office::Error&) {
+        }
+        try {
+            table.Resize(rows + 1, columns);
+        } catch (const office::Error&) {
+        }
+    }
+}
+
 std::map<std::string, std::string> loadFixture() {
     auto entries = support::readZipEntries(std::string(TABULON_SOURCE_DIR) +
                                            "/tests/fixtures/pptx/three_charts.pptx");
@@ -41,6 +79,7 @@ std::map<std::string, std::string> loadFixture() {
     rels.insert(rels.find("</Relationships>"),
                 "<Relationship Id=\"rId90\" Type=\"http://schemas.openxmlformats.org/"
                 "officeDocument/2006/relationships/tags\" Target=\"../tags/tag1.xml\"/>");
+    slide.insert(slide.find("</p:spTree>"), kTableFrame);
     std::string& types = entries["[Content_Types].xml"];
     types.insert(types.find("</Types>"),
                  "<Override PartName=\"/ppt/tags/tag1.xml\" ContentType=\"application/"
@@ -85,6 +124,12 @@ void walk(office::ppt::Presentation& presentation) {
                 try {
                     shape->OLEFormat()->ProgID();
                 } catch (const office::Error&) {
+                }
+                if (shape->HasTable()) {
+                    try {
+                        walkTable(*shape->Table());
+                    } catch (const office::Error&) {
+                    }
                 }
                 shape->SetName(shape->Name() + "'");
             }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "office/dispatch.h"
 #include "office/value.h"
@@ -40,6 +41,15 @@ private:
     std::shared_ptr<detail::ChartServerImpl> server_;
 };
 
+// What the chart still shows from before the last paste: the names of series and categories
+// that lie beyond the pasted block (the data region is the union of the old region and the
+// block). Empty when the block covered the whole old region. A series without a name is given
+// as "Series N", a category without a label as its number N (as the chart shows them).
+struct Leftovers {
+    std::vector<std::string> series;
+    std::vector<std::string> categories;
+};
+
 class Application : public Dispatch {
 public:
     static constexpr std::string_view kTypeName = "GraphApplication";
@@ -50,6 +60,9 @@ public:
     // part's ranges, caches and series. Fails with NotSupported, naming slide, shape and
     // reason, for a chart that cannot be filled.
     void Update();
+    // What the last Update wrote beyond the block of the last paste; empty before the first
+    // Update and when no block was pasted. Still answers after Quit.
+    Leftovers LeftoverData() const;
     // Ends the chart server; its objects fail with ObjectClosed afterwards.
     void Quit();
 

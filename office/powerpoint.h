@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "office/dispatch.h"
 
@@ -46,6 +47,7 @@ class Tags;
 class Shapes;
 class Shape;
 class OLEFormat;
+class Table;
 
 namespace detail {
 struct ApplicationImpl;
@@ -222,10 +224,16 @@ public:
 
     std::string Name() const;  // p:cNvPr/@name
     void SetName(const std::string& name);
-    int Id() const;            // p:cNvPr/@id, unique within the slide
+    int Id() const;  // p:cNvPr/@id, unique within the slide
     // The embedded-object format of an OLE object frame or a native chart. Any other shape
     // (picture, text box, auto shape, placeholder, table, group) fails with TypeMismatch.
     std::shared_ptr<ppt::OLEFormat> OLEFormat();
+    // True when the shape is a graphic frame that holds a native table (a:tbl).
+    bool HasTable() const;
+    // The shape's native table. Any other shape fails with TypeMismatch, naming slide and shape.
+    std::shared_ptr<ppt::Table> Table();
+    // The slide the shape lies on.
+    std::shared_ptr<Slide> Parent() const;
 
     std::string_view TypeName() const override { return kTypeName; }
 
@@ -252,6 +260,48 @@ public:
     std::string_view TypeName() const override { return kTypeName; }
 
     explicit OLEFormat(std::shared_ptr<detail::ShapeImpl> shape);
+
+private:
+    std::shared_ptr<detail::ShapeImpl> shape_;
+};
+
+// The texts of a block of cells, row by row; every row as long as the first.
+using CellTexts = std::vector<std::vector<std::string>>;
+
+// A native table of a slide: an a:tbl in a graphic frame. Rows and columns count from 1 and
+// follow the table's grid. A merged cell (gridSpan, rowSpan) is read and written through its
+// top-left cell; the cells it covers hold no text of their own. Every call reads the slide as it
+// is now. Failures name presentation, slide and shape: CorruptPart for a table whose rows do not
+// match its grid, IndexOutOfRange for a cell outside the table.
+class Table : public Dispatch {
+public:
+    static constexpr std::string_view kTypeName = "Table";
+
+    int RowCount() const;
+    int ColumnCount() const;
+    // The cell's text, its paragraphs joined by line feeds.
+    std::string CellText(int row, int column) const;
+    // Replaces the cell's text and keeps its look: the first paragraph's properties, the first
+    // run's properties (or, in an empty cell, those of its paragraph end), the cell's fill,
+    // borders and margins. A line feed starts a new paragraph with the same properties;
+    // characters that XML cannot hold are dropped. Text for a cell that a merged cell covers
+    // fails with NotSupported, naming the cell and the merged cell.
+    void SetCellText(int row, int column, const std::string& text);
+    // Makes the table rows x columns (both at least 1). New rows copy the last row, new columns
+    // the last column (cell properties, text properties and heights or widths, without merges
+    // and without text; row and column ids made unique); rows and columns beyond the new size
+    // go, text and all. The grid columns are rescaled so that the table keeps its width; the
+    // frame's height changes by the height of the rows added or removed. A size that would cut
+    // through a merged cell fails with NotSupported, naming the cell, before anything changes.
+    void Resize(int rows, int columns);
+    // Resize to the size of texts, then SetCellText for every cell: texts[0][0] goes into the
+    // first cell. Checks the whole block first, so a block that would split a merged cell or put
+    // text into a covered cell changes nothing.
+    void Fill(const CellTexts& texts);
+
+    std::string_view TypeName() const override { return kTypeName; }
+
+    explicit Table(std::shared_ptr<detail::ShapeImpl> shape);
 
 private:
     std::shared_ptr<detail::ShapeImpl> shape_;

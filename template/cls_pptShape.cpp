@@ -41,6 +41,9 @@ std::string cls_pptShape::ShapeType() const {
 std::string cls_pptShape::GetShpType(const std::shared_ptr<office::ppt::Shape>& shape) {
     // Each test reads the ProgID afresh, so the answer follows the shape as it is now.
     try {
+        if (shape && shape->HasTable()) {
+            return kShapeTypeTable;
+        }
         if (containsIgnoringCase(progIdOf(shape), "graph")) {
             return kShapeTypeChart;
         }

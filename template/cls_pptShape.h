@@ -14,6 +14,8 @@ namespace tabulon {
 inline constexpr const char* kShapeTypeChart = "Chart";
 inline constexpr const char* kShapeTypeExcelTable = "ExcelTable";
 inline constexpr const char* kShapeTypeOther = "other";
+// A native table of the presentation (a graphic frame that holds an a:tbl).
+inline constexpr const char* kShapeTypeTable = "Table";
 
 class cls_pptShape {
 public:
@@ -28,7 +30,8 @@ public:
     // GetShpType of the wrapped shape, computed afresh on each call. Never fails.
     std::string ShapeType() const;
 
-    // "Chart" when the embedded object's ProgID contains "graph" (any letter case), else
+    // "Table" for a native table; otherwise "Chart" when the embedded object's ProgID contains
+    // "graph" (any letter case), else
     // "ExcelTable" when it contains "excel", else the ProgID itself; "other" when the shape has
     // no embedded object or any step fails. Never fails.
     static std::string GetShpType(const std::shared_ptr<office::ppt::Shape>& shape);

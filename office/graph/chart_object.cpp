@@ -49,6 +49,8 @@ struct ChartServerImpl {
     std::optional<std::map<std::string, embed::Bytes>> wrapper;
     bool date1904 = false;
     std::optional<std::string> caption;
+    std::optional<graph::detail::Area> pasted;  // the data sheet cells of the last paste
+    Leftovers leftovers;                        // beyond that paste, as of the last Update
 
     explicit ChartServerImpl(office::detail::ObjectSite s) : site(std::move(s)) {}
 
@@ -65,15 +67,18 @@ struct ChartServerImpl {
 
     void load();
     void openWorkbook();
-    CellPos sheetPos(int row, int column) const {
-        const CellPos corner = layout.toSheet(layout.cornerRecord, layout.cornerField);
-        return {corner.row + row - 1, corner.column + column - 1};
-    }
+    // Writes a data sheet cell into every sheet cell that it feeds.
     void set(int row, int column, const CellData& cell) {
-        const CellPos pos = sheetPos(row, column);
-        cells[pos] = cell;
-        dirty[pos] = cell;
+        for (const CellPos& pos : layout.sheetCells(row, column)) {
+            cells[pos] = cell;
+            dirty[pos] = cell;
+        }
     }
+    const CellData* at(int row, int column) const {
+        const auto it = cells.find(layout.sheetCells(row, column).front());
+        return it == cells.end() ? nullptr : &it->second;
+    }
+    pugi::xml_node colourStyle();
     void paste(int row, int column);
     void update();
     void embedNewWorkbook();
@@ -115,9 +120,12 @@ void ChartServerImpl::load() {
     if (isChartEx(site)) {
         throw Error(ErrorCode::NotSupported,
                     site.where() +
-                        ": the chart is of a newer kind (waterfall, treemap and kin) "
-                        "whose data cannot be filled");
+                        ": the chart is of a newer kind (waterfall, treemap, sunburst, "
+                        "histogram, box and whisker or funnel) whose data cannot be filled; "
+                        "use a classic chart kind in the template");
     }
+    // Charts written with other prefixes or a default namespace are read as any other.
+    graph::detail::usePlainPrefixes(chart());
     data = graph::detail::readChart(chart(), site.where() + ": " + site.objectPart);
     if (data.series.empty()) {
         graph::detail::addFirstSeries(chart(), data, site.where() + ": " + site.objectPart);
@@ -133,6 +141,7 @@ void ChartServerImpl::load() {
             layout.sheet = workbook->sheetName();
         }
         cells = workbook->read(layout.region());
+        graph::detail::fitToCells(layout, cells);
         date1904 = workbook->date1904();
         return;
     }
@@ -154,12 +163,38 @@ void ChartServerImpl::paste(int row, int column) {
         throw Error(ErrorCode::InvalidArgument,
                     site.where() + ": nothing to paste: the clipboard holds no cells");
     }
+    if (row == 1 && column == 1 && !data.series.front().xy) {
+        // A block at the corner brings its own category columns (x values have one level).
+        const auto [lines, fields] = layout.oriented(block.rows, block.columns);
+        const int levels = graph::detail::labelColumnsOf(
+            lines, fields, layout.categoryLevels, [&](int line, int field) {
+                const auto [r, c] = layout.oriented(line, field);
+                return &block.at(r, c).value;
+            });
+        graph::detail::setCategoryLevels(layout, levels);
+    }
+    graph::detail::growLayout(layout, row - 1 + block.rows, column - 1 + block.columns);
     for (int r = 0; r < block.rows; ++r) {
         for (int c = 0; c < block.columns; ++c) {
             set(row + r, column + c, block.at(r, c));
         }
     }
-    graph::detail::growLayout(layout, row - 1 + block.rows, column - 1 + block.columns, cells);
+    pasted = graph::detail::Area{row, column, row + block.rows - 1, column + block.columns - 1};
+}
+
+// The chart's colour style part (cs:colorStyle), where it has one: new series take its colours.
+pugi::xml_node ChartServerImpl::colourStyle() {
+    package::Relationships rels = package().relationships(site.objectPart);
+    for (const package::Relationship& rel : rels.items()) {
+        if (rel.external || !rel.type.ends_with("/chartColorStyle")) {
+            continue;
+        }
+        const std::string part = package::resolveTarget(site.objectPart, rel.target);
+        if (package().has(part)) {
+            return package().xml(part).document_element();
+        }
+    }
+    return {};
 }
 
 void ChartServerImpl::embedNewWorkbook() {
@@ -201,7 +236,10 @@ void ChartServerImpl::update() {
     if (!workbook) {
         embedNewWorkbook();
     }
-    graph::detail::writeChart(chart(), data, layout, cells, date1904);
+    graph::detail::writeChart(chart(), data, layout, cells, date1904, colourStyle());
+    if (pasted) {
+        leftovers = graph::detail::leftoversOf(layout, cells, *pasted);
+    }
     if (caption) {
         graph::detail::setTitleText(chart(), *caption);
     }
@@ -253,6 +291,10 @@ void Application::Update() {
     server_->update();
 }
 
+Leftovers Application::LeftoverData() const {
+    return server_->leftovers;
+}
+
 void Application::Quit() {
     server_->check();
     server_->quit = true;
@@ -293,20 +335,19 @@ DataSheetRange::DataSheetRange(std::shared_ptr<detail::ChartServerImpl> server, 
 
 office::Value DataSheetRange::Value() const {
     server_->check();
-    const auto it = server_->cells.find(server_->sheetPos(row_, column_));
-    return it == server_->cells.end() ? office::Value() : it->second.value;
+    const detail::CellData* cell = server_->at(row_, column_);
+    return cell ? cell->value : office::Value();
 }
 
 void DataSheetRange::SetValue(const office::Value& value) {
     server_->check();
-    const auto it = server_->cells.find(server_->sheetPos(row_, column_));
     detail::CellData cell;
-    if (it != server_->cells.end()) {
-        cell.numberFormat = it->second.numberFormat;
+    if (const detail::CellData* old = server_->at(row_, column_)) {
+        cell.numberFormat = old->numberFormat;
     }
     cell.value = value;
+    graph::detail::growLayout(server_->layout, row_, column_);
     server_->set(row_, column_, cell);
-    graph::detail::growLayout(server_->layout, row_, column_, server_->cells);
 }
 
 void DataSheetRange::Paste() {

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "office/error.h"
+#include "office/package/xml.h"
 
 namespace office::graph::detail {
 
@@ -66,16 +68,42 @@ Direction directionOf(const SeriesInfo& series) {
     return Direction::Columns;
 }
 
-bool sameCategories(const std::vector<SeriesInfo>& series) {
+// True when every series has categories over the same fields (its records may differ).
+bool sameCategoryFields(const std::vector<SeriesInfo>& series, Direction dir) {
+    const Span first = orient(series.front().categories->area, dir);
     for (const SeriesInfo& s : series) {
-        if (!s.categories || s.categories->area != series.front().categories->area) {
+        if (!s.categories) {
+            return false;
+        }
+        const Span c = orient(s.categories->area, dir);
+        if (c.field0 != first.field0 || c.field1 != first.field1) {
             return false;
         }
     }
     return true;
 }
 
+bool usesField(const DataLayout& layout, int field) {
+    return std::any_of(layout.series.begin(), layout.series.end(), [field](const auto& s) {
+        return s.value == field || s.size == field || s.own == field;
+    });
+}
+
 }  // namespace
+
+int SeriesFields::first() const {
+    int f = value;
+    for (int other : {size, own}) {
+        if (other >= 0) {
+            f = std::min(f, other);
+        }
+    }
+    return f;
+}
+
+int SeriesFields::last() const {
+    return std::max({value, size, own});
+}
 
 CellPos DataLayout::toSheet(int record, int field) const {
     if (direction == Direction::Columns) {
@@ -85,13 +113,148 @@ CellPos DataLayout::toSheet(int record, int field) const {
 }
 
 Area DataLayout::region() const {
-    const CellPos first = toSheet(cornerRecord, cornerField);
-    const CellPos last = toSheet(cornerRecord + records - 1, cornerField + fields - 1);
-    return {first.row, first.column, last.row, last.column};
+    int first = categoryLevels > 0 ? categoryField : fieldsOf(0).first();
+    int last = categoryLevels > 0 ? categoryField + categoryLevels - 1 : first;
+    for (const SeriesFields& s : series) {
+        first = std::min(first, s.first());
+        last = std::max(last, s.last());
+    }
+    const CellPos a = toSheet(cornerRecord, first);
+    const CellPos b = toSheet(cornerRecord + records - 1, last);
+    return {std::min(a.row, b.row), std::min(a.column, b.column), std::max(a.row, b.row),
+            std::max(a.column, b.column)};
 }
 
-int DataLayout::seriesCount() const {
-    return std::max(1, (fields - labelFields + stride - 1) / stride);
+SeriesFields DataLayout::fieldsOf(int k) const {
+    if (series.empty()) {
+        return {categoryField + std::max(categoryLevels, 0) + k, -1, -1};
+    }
+    if (k < seriesCount()) {
+        return series[k];
+    }
+    SeriesFields f = series.back();
+    const int shift = (k - seriesCount() + 1) * step;
+    f.value += shift;
+    f.size = f.size < 0 ? -1 : f.size + shift;
+    f.own = f.own < 0 ? -1 : f.own + shift;
+    return f;
+}
+
+std::vector<int> DataLayout::columnFields(int column) const {
+    if (column <= labelColumns()) {
+        if (!ownCategories) {
+            return {categoryField + column - 1};
+        }
+        std::vector<int> fields;
+        for (int k = 0; k < std::max(seriesCount(), 1); ++k) {
+            fields.push_back(fieldsOf(k).own);
+        }
+        return fields;
+    }
+    const int index = column - labelColumns() - 1;
+    const SeriesFields f = fieldsOf(index / seriesWidth());
+    return {index % seriesWidth() == 0 ? f.value : f.size};
+}
+
+std::pair<int, int> DataLayout::oriented(int row, int column) const {
+    if (direction == Direction::Columns) {
+        return {row, column};
+    }
+    return {column, row};
+}
+
+std::vector<CellPos> DataLayout::sheetCells(int row, int column) const {
+    const auto [line, fieldColumn] = oriented(row, column);
+    std::vector<CellPos> cells;
+    for (int field : columnFields(fieldColumn)) {
+        cells.push_back(toSheet(cornerRecord + line - 1, field));
+    }
+    return cells;
+}
+
+namespace {
+
+struct PlainPrefix {
+    std::string_view uri;
+    std::string_view prefix;
+};
+
+constexpr PlainPrefix kPlainPrefixes[] = {
+    {package::ns::kChart, "c"}, {package::ns::kDrawing, "a"}, {package::ns::kRelationships, "r"}};
+
+// True when some element binds one of the plain prefixes to another namespace, or binds the
+// default namespace (which the renamed elements would leave behind for their children).
+bool prefixesClash(pugi::xml_node root) {
+    for (pugi::xpath_node n : root.select_nodes("descendant-or-self::*")) {
+        for (pugi::xml_attribute a : n.node().attributes()) {
+            const std::string_view name = a.name();
+            for (const PlainPrefix& p : kPlainPrefixes) {
+                if (name.starts_with("xmlns:") && name.substr(6) == p.prefix &&
+                    a.value() != p.uri) {
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+const PlainPrefix* plainFor(std::string_view uri) {
+    for (const PlainPrefix& p : kPlainPrefixes) {
+        if (p.uri == uri) {
+            return &p;
+        }
+    }
+    return nullptr;
+}
+
+// Gives the element and its prefixed attributes the plain prefix of their namespace; true when
+// a name changed. Prefixes are resolved at the element's declarations, which stay as they are.
+bool renameToPlain(pugi::xml_node element) {
+    bool changed = false;
+    const PlainPrefix* plain = plainFor(package::namespaceOf(element));
+    if (plain && package::prefixOf(element.name()) != plain->prefix) {
+        element.set_name(
+            (std::string(plain->prefix) + ":" + std::string(package::localName(element.name())))
+                .c_str());
+        changed = true;
+    }
+    for (pugi::xml_attribute a : element.attributes()) {
+        const std::string_view prefix = package::prefixOf(a.name());
+        if (prefix.empty() || prefix == "xmlns") {
+            continue;
+        }
+        const PlainPrefix* p = plainFor(package::namespaceUri(element, prefix));
+        if (p && prefix != p->prefix) {
+            a.set_name(
+                (std::string(p->prefix) + ":" + std::string(package::localName(a.name()))).c_str());
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+}  // namespace
+
+bool usePlainPrefixes(pugi::xml_document& chart) {
+    pugi::xml_node root = chart.document_element();
+    if (package::namespaceOf(root) != package::ns::kChart || prefixesClash(root)) {
+        return false;
+    }
+    bool changed = false;
+    for (pugi::xpath_node n : root.select_nodes("descendant-or-self::*")) {
+        changed = renameToPlain(n.node()) || changed;
+    }
+    if (!changed) {
+        return false;
+    }
+    for (const PlainPrefix& p : kPlainPrefixes) {
+        const std::string name = "xmlns:" + std::string(p.prefix);
+        if (!root.attribute(name.c_str())) {
+            root.append_attribute(name.c_str()) = std::string(p.uri).c_str();
+        }
+    }
+    return true;
 }
 
 ChartData readChart(const pugi::xml_document& chart, const std::string& where) {
@@ -119,9 +282,23 @@ ChartData readChart(const pugi::xml_document& chart, const std::string& where) {
             data.series.push_back(std::move(info));
         }
     }
+    // The plots of a combination chart need not list their series in the order of the
+    // columns: the data sheet's order is the columns'.
+    const auto first = std::find_if(data.series.begin(), data.series.end(),
+                                    [](const SeriesInfo& s) { return s.values.has_value(); });
+    if (first != data.series.end()) {
+        const Direction dir = directionOf(*first);
+        std::stable_sort(data.series.begin(), data.series.end(),
+                         [dir](const SeriesInfo& x, const SeriesInfo& y) {
+                             if (!x.values || !y.values) {
+                                 return x.values.has_value() && !y.values;
+                             }
+                             return orient(x.values->area, dir).field0 <
+                                    orient(y.values->area, dir).field0;
+                         });
+    }
     return data;
 }
-
 void addFirstSeries(pugi::xml_document& chart, ChartData& data, const std::string& where) {
     pugi::xml_node plotArea = chart.child("c:chartSpace").child("c:chart").child("c:plotArea");
     pugi::xml_node plot;
@@ -160,108 +337,131 @@ void addFirstSeries(pugi::xml_document& chart, ChartData& data, const std::strin
     data.series.push_back(info);
 }
 
-std::optional<DataLayout> layoutFromRanges(const std::vector<SeriesInfo>& input) {
-    if (input.empty()) {
+namespace {
+
+// The fields of a series as its references name them.
+SeriesFields fieldsFromRefs(const SeriesInfo& s, Direction dir, bool ownCategories) {
+    SeriesFields f;
+    f.value = orient(s.values->area, dir).field0;
+    if (s.sizes) {
+        f.size = orient(s.sizes->area, dir).field0;
+    }
+    if (ownCategories && s.categories) {
+        f.own = orient(s.categories->area, dir).field0;
+    }
+    return f;
+}
+
+// Series that share no field, each after the one before: a grid the data sheet can map.
+bool formsGrid(const std::vector<SeriesFields>& series) {
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        const SeriesFields& s = series[i];
+        if (s.size == s.value || (s.own >= 0 && (s.own == s.value || s.own == s.size))) {
+            return false;
+        }
+        if (i > 0 && s.first() <= series[i - 1].last()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The extent of the records: the first record of the data and one past the last.
+std::pair<int, int> recordExtent(const std::vector<SeriesInfo>& series, Direction dir) {
+    int first = orient(series.front().values->area, dir).record0;
+    int last = orient(series.front().values->area, dir).record1;
+    for (const SeriesInfo& s : series) {
+        for (const auto* ref : {&s.values, &s.categories, &s.sizes}) {
+            if (*ref) {
+                first = std::min(first, orient((*ref)->area, dir).record0);
+                last = std::max(last, orient((*ref)->area, dir).record1);
+            }
+        }
+    }
+    return {first, last};
+}
+
+bool namedAbove(const std::vector<SeriesInfo>& series, Direction dir) {
+    return std::any_of(series.begin(), series.end(), [dir](const SeriesInfo& s) {
+        return s.name && orient(s.name->area, dir).record0 < orient(s.values->area, dir).record0;
+    });
+}
+
+}  // namespace
+
+std::optional<DataLayout> layoutFromRanges(const std::vector<SeriesInfo>& series) {
+    if (series.empty()) {
         return std::nullopt;
     }
-    for (const SeriesInfo& s : input) {
-        if (!s.values || s.values->sheet != input.front().values->sheet) {
+    for (const SeriesInfo& s : series) {
+        if (!s.values || s.values->sheet != series.front().values->sheet) {
             return std::nullopt;
         }
     }
     DataLayout layout;
-    layout.sheet = input.front().values->sheet;
-    layout.direction = directionOf(input.front());
+    layout.sheet = series.front().values->sheet;
+    layout.direction = directionOf(series.front());
     const Direction dir = layout.direction;
-
-    std::vector<SeriesInfo> series = input;
-    std::stable_sort(series.begin(), series.end(), [dir](const auto& x, const auto& y) {
-        return orient(x.values->area, dir).field0 < orient(y.values->area, dir).field0;
-    });
-    const bool shared = series.front().categories && sameCategories(series);
-    const bool ownCategories = !shared && series.size() > 1 && series.front().categories;
-
-    // Where each series' fields begin, and the offsets of its roles.
-    auto blockStart = [&](const SeriesInfo& s) {
-        int start = orient(s.values->area, dir).field0;
-        if (ownCategories && s.categories) {
-            start = std::min(start, orient(s.categories->area, dir).field0);
-        }
-        if (s.sizes) {
-            start = std::min(start, orient(s.sizes->area, dir).field0);
-        }
-        return start;
-    };
-    const SeriesInfo& first = series.front();
-    const int firstBlock = blockStart(first);
-    layout.valueOffset = orient(first.values->area, dir).field0 - firstBlock;
-    if (first.sizes) {
-        layout.sizeOffset = orient(first.sizes->area, dir).field0 - firstBlock;
-    }
-    if (ownCategories) {
-        layout.ownCategoryOffset = orient(first.categories->area, dir).field0 - firstBlock;
-    }
-    layout.stride = 1 + std::max({layout.valueOffset, layout.sizeOffset, layout.ownCategoryOffset});
-    for (std::size_t i = 1; i < series.size(); ++i) {
-        const int step = blockStart(series[i]) - blockStart(series[i - 1]);
-        if (step < layout.stride) {
-            return std::nullopt;  // overlapping series: not a grid we can extend
-        }
-        if (i == 1 || step < layout.stride) {
-            layout.stride = std::max(layout.stride, step);
-        }
-    }
-
-    int firstRecord = orient(first.values->area, dir).record0;
-    int lastRecord = orient(first.values->area, dir).record1;
-    int lastField = firstBlock;
-    bool named = false;
+    const bool shared = series.front().categories && sameCategoryFields(series, dir);
+    layout.ownCategories = !shared && series.front().categories;
     for (const SeriesInfo& s : series) {
-        const Span v = orient(s.values->area, dir);
-        firstRecord = std::min(firstRecord, v.record0);
-        lastRecord = std::max(lastRecord, v.record1);
-        lastField = std::max(lastField, v.field1);
-        if (s.sizes) {
-            lastField = std::max(lastField, orient(s.sizes->area, dir).field1);
+        if (layout.ownCategories && !s.categories) {
+            return std::nullopt;
         }
-        if (s.name && orient(s.name->area, dir).record0 < v.record0) {
-            named = true;
-        }
+        layout.series.push_back(fieldsFromRefs(s, dir, layout.ownCategories));
     }
-    layout.headerLines = named || firstRecord > 1 ? 1 : 0;
+    if (!formsGrid(layout.series)) {
+        return std::nullopt;
+    }
+    const SeriesFields& first = layout.series.front();
+    const SeriesFields& last = layout.series.back();
+    layout.step = layout.seriesCount() > 1
+                      ? last.first() - layout.series[layout.seriesCount() - 2].first()
+                      : last.last() - last.first() + 1;
+
+    const auto [firstRecord, lastRecord] = recordExtent(series, dir);
+    layout.headerLines = namedAbove(series, dir) || firstRecord > 1 ? 1 : 0;
     layout.cornerRecord = firstRecord - layout.headerLines;
+    layout.records = lastRecord - layout.cornerRecord + 1;
     if (shared) {
-        const Span c = orient(first.categories->area, dir);
-        if (c.field1 >= firstBlock) {
-            return std::nullopt;  // categories among the series
+        const Span c = orient(series.front().categories->area, dir);
+        for (int field = c.field0; field <= c.field1; ++field) {
+            if (usesField(layout, field)) {
+                return std::nullopt;  // categories among the series
+            }
         }
-        layout.cornerField = c.field0;
+        layout.categoryField = c.field0;
         layout.categoryLevels = c.field1 - c.field0 + 1;
+    } else if (layout.ownCategories) {
+        layout.categoryField = first.own;
+        layout.categoryLevels = 1;
+    } else if (first.first() > 1 && !usesField(layout, first.first() - 1)) {
+        // No category range: the field before the first series is the data sheet's label
+        // column, as it is for a chart made from a block.
+        layout.categoryField = first.first() - 1;
+        layout.categoryLevels = 1;
     } else {
-        layout.cornerField = firstBlock;
+        layout.categoryField = first.first();
         layout.categoryLevels = 0;
     }
-    layout.labelFields = firstBlock - layout.cornerField;
-    layout.records = lastRecord - layout.cornerRecord + 1;
-    layout.fields = lastField - layout.cornerField + 1;
     return layout;
 }
 
 DataLayout defaultLayout(const std::vector<SeriesInfo>& series) {
     DataLayout layout;
     const bool bubble = !series.empty() && series.front().node.child("c:bubbleSize");
-    if (bubble) {
-        layout.stride = 2;
-        layout.sizeOffset = 1;
-    }
+    layout.step = bubble ? 2 : 1;
     int points = 1;
+    for (std::size_t k = 0; k < std::max<std::size_t>(series.size(), 1); ++k) {
+        const int value = 2 + static_cast<int>(k) * layout.step;
+        layout.series.push_back({value, bubble ? value + 1 : -1, -1});
+    }
     for (const SeriesInfo& s : series) {
         const pugi::xml_node values = s.node.child(s.xy ? "c:yVal" : "c:val");
         const pugi::xml_node count = values.select_node(".//c:ptCount").node();
         points = std::max(points, count.attribute("val").as_int(0));
     }
     layout.records = 1 + points;
-    layout.fields = 1 + layout.stride * std::max<int>(1, static_cast<int>(series.size()));
     return layout;
 }
 
@@ -339,13 +539,17 @@ void placeCache(CellMap& cells, const DataLayout& layout, pugi::xml_node cache, 
     }
 }
 
-int fieldOf(const std::optional<SheetRef>& ref, Direction dir, bool last = false) {
-    const Span s = orient(ref->area, dir);
-    return last ? s.field1 : s.field0;
-}
-
-int recordOf(const std::optional<SheetRef>& ref, Direction dir) {
-    return orient(ref->area, dir).record0;
+// The series' name as its c:tx holds it, cached or literal.
+std::optional<std::string> cachedName(pugi::xml_node ser) {
+    const pugi::xml_node tx = ser.child("c:tx");
+    if (const pugi::xml_node cache = cacheOf(tx)) {
+        const auto points = pointsOf(cache);
+        return points.empty() ? std::nullopt : std::optional(points.front().text);
+    }
+    if (tx.child("c:v")) {
+        return tx.child("c:v").text().get();
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -357,90 +561,111 @@ CellMap cellsFromCaches(const ChartData& chart, const DataLayout& layout) {
     const int dataRecord = layout.cornerRecord + layout.headerLines;
     for (std::size_t k = 0; k < chart.series.size(); ++k) {
         const SeriesInfo& s = chart.series[k];
-        const int block =
-            layout.cornerField + layout.labelFields + static_cast<int>(k) * layout.stride;
-        const int valueField = useRanges ? fieldOf(s.values, dir) : block + layout.valueOffset;
-        const int valueRecord = useRanges ? recordOf(s.values, dir) : dataRecord;
+        const SeriesFields f = layout.fieldsOf(static_cast<int>(k));
+        const int valueRecord = useRanges ? orient(s.values->area, dir).record0 : dataRecord;
         placeCache(cells, layout, cacheOf(s.node.child(s.xy ? "c:yVal" : "c:val")), valueRecord,
-                   valueField, chart.date1904);
-        if (layout.headerLines > 0) {
-            const CellPos at = useRanges && s.name
-                                   ? CellPos{s.name->area.top, s.name->area.left}
-                                   : layout.toSheet(layout.cornerRecord, valueField);
-            const pugi::xml_node tx = s.node.child("c:tx");
-            const pugi::xml_node cache = cacheOf(tx);
-            if (cache) {
-                const auto points = pointsOf(cache);
-                if (!points.empty()) {
-                    cells[at].value = Value::text(points.front().text);
-                }
-            } else if (tx.child("c:v")) {
-                cells[at].value = Value::text(tx.child("c:v").text().get());
-            }
+                   f.value, chart.date1904);
+        const auto name = cachedName(s.node);
+        if (layout.headerLines > 0 && name) {
+            const CellPos at = useRanges && s.name ? CellPos{s.name->area.top, s.name->area.left}
+                                                   : layout.toSheet(layout.cornerRecord, f.value);
+            cells[at].value = Value::text(*name);
         }
-        if (s.node.child("c:bubbleSize")) {
-            const int sizeField =
-                useRanges && s.sizes ? fieldOf(s.sizes, dir) : block + layout.sizeOffset;
-            placeCache(cells, layout, cacheOf(s.node.child("c:bubbleSize")), valueRecord, sizeField,
+        if (f.size >= 0) {
+            placeCache(cells, layout, cacheOf(s.node.child("c:bubbleSize")), valueRecord, f.size,
                        chart.date1904);
         }
         const pugi::xml_node categories = s.node.child(s.xy ? "c:xVal" : "c:cat");
-        if (!categories || (layout.ownCategoryOffset < 0 && k > 0)) {
+        if (!categories || (!layout.ownCategories && k > 0) || layout.categoryLevels == 0) {
             continue;
         }
-        int field = layout.cornerField + std::max(layout.categoryLevels, 1) - 1;
-        if (layout.ownCategoryOffset >= 0) {
-            field = block + layout.ownCategoryOffset;
-        }
-        if (useRanges && s.categories) {
-            field = fieldOf(s.categories, dir, true);
-        }
-        placeCache(cells, layout, cacheOf(categories), valueRecord, field, chart.date1904);
+        const int field =
+            layout.ownCategories ? f.own : layout.categoryField + layout.categoryLevels - 1;
+        const int record =
+            useRanges && s.categories ? orient(s.categories->area, dir).record0 : valueRecord;
+        placeCache(cells, layout, cacheOf(categories), record, field, chart.date1904);
     }
     return cells;
 }
 
-void growLayout(DataLayout& layout, int rows, int columns, const CellMap& cells) {
-    const int records = layout.direction == Direction::Columns ? rows : columns;
-    const int fields = layout.direction == Direction::Columns ? columns : rows;
-    layout.records = std::max(layout.records, records);
-    layout.fields = std::max(layout.fields, fields);
-    layout.records = std::max(layout.records, layout.headerLines + 1);
-    layout.fields = std::max(layout.fields, layout.labelFields + layout.stride);
-
-    // Category levels: the corner's field, and each next field whose header is blank and
-    // whose cells hold text, not numbers.
-    if (layout.categoryLevels == 0 || layout.headerLines == 0 ||
-        layout.categoryLevels != layout.labelFields || layout.ownCategoryOffset >= 0) {
-        return;
+void growLayout(DataLayout& layout, int sheetRows, int sheetColumns) {
+    const auto [rows, columns] = layout.oriented(sheetRows, sheetColumns);
+    layout.records = std::max({layout.records, rows, layout.headerLines + 1});
+    const int wanted =
+        (columns - layout.labelColumns() + layout.seriesWidth() - 1) / layout.seriesWidth();
+    while (layout.seriesCount() < std::max(wanted, 1)) {
+        layout.series.push_back(layout.fieldsOf(layout.seriesCount()));
     }
-    auto at = [&](int record, int field) -> const Value* {
-        const auto it = cells.find(layout.toSheet(record, field));
-        return it == cells.end() ? nullptr : &it->second.value;
-    };
+}
+
+int labelColumnsOf(int rows, int columns, int oldLevels,
+                   const std::function<const Value*(int row, int column)>& at) {
     int levels = 1;
-    for (int field = layout.cornerField + 1; field < layout.cornerField + layout.fields - 1;
-         ++field) {
-        const Value* header = at(layout.cornerRecord, field);
-        if (header && !header->isBlank()) {
-            break;
-        }
+    for (int column = 1; column < columns - 1; ++column) {
         bool text = false;
         bool number = false;
-        for (int r = layout.cornerRecord + 1; r < layout.cornerRecord + layout.records; ++r) {
-            const Value* v = at(r, field);
-            if (!v || v->isBlank()) {
-                continue;
+        for (int row = 1; row < rows; ++row) {
+            const Value* v = at(row, column);
+            if (v && !v->isBlank()) {
+                (v->kind() == Value::Kind::Text ? text : number) = true;
             }
-            (v->kind() == Value::Kind::Text ? text : number) = true;
         }
-        if (!text || number) {
+        const bool withinOld = column < oldLevels;
+        if (number || (!text && !withinOld)) {
             break;
         }
         ++levels;
     }
+    return levels;
+}
+
+void setCategoryLevels(DataLayout& layout, int levels) {
+    if (layout.ownCategories || layout.categoryLevels == 0 || levels == layout.categoryLevels) {
+        return;
+    }
+    const int lastLevel = layout.categoryField + layout.categoryLevels - 1;
+    if (layout.series.empty() || layout.series.front().first() <= lastLevel) {
+        return;  // categories after the series: the series' fields stay as they are
+    }
+    // The series keep their distance from the last label column, skipped fields included.
+    const int shift = levels - layout.categoryLevels;
+    for (SeriesFields& s : layout.series) {
+        s.value += shift;
+        s.size = s.size < 0 ? -1 : s.size + shift;
+    }
     layout.categoryLevels = levels;
-    layout.labelFields = levels;
+}
+
+void growLayout(DataLayout& layout, int rows, int columns, const CellMap& cells) {
+    const auto [lines, fields] = layout.oriented(rows, columns);
+    const int levels =
+        labelColumnsOf(lines, fields, layout.categoryLevels, [&](int row, int column) {
+            const auto it = cells.find(
+                layout.toSheet(layout.cornerRecord + row, layout.categoryField + column));
+            return it == cells.end() ? nullptr : &it->second.value;
+        });
+    setCategoryLevels(layout, levels);
+    growLayout(layout, rows, columns);
+}
+
+void fitToCells(DataLayout& layout, const CellMap& cells) {
+    constexpr int kLastRow = 1048576;
+    constexpr int kLastColumn = 16384;
+    const int edge = layout.direction == Direction::Columns ? kLastRow : kLastColumn;
+    if (layout.cornerRecord + layout.records - 1 < edge) {
+        return;
+    }
+    const Area region = layout.region();
+    int lastRecord = layout.cornerRecord + layout.headerLines;
+    for (const auto& [pos, cell] : cells) {
+        if (pos.row < region.top || pos.row > region.bottom || pos.column < region.left ||
+            pos.column > region.right) {
+            continue;
+        }
+        const int record = layout.direction == Direction::Columns ? pos.row : pos.column;
+        lastRecord = std::max(lastRecord, record);
+    }
+    layout.records = lastRecord - layout.cornerRecord + 1;
 }
 
 namespace {
@@ -480,13 +705,13 @@ struct Writer {
 };
 
 void addValue(pugi::xml_node pt, const std::string& text) {
-    pt.append_child("c:v").text().set(text.c_str());
+    package::setText(pt.append_child("c:v"), text);
 }
 
 // Fills `ref` (c:strRef) with formula and text points (blank cells left out).
 void fillStrRef(pugi::xml_node ref, const std::string& formula,
                 const std::vector<const CellData*>& points) {
-    ref.append_child("c:f").text().set(formula.c_str());
+    package::setText(ref.append_child("c:f"), formula);
     pugi::xml_node cache = ref.append_child("c:strCache");
     cache.append_child("c:ptCount").append_attribute("val") = static_cast<int>(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -501,7 +726,7 @@ void fillStrRef(pugi::xml_node ref, const std::string& formula,
 
 void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
                 const std::vector<const CellData*>& points) {
-    ref.append_child("c:f").text().set(formula.c_str());
+    package::setText(ref.append_child("c:f"), formula);
     pugi::xml_node cache = ref.append_child("c:numCache");
     std::string common = "General";
     for (const CellData* p : points) {
@@ -510,7 +735,7 @@ void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
             break;
         }
     }
-    cache.append_child("c:formatCode").text().set(common.c_str());
+    package::setText(cache.append_child("c:formatCode"), common);
     cache.append_child("c:ptCount").append_attribute("val") = static_cast<int>(points.size());
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (!points[i] || !Writer::isNumeric(points[i]->value)) {
@@ -520,7 +745,7 @@ void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
         pt.append_attribute("idx") = static_cast<int>(i);
         const std::string& format = points[i]->numberFormat;
         if (!format.empty() && format != common) {
-            pt.append_attribute("formatCode") = format.c_str();
+            package::setAttribute(pt, "formatCode", format);
         }
         addValue(pt, numberText(w.number(points[i]->value)));
     }
@@ -567,15 +792,15 @@ void writeLevels(const Writer& w, pugi::xml_node role) {
     const DataLayout& l = w.layout;
     const int first = l.cornerRecord + l.headerLines;
     const int count = l.categoryCount();
-    const int lastField = l.cornerField + l.categoryLevels - 1;
+    const int lastField = l.categoryField + l.categoryLevels - 1;
     role.remove_children();
     pugi::xml_node ref = role.append_child("c:multiLvlStrRef");
     ref.append_child("c:f").text().set(
-        w.ref(first, first + count - 1, l.cornerField, lastField).c_str());
+        w.ref(first, first + count - 1, l.categoryField, lastField).c_str());
     pugi::xml_node cache = ref.append_child("c:multiLvlStrCache");
     cache.append_child("c:ptCount").append_attribute("val") = count;
     // The innermost level (next to the data) comes first.
-    for (int field = lastField; field >= l.cornerField; --field) {
+    for (int field = lastField; field >= l.categoryField; --field) {
         pugi::xml_node lvl = cache.append_child("c:lvl");
         for (int i = 0; i < count; ++i) {
             const CellData* p = w.cell(first + i, field);
@@ -635,104 +860,230 @@ void trimPointElements(pugi::xml_node ser, int count) {
     trim(ser.child("c:dLbls"), "c:dLbl");
 }
 
-void writeSeries(const Writer& w, pugi::xml_node ser, bool xy, int k) {
+void writeCategories(const Writer& w, pugi::xml_node cat, const SeriesFields& f) {
     const DataLayout& l = w.layout;
-    const int block = l.cornerField + l.labelFields + k * l.stride;
-    const int valueField = block + l.valueOffset;
-    writeName(w, ser, valueField);
+    if (l.ownCategories) {
+        writeOneField(w, cat, f.own, false);
+    } else if (l.categoryLevels > 1) {
+        writeLevels(w, cat);
+    } else {
+        writeOneField(w, cat, l.categoryField, false);
+    }
+}
+
+void writeSeries(const Writer& w, pugi::xml_node ser, bool xy, const SeriesFields& f) {
+    const DataLayout& l = w.layout;
+    writeName(w, ser, f.value);
 
     const char* catName = xy ? "c:xVal" : "c:cat";
     const char* valName = xy ? "c:yVal" : "c:val";
-    if (l.ownCategoryOffset >= 0 || l.categoryLevels > 0) {
-        pugi::xml_node cat =
-            ensureChild(ser, catName, {valName, "c:shape", "c:smooth", "c:bubbleSize", "c:extLst"});
-        if (l.ownCategoryOffset >= 0) {
-            writeOneField(w, cat, block + l.ownCategoryOffset, false);
-        } else if (l.categoryLevels > 1) {
-            writeLevels(w, cat);
-        } else {
-            writeOneField(w, cat, l.cornerField, false);
-        }
+    if (l.categoryLevels > 0) {
+        writeCategories(
+            w,
+            ensureChild(ser, catName, {valName, "c:shape", "c:smooth", "c:bubbleSize", "c:extLst"}),
+            f);
     }
     pugi::xml_node val = ensureChild(
         ser, valName, {"c:shape", "c:smooth", "c:bubbleSize", "c:bubble3D", "c:extLst"});
-    writeOneField(w, val, valueField, true);
-    if (l.sizeOffset >= 0) {
+    writeOneField(w, val, f.value, true);
+    if (f.size >= 0) {
         pugi::xml_node size = ensureChild(ser, "c:bubbleSize", {"c:bubble3D", "c:extLst"});
-        writeOneField(w, size, block + l.sizeOffset, true);
+        writeOneField(w, size, f.size, true);
     }
     trimPointElements(ser, l.categoryCount());
 }
 
 // ---- new series -------------------------------------------------------------------------
 
-int maxChildVal(pugi::xml_node plotArea, const char* name) {
-    int highest = -1;
-    for (pugi::xpath_node n : plotArea.select_nodes((".//c:ser/" + std::string(name)).c_str())) {
-        highest = std::max(highest, n.node().attribute("val").as_int());
+// The colours that series take by their index: a base colour each, cycled, and for each round
+// of the bases a variation (luminance changes) added to them.
+struct Palette {
+    pugi::xml_document bases;       // colour elements (a:schemeClr, a:srgbClr, ...)
+    pugi::xml_document variations;  // one element per variation, its children the changes
+};
+
+void addVariation(pugi::xml_node variations,
+                  std::initializer_list<std::pair<const char*, int>> changes) {
+    pugi::xml_node v = variations.append_child("variation");
+    for (const auto& [name, value] : changes) {
+        v.append_child(name).append_attribute("val") = value;
     }
-    return highest;
 }
 
-void recolour(pugi::xml_node node, int accent) {
-    const std::string scheme = "accent" + std::to_string((accent % 6) + 1);
+// The colour style's list where the chart has one; else the six accents, shaded as office
+// suites shade them for the seventh and later series.
+void loadPalette(Palette& palette, pugi::xml_node style) {
+    for (pugi::xml_node n : style.children()) {
+        const std::string_view name = n.name();
+        if (endsWith(name, "variation")) {
+            palette.variations.append_copy(n);
+        } else if (endsWith(name, "Clr")) {
+            palette.bases.append_copy(n);
+        }
+    }
+    if (!palette.bases.first_child()) {
+        for (int i = 1; i <= 6; ++i) {
+            palette.bases.append_child("a:schemeClr").append_attribute("val") =
+                ("accent" + std::to_string(i)).c_str();
+        }
+    }
+    if (palette.variations.first_child()) {
+        return;
+    }
+    pugi::xml_node v = palette.variations;
+    addVariation(v, {});
+    addVariation(v, {{"a:lumMod", 60000}});
+    addVariation(v, {{"a:lumMod", 80000}, {"a:lumOff", 20000}});
+    addVariation(v, {{"a:lumMod", 80000}});
+    addVariation(v, {{"a:lumMod", 60000}, {"a:lumOff", 40000}});
+    addVariation(v, {{"a:lumMod", 50000}});
+    addVariation(v, {{"a:lumMod", 70000}, {"a:lumOff", 30000}});
+    addVariation(v, {{"a:lumMod", 70000}});
+    addVariation(v, {{"a:lumMod", 50000}, {"a:lumOff", 50000}});
+}
+
+std::vector<pugi::xml_node> childrenOf(pugi::xml_node parent) {
+    std::vector<pugi::xml_node> all;
+    for (pugi::xml_node n : parent.children()) {
+        all.push_back(n);
+    }
+    return all;
+}
+
+bool isLuminance(std::string_view name) {
+    return name == "a:lumMod" || name == "a:lumOff" || name == "a:shade" || name == "a:tint";
+}
+
+// Gives the fills of `node` (accent or explicit colours; text and background colours stay) the
+// palette's colour for series index `index`.
+void recolour(pugi::xml_node node, const Palette& palette, int index) {
+    const auto bases = childrenOf(palette.bases);
+    const auto variations = childrenOf(palette.variations);
+    const int n = static_cast<int>(bases.size());
+    const pugi::xml_node base = bases[index % n];
+    const pugi::xml_node variation = variations[(index / n) % static_cast<int>(variations.size())];
     for (pugi::xpath_node fill : node.select_nodes(".//a:solidFill")) {
         pugi::xml_node colour = fill.node().first_child();
         if (!colour) {
             continue;
         }
         const std::string_view kind = colour.name();
-        if (kind == "a:schemeClr") {
-            const std::string_view current = colour.attribute("val").value();
-            if (current.starts_with("accent")) {
-                colour.attribute("val").set_value(scheme.c_str());
-            }
+        const bool accent = kind == "a:schemeClr" &&
+                            std::string_view(colour.attribute("val").value()).starts_with("accent");
+        if (!accent && kind != "a:srgbClr") {
             continue;
         }
-        if (kind == "a:srgbClr") {
-            colour.set_name("a:schemeClr");
-            colour.remove_attribute("val");
-            colour.append_attribute("val") = scheme.c_str();
+        pugi::xml_node fresh = fill.node().insert_copy_before(base, colour);
+        for (pugi::xml_node change : variation.children()) {
+            fresh.append_copy(change);
         }
+        // Other changes of the old colour (transparency and kin) stay.
+        for (pugi::xml_node kept : colour.children()) {
+            if (!isLuminance(kept.name())) {
+                fresh.append_copy(kept);
+            }
+        }
+        fill.node().remove_child(colour);
     }
 }
 
-std::string newUniqueId(pugi::xml_node plotArea, int& counter) {
-    std::set<std::string> used;
-    for (pugi::xpath_node n : plotArea.select_nodes(".//c:ser/c:extLst/c:ext/*")) {
-        used.insert(n.node().attribute("val").value());
-    }
-    for (;; ++counter) {
-        char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "{%08X-7A1B-4C2D-8E3F-%012X}", counter, counter);
-        if (!used.contains(buffer)) {
-            ++counter;
-            return buffer;
+// Hands out series indexes, orders and unique ids that no series of the chart uses yet,
+// looking at the chart once.
+class SeriesNumbers {
+public:
+    explicit SeriesNumbers(pugi::xml_node plotArea) {
+        for (pugi::xpath_node n : plotArea.select_nodes(".//c:ser")) {
+            idx_ = std::max(idx_, n.node().child("c:idx").attribute("val").as_int());
+            order_ = std::max(order_, n.node().child("c:order").attribute("val").as_int());
+        }
+        for (pugi::xpath_node n : plotArea.select_nodes(".//c:ser/c:extLst/c:ext/*")) {
+            used_.insert(n.node().attribute("val").value());
         }
     }
-}
+    int nextIdx() { return ++idx_; }
+    int nextOrder() { return ++order_; }
+    std::string nextUniqueId() {
+        for (;;) {
+            char buffer[48];
+            ++counter_;
+            std::snprintf(buffer, sizeof buffer, "{%08X-7A1B-4C2D-8E3F-%012X}", counter_, counter_);
+            if (used_.insert(buffer).second) {
+                return buffer;
+            }
+        }
+    }
 
-pugi::xml_node addSeriesAfter(pugi::xml_node last, pugi::xml_node plotArea, int& uniqueCounter) {
-    pugi::xml_node ser = last.parent().insert_copy_after(last, last);
-    const int idx = maxChildVal(plotArea, "c:idx") + 1;
-    const int order = maxChildVal(plotArea, "c:order") + 1;
+private:
+    int idx_ = -1;
+    int order_ = -1;
+    unsigned counter_ = 0;
+    std::set<std::string> used_;
+};
+
+// A copy of `source` after `last` (a series of the same plot) with new numbers and colours.
+pugi::xml_node addSeriesAfter(pugi::xml_node source, pugi::xml_node last, SeriesNumbers& numbers,
+                              const Palette& palette) {
+    pugi::xml_node ser = last.parent().insert_copy_after(source, last);
+    const int idx = numbers.nextIdx();
     ser.child("c:idx").attribute("val") = idx;
-    ser.child("c:order").attribute("val") = order;
+    ser.child("c:order").attribute("val") = numbers.nextOrder();
     for (pugi::xml_node ext : ser.child("c:extLst").children("c:ext")) {
         if (std::string_view(ext.attribute("uri").value()) != kUniqueIdUri) {
             continue;
         }
         for (pugi::xml_node id : ext.children()) {
-            id.attribute("val") = newUniqueId(plotArea, uniqueCounter).c_str();
+            id.attribute("val") = numbers.nextUniqueId().c_str();
         }
     }
-    recolour(ser.child("c:spPr"), order);
-    recolour(ser.child("c:marker"), order);
+    recolour(ser.child("c:spPr"), palette, idx);
+    recolour(ser.child("c:marker"), palette, idx);
     // Point-by-point formatting belongs to the copied series' own points.
     while (pugi::xml_node dpt = ser.child("c:dPt")) {
         ser.remove_child(dpt);
     }
     return ser;
+}
+
+// ---- axes ---------------------------------------------------------------------------------
+
+// The date format of the series' categories; empty when they are no dates.
+std::string dateFormatOf(pugi::xml_node ser) {
+    const pugi::xml_node cache = ser.child("c:cat").child("c:numRef").child("c:numCache");
+    const std::string code = cache.child("c:formatCode").text().get();
+    return cache && isDateFormat(code) ? code : std::string();
+}
+
+constexpr std::string_view kAxisOrder[] = {
+    "axId",           "scaling", "delete",  "axPos",         "majorGridlines",
+    "minorGridlines", "title",   "numFmt",  "majorTickMark", "minorTickMark",
+    "tickLblPos",     "spPr",    "txPr",    "crossAx",       "crosses",
+    "crossesAt",      "auto",    "lblAlgn", "lblOffset",     "extLst"};
+
+// A category axis of the plot that shows the source's format (linked), or whose format was
+// never chosen ("General"), shows the dates written to it in their format: linked, with the
+// format written out as office suites do, since some readers take the code and not the link.
+// Another format chosen for the axis stays.
+void linkDateAxes(pugi::xml_node plotArea, pugi::xml_node plot, const std::string& format) {
+    std::set<std::string> ids;
+    for (pugi::xml_node id : plot.children("c:axId")) {
+        ids.insert(id.attribute("val").value());
+    }
+    for (pugi::xml_node axis : plotArea.children()) {
+        const std::string_view name = axis.name();
+        if ((name != "c:catAx" && name != "c:dateAx") ||
+            !ids.contains(axis.child("c:axId").attribute("val").value())) {
+            continue;
+        }
+        pugi::xml_node numFmt =
+            package::ensureChild(axis, package::ns::kChart, "numFmt", kAxisOrder);
+        const bool linked = numFmt.attribute("sourceLinked").as_bool(false);
+        const std::string_view code = numFmt.attribute("formatCode").value();
+        if (!linked && !code.empty() && code != "General") {
+            continue;
+        }
+        package::setAttribute(numFmt, "formatCode", format);
+        package::setAttribute(numFmt, "sourceLinked", "1");
+    }
 }
 
 void setDate1904(pugi::xml_node space, bool date1904) {
@@ -752,32 +1103,100 @@ void setDate1904(pugi::xml_node space, bool date1904) {
 }  // namespace
 
 void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& layout,
-                const CellMap& cells, bool date1904) {
+                const CellMap& cells, bool date1904, pugi::xml_node colours) {
     pugi::xml_node space = chart.child("c:chartSpace");
     pugi::xml_node plotArea = space.child("c:chart").child("c:plotArea");
     const Writer w{layout, cells, date1904};
     const int wanted = layout.seriesCount();
     auto& series = data.series;
 
-    int uniqueCounter = 1;
-    while (static_cast<int>(series.size()) < wanted) {
-        SeriesInfo copy = series.back();
-        // The new series follows the last series of that plot.
-        pugi::xml_node last = copy.plot.last_child();
+    if (static_cast<int>(series.size()) < wanted) {
+        Palette palette;
+        loadPalette(palette, colours);
+        SeriesNumbers numbers(plotArea);
+        // New series go into the plot of the series in the last column, after its last one.
+        const SeriesInfo source = series.back();
+        pugi::xml_node last = source.plot.last_child();
         while (last && std::string_view(last.name()) != "c:ser") {
             last = last.previous_sibling();
         }
-        copy.node = addSeriesAfter(last, plotArea, uniqueCounter);
-        series.push_back(copy);
+        while (static_cast<int>(series.size()) < wanted) {
+            SeriesInfo copy = source;
+            copy.node = last = addSeriesAfter(source.node, last, numbers, palette);
+            series.push_back(copy);
+        }
     }
-    while (static_cast<int>(series.size()) > wanted) {
-        series.back().plot.remove_child(series.back().node);
-        series.pop_back();
-    }
+    std::map<pugi::xml_node, std::string> datePlots;
     for (int k = 0; k < wanted; ++k) {
-        writeSeries(w, series[k].node, series[k].xy, k);
+        writeSeries(w, series[k].node, series[k].xy, layout.fieldsOf(k));
+        if (std::string format = dateFormatOf(series[k].node); !format.empty()) {
+            datePlots.emplace(series[k].plot, std::move(format));
+        }
+    }
+    for (const auto& [plot, format] : datePlots) {
+        linkDateAxes(plotArea, plot, format);
     }
     setDate1904(space, date1904);
+}
+
+// ---- what lies beyond a paste -------------------------------------------------------------
+
+namespace {
+
+std::string textAt(const CellMap& cells, CellPos pos) {
+    const auto it = cells.find(pos);
+    return it == cells.end() || it->second.value.isBlank() ? std::string()
+                                                           : it->second.value.toString();
+}
+
+// A category's label: its non-blank level cells from the outermost in, joined by " / ". A
+// blank outer level stands for the label above it, as in a merged cell of the data sheet.
+std::string categoryLabel(const DataLayout& layout, const CellMap& cells, int record,
+                          std::vector<std::string>& outer) {
+    std::string label;
+    for (int level = 0; level < layout.categoryLevels; ++level) {
+        const int field =
+            layout.ownCategories ? layout.fieldsOf(0).own : layout.categoryField + level;
+        std::string text = textAt(cells, layout.toSheet(record, field));
+        if (level + 1 < layout.categoryLevels) {
+            text = text.empty() ? outer[level] : (outer[level] = text);
+        }
+        if (!text.empty()) {
+            label += (label.empty() ? "" : " / ") + text;
+        }
+    }
+    return label;
+}
+
+}  // namespace
+
+Leftovers leftoversOf(const DataLayout& layout, const CellMap& cells, const Area& sheetArea) {
+    const auto [top, left0] = layout.oriented(sheetArea.top, sheetArea.left);
+    const auto [bottom, right] = layout.oriented(sheetArea.bottom, sheetArea.right);
+    const Area pasted{top, left0, bottom, right};
+    Leftovers left;
+    for (int k = 0; k < layout.seriesCount(); ++k) {
+        const int column = layout.labelColumns() + 1 + k * layout.seriesWidth();
+        if (column >= pasted.left && column <= pasted.right) {
+            continue;
+        }
+        std::string name;
+        if (layout.headerLines > 0) {
+            name = textAt(cells, layout.toSheet(layout.cornerRecord, layout.fieldsOf(k).value));
+        }
+        left.series.push_back(name.empty() ? "Series " + std::to_string(k + 1) : name);
+    }
+    std::vector<std::string> outer(std::max(layout.categoryLevels, 1));
+    for (int i = 0; i < layout.categoryCount(); ++i) {
+        const int row = layout.headerLines + 1 + i;
+        const std::string label =
+            categoryLabel(layout, cells, layout.cornerRecord + row - 1, outer);
+        if (row >= pasted.top && row <= pasted.bottom) {
+            continue;
+        }
+        left.categories.push_back(label.empty() ? std::to_string(i + 1) : label);
+    }
+    return left;
 }
 
 // ---- title --------------------------------------------------------------------------------
@@ -872,7 +1291,7 @@ void setTitleText(pugi::xml_document& chart, const std::string& text) {
     if (!t) {
         t = run.append_child("a:t");
     }
-    t.text().set(text.c_str());
+    package::setText(t, text);
     pugi::xml_node deleted = chartNode.child("c:autoTitleDeleted");
     if (deleted) {
         // A shown title: the element without val would mean "deleted".

@@ -76,6 +76,8 @@ struct ShapeImpl {
     // The shape's element in the shape tree (for mc:AlternateContent, the wrapper itself).
     // Fails with IndexOutOfRange when the shape is no longer on the slide.
     pugi::xml_node element() const;
+    // "report.pptx: slide 2, shape \"Table 3\"": the prefix of errors about the shape.
+    std::string describe() const;
 };
 
 // Opens the presentation at path for the application; the caller registers it.

@@ -7,6 +7,7 @@
 #include "office/ascii.h"
 #include "office/powerpoint.h"
 #include "office/ppt/ppt_impl.h"
+#include "office/ppt/table_impl.h"
 
 namespace office::ppt {
 
@@ -106,6 +107,9 @@ std::string kindOf(pugi::xml_node element) {
     if (uri.ends_with("/table")) {
         return "a table";
     }
+    if (embeddedObject(element)) {
+        return "an embedded object";
+    }
     return "a <" + std::string(shape.name()) + ">";
 }
 
@@ -136,6 +140,18 @@ pugi::xml_node ShapeImpl::element() const {
     }
     throw Error(ErrorCode::IndexOutOfRange,
                 slide->where() + ": shape " + std::to_string(id) + " is no longer on the slide");
+}
+
+std::string ShapeImpl::describe() const {
+    return describeShape(*this, element());
+}
+
+pugi::xml_node tableOf(pugi::xml_node shape) {
+    pugi::xml_node data = graphicData(effectiveShape(shape));
+    if (!std::string_view(data.attribute("uri").value()).ends_with("/table")) {
+        return {};
+    }
+    return package::child(data, package::ns::kDrawing, "tbl");
 }
 
 }  // namespace detail
@@ -180,6 +196,24 @@ int Shape::Id() const {
 std::shared_ptr<ppt::OLEFormat> Shape::OLEFormat() {
     requireObject(*impl_, impl_->element());
     return std::make_shared<ppt::OLEFormat>(impl_);
+}
+
+bool Shape::HasTable() const {
+    return static_cast<bool>(detail::tableOf(impl_->element()));
+}
+
+std::shared_ptr<ppt::Table> Shape::Table() {
+    pugi::xml_node element = impl_->element();
+    if (!detail::tableOf(element)) {
+        throw Error(ErrorCode::TypeMismatch,
+                    describeShape(*impl_, element) + " holds no table: it is " + kindOf(element));
+    }
+    return std::make_shared<ppt::Table>(impl_);
+}
+
+std::shared_ptr<Slide> Shape::Parent() const {
+    impl_->slide->document->checkOpen();
+    return std::make_shared<Slide>(impl_->slide);
 }
 
 // OLEFormat

@@ -28,8 +28,8 @@ class Mapping : public ::testing::Test {
 protected:
     void SetUp() override {
         templatePath = folder.filePath("template.pptx").toStdString();
-        ASSERT_TRUE(QFile::copy(QString::fromStdString(AppFixture("template.pptx")),
-                                QString::fromStdString(templatePath)));
+        ASSERT_TRUE(
+            QFile::copy(QString::fromStdString(source), QString::fromStdString(templatePath)));
         desktop.WillChoose(AppFixture("first.xlsx"));
         click("CmdExcel");
         desktop.WillChoose(templatePath);
@@ -78,9 +78,38 @@ protected:
     testing::Application application;
     testing::ScriptedDesktop desktop;
     QTemporaryDir folder;
+    std::string source = AppFixture("template.pptx");  // copied to templatePath
     std::string templatePath;
     frmMain window;
 };
+
+// The same window over a template of native tables.
+class TableMapping : public Mapping {
+protected:
+    TableMapping() { source = std::string(TABULON_FIXTURES_DIR) + "/pptx/tables.pptx"; }
+};
+
+TEST_F(TableMapping, ANativeTableIsListedAsATableAndItsLinkIsSavedAsOne) {
+    ASSERT_EQ(slideNode(0)->childCount(), 1);
+    EXPECT_EQ(shapeNode(0, 0)->text(0), "Table");
+    EXPECT_EQ(shapeNode(1, 0)->text(0), "Table");
+    link("Sales", 0, 0);
+    EXPECT_TRUE(desktop.Messages().empty());
+    EXPECT_EQ(tag(0, "name"), "Sales table");
+    EXPECT_EQ(tag(0, "type"), "Table");
+    click("cmdSave");
+    ASSERT_TRUE(desktop.Messages().empty()) << desktop.Messages().front();
+
+    auto reader = office::ppt::Application::Create();
+    const auto slides = reader->Presentations()->Open(templatePath)->Slides();
+    EXPECT_EQ(slides->Item(1)->Name(), "Sales");
+    EXPECT_EQ(slides->Item(1)->Tags()->Item("Type"), "Table");
+    reader->Quit();
+    const auto problems = testing::Validate(templatePath, source);
+    if (problems) {
+        EXPECT_EQ(*problems, "");
+    }
+}
 
 TEST_F(Mapping, LinkNamesTheSlideAndTagsTheShape) {
     slide(0)->Tags()->Add("Old", "carried by the template");

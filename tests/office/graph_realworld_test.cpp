@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 #include "graph_support.h"
@@ -238,6 +239,89 @@ TEST(GraphChartKinds, FillsEveryKindThatPptxgenjsWrites) {
     fillAll(cases, scratch(), filled, refused);
     EXPECT_EQ(filled, 13);
     EXPECT_EQ(refused, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The site of chart part `part` in a deck of the realworld folder; nothing when it is absent.
+std::optional<ObjectSite> realworldChart(std::shared_ptr<OpenDocument>& document,
+                                         const std::string& file, const std::string& part) {
+    const std::string path = realworld("pptx-charts/" + file);
+    if (!fs::exists(path)) {
+        return std::nullopt;
+    }
+    document = openDocument(path);
+    for (const ObjectSite& site : chartSites(document)) {
+        if (site.objectPart == part) {
+            return site;
+        }
+    }
+    return std::nullopt;
+}
+
+pugi::xml_node seriesNamed(const pugi::xml_document& chart, const std::string& name) {
+    for (pugi::xpath_node s : chart.select_nodes("//c:plotArea/*/c:ser")) {
+        if (s.node().select_node("c:tx//c:v").node().text().get() == name) {
+            return s.node();
+        }
+    }
+    return {};
+}
+
+TEST(GraphRealWorld, ACombinationChartsAreaSeriesKeepsItsColumnAndPlot) {
+    std::shared_ptr<OpenDocument> document;
+    const auto site = realworldChart(document, "shapecrawler__021.pptx", "ppt/charts/chart3.xml");
+    if (!site) {
+        GTEST_SKIP() << "../shared/realworld/pptx-charts/shapecrawler__021.pptx is absent";
+    }
+    // The area series reads column I but is listed first, before the line series of B to H
+    // and J.
+    fill(*site, block(6, 11), "Shares");
+    const auto& chart = document->package.xml(site->objectPart);
+    const pugi::xml_node area = seriesNamed(chart, "New series 8");
+    ASSERT_TRUE(area);
+    EXPECT_STREQ(area.parent().name(), "c:areaChart");
+    EXPECT_STREQ(area.select_node("c:val//c:f").node().text().get(),
+                 "'ShareMonitor figures'!$I$11:$I$846");
+    EXPECT_STREQ(area.select_node("c:spPr/a:solidFill/a:srgbClr").node().attribute("val").value(),
+                 "FF6000");
+    const pugi::xml_node added = seriesNamed(chart, "New series 10");
+    ASSERT_TRUE(added);
+    EXPECT_STREQ(added.parent().name(), "c:lineChart");
+    EXPECT_STREQ(added.select_node("c:val//c:f").node().text().get(),
+                 "'ShareMonitor figures'!$K$11:$K$846");
+    EXPECT_EQ(chart.select_nodes("//c:areaChart/c:ser").size(), 1u);
+}
+
+TEST(GraphRealWorld, AThreeLevelChartTakesALabelledBlockOfThreeCategoryColumns) {
+    std::shared_ptr<OpenDocument> document;
+    const auto site =
+        realworldChart(document, "python-pptx__cht-category-access.pptx", "ppt/charts/chart2.xml");
+    if (!site) {
+        GTEST_SKIP() << "../shared/realworld/pptx-charts/python-pptx__cht-category-access.pptx "
+                        "is absent";
+    }
+    office::CellBlock data = block(9, 5);
+    const char* headers[] = {"Region", "Country", "City"};
+    for (int c = 0; c < 3; ++c) {
+        data.cells[c].value = office::Value::text(headers[c]);
+        for (int r = 1; r < 9; ++r) {
+            data.cells[r * 5 + c].value =
+                office::Value::text(std::string(headers[c]) + " " + std::to_string(r));
+        }
+    }
+    fill(*site, data, "Cities");
+    const auto& chart = document->package.xml(site->objectPart);
+    EXPECT_FALSE(seriesNamed(chart, "City"));
+    EXPECT_FALSE(seriesNamed(chart, "Country"));
+    const pugi::xml_node first = seriesNamed(chart, "New series 3");
+    ASSERT_TRUE(first);
+    EXPECT_STREQ(first.select_node("c:cat/c:multiLvlStrRef/c:f").node().text().get(),
+                 "Sheet1!$A$2:$C$9");
+    EXPECT_STREQ(first.select_node("c:val//c:f").node().text().get(), "Sheet1!$D$2:$D$9");
+    EXPECT_EQ(first.select_nodes("c:cat//c:lvl").size(), 3u);
 }
 
 }  // namespace

@@ -41,6 +41,35 @@ TEST(GraphServer, ASecondSmallerBlockKeepsTheCellsOfTheFirstOutsideIt) {
     EXPECT_EQ(gd::titleText(chart), "two");
 }
 
+// Pastes `data` at the first cell, updates, and gives what is left from before the paste.
+office::graph::Leftovers leftoversAfter(const ObjectSite& site, const office::CellBlock& data) {
+    office::Clipboard::instance().set(data);
+    auto app = serverFor(site);
+    app->DataSheet()->Cells(1, 1)->Paste();
+    EXPECT_TRUE(app->LeftoverData().series.empty()) << "leftovers before Update";
+    app->Update();
+    app->Quit();
+    return app->LeftoverData();
+}
+
+TEST(GraphServer, NamesTheSeriesAndCategoriesLeftBeyondASmallerBlock) {
+    auto document = openDocument(chartFixture("charts.pptx"));
+    const ObjectSite site = chartSites(document).front();
+    const auto none = leftoversAfter(site, block(7, 4, "First"));
+    EXPECT_TRUE(none.series.empty());
+    EXPECT_TRUE(none.categories.empty());
+
+    const auto left = leftoversAfter(site, block(3, 2, "Second"));
+    EXPECT_EQ(left.series, (std::vector<std::string>{"New series 2", "New series 3"}));
+    EXPECT_EQ(left.categories,
+              (std::vector<std::string>{"First 3", "First 4", "First 5", "First 6"}));
+
+    // A block as wide but shorter: only categories are left.
+    const auto rows = leftoversAfter(site, block(6, 4, "Third"));
+    EXPECT_TRUE(rows.series.empty());
+    EXPECT_EQ(rows.categories, (std::vector<std::string>{"First 6"}));
+}
+
 TEST(GraphServer, SetValueWritesOneCellAndGrowsTheData) {
     auto document = openDocument(chartFixture("charts.pptx"));
     const ObjectSite site = chartSites(document).front();

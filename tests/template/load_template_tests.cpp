@@ -84,5 +84,23 @@ TEST(LoadTemplate, FailingOpenLeavesTheTableAsItWasButKeepsTheNewApplication) {
     EXPECT_EQ(browser.table.Count(), 3);
 }
 
+// Native tables are objects of their slide, classified "Table", beside the charts of the same
+// slide; the text box, picture and rectangle stay out.
+TEST(LoadTemplate, ListsNativeTablesAsTables) {
+    Browser browser;
+    LoadTemplate(browser.app, browser.table,
+                 std::string(TABULON_FIXTURES_DIR) + "/pptx/mixed.pptx");
+    ASSERT_EQ(browser.table.Count(), 3);
+    const auto& charts = *browser.table.ValueAt(0)->Objects();
+    ASSERT_EQ(charts.Count(), 2);
+    EXPECT_EQ(charts.ValueAt(0)->ShapeType(), "Chart");
+    const auto& plain = *browser.table.ValueAt(1)->Objects();
+    ASSERT_EQ(plain.Count(), 1);
+    EXPECT_EQ(plain.ValueAt(0)->Name(), "Figures");
+    EXPECT_EQ(plain.ValueAt(0)->ShapeType(), "Table");
+    EXPECT_EQ(plain.KeyAt(0),
+              browser.app->ActivePresentation()->Slides()->Item(2)->Shapes()->Item(2)->Id());
+}
+
 }  // namespace
 }  // namespace tabulon

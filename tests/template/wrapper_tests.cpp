@@ -54,6 +54,21 @@ TEST(GetShpType, NativeChartsSpreadsheetsOtherObjectsAndPlainShapes) {
     EXPECT_EQ(cls_pptShape::GetShpType(nullptr), "other");
 }
 
+TEST(GetShpType, NativeTablesAreTablesAndTheOtherKindsKeepTheirAnswers) {
+    auto app = office::ppt::Application::Create();
+    const auto slides = app->Presentations()
+                            ->Open(std::string(TABULON_FIXTURES_DIR) + "/pptx/mixed.pptx")
+                            ->Slides();
+    const char* expected[] = {"other", "Table", "other", "other"};  // text, table, picture, box
+    const auto shapes = slides->Item(2)->Shapes();
+    ASSERT_EQ(shapes->Count(), 4);
+    for (int i = 1; i <= 4; ++i) {
+        EXPECT_EQ(cls_pptShape::GetShpType(shapes->Item(i)), expected[i - 1]) << "shape " << i;
+    }
+    EXPECT_EQ(cls_pptShape::GetShpType(slides->Item(1)->Shapes()->Item(2)), "Chart");
+    app->Quit();
+}
+
 TEST(GetShpType, MsGraphObjectOfARealPresentationIsAChart) {
     const std::string path =
         std::string(TABULON_REALWORLD_DIR) + "/pptx-ole/tika__testMSChart-govdocs-428996.pptx";
