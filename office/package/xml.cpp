@@ -254,6 +254,24 @@ bool ElementRange::matches(pugi::xml_node element) const {
     return std::find(prefixes_.begin(), prefixes_.end(), prefix) != prefixes_.end();
 }
 
+pugi::xml_node ElementRange::childOf(pugi::xml_node element, std::string_view local) const {
+    if (declaresNamespaces(element)) {
+        return child(element, uri_, local);  // its own declarations may change the bindings
+    }
+    for (pugi::xml_node node = element.first_child(); node; node = node.next_sibling()) {
+        if (node.type() != pugi::node_element || localName(node.name()) != local) {
+            continue;
+        }
+        const std::string_view prefix = prefixOf(node.name());
+        if (declaresNamespaces(node)
+                ? namespaceUri(node, prefix) == uri_
+                : std::find(prefixes_.begin(), prefixes_.end(), prefix) != prefixes_.end()) {
+            return node;
+        }
+    }
+    return {};
+}
+
 ElementRange::iterator ElementRange::begin() const {
     return iterator(this, parent_.first_child());
 }

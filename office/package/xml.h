@@ -129,6 +129,10 @@ public:
     iterator end() const noexcept { return {}; }
     // True when the element, a child of the parent, is one this range yields.
     bool matches(pugi::xml_node element) const;
+    // The first child of `element` (one this range yielded) in the range's namespace with that
+    // local name, found with the bindings the range already holds: the fast way to reach, say,
+    // each cell's <v> in a loop over a row's cells. Null when there is none.
+    pugi::xml_node childOf(pugi::xml_node element, std::string_view local) const;
 
 private:
     pugi::xml_node parent_;

@@ -273,3 +273,21 @@ TEST(XmlParse, ReferencesToCharactersXmlCannotHoldAreCleanedOnParse) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XmlNamespaces, ChildOfAYieldedElementUsesTheRangesBindingsUnlessItDeclaresItsOwn) {
+    auto doc = parsed("<x:row xmlns:x='" + std::string(xns::kSpreadsheet) +
+                      "'><x:c><y:v xmlns:y='urn:other'>no</y:v><x:v>1</x:v></x:c>"
+                      "<x:c xmlns:x='urn:other'><x:v>no</x:v></x:c>"
+                      "<x:c><v xmlns='" +
+                      std::string(xns::kSpreadsheet) + "'>3</v></x:c></x:row>");
+    const auto cells = ox::children(doc.document_element(), xns::kSpreadsheet, "c");
+    std::vector<std::string> values;
+    for (auto cell : cells) {
+        values.emplace_back(cells.childOf(cell, "v").text().get());
+    }
+    EXPECT_EQ(values, (std::vector<std::string>{"1", "3"}));  // the second c is elsewhere
+}
+
+}  // namespace
