@@ -3,12 +3,15 @@
 // title, Update, Quit; then saves. Compared with the plain open-and-save of the same file.
 //
 // Also fills one chart with a block of 2,000 and of 16,000 series (four categories each), to
-// show that the time grows with the block's size and not faster.
+// show that the time grows with the block's size and not faster; and fillLargeBlock fills one
+// chart from a block of 20,000 rows and 9 columns and reports the process's peak resident memory
+// (counter "peak_MB"; run it alone for that number to mean the fill).
 //
 // Run: bench_chart_fill [benchmark flags]. The deck is generated from the fixture
 // tests/fixtures/pptx/three_charts.pptx into a temporary folder.
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <zip.h>
 
 #include <cstdio>
@@ -159,9 +162,57 @@ void fillWideBlock(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * series);
 }
 
+// A header row of years and 20,000 rows of a label and eight numbers.
+office::CellBlock largeBlock() {
+    office::CellBlock b;
+    b.rows = 20001;
+    b.columns = 9;
+    b.cells.reserve(static_cast<std::size_t>(b.rows) * b.columns);
+    for (int r = 0; r < b.rows; ++r) {
+        for (int c = 0; c < b.columns; ++c) {
+            office::ClipCell cell;
+            if (r == 0) {
+                cell.value =
+                    c == 0 ? office::Value() : office::Value::text(std::to_string(2015 + c));
+            } else if (c == 0) {
+                cell.value = office::Value::text("Item " + std::to_string(r));
+            } else {
+                cell.value = office::Value::number(r * 0.25 + c);
+                cell.numberFormat = "#,##0.00";
+            }
+            b.cells.push_back(std::move(cell));
+        }
+    }
+    return b;
+}
+
+double peakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void fillLargeBlock(benchmark::State& state) {
+    const fs::path output = deckPath().parent_path() / "large.pptx";
+    office::Clipboard::instance().set(largeBlock());
+    for (auto _ : state) {
+        auto document = std::make_shared<office::detail::OpenDocument>(office::detail::OpenDocument{
+            office::package::Package::openFile(deckPath().string(), "presentation")});
+        const auto site = chartSites(document, 1).front();
+        auto object = office::detail::openChartObject(site);
+        auto app = office::As<office::graph::Application>(object->GetProperty("Application"));
+        app->DataSheet()->Cells(1, 1)->CallMethod("Paste");
+        app->Update();
+        app->Quit();
+        document->package.saveFile(output.string());
+    }
+    state.counters["peak_MB"] = peakMegabytes();
+}
+
 BENCHMARK(openAndSave)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(fillAndSave)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(fillWideBlock)->Arg(2000)->Arg(16000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(fillLargeBlock)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -17,15 +17,14 @@
 #include "office/excel/embedded.h"
 #include "office/excel/look.h"
 #include "office/excel/number_format.h"
-#include "office/graph/sheet_cells.h"
 #include "office/ppt/object_site.h"
 
 namespace office::detail {
 
 namespace {
 
-namespace gd = office::graph::detail;
 namespace ns = package::ns;
+namespace xd = office::excel::detail;
 using embed::Bytes;
 
 constexpr std::string_view kImageRel =
@@ -36,21 +35,22 @@ bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
-std::string areaText(const gd::Area& a) {
-    return gd::cellName(a.top, a.left) + ":" + gd::cellName(a.bottom, a.right);
+// The cells of the workbook's first worksheet, and the workbook itself, opened through the
+// workbook code.
+excel::SheetCells firstSheet(const Bytes& bytes, const std::string& name) {
+    return excel::SheetCells(package::Package::openBytes(bytes, name, "workbook"), "");
 }
 
-gd::CellMap firstSheetCells(const Bytes& bytes, const std::string& name) {
-    gd::SheetCells sheet(bytes, name, "");
-    return sheet.read({1, 1, 1048576, 16384});
+xd::CellMap allCells(const excel::SheetCells& sheet) {
+    return sheet.read({1, 1, excel::kMaxRows, excel::kMaxColumns});
 }
 
 // The cells whose value differs between the two maps, as one area from A1; nothing when none.
-std::optional<gd::Area> changedFromA1(const gd::CellMap& before, const gd::CellMap& after) {
-    std::optional<gd::Area> area;
-    auto grow = [&](const gd::CellPos& p) {
+std::optional<xd::Area> changedFromA1(const xd::CellMap& before, const xd::CellMap& after) {
+    std::optional<xd::Area> area;
+    auto grow = [&](const xd::CellPos& p) {
         if (!area) {
-            area = gd::Area{1, 1, p.row, p.column};
+            area = xd::Area{1, 1, p.row, p.column};
         }
         area->bottom = std::max(area->bottom, p.row);
         area->right = std::max(area->right, p.column);
@@ -77,51 +77,6 @@ struct ObjectStore {
     Bytes original;                        // the workbook package as it came in
 };
 
-// Sets <oleSize ref> of the workbook package to the area; returns the new package bytes.
-Bytes withOleSize(const Bytes& bytes, const std::string& name, const gd::Area& area) {
-    auto package = package::Package::openBytes(bytes, name, "workbook");
-    const auto rels = package.relationships("");
-    const auto* main = rels.findByType("/officeDocument");
-    if (!main) {
-        return bytes;
-    }
-    const std::string part = package::resolveTarget("", main->target);
-    pugi::xml_node workbook = package.xml(part).document_element();
-    pugi::xml_node oleSize = workbook.child("oleSize");
-    if (!oleSize) {
-        // Its place is after the calculation and before the custom views and later settings.
-        pugi::xml_node before;
-        for (const char* next :
-             {"customWorkbookViews", "pivotCaches", "smartTagPr", "smartTagTypes", "webPublishing",
-              "fileRecoveryPr", "webPublishObjects", "extLst"}) {
-            if ((before = workbook.child(next))) {
-                break;
-            }
-        }
-        oleSize = before ? workbook.insert_child_before("oleSize", before)
-                         : workbook.append_child("oleSize");
-        oleSize.append_attribute("ref");
-    }
-    oleSize.attribute("ref") = areaText(area).c_str();
-    package.markDirty(part);
-    return package.saveBytes();
-}
-
-gd::Area oleSizeOf(const Bytes& bytes, const std::string& name) {
-    auto package = package::Package::openBytes(bytes, name, "workbook");
-    const auto rels = package.relationships("");
-    const auto* main = rels.findByType("/officeDocument");
-    if (main) {
-        const std::string part = package::resolveTarget("", main->target);
-        const auto ref = gd::parseRef(
-            package.xml(part).document_element().child("oleSize").attribute("ref").value());
-        if (ref) {
-            return ref->area;
-        }
-    }
-    return {1, 1, 1, 1};
-}
-
 // The picture shows at most this many rows and columns of the visible area: a larger one would
 // make an image no slide can show legibly.
 constexpr int kPreviewRows = 200;
@@ -142,8 +97,8 @@ excel::SheetLook lookOf(const Bytes& bytes, const std::string& name, int firstRo
 
 // The picture of the visible area of the workbook `bytes` (whose first sheet holds `cells`),
 // drawn with the cells' look.
-embed::Preview previewOf(const Bytes& bytes, const std::string& name, const gd::CellMap& cells,
-                         const gd::Area& area) {
+embed::Preview previewOf(const Bytes& bytes, const std::string& name, const xd::CellMap& cells,
+                         const xd::Area& area) {
     const int shownRows = std::min(area.rows(), kPreviewRows);
     const int shownColumns = std::min(area.columns(), kPreviewColumns);
     const excel::SheetLook look = lookOf(bytes, name, area.top, area.top + shownRows - 1);
@@ -369,15 +324,17 @@ void writeBack(const std::shared_ptr<ObjectStore>& store, Bytes bytes) {
     const ObjectSite& site = store->site;
     site.document->checkOpen();
     const std::string name = site.document->package.displayName() + ": " + site.objectPart;
-    const gd::CellMap before = firstSheetCells(store->original, name);
-    const gd::CellMap after = firstSheetCells(bytes, name);
-    gd::Area visible = oleSizeOf(bytes, name);
+    const xd::CellMap before = allCells(firstSheet(store->original, name));
+    excel::SheetCells sheet = firstSheet(bytes, name);
+    const xd::CellMap after = allCells(sheet);
+    xd::Area visible = sheet.visibleArea().value_or(xd::Area{1, 1, 1, 1});
     if (const auto changed = changedFromA1(before, after)) {
         visible = {std::min(visible.top, changed->top), std::min(visible.left, changed->left),
                    std::max(visible.bottom, changed->bottom),
                    std::max(visible.right, changed->right)};
     }
-    bytes = withOleSize(bytes, name, visible);
+    sheet.setVisibleArea(visible);
+    bytes = sheet.save();
     store->original = bytes;
 
     auto& package = site.document->package;
@@ -432,8 +389,14 @@ std::shared_ptr<Dispatch> openEmbeddedWorkbook(const ObjectSite& site) {
     }
     store->original = bytes;
     const std::string name = site.document->package.displayName() + ": " + site.objectPart;
-    return excel::openWorkbookFromBytes(
-        std::move(bytes), name, [store](Bytes saved) { writeBack(store, std::move(saved)); });
+    auto package = package::Package::openBytes(std::move(bytes), name, "workbook");
+    if (excel::isBinaryWorkbook(package)) {
+        refuse(site,
+               "the object's workbook is in the binary format (.xlsb), whose cells cannot "
+               "be filled; open it in an office suite and save it as .xlsx");
+    }
+    return excel::openWorkbookFromPackage(
+        std::move(package), [store](Bytes saved) { writeBack(store, std::move(saved)); });
 }
 
 }  // namespace office::detail

@@ -137,6 +137,16 @@ void ApplicationImpl::checkRunning() const {
     }
 }
 
+Cell& writableCell(SheetImpl& sheet, int row, int column) {
+    if (const auto* existing = sheet.cells.find(row, column)) {
+        return const_cast<Cell&>(*existing);
+    }
+    const auto style = sheet.effectiveStyle(row, column);
+    auto& cell = sheet.cells.obtain(row, column);
+    cell.style = style;
+    return cell;
+}
+
 Value cellValue(const WorkbookImpl& book, const Cell* cell) {
     if (!cell) {
         return {};
@@ -220,6 +230,26 @@ std::string columnName(int column) {
     return name;
 }
 
+std::string cellName(int row, int column, bool absolute) {
+    std::string name;
+    if (absolute) {
+        name += '$';
+    }
+    name += columnName(column);
+    if (absolute) {
+        name += '$';
+    }
+    name += std::to_string(row);
+    return name;
+}
+
+std::string areaName(const Area& area) {
+    if (area.top == area.bottom && area.left == area.right) {
+        return cellName(area.top, area.left);
+    }
+    return cellName(area.top, area.left) + ":" + cellName(area.bottom, area.right);
+}
+
 bool parseCell(std::string_view text, int& row, int& column) {
     std::size_t i = 0;
     if (i < text.size() && text[i] == '$') {
@@ -256,6 +286,25 @@ bool parseCell(std::string_view text, int& row, int& column) {
     row = static_cast<int>(r);
     column = static_cast<int>(col);
     return true;
+}
+
+std::optional<Area> parseArea(std::string_view text) {
+    const auto colon = text.find(':');
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (!parseCell(text.substr(0, colon), top, left)) {
+        return std::nullopt;
+    }
+    bottom = top;
+    right = left;
+    if (colon != std::string_view::npos && !parseCell(text.substr(colon + 1), bottom, right)) {
+        return std::nullopt;
+    }
+    const Area area{std::min(top, bottom), std::min(left, right), std::max(top, bottom),
+                    std::max(left, right)};
+    if (area.bottom > kMaxRows || area.right > kMaxColumns) {
+        return std::nullopt;
+    }
+    return area;
 }
 
 }  // namespace office::excel::detail

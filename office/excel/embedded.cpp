@@ -1,13 +1,87 @@
 #include "office/excel/embedded.h"
 
+#include <zip.h>
+
+#include <algorithm>
+#include <iterator>
+
+#include "office/error.h"
 #include "office/excel/model.h"
 
 namespace office::excel {
 
-std::shared_ptr<Workbook> openWorkbookFromBytes(
-    std::vector<std::uint8_t> bytes, std::string displayName,
-    std::function<void(std::vector<std::uint8_t>)> onSave) {
-    auto package = package::Package::openBytes(std::move(bytes), displayName, "workbook");
+namespace {
+
+constexpr std::string_view kRelNs =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr std::string_view kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view kBinaryWorkbookType =
+    "application/vnd.ms-excel.sheet.binary.macroEnabled.main";
+
+// The smallest package there is: a content-types part and nothing else.
+std::vector<std::uint8_t> emptyPackage() {
+    static const std::string types =
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+        R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+        R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
+        R"(<Default Extension="xml" ContentType="application/xml"/></Types>)";
+    auto fail = [] {
+        throw Error(ErrorCode::WriteFailed, "cannot create a new workbook in memory");
+    };
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
+    zip_error_fini(&error);
+    if (!buffer) {
+        fail();
+    }
+    zip_source_keep(buffer);
+    zip_t* archive = zip_open_from_source(buffer, ZIP_TRUNCATE, nullptr);
+    zip_source_t* data =
+        archive ? zip_source_buffer(archive, types.data(), types.size(), 0) : nullptr;
+    const bool added = data && zip_file_add(archive, "[Content_Types].xml", data, 0) >= 0;
+    if (!added) {
+        zip_source_free(data);
+    }
+    const bool closed = archive && added && zip_close(archive) == 0;
+    if (archive && !closed) {
+        zip_discard(archive);
+    }
+    std::vector<std::uint8_t> bytes;
+    zip_stat_t stat;
+    if (closed && zip_source_stat(buffer, &stat) == 0 && zip_source_open(buffer) == 0) {
+        bytes.resize(stat.size);
+        const auto read = zip_source_read(buffer, bytes.data(), stat.size);
+        zip_source_close(buffer);
+        bytes.resize(read < 0 ? 0 : static_cast<std::size_t>(read));
+    }
+    zip_source_free(buffer);
+    if (bytes.empty()) {
+        fail();
+    }
+    return bytes;
+}
+
+pugi::xml_document rootDocument(const char* name) {
+    pugi::xml_document doc;
+    auto decl = doc.append_child(pugi::node_declaration);
+    decl.append_attribute("version") = "1.0";
+    decl.append_attribute("encoding") = "UTF-8";
+    decl.append_attribute("standalone") = "yes";
+    doc.append_child(name).append_attribute("xmlns") = std::string(kMainNs).c_str();
+    return doc;
+}
+
+// The workbook's children that come after <oleSize> in the schema's order.
+constexpr const char* kAfterOleSize[] = {"customWorkbookViews", "pivotCaches",   "smartTagPr",
+                                         "smartTagTypes",       "webPublishing", "fileRecoveryPr",
+                                         "webPublishObjects",   "extLst"};
+
+}  // namespace
+
+std::shared_ptr<Workbook> openWorkbookFromPackage(
+    package::Package package, std::function<void(std::vector<std::uint8_t>)> onSave) {
+    std::string displayName = package.displayName();
     auto book = detail::loadWorkbook(std::move(package), displayName);
     book->name = std::move(displayName);
     book->onSave = std::move(onSave);
@@ -16,6 +90,189 @@ std::shared_ptr<Workbook> openWorkbookFromBytes(
     book->ownedApp = std::make_shared<detail::ApplicationImpl>();
     book->app = book->ownedApp;
     return std::make_shared<Workbook>(book);
+}
+
+std::shared_ptr<Workbook> openWorkbookFromBytes(
+    std::vector<std::uint8_t> bytes, std::string displayName,
+    std::function<void(std::vector<std::uint8_t>)> onSave) {
+    return openWorkbookFromPackage(
+        package::Package::openBytes(std::move(bytes), std::move(displayName), "workbook"),
+        std::move(onSave));
+}
+
+bool isBinaryWorkbook(const package::Package& package) {
+    const package::Relationships rels = package.relationships("");
+    const auto* main = rels.findByType("/officeDocument");
+    if (!main) {
+        return false;
+    }
+    const std::string part = package::resolveTarget("", main->target);
+    return package.contentType(part) == kBinaryWorkbookType || part.ends_with(".bin");
+}
+
+std::vector<std::uint8_t> newWorkbookBytes(const std::string& sheet) {
+    auto package = package::Package::openBytes(emptyPackage(), "new workbook", "workbook");
+    const std::string workbookPart = "xl/workbook.xml";
+    const std::string sheetPart = "xl/worksheets/sheet1.xml";
+
+    package::Relationships packageRels;
+    packageRels.add(std::string(kRelNs) + "/officeDocument", workbookPart);
+    package.setRelationships("", packageRels);
+    package::Relationships workbookRels;
+    const std::string sheetId = workbookRels.add(std::string(kRelNs) + "/worksheet",
+                                                 package::relativeTarget(workbookPart, sheetPart));
+    package.setRelationships(workbookPart, workbookRels);
+
+    pugi::xml_document workbook = rootDocument("workbook");
+    auto root = workbook.document_element();
+    root.append_attribute("xmlns:r") = std::string(kRelNs).c_str();
+    auto entry = root.append_child("sheets").append_child("sheet");
+    entry.append_attribute("name") = package::xmlSafe(sheet).c_str();
+    entry.append_attribute("sheetId") = 1;
+    entry.append_attribute("r:id") = sheetId.c_str();
+    package.writeXml(workbookPart, workbook);
+    package.setContentType(
+        workbookPart, "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml");
+
+    pugi::xml_document worksheet = rootDocument("worksheet");
+    worksheet.document_element().append_child("dimension").append_attribute("ref") = "A1";
+    worksheet.document_element().append_child("sheetData");
+    package.writeXml(sheetPart, worksheet);
+    package.setContentType(
+        sheetPart, "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml");
+    return package.saveBytes();
+}
+
+// ---- SheetCells ----
+
+SheetCells::SheetCells(package::Package package, std::string_view sheet) {
+    std::string displayName = package.displayName();
+    book_ = detail::loadWorkbook(std::move(package), displayName, true);
+    for (const auto& candidate : book_->sheets) {
+        if (!candidate->worksheet || candidate->part.empty()) {
+            continue;
+        }
+        if (!sheet_ || candidate->name == sheet) {
+            sheet_ = candidate;
+        }
+        if (candidate->name == sheet) {
+            break;
+        }
+    }
+    if (!sheet_) {
+        throw Error(ErrorCode::CorruptPart, book_->where() + ": " + book_->workbookPart +
+                                                ": the workbook holds no worksheet");
+    }
+}
+
+SheetCells::SheetCells(SheetCells&&) noexcept = default;
+SheetCells& SheetCells::operator=(SheetCells&&) noexcept = default;
+SheetCells::~SheetCells() = default;
+
+const std::string& SheetCells::sheetName() const {
+    return sheet_->name;
+}
+
+bool SheetCells::date1904() const {
+    return book_->date1904;
+}
+
+detail::CellMap SheetCells::read(const detail::Area& area) const {
+    detail::CellMap cells;
+    const auto& rows = sheet_->cells.rows();
+    auto row = std::lower_bound(rows.begin(), rows.end(), area.top,
+                                [](const detail::Row& r, int number) { return r.row < number; });
+    for (; row != rows.end() && row->row <= area.bottom; ++row) {
+        for (const auto& cell : row->cells) {
+            if (cell.column < area.left || cell.column > area.right) {
+                continue;
+            }
+            ClipCell data;
+            data.value = detail::cellValue(*book_, &cell);
+            if (data.value.isEmpty()) {
+                continue;
+            }
+            data.numberFormat = book_->styles.formatCode(book_->styles.xf(cell.style).numFmtId);
+            cells.emplace_hint(cells.end(), detail::CellPos{row->row, cell.column},
+                               std::move(data));
+        }
+    }
+    return cells;
+}
+
+void SheetCells::writeCell(const detail::CellPos& pos, const ClipCell& data) {
+    auto& book = *book_;
+    auto& cell = detail::writableCell(*sheet_, pos.row, pos.column);
+    if (cell.flags & detail::kHasFormula) {
+        book.formulaOverwritten = true;
+    }
+    if (!data.value.isEmpty() &&
+        book.styles.formatCode(book.styles.xf(cell.style).numFmtId) != data.numberFormat) {
+        cell.style = detail::styleWithFormat(book, cell.style, data.numberFormat);
+    }
+    detail::assignValue(book, cell, data.value);
+    sheet_->written.push_back({pos.row, pos.column, true});
+    book.changed = true;
+}
+
+void SheetCells::write(const detail::CellMap& cells) {
+    for (const auto& [pos, data] : cells) {
+        writeCell(pos, data);
+    }
+}
+
+void SheetCells::write(const detail::CellMap& cells, const std::vector<detail::Area>& areas) {
+    for (const auto& area : areas) {
+        auto it = cells.lower_bound({area.top, area.left});
+        for (; it != cells.end() && it->first.row <= area.bottom; ++it) {
+            const auto& [pos, data] = *it;
+            if (pos.column < area.left) {
+                it = std::prev(cells.lower_bound({pos.row, area.left}));
+            } else if (pos.column > area.right) {
+                it = std::prev(cells.lower_bound({pos.row + 1, area.left}));
+            } else {
+                writeCell(pos, data);
+            }
+        }
+    }
+}
+
+std::optional<detail::Area> SheetCells::visibleArea() const {
+    auto& doc = book_->package.xml(book_->workbookPart);
+    const auto oleSize = detail::child(doc.document_element(), "oleSize");
+    return detail::parseArea(oleSize.attribute("ref").value());
+}
+
+void SheetCells::setVisibleArea(const detail::Area& area) {
+    auto& doc = book_->package.xml(book_->workbookPart);
+    auto root = doc.document_element();
+    auto oleSize = detail::child(root, "oleSize");
+    if (!oleSize) {
+        // Its place is after the calculation settings and before the custom views and later
+        // settings.
+        pugi::xml_node before;
+        for (const char* next : kAfterOleSize) {
+            if ((before = detail::child(root, next))) {
+                break;
+            }
+        }
+        const std::string name = detail::mainPrefix(root) + "oleSize";
+        oleSize = before ? root.insert_child_before(name.c_str(), before)
+                         : root.append_child(name.c_str());
+    }
+    auto ref = oleSize.attribute("ref");
+    if (!ref) {
+        ref = oleSize.append_attribute("ref");
+    }
+    // Office writes the visible area as a range, one cell as "A1:A1" too.
+    ref = (detail::cellName(area.top, area.left) + ":" + detail::cellName(area.bottom, area.right))
+              .c_str();
+    book_->package.markDirty(book_->workbookPart);
+}
+
+std::vector<std::uint8_t> SheetCells::save() {
+    detail::storeChanges(*book_);
+    return book_->package.saveBytes();
 }
 
 }  // namespace office::excel

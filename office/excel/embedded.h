@@ -6,12 +6,21 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "office/excel.h"
+#include "office/excel/a1.h"
+#include "office/package/package.h"
 
 namespace office::excel {
+
+namespace detail {
+struct WorkbookImpl;
+struct SheetImpl;
+}  // namespace detail
 
 // Opens a workbook held in memory (an embedded object's package) in a private application of
 // its own. When the workbook is saved or closed after a change, onSave receives the new package
@@ -19,5 +28,55 @@ namespace office::excel {
 std::shared_ptr<office::excel::Workbook> openWorkbookFromBytes(
     std::vector<std::uint8_t> bytes, std::string displayName,
     std::function<void(std::vector<std::uint8_t>)> onSave);
+// The same for a package already open; its display name names it in messages.
+std::shared_ptr<office::excel::Workbook> openWorkbookFromPackage(
+    package::Package package, std::function<void(std::vector<std::uint8_t>)> onSave);
+
+// True when the package's main document is a workbook in the binary format (.xlsb), which the
+// host reads no cells of.
+bool isBinaryWorkbook(const package::Package& package);
+
+// The bytes of a new workbook with one empty worksheet named `sheet`; its styles and shared
+// strings are added by the first write that needs them.
+std::vector<std::uint8_t> newWorkbookBytes(const std::string& sheet);
+
+// One worksheet of a workbook held in memory, its cells read and written directly through the
+// workbook model: the data sheet of a chart, and the first sheet of an embedded table object.
+class SheetCells {
+public:
+    // Opens the workbook and the worksheet named `sheet`, or the first worksheet that has cells
+    // of its own when there is none of that name. Fails as Workbooks.Open does, and with
+    // CorruptPart when the workbook holds no such worksheet.
+    SheetCells(package::Package package, std::string_view sheet);
+    SheetCells(SheetCells&&) noexcept;
+    SheetCells& operator=(SheetCells&&) noexcept;
+    ~SheetCells();
+
+    const std::string& sheetName() const;
+    bool date1904() const;
+
+    // The non-empty cells inside the area, with the number formats they show. Dates come back
+    // as Value::date in the 1900 system.
+    detail::CellMap read(const detail::Area& area) const;
+    // Writes the cells (a blank value empties the cell), keeping each cell's style apart from
+    // its number format.
+    void write(const detail::CellMap& cells);
+    // Writes those of the cells that lie inside one of the areas.
+    void write(const detail::CellMap& cells, const std::vector<detail::Area>& areas);
+
+    // The workbook's visible area when it is embedded (<oleSize ref>); nothing when it names
+    // none.
+    std::optional<detail::Area> visibleArea() const;
+    void setVisibleArea(const detail::Area& area);
+
+    // The package with every change written into it.
+    std::vector<std::uint8_t> save();
+
+private:
+    void writeCell(const detail::CellPos& pos, const ClipCell& data);
+
+    std::shared_ptr<detail::WorkbookImpl> book_;
+    std::shared_ptr<detail::SheetImpl> sheet_;
+};
 
 }  // namespace office::excel

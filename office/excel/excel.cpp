@@ -44,17 +44,6 @@ std::shared_ptr<Sheet> sheetObject(const std::shared_ptr<detail::SheetImpl>& she
     return std::make_shared<Sheet>(sheet);
 }
 
-// The cell of the store to write, made with the style it shows when it does not exist yet.
-detail::Cell& writable(detail::SheetImpl& sheet, int row, int column) {
-    if (const auto* existing = sheet.cells.find(row, column)) {
-        return const_cast<detail::Cell&>(*existing);
-    }
-    const auto style = sheet.effectiveStyle(row, column);
-    auto& cell = sheet.cells.obtain(row, column);
-    cell.style = style;
-    return cell;
-}
-
 // "$A$1:$C$5" or "b2": false when the text is no address.
 bool parseAddress(std::string_view address, int& row, int& column, int& lastRow, int& lastColumn) {
     const auto colon = address.find(':');
@@ -497,7 +486,7 @@ void Range::SetValue(const office::Value& value) {
     const auto book = sheet_->openBook();
     for (int r = row_; r <= lastRow_; ++r) {
         for (int c = column_; c <= lastColumn_; ++c) {
-            auto& cell = writable(*sheet_, r, c);
+            auto& cell = detail::writableCell(*sheet_, r, c);
             if (cell.flags & detail::kHasFormula) {
                 book->formulaOverwritten = true;
             }
@@ -525,12 +514,27 @@ void Range::SetNumberFormat(const std::string& format) {
     const auto book = sheet_->openBook();
     for (int r = row_; r <= lastRow_; ++r) {
         for (int c = column_; c <= lastColumn_; ++c) {
-            auto& cell = writable(*sheet_, r, c);
+            auto& cell = detail::writableCell(*sheet_, r, c);
             cell.style = detail::styleWithFormat(*book, cell.style, format);
             sheet_->written.push_back({r, c, false});
         }
     }
     book->changed = true;
+}
+
+std::vector<std::string> Range::FormulasWithoutValue() const {
+    const auto book = sheet_->openBook();
+    std::vector<std::string> cells;
+    for (int r = row_; r <= lastRow_; ++r) {
+        for (int c = column_; c <= lastColumn_; ++c) {
+            const detail::Cell* cell = sheet_->cells.find(r, c);
+            if (cell && (cell->flags & detail::kHasFormula) &&
+                cell->kind == detail::CellKind::Blank) {
+                cells.push_back(detail::columnName(c) + std::to_string(r));
+            }
+        }
+    }
+    return cells;
 }
 
 std::string Range::Address() const {
@@ -668,7 +672,7 @@ void Range::Copy(const std::shared_ptr<excel::Range>& destination) const {
     std::size_t i = 0;
     for (int r = 0; r <= lastRow_ - row_; ++r) {
         for (int c = 0; c <= lastColumn_ - column_; ++c, ++i) {
-            auto& cell = writable(target, top + r, left + c);
+            auto& cell = detail::writableCell(target, top + r, left + c);
             if (cell.flags & detail::kHasFormula) {
                 targetBook->formulaOverwritten = true;
             }

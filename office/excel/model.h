@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "office/excel.h"
+#include "office/excel/a1.h"
 #include "office/package/package.h"
 #include "office/value.h"
 
@@ -160,6 +161,7 @@ struct WorkbookImpl {
     bool date1904 = false;
     bool changed = false;
     bool formulaOverwritten = false;            // calcChain goes at the next save
+    bool keepTrees = false;                     // parsed parts stay in the package
     std::shared_ptr<ApplicationImpl> ownedApp;  // the private application of an embedded one
     std::map<std::pair<std::uint32_t, std::string>, std::uint32_t> formatVariants;
     std::function<void(std::vector<std::uint8_t>)> onSave;  // embedded workbooks only
@@ -187,12 +189,17 @@ struct ApplicationImpl {
 };
 
 // Reads the workbook held by package; fails with NotADocument or CorruptPart naming the part.
-std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string path);
+// With keepTrees, the parsed parts stay in the package for the writer (a small workbook that is
+// about to be edited); else each is parsed into a tree that goes when it has been read.
+std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string path,
+                                           bool keepTrees = false);
 // Reads one worksheet part into sheet.cells.
 void loadWorksheet(WorkbookImpl& book, SheetImpl& sheet);
 // Writes the changed sheets, strings and styles into the package (not to disk).
 void storeChanges(WorkbookImpl& book);
 
+// The cell of the store to write, made with the style it shows when it does not exist yet.
+Cell& writableCell(SheetImpl& sheet, int row, int column);
 // The value of a stored cell as Range.Value gives it.
 Value cellValue(const WorkbookImpl& book, const Cell* cell);
 // Writes value into the cell; dates leave the workbook's own date system.
@@ -218,10 +225,10 @@ private:
 // The xf index of a copy of xf `index` with the number format `code`.
 std::uint32_t styleWithFormat(WorkbookImpl& book, std::uint32_t index, const std::string& code);
 
-// "A1"-style helpers.
-std::string columnName(int column);
-// Parses "B12" or "$B$12"; false when it is not a cell reference. Bounds are not checked.
-bool parseCell(std::string_view text, int& row, int& column);
+// The prefix ("x:", or "" for the default namespace) that the SpreadsheetML namespace has at
+// the element, so that new children land in that namespace; the element's own prefix when no
+// declaration of it is in scope.
+std::string mainPrefix(const pugi::xml_node& node);
 
 // The local name of an element ("c" for "x:c").
 inline std::string_view localName(const pugi::xml_node& node) {

@@ -982,6 +982,9 @@ std::string formatText(const std::string& text, std::string_view code) {
 
 }  // namespace
 
+// Excel's own texts for the ids 0-49; 27-36 and 50-58 are the East Asian date and time formats,
+// which Excel shows in the locale of the file, rendered here in one locale. Where the standard
+// spells an id differently (37-40, 44, 47), looking a code up accepts both (kStandardSpellings).
 std::string builtinNumberFormat(int id) {
     switch (id) {
         case 0:
@@ -1057,13 +1060,13 @@ std::string builtinNumberFormat(int id) {
         case 35:
         case 55:
             return "上午/下午h\"时\"mm\"分\"ss\"秒\"";
-        case 37:
+        case 37:  // the standard: #,##0 ;(#,##0)
             return "#,##0_);\\(#,##0\\)";
-        case 38:
+        case 38:  // the standard: #,##0 ;[Red](#,##0)
             return "#,##0_);[Red]\\(#,##0\\)";
-        case 39:
+        case 39:  // the standard: #,##0.00;(#,##0.00)
             return "#,##0.00_);\\(#,##0.00\\)";
-        case 40:
+        case 40:  // the standard: #,##0.00;[Red](#,##0.00)
             return "#,##0.00_);[Red]\\(#,##0.00\\)";
         case 41:
             return "_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)";
@@ -1071,13 +1074,13 @@ std::string builtinNumberFormat(int id) {
             return "_(\"$\"* #,##0_);_(\"$\"* \\(#,##0\\);_(\"$\"* \"-\"_);_(@_)";
         case 43:
             return "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)";
-        case 44:
+        case 44:  // the standard: _("$"* #,##0.00_)_("$"* \(#,##0.00\)_("$"* "-"??_)_(@_)
             return "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)";
         case 45:
             return "mm:ss";
         case 46:
             return "[h]:mm:ss";
-        case 47:
+        case 47:  // the standard: mmss.0
             return "mm:ss.0";
         case 48:
             return "##0.0E+0";
@@ -1086,6 +1089,51 @@ std::string builtinNumberFormat(int id) {
         default:
             return {};
     }
+}
+
+namespace {
+
+// Codes of built-in formats as the file-format standard spells them where Excel writes and
+// shows another text for the same id.
+struct StandardSpelling {
+    int id;
+    std::string_view code;
+};
+constexpr StandardSpelling kStandardSpellings[] = {
+    // Excel pads the positive section with "_)" so that it lines up with the parenthesised
+    // negatives; the standard writes a plain space there.
+    {37, "#,##0 ;(#,##0)"},
+    {38, "#,##0 ;[Red](#,##0)"},
+    // Excel again pads with "_)" and escapes the parentheses; the standard does neither.
+    {39, "#,##0.00;(#,##0.00)"},
+    {40, "#,##0.00;[Red](#,##0.00)"},
+    // Excel's texts without the backslashes before the parentheses, which mean the same.
+    {37, "#,##0_);(#,##0)"},
+    {38, "#,##0_);[Red](#,##0)"},
+    {39, "#,##0.00_);(#,##0.00)"},
+    {40, "#,##0.00_);[Red](#,##0.00)"},
+    // The standard's Accounting text lost its section separators; files written after its
+    // table carry it so.
+    {44, "_(\"$\"* #,##0.00_)_(\"$\"* \\(#,##0.00\\)_(\"$\"* \"-\"??_)_(@_)"},
+    // Minutes and seconds with tenths: the standard leaves out the colon that Excel shows.
+    {47, "mmss.0"},
+};
+
+}  // namespace
+
+int builtinNumberFormatId(std::string_view code) {
+    for (int id = 0; id <= 49; ++id) {
+        const std::string builtin = builtinNumberFormat(id);
+        if (!builtin.empty() && builtin == code) {
+            return id;
+        }
+    }
+    for (const auto& spelling : kStandardSpellings) {
+        if (spelling.code == code) {
+            return spelling.id;
+        }
+    }
+    return -1;
 }
 
 bool isDateFormat(std::string_view code) {

@@ -10,8 +10,10 @@
 #include <cstring>
 
 #include "office/error.h"
+#include "office/excel/embedded.h"
 #include "office/excel/model.h"
 #include "office/excel/number_format.h"
+#include "office/package/xml.h"
 
 namespace office::excel::detail {
 
@@ -27,6 +29,17 @@ constexpr std::string_view kWorkbookTypes[] = {
 [[noreturn]] void corrupt(const WorkbookImpl& book, std::string_view part,
                           const std::string& what) {
     throw Error(ErrorCode::CorruptPart, book.where() + ": " + std::string(part) + ": " + what);
+}
+
+// The parsed part: the package's shared tree when the workbook is about to be edited (so that
+// the writer does not parse it again), else a tree of its own in `scratch`.
+const pugi::xml_document& parsed(WorkbookImpl& book, const std::string& part,
+                                 pugi::xml_document& scratch) {
+    if (book.keepTrees) {
+        return book.package.xml(part);
+    }
+    scratch = book.package.readXml(part);
+    return scratch;
 }
 
 bool isTrue(const pugi::xml_attribute& attribute) {
@@ -47,31 +60,7 @@ std::string_view relationshipId(const pugi::xml_node& node) {
 
 // Undoes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry.
 std::string decodeEscapes(std::string_view text) {
-    if (text.find("_x") == std::string_view::npos) {
-        return std::string(text);
-    }
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned code = 0;
-        if (text[i] == '_' && i + 6 < text.size() && text[i + 1] == 'x' && text[i + 6] == '_' &&
-            std::from_chars(text.data() + i + 2, text.data() + i + 6, code, 16).ptr ==
-                text.data() + i + 6) {
-            if (code < 0x80) {
-                out += static_cast<char>(code);
-            } else if (code < 0x800) {
-                out += static_cast<char>(0xC0 | (code >> 6));
-                out += static_cast<char>(0x80 | (code & 0x3F));
-            } else {
-                out += static_cast<char>(0xE0 | (code >> 12));
-                out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (code & 0x3F));
-            }
-            i += 6;
-            continue;
-        }
-        out += text[i];
-    }
-    return out;
+    return package::spreadsheetUnescaped(text);
 }
 
 // The text of a string item (<si> or <is>): its <t>, or its runs' <t> joined; phonetic runs
@@ -90,7 +79,8 @@ std::string stringItem(const pugi::xml_node& item) {
 }
 
 void readSharedStrings(WorkbookImpl& book, const std::string& part) {
-    const auto doc = book.package.readXml(part);
+    pugi::xml_document scratch;
+    const auto& doc = parsed(book, part, scratch);
     const auto root = doc.document_element();
     if (localName(root) != "sst") {
         corrupt(book, part, "root element is not sst");
@@ -173,7 +163,8 @@ void readStyles(WorkbookImpl& book, const std::string& part) {
         styles.xfs.push_back({});
         return;
     }
-    const auto doc = book.package.readXml(part);
+    pugi::xml_document scratch;
+    const auto& doc = parsed(book, part, scratch);
     const auto root = doc.document_element();
     if (localName(root) != "styleSheet") {
         corrupt(book, part, "root element is not styleSheet");
@@ -403,10 +394,20 @@ struct SheetReader {
     }
 };
 
+// The sheet's tables: those its tableParts list, and those only its relationships name (as
+// some chart generators write a chart's data workbook), which grow with the data all the same.
 void readTables(WorkbookImpl& book, SheetImpl& sheet, const pugi::xml_node& root) {
     const auto rels = book.package.relationships(sheet.part);
+    std::vector<const package::Relationship*> found;
     for (const auto& node : child(root, "tableParts").children()) {
-        const auto* rel = rels.find(relationshipId(node));
+        found.push_back(rels.find(relationshipId(node)));
+    }
+    for (const auto* rel : rels.allByType("/table")) {
+        if (std::find(found.begin(), found.end(), rel) == found.end()) {
+            found.push_back(rel);
+        }
+    }
+    for (const auto* rel : found) {
         if (!rel || rel->external) {
             continue;
         }
@@ -430,7 +431,8 @@ void readTables(WorkbookImpl& book, SheetImpl& sheet, const pugi::xml_node& root
 }  // namespace
 
 void loadWorksheet(WorkbookImpl& book, SheetImpl& sheet) {
-    const auto doc = book.package.readXml(sheet.part);
+    pugi::xml_document scratch;
+    const auto& doc = parsed(book, sheet.part, scratch);
     const auto root = doc.document_element();
     if (localName(root) != "worksheet") {
         corrupt(book, sheet.part, "root element is not worksheet");
@@ -463,6 +465,11 @@ std::string findWorkbookPart(const package::Package& package) {
     }
     const std::string part = package::resolveTarget("", rel->target);
     const std::string type = package.contentType(part);
+    if (isBinaryWorkbook(package)) {
+        throw Error(ErrorCode::NotSupported,
+                    package.displayName() + ": the workbook is in the binary format (.xlsb, " +
+                        part + "), whose cells cannot be read; save it as .xlsx");
+    }
     if (!isWorkbookType(type)) {
         throw Error(ErrorCode::NotADocument, package.displayName() +
                                                  ": the package holds no workbook (its main part " +
@@ -484,6 +491,14 @@ void readSheetList(WorkbookImpl& book, const pugi::xml_node& root,
         auto sheet = std::make_shared<SheetImpl>();
         sheet->name = node.attribute("name").value();
         const auto id = relationshipId(node);
+        if (id.empty()) {
+            // Some writers leave a sheet's relationship id empty; office suites open such a
+            // workbook and show the sheet empty. It keeps its place and name in the list, as a
+            // sheet without a part and without cells.
+            sheet->worksheet = false;
+            book.sheets.push_back(std::move(sheet));
+            continue;
+        }
         const auto* rel = rels.find(id);
         if (!rel || rel->external) {
             corrupt(book, book.workbookPart,
@@ -498,12 +513,15 @@ void readSheetList(WorkbookImpl& book, const pugi::xml_node& root,
 
 }  // namespace
 
-std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string path) {
+std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string path,
+                                           bool keepTrees) {
     const std::string part = findWorkbookPart(package);
     auto book = std::make_shared<WorkbookImpl>(std::move(package));
+    book->keepTrees = keepTrees;
     book->path = std::move(path);
     book->workbookPart = part;
-    const auto doc = book->package.readXml(part);
+    pugi::xml_document scratch;
+    const auto& doc = parsed(*book, part, scratch);
     const auto root = doc.document_element();
     if (localName(root) != "workbook") {
         corrupt(*book, part, "root element is not workbook");
@@ -521,7 +539,7 @@ std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string
     readSheetList(*book, root, rels);
     for (const auto& sheet : book->sheets) {
         sheet->book = book;
-        if (sheet->worksheet) {
+        if (sheet->worksheet && !sheet->part.empty()) {
             loadWorksheet(*book, *sheet);
         }
     }

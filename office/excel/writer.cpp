@@ -4,49 +4,65 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "office/error.h"
 #include "office/excel/model.h"
 #include "office/excel/number_format.h"
+#include "office/package/xml.h"
 
 namespace office::excel::detail {
 
 namespace {
 
-constexpr const char* kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view kMainNs = package::ns::kSpreadsheet;
 constexpr const char* kRelNs =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 
-// The element's prefix ("x:" for "x:c"), so that new children match their parents.
-std::string prefixOf(const pugi::xml_node& node) {
-    const std::string_view name = node.name();
-    const auto colon = name.find(':');
-    return colon == std::string_view::npos ? std::string() : std::string(name.substr(0, colon + 1));
+// Text as SpreadsheetML holds it: characters XML 1.0 cannot carry go out as _xHHHH_, as Office
+// writes them, and literal "_xHHHH_" text keeps its meaning through an escaped underscore.
+std::string sheetText(std::string_view text) {
+    return package::spreadsheetEscaped(text);
 }
 
-// Characters XML 1.0 cannot carry go out as _xHHHH_, as Office writes them.
-std::string escapeControls(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "_x%04X_", c);
-            out += buffer;
-            continue;
-        }
-        out += static_cast<char>(c);
-    }
-    return out;
-}
-
-void setText(pugi::xml_node t, const std::string& text) {
-    const std::string escaped = escapeControls(text);
+void setText(pugi::xml_node t, std::string_view text) {
+    const std::string escaped = sheetText(text);
     t.text().set(escaped.c_str());
     if (!escaped.empty() && (escaped.front() == ' ' || escaped.back() == ' ' ||
                              escaped.find('\n') != std::string::npos)) {
         t.append_attribute("xml:space") = "preserve";
     }
+}
+
+// A copy of `item` from another part (a font, fill, border or xf of a source workbook), ready
+// to go into `list`: its SpreadsheetML elements take the prefix that namespace has at the
+// list, and the other prefixes it uses are declared on it where the list has them not.
+pugi::xml_document adopted(const pugi::xml_node& item, const pugi::xml_node& list) {
+    pugi::xml_document doc;
+    auto copy = doc.append_copy(item);
+    const std::string prefix = mainPrefix(list);
+    std::vector<std::pair<pugi::xml_node, pugi::xml_node>> pending{{item, copy}};
+    while (!pending.empty()) {
+        auto [from, to] = pending.back();
+        pending.pop_back();
+        const std::string_view own = package::prefixOf(from.name());
+        const std::string_view ns = package::namespaceUri(from, own);
+        if (ns == kMainNs) {
+            to.set_name((prefix + std::string(localName(from))).c_str());
+        } else if (!own.empty() && package::namespaceUri(list, own) != ns &&
+                   !copy.attribute(("xmlns:" + std::string(own)).c_str())) {
+            copy.append_attribute(("xmlns:" + std::string(own)).c_str()) = std::string(ns).c_str();
+        }
+        auto source = from.first_child();
+        for (auto target = to.first_child(); source && target;
+             source = source.next_sibling(), target = target.next_sibling()) {
+            if (source.type() == pugi::node_element) {
+                pending.emplace_back(source, target);
+            }
+        }
+    }
+    return doc;
 }
 
 // Adds a new part of the workbook: its contents, its content type and the workbook's
@@ -108,7 +124,7 @@ pugi::xml_node styleList(pugi::xml_node root, std::string_view name) {
     if (auto list = child(root, name)) {
         return list;
     }
-    const std::string full = prefixOf(root) + std::string(name);
+    const std::string full = mainPrefix(root) + std::string(name);
     for (auto node : root.children()) {
         if (styleRank(localName(node)) > styleRank(name)) {
             return root.insert_child_before(full.c_str(), node);
@@ -165,10 +181,9 @@ int findOrAppend(pugi::xml_node list, const pugi::xml_node& item) {
 }
 
 int formatId(WorkbookImpl& book, const std::string& code) {
-    for (int id = 0; id <= 49; ++id) {
-        if (builtinNumberFormat(id) == code && !book.styles.customFormats.count(id)) {
-            return id;
-        }
+    const int builtin = builtinNumberFormatId(code);
+    if (builtin >= 0 && !book.styles.customFormats.count(builtin)) {
+        return builtin;
     }
     int highest = 163;
     for (const auto& [id, custom] : book.styles.customFormats) {
@@ -179,18 +194,15 @@ int formatId(WorkbookImpl& book, const std::string& code) {
     }
     const int id = highest + 1;
     auto list = styleList(stylesRoot(book), "numFmts");
-    auto format = list.append_child((prefixOf(list) + "numFmt").c_str());
+    auto format = list.append_child((mainPrefix(list) + "numFmt").c_str());
     format.append_attribute("numFmtId") = id;
-    format.append_attribute("formatCode") = code.c_str();
+    format.append_attribute("formatCode") = package::xmlSafe(code).c_str();
     updateCount(list);
     book.styles.customFormats[id] = code;
     return id;
 }
 
-std::uint32_t appendXf(WorkbookImpl& book, const pugi::xml_node& model, const Xf& xf) {
-    auto list = styleList(stylesRoot(book), "cellXfs");
-    pugi::xml_node node =
-        model ? list.append_copy(model) : list.append_child((prefixOf(list) + "xf").c_str());
+void setXfAttributes(pugi::xml_node node, const Xf& xf) {
     auto set = [&node](const char* name, int value) {
         auto attribute = node.attribute(name);
         if (!attribute) {
@@ -208,12 +220,76 @@ std::uint32_t appendXf(WorkbookImpl& book, const pugi::xml_node& model, const Xf
     if (xf.numFmtId != 0) {
         set("applyNumberFormat", 1);
     }
+}
+
+// The cell formats of the styles part as it is, without marking it changed; null when there
+// are none.
+pugi::xml_node existingXfs(WorkbookImpl& book) {
+    if (book.stylesPart.empty()) {
+        return {};
+    }
+    return child(book.package.xml(book.stylesPart).document_element(), "cellXfs");
+}
+
+// The index of a cell format equal to the one appendXf would add, when the styles part has one:
+// writing a number format that a workbook already has then leaves its styles as they are.
+std::optional<std::uint32_t> equalXf(WorkbookImpl& book, const pugi::xml_node& model,
+                                     const Xf& xf) {
+    const auto list = existingXfs(book);
+    if (!list) {
+        return std::nullopt;
+    }
+    pugi::xml_document scratch;
+    auto node = model ? scratch.append_copy(model)
+                      : scratch.append_child((mainPrefix(list) + "xf").c_str());
+    setXfAttributes(node, xf);
+    const std::string wanted = package::nodeText(node);
+    std::uint32_t index = 0;
+    for (const auto& item : list.children()) {
+        if (item.type() != pugi::node_element) {
+            continue;
+        }
+        if (index >= book.styles.xfs.size()) {
+            break;
+        }
+        if (package::nodeText(item) == wanted) {
+            return index;
+        }
+        ++index;
+    }
+    return std::nullopt;
+}
+
+std::uint32_t appendXf(WorkbookImpl& book, const pugi::xml_node& model, const Xf& xf) {
+    if (const auto found = equalXf(book, model, xf)) {
+        return *found;
+    }
+    auto list = styleList(stylesRoot(book), "cellXfs");
+    // A styles part without cell formats still gives its cells the plain format 0: it is
+    // written out first, or the new format would take its index.
+    while (countItems(list) < static_cast<int>(book.styles.xfs.size())) {
+        auto plain = list.append_child((mainPrefix(list) + "xf").c_str());
+        for (const char* name : {"numFmtId", "fontId", "fillId", "borderId", "xfId"}) {
+            plain.append_attribute(name) = 0;
+        }
+    }
+    pugi::xml_node node =
+        model ? list.append_copy(model) : list.append_child((mainPrefix(list) + "xf").c_str());
+    setXfAttributes(node, xf);
     updateCount(list);
     book.styles.xfs.push_back(xf);
     return static_cast<std::uint32_t>(book.styles.xfs.size() - 1);
 }
 
 }  // namespace
+
+std::string mainPrefix(const pugi::xml_node& node) {
+    if (const auto prefix = package::prefixFor(node, package::ns::kSpreadsheet)) {
+        return prefix->empty() ? std::string() : *prefix + ":";
+    }
+    const std::string_view own = package::prefixOf(node.name());
+    return own.empty() ? std::string() : std::string(own) + ":";
+}
 
 std::uint32_t styleWithFormat(WorkbookImpl& book, std::uint32_t index, const std::string& code) {
     const auto key = std::make_pair(index, code);
@@ -227,9 +303,9 @@ std::uint32_t styleWithFormat(WorkbookImpl& book, std::uint32_t index, const std
     }
     xf.numFmtId = id;
     xf.isDate = isDateFormat(code);
-    auto list = styleList(stylesRoot(book), "cellXfs");
-    const auto model =
-        index < book.styles.xfs.size() ? itemAt(list, static_cast<int>(index)) : pugi::xml_node();
+    const auto model = index < book.styles.xfs.size()
+                           ? itemAt(existingXfs(book), static_cast<int>(index))
+                           : pugi::xml_node();
     const auto result = appendXf(book, model, xf);
     book.formatVariants[key] = result;
     return result;
@@ -257,7 +333,8 @@ std::uint32_t StyleImporter::import(std::uint32_t index) {
         if (!item) {
             return fallback;
         }
-        return findOrAppend(styleList(stylesRoot(to_), listName), item);
+        auto list = styleList(stylesRoot(to_), listName);
+        return findOrAppend(list, adopted(item, list).document_element());
     };
     xf.fontId = carry("fonts", source.fontId, 0);
     xf.fillId = carry("fills", source.fillId, 0);
@@ -271,7 +348,8 @@ std::uint32_t StyleImporter::import(std::uint32_t index) {
     pugi::xml_document copy;
     pugi::xml_node node;
     if (model) {
-        node = copy.append_copy(model);
+        copy.reset(adopted(model, styleList(stylesRoot(to_), "cellXfs")));
+        node = copy.document_element();
         node.remove_attribute("xfId");
         node.remove_attribute("quotePrefix");
         node.remove_attribute("pivotButton");
@@ -554,7 +632,7 @@ void syncColumns(const WorkbookImpl& book, const SheetImpl& sheet, const TablePa
     }
     const bool header = tableNode.attribute("headerRowCount").as_int(1) != 0;
     const int wanted = table.lastColumn - table.firstColumn + 1;
-    const std::string prefix = prefixOf(columns);
+    const std::string prefix = mainPrefix(columns);
     unsigned highestId = 0;
     for (const auto& node : columns.children()) {
         highestId = std::max(highestId, node.attribute("id").as_uint());
@@ -584,7 +662,7 @@ void syncColumns(const WorkbookImpl& book, const SheetImpl& sheet, const TablePa
             }
         }
         used.insert(lowerAscii(name));
-        node.attribute("name").set_value(name.c_str());
+        node.attribute("name").set_value(sheetText(name).c_str());
     }
 }
 
@@ -646,7 +724,7 @@ void writeSharedStrings(WorkbookImpl& book) {
         doc.append_child(pugi::node_declaration).append_attribute("version") = "1.0";
         doc.first_child().append_attribute("encoding") = "UTF-8";
         doc.first_child().append_attribute("standalone") = "yes";
-        doc.append_child("sst").append_attribute("xmlns") = kMainNs;
+        doc.append_child("sst").append_attribute("xmlns") = std::string(kMainNs).c_str();
         addWorkbookPart(
             book, book.sharedStringsPart, doc,
             "application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml",
@@ -654,7 +732,7 @@ void writeSharedStrings(WorkbookImpl& book) {
     }
     auto& doc = book.package.xml(book.sharedStringsPart);
     auto sst = doc.document_element();
-    const std::string prefix = prefixOf(sst);
+    const std::string prefix = mainPrefix(sst);
     for (std::size_t i = book.sharedStringsInFile; i < book.sharedStrings.size(); ++i) {
         auto t = sst.append_child((prefix + "si").c_str()).append_child((prefix + "t").c_str());
         setText(t, book.sharedStrings[i]);
@@ -693,10 +771,16 @@ void storeChanges(WorkbookImpl& book) {
             continue;
         }
         any = true;
+        if (sheet->part.empty()) {
+            throw Error(ErrorCode::NotSupported,
+                        book.where() + ": sheet \"" + sheet->name +
+                            "\" has no part of its own (its relationship id is empty), so the "
+                            "cells written into it cannot be kept");
+        }
         auto& doc = book.package.xml(sheet->part);
         SheetWriter writer{book, *sheet, doc.document_element(), {}, {}, {}};
         writer.sheetData = child(writer.root, "sheetData");
-        writer.prefix = prefixOf(writer.root);
+        writer.prefix = mainPrefix(writer.root);
         if (!writer.sheetData) {
             throw Error(ErrorCode::CorruptPart,
                         book.where() + ": " + sheet->part + ": the worksheet has no sheetData");

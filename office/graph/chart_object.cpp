@@ -1,13 +1,15 @@
 // The chart server behind a native chart: its data sheet, chart and title, and Update, which
 // writes the data sheet back into the chart part and the chart's embedded workbook.
 
+#include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "office/clipboard.h"
 #include "office/embed/compound_file.h"
+#include "office/excel/embedded.h"
 #include "office/graph.h"
 #include "office/graph/chart_part.h"
-#include "office/graph/sheet_cells.h"
 #include "office/ppt/object_site.h"
 
 namespace office::graph {
@@ -42,8 +44,10 @@ struct ChartServerImpl {
     graph::detail::ChartData data;
     graph::detail::DataLayout layout;
     CellMap cells;  // the data sheet, by sheet position
-    CellMap dirty;  // the cells written since the last Update
-    std::optional<graph::detail::SheetCells> workbook;
+    // Where the data sheet was written since the last Update: the cells of `cells` inside these
+    // areas go to the workbook.
+    std::vector<graph::detail::Area> dirty;
+    std::optional<excel::SheetCells> workbook;
     std::string workbookPart;
     // The streams of the compound file (an OLE object part) that wraps the workbook, if any.
     std::optional<std::map<std::string, embed::Bytes>> wrapper;
@@ -67,12 +71,39 @@ struct ChartServerImpl {
 
     void load();
     void openWorkbook();
+    void useWorkbook(std::vector<std::uint8_t> bytes, const std::string& part);
     // Writes a data sheet cell into every sheet cell that it feeds.
     void set(int row, int column, const CellData& cell) {
         for (const CellPos& pos : layout.sheetCells(row, column)) {
             cells[pos] = cell;
-            dirty[pos] = cell;
+            markDirty(pos);
         }
+    }
+    // Notes a written sheet cell: it joins the last area noted when it lies right of it in the
+    // same row, so that a pasted block is a few areas, not one per cell.
+    void markDirty(const CellPos& pos) {
+        if (!dirty.empty()) {
+            auto& last = dirty.back();
+            if (last.top == pos.row && last.bottom == pos.row && last.right + 1 == pos.column) {
+                last.right = pos.column;
+                return;
+            }
+        }
+        dirty.push_back({pos.row, pos.column, pos.row, pos.column});
+    }
+    // Every cell of the data sheet is to be written.
+    void allDirty() {
+        dirty.clear();
+        if (cells.empty()) {
+            return;
+        }
+        graph::detail::Area all{cells.begin()->first.row, cells.begin()->first.column,
+                                cells.rbegin()->first.row, cells.begin()->first.column};
+        for (const auto& [pos, cell] : cells) {
+            all.left = std::min(all.left, pos.column);
+            all.right = std::max(all.right, pos.column);
+        }
+        dirty.push_back(all);
     }
     const CellData* at(int row, int column) const {
         const auto it = cells.find(layout.sheetCells(row, column).front());
@@ -81,6 +112,7 @@ struct ChartServerImpl {
     pugi::xml_node colourStyle();
     void paste(int row, int column);
     void update();
+    void saveWorkbook();
     void embedNewWorkbook();
 };
 
@@ -111,8 +143,21 @@ void ChartServerImpl::openWorkbook() {
         }
         bytes = wrapper->at("Package");
     }
-    workbook.emplace(std::move(bytes), site.document->package.displayName() + ": " + part,
-                     layout.sheet);
+    useWorkbook(std::move(bytes), part);
+}
+
+// Opens the data workbook through the workbook code, on the data sheet's sheet (or its first
+// worksheet). A binary workbook is refused, naming the shape.
+void ChartServerImpl::useWorkbook(std::vector<std::uint8_t> bytes, const std::string& part) {
+    auto package = package::Package::openBytes(
+        std::move(bytes), site.document->package.displayName() + ": " + part, "workbook");
+    if (excel::isBinaryWorkbook(package)) {
+        throw Error(ErrorCode::NotSupported,
+                    site.where() + ": the chart's data is kept in " + part +
+                        ", a workbook in the binary format (.xlsb), whose cells cannot be "
+                        "filled; open the chart's data in an office suite and save it as .xlsx");
+    }
+    workbook.emplace(std::move(package), layout.sheet);
     workbookPart = part;
 }
 
@@ -154,7 +199,7 @@ void ChartServerImpl::load() {
         date1904 = data.date1904;
     }
     cells = graph::detail::cellsFromCaches(data, layout);
-    dirty = cells;
+    allDirty();
 }
 
 void ChartServerImpl::paste(int row, int column) {
@@ -200,10 +245,8 @@ pugi::xml_node ChartServerImpl::colourStyle() {
 void ChartServerImpl::embedNewWorkbook() {
     const std::string part =
         package().freePartName("ppt/embeddings/Microsoft_Excel_Worksheet#.xlsx");
-    workbook.emplace(graph::detail::SheetCells::newWorkbook(layout.sheet),
-                     site.document->package.displayName() + ": " + part, layout.sheet);
-    workbookPart = part;
-    dirty = cells;
+    useWorkbook(excel::newWorkbookBytes(layout.sheet), part);
+    allDirty();
 
     package::Relationships rels = package().relationships(site.objectPart);
     pugi::xml_node space = chart().child("c:chartSpace");
@@ -233,9 +276,13 @@ void ChartServerImpl::embedNewWorkbook() {
 }
 
 void ChartServerImpl::update() {
+    if (!workbook && !workbookPart.empty()) {
+        openWorkbook();  // let go of after the last Update
+    }
     if (!workbook) {
         embedNewWorkbook();
     }
+    saveWorkbook();
     graph::detail::writeChart(chart(), data, layout, cells, date1904, colourStyle());
     if (pasted) {
         leftovers = graph::detail::leftoversOf(layout, cells, *pasted);
@@ -244,8 +291,15 @@ void ChartServerImpl::update() {
         graph::detail::setTitleText(chart(), *caption);
     }
     package().markDirty(site.objectPart);
-    workbook->write(dirty);
+}
+
+// Writes the changed cells into the workbook and the workbook into the presentation. The
+// workbook's trees are let go of until the next Update opens the saved package again, so that a
+// chart filled from a large block does not hold them while its chart part is written.
+void ChartServerImpl::saveWorkbook() {
+    workbook->write(cells, dirty);
     auto bytes = workbook->save();
+    workbook.reset();
     if (wrapper) {
         (*wrapper)["Package"] = std::move(bytes);
         bytes = embed::writeCompoundFile(*wrapper);

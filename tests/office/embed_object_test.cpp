@@ -13,7 +13,8 @@
 #include "graph_support.h"
 #include "office/embed/compound_file.h"
 #include "office/excel.h"
-#include "office/graph/sheet_cells.h"
+#include "office/excel/embedded.h"
+#include "office/graph/cells.h"
 
 #ifdef __SANITIZE_ADDRESS__
 // Drawing a preview's text loads the system fonts through fontconfig, whose process-wide caches
@@ -106,7 +107,7 @@ void fillAndCheck(const std::string& deck) {
         ASSERT_TRUE(streams && streams->contains("Package"));
         raw.assign(streams->at("Package").begin(), streams->at("Package").end());
     }
-    gd::SheetCells cells(Bytes(raw.begin(), raw.end()), "embedded", "");
+    auto cells = openSheet(Bytes(raw.begin(), raw.end()), "embedded", "");
     const auto values = cells.read({1, 1, 10, 10});
     EXPECT_EQ(values.at({1, 1}).value.asText(), "地区");
     EXPECT_EQ(values.at({6, 5}).value.asNumber(), 605);

@@ -150,8 +150,8 @@ TEST(EmbedPreview, AMergedAreaIsCutToTheShownCells) {
     EXPECT_FALSE(table.rows[0][0].covered);
 }
 
-// The realworld deck's object, its workbook replaced by the styled fixture, filled through the
-// slide: the new preview shows the cells' look.
+// The realworld deck's object, its workbook replaced by the styled fixture (or its copy with
+// prefixed parts), filled through the slide: the new preview shows the cells' look.
 void fillStyledObject(const std::string& workbook) {
     const std::string source =
         graph_test::realworld("pptx-ole/python-pptx__shp-access-ole-object.pptx");
@@ -190,6 +190,10 @@ void fillStyledObject(const std::string& workbook) {
 
 TEST(EmbedPreview, AFilledObjectShowsItsCellsLook) {
     fillStyledObject("styled_table.xlsx");
+}
+
+TEST(EmbedPreview, AFilledObjectWithPrefixedPartsShowsItsCellsLook) {
+    fillStyledObject("styled_table_prefixed.xlsx");
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <set>
 
 #include "graph_support.h"
+#include "office/excel/embedded.h"
 #include "office/graph/chart_part.h"
-#include "office/graph/sheet_cells.h"
 
 namespace {
 
@@ -205,7 +205,7 @@ void fillAll(const std::vector<ChartCase>& cases, const fs::path& folder, int& f
         const std::string raw = reopened->package.read(wbPart);
         const auto ref = gd::parseRef(lastRef);
         ASSERT_TRUE(ref) << lastRef;
-        gd::SheetCells sheet({raw.begin(), raw.end()}, wbPart, ref->sheet);
+        auto sheet = openSheet({raw.begin(), raw.end()}, wbPart, ref->sheet);
         const auto cells = sheet.read(ref->area);
         ASSERT_GE(static_cast<int>(cells.size()), rows - 1) << lastRef;
         EXPECT_EQ(cells.begin()->second.value.asNumber(),

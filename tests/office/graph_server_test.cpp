@@ -5,8 +5,8 @@
 
 #include "graph_support.h"
 #include "office/embed/compound_file.h"
+#include "office/excel/embedded.h"
 #include "office/graph/chart_part.h"
-#include "office/graph/sheet_cells.h"
 
 namespace {
 
@@ -129,7 +129,7 @@ TEST(GraphServer, AChartWithCachedDataOnlyGetsANewEmbeddedWorkbook) {
     EXPECT_EQ(reopened->package.contentType(part),
               "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet");
     const std::string raw = reopened->package.read(part);
-    gd::SheetCells sheet({raw.begin(), raw.end()}, part, "Sheet1");
+    auto sheet = openSheet({raw.begin(), raw.end()}, part, "Sheet1");
     const auto cells = sheet.read({1, 1, 5, 3});
     EXPECT_EQ(cells.at({2, 1}).value.asText(), "North");
     EXPECT_EQ(cells.at({5, 3}).value.asNumber(), 99);
@@ -203,7 +203,7 @@ TEST(GraphServer, FillsAWorkbookKeptInAnOleObjectPart) {
     ASSERT_TRUE(back);
     EXPECT_EQ(back->at("\1Ole"), streams.at("\1Ole"));
     const auto& inner = back->at("Package");
-    gd::SheetCells sheet(inner, "wrapped", "Sheet1");
+    auto sheet = openSheet(inner, "wrapped", "Sheet1");
     const auto cells = sheet.read({1, 1, 6, 4});
     EXPECT_EQ(cells.at({6, 1}).value.asText(), "Cat 5");
     EXPECT_EQ(cells.at({6, 4}).value.asNumber(), 53.5);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "office/clipboard.h"
+#include "office/excel/embedded.h"
 #include "office/graph.h"
 #include "office/package/package.h"
 #include "office/ppt/object_site.h"
@@ -23,6 +24,14 @@ namespace graph_test {
 namespace fs = std::filesystem;
 using office::detail::ObjectSite;
 using office::detail::OpenDocument;
+
+// A worksheet of a workbook package held in memory, read through the workbook code: `sheet`, or
+// the first worksheet.
+inline office::excel::SheetCells openSheet(std::vector<std::uint8_t> bytes, std::string name,
+                                           std::string_view sheet) {
+    return office::excel::SheetCells(
+        office::package::Package::openBytes(std::move(bytes), std::move(name), "workbook"), sheet);
+}
 
 inline std::string chartFixture(const std::string& name) {
     return std::string(TABULON_FIXTURES_DIR) + "/charts/" + name;
