@@ -11,8 +11,8 @@
 #include <string>
 
 #include "office/ascii.h"
+#include "office/compound/compound_file.h"
 #include "office/dispatch.h"
-#include "office/embed/compound_file.h"
 #include "office/embed/preview.h"
 #include "office/excel/embedded.h"
 #include "office/excel/look.h"
@@ -25,7 +25,7 @@ namespace {
 
 namespace ns = package::ns;
 namespace xd = office::excel::detail;
-using embed::Bytes;
+using compound::Bytes;
 
 constexpr std::string_view kImageRel =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
@@ -72,9 +72,8 @@ std::optional<xd::Area> changedFromA1(const xd::CellMap& before, const xd::CellM
 
 struct ObjectStore {
     ObjectSite site;
-    bool compound = false;
-    std::map<std::string, Bytes> streams;  // of the compound file, when there is one
-    Bytes original;                        // the workbook package as it came in
+    std::optional<compound::File> compound;  // the file it came in, when there is one
+    Bytes original;                          // the workbook package as it came in
 };
 
 // The picture shows at most this many rows and columns of the visible area: a larger one would
@@ -339,8 +338,10 @@ void writeBack(const std::shared_ptr<ObjectStore>& store, Bytes bytes) {
 
     auto& package = site.document->package;
     if (store->compound) {
-        store->streams["Package"] = bytes;
-        const Bytes file = embed::writeCompoundFile(store->streams);
+        // The object's cached pictures show the old table; the slide's preview is drawn anew
+        // below, and the office suite draws the object's own from the package.
+        const Bytes file =
+            store->compound->rewrite({{"Package", bytes}}, store->compound->cachedPictures());
         package.write(site.objectPart, std::string(file.begin(), file.end()));
     } else {
         package.write(site.objectPart, std::string(bytes.begin(), bytes.end()));
@@ -376,16 +377,16 @@ std::shared_ptr<Dispatch> openEmbeddedWorkbook(const ObjectSite& site) {
     auto store = std::make_shared<ObjectStore>();
     store->site = site;
     Bytes bytes(raw.begin(), raw.end());
-    if (embed::isCompoundFile(bytes)) {
-        auto streams = embed::readRootStreams(bytes);
-        if (!streams || !streams->contains("Package")) {
+    if (compound::isCompoundFile(bytes)) {
+        auto file = compound::File::openBytes(
+            std::move(bytes), site.document->package.displayName() + ": " + site.objectPart);
+        if (!file.hasStream("Package")) {
             refuse(site, "the object is a binary workbook (" + site.progId +
                              ") that cannot be filled; open it in an office suite and save it as "
                              ".xlsx");
         }
-        store->compound = true;
-        bytes = (*streams)["Package"];
-        store->streams = std::move(*streams);
+        bytes = file.readStream("Package");
+        store->compound = std::move(file);
     }
     store->original = bytes;
     const std::string name = site.document->package.displayName() + ": " + site.objectPart;

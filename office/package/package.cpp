@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "office/ascii.h"
+#include "office/compound/compound_file.h"
 #include "office/error.h"
 #include "office/package/output_file.h"
 #include "office/package/spool.h"
@@ -35,32 +36,9 @@ std::string fileNameOf(const std::string& path) {
     throw Error(code, std::string(file) + ": " + problem);
 }
 
-// A compound file (the container of legacy binary documents and of encrypted OOXML packages)
-// starts with this signature.
-bool isCompoundFile(const std::vector<std::uint8_t>& bytes) {
-    static constexpr std::uint8_t kSignature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    return bytes.size() >= sizeof kSignature &&
-           std::equal(std::begin(kSignature), std::end(kSignature), bytes.begin());
-}
-
-// An encrypted OOXML document is a compound file with a stream named "EncryptedPackage"; the
-// directory stores names in UTF-16LE.
-bool hasEncryptedPackageStream(const std::vector<std::uint8_t>& bytes) {
-    static const std::string kName = [] {
-        std::string name;
-        for (char c : std::string_view("EncryptedPackage")) {
-            name.push_back(c);
-            name.push_back('\0');
-        }
-        return name;
-    }();
-    std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return all.find(kName) != std::string_view::npos;
-}
-
 [[noreturn]] void failCompoundFile(const std::vector<std::uint8_t>& bytes, std::string_view file,
                                    std::string_view kind) {
-    if (hasEncryptedPackageStream(bytes)) {
+    if (compound::isEncryptedPackage(bytes)) {
         fail(ErrorCode::Encrypted, file,
              "the " + std::string(kind) +
                  " is protected by a password; remove the password in the office suite and save "
@@ -513,7 +491,7 @@ Package Package::openFile(const std::string& path, std::string_view kind) {
         std::fclose(file);
         fail(ErrorCode::NotADocument, name, "the file is empty, not a " + std::string(kind));
     }
-    if (isCompoundFile(headOf(file))) {
+    if (compound::isCompoundFile(headOf(file))) {
         const auto bytes = readAll(file);
         std::fclose(file);
         failCompoundFile(bytes, name, kind);
@@ -543,7 +521,7 @@ Package Package::openBytes(std::vector<std::uint8_t> bytes, std::string displayN
     if (impl->bytes.empty()) {
         fail(ErrorCode::NotADocument, name, "the file is empty, not a " + std::string(kind));
     }
-    if (isCompoundFile(impl->bytes)) {
+    if (compound::isCompoundFile(impl->bytes)) {
         failCompoundFile(impl->bytes, name, kind);
     }
     zip_error_t error;

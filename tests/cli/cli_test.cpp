@@ -142,7 +142,7 @@ TEST_F(Cli, BundledExampleConvertsWithOnlyItsOneWarningOnStandardError) {
         run(quoted((examples / "sales-report.xlsx").string()) + " " +
             quoted((examples / "report-template.pptx").string()) + " " + quoted(output.string()));
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out.rfind("filled 5 slides and 5 shapes from 6 table blocks; wrote ", 0), 0u)
+    EXPECT_EQ(result.out.rfind("filled 6 slides and 6 shapes from 7 table blocks; wrote ", 0), 0u)
         << result.out;
     // The example's notes sheet is meant to fill nothing, and is said to.
     EXPECT_EQ(result.err,

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 
+#include "office/compound/compound_file.h"
 #include "office/error.h"
 
 namespace fs = std::filesystem;
@@ -242,11 +243,10 @@ TEST_F(PackageTest, CompoundFilesAreToldApart) {
     EXPECT_NE(text.find("legacy binary workbook"), std::string::npos) << text;
     EXPECT_NE(text.find(".xlsx"), std::string::npos) << text;
 
-    std::string encrypted = legacy;
-    for (char c : std::string("EncryptedPackage")) {
-        encrypted.push_back(c);
-        encrypted.push_back('\0');
-    }
+    const auto file =
+        office::compound::create({{"EncryptionInfo", std::vector<std::uint8_t>(200, 1)},
+                                  {"EncryptedPackage", std::vector<std::uint8_t>(5000, 2)}});
+    const std::string encrypted(file.begin(), file.end());
     EXPECT_EQ(openError(writeFile("secret.xlsx", encrypted), &text), ErrorCode::Encrypted);
     EXPECT_NE(text.find("password"), std::string::npos) << text;
 }
