@@ -25,6 +25,13 @@ constexpr std::string_view kSheetType =
 constexpr std::string_view kRelNs =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 
+// The chart space's children in the schema's order, for placing a new <c:externalData>.
+constexpr std::string_view kSpaceOrder[] = {
+    "date1904",      "lang",       "roundedCorners", "AlternateContent",
+    "style",         "clrMapOvr",  "pivotSource",    "protection",
+    "chart",         "spPr",       "txPr",           "externalData",
+    "printSettings", "userShapes", "extLst"};
+
 bool isChartEx(const office::detail::ObjectSite& site) {
     const std::string type = site.document->package.contentType(site.objectPart);
     return type.find("chartex") != std::string::npos ||
@@ -264,14 +271,7 @@ void ChartServerImpl::embedNewWorkbook() {
     package().setRelationships(site.objectPart, rels);
     package().setContentType(part, kSheetType);
 
-    pugi::xml_node before;
-    for (const char* name : {"c:printSettings", "c:userShapes", "c:extLst"}) {
-        if ((before = space.child(name))) {
-            break;
-        }
-    }
-    external = before ? space.insert_child_before("c:externalData", before)
-                      : space.append_child("c:externalData");
+    external = package::insertInOrder(space, package::ns::kChart, "externalData", kSpaceOrder);
     if (!space.attribute("xmlns:r")) {
         space.append_attribute("xmlns:r") = std::string(kRelNs).c_str();
     }
