@@ -23,7 +23,7 @@ std::string DescribeFailure(const std::exception_ptr& failure) {
 void ReportUnhandledFailure(const std::exception_ptr& failure) noexcept {
     try {
         platform::current().messageBox(DescribeFailure(failure), kApplicationTitle,
-                                       platform::kOkOnly);
+                                       platform::kOkOnly | platform::kCritical);
     } catch (...) {
         // The report itself failed (no memory, a broken message box); there is nobody left to
         // tell, and the program goes on.

@@ -1,5 +1,7 @@
 #include "app/frmMain.h"
 
+#include <filesystem>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -60,9 +62,15 @@ std::string cancelledName(const office::ppt::Slide& slide) {
     return "slide" + std::to_string(slide.SlideID());
 }
 
-// Whatever the user picks in the dialog; the empty text when the dialog was cancelled.
-std::string showFileDialog(const platform::FileDialog& dialog) {
-    return platform::current().chooseFile(dialog);
+// Whatever the user picks in the dialog; the empty text when the dialog was cancelled. The
+// dialog opens next time in the folder of the file chosen.
+std::string showFileDialog(platform::FileDialog& dialog) {
+    std::string chosen = platform::current().chooseFile(dialog);
+    const std::filesystem::path path(chosen);
+    if (!chosen.empty() && path.has_parent_path()) {
+        dialog.folder = path.parent_path().string();
+    }
+    return chosen;
 }
 
 }  // namespace
@@ -76,7 +84,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
                    Qt::WindowCloseButtonHint);
     resize(Twips(7380), Twips(7740));
 
-    dlgOpenExcel_ = {false, "", "ExcelFile", {"*.xlsx", "*.xlsm"}, "xlsx"};
+    dlgOpenExcel_ = {false, "", "ExcelFile", {"*.xlsx", "*.xlsm", "*.xls"}, "xlsx"};
     dlgOpenPpt_ = {false, "", "Powerpoint", {"*.pptx"}, "pptx"};
     dlgoutput_ = {true, "Save Powerpoint", "popwerpointFile", {"*.pptx"}, "pptx"};
     Inet_ = std::make_shared<::Inet>();
@@ -148,6 +156,10 @@ void frmMain::connectCommands() {
             [this] { RunCommand([this] { cmdPowerpoint_Click(); }); });
     connect(tvwPpt_, &QTreeWidget::itemClicked, this,
             [this] { RunCommand([this] { tvwPpt_NodeClick(); }); });
+    // Moving through the tree with the keyboard selects nodes as clicks do, and is answered
+    // the same way.
+    connect(tvwPpt_, &QTreeWidget::currentItemChanged, this,
+            [this] { RunCommand([this] { tvwPpt_NodeClick(); }); });
     connect(cmdLink_, &QPushButton::clicked, this,
             [this] { RunCommand([this] { cmdLink_Click(); }); });
     connect(mnuCMap_, &QAction::triggered, this,
@@ -204,9 +216,19 @@ void frmMain::CmdExcel_Click() {
         return;
     }
     BusyCursor busy;
+    const std::string listed = workbookPath_;
     workbookPath_ = fileName;
     txtExcel_->setText(qt(workbookPath_));
-    LoadWorkbook(workbookPath_);
+    try {
+        LoadWorkbook(workbookPath_);
+    } catch (...) {
+        if (!listChanged_) {
+            // The list still shows the earlier workbook: so do the path and its box.
+            workbookPath_ = listed;
+            txtExcel_->setText(qt(listed));
+        }
+        throw;
+    }
     xlsApp_->SetWindowState(office::excel::xlMinimized);
 }
 
@@ -215,8 +237,10 @@ void frmMain::LoadWorkbook(const std::string& path) {
         xlsApp_ = office::excel::Application::Create();
         xlsApp_->SetVisible(true);
     }
+    listChanged_ = false;
     const auto workbook = xlsApp_->Workbooks()->Open(path);
     lvwSheet_->clear();
+    listChanged_ = true;
     // Names come from the worksheets themselves, so a chart sheet of the workbook is never
     // listed and every item names a worksheet that a link can use.
     const auto worksheets = workbook->Worksheets();
@@ -237,11 +261,27 @@ void frmMain::cmdPowerpoint_Click() {
         return;
     }
     BusyCursor busy;
+    const std::string listed = templatePath_;
+    const int openBefore = openPresentations();
     templatePath_ = fileName;
     txtPpt_->setText(qt(templatePath_));
-    LoadTemplate(templatePath_);
+    try {
+        LoadTemplate(templatePath_);
+    } catch (...) {
+        if (openPresentations() > openBefore) {
+            BuildTemplateTree();  // the slides of the new template read so far
+        } else {
+            templatePath_ = listed;  // nothing of it was read: the tree shows the earlier one
+            txtPpt_->setText(qt(listed));
+        }
+        throw;
+    }
     BuildTemplateTree();
     pptApp_->SetWindowState(office::ppt::ppWindowMinimized);
+}
+
+int frmMain::openPresentations() const {
+    return pptApp_ && pptApp_->IsRunning() ? pptApp_->Presentations()->Count() : 0;
 }
 
 void frmMain::LoadTemplate(const std::string& path) {
@@ -273,6 +313,8 @@ void frmMain::addSlideNode(QTreeWidgetItem& root, int position) {
     for (int m = 0; m < count; ++m) {
         auto* shapeNode = new QTreeWidgetItem(node);
         shapeNode->setText(0, qt(shapes.ValueAt(m)->ShapeType()));
+        // Two "Chart" nodes of one slide are told apart by the shapes' own names.
+        shapeNode->setToolTip(0, qt(shapes.ValueAt(m)->Name()));
         shapeNode->setData(0, kTagRole, shapes.KeyAt(m));
     }
 }
@@ -336,7 +378,8 @@ void frmMain::cmdLink_Click() {
     const int count = slides.Count();
     for (int k = 0; k < count; ++k) {
         if (slides.ValueAt(k)->Name() == sheetName) {
-            platform::current().messageBox(kNameTaken, kApplicationTitle, platform::kOkOnly);
+            platform::current().messageBox(kNameTaken, kApplicationTitle,
+                                           platform::kOkOnly | platform::kInformation);
             return;
         }
     }

@@ -119,11 +119,15 @@ private:
     void addSlideNode(QTreeWidgetItem& root, int position);
     bool isShapeNode(const QTreeWidgetItem* node) const;
     void requireOpenTemplate() const;
+    int openPresentations() const;
     void removeAllTags(office::ppt::Slide& slide);
     void quitPowerPoint();
     void quitExcel();
 
+    // Whether the last LoadWorkbook got as far as refilling the worksheet list.
+    bool listChanged_ = false;
     QPushButton* CmdExcel_ = nullptr;
+
     QGroupBox* Frame1_ = nullptr;
     QGroupBox* Frame2_ = nullptr;
     QTreeWidget* lvwSheet_ = nullptr;

@@ -7,7 +7,8 @@
 //
 // Counters: inputs_mb is the template's size plus the workbook's, peak_rss_mb the process's
 // peak resident memory, run_mb that peak less the resident memory before the first run, and
-// ratio run_mb / inputs_mb (the target is under 3). Run one size per process for a clean
+// ratio run_mb / inputs_mb (the target is under 3), output_ratio the output's size against
+// the template's. Run one size per process for a clean
 // peak: --benchmark_filter=BM_Convert/300/. With TABULON_BENCH_KEEP set, the made inputs stay
 // in the temporary folder for a closer look.
 #include <benchmark/benchmark.h>
@@ -220,6 +221,9 @@ void BM_Convert(benchmark::State& state) {
     state.counters["run_mb"] = peakMb - baselineMb;
     state.counters["ratio"] = (peakMb - baselineMb) / inputsMb;
     state.counters["blocks"] = statistics.blocks;
+    // The filled deck against its template: a filled deck should be about the template's size.
+    state.counters["output_ratio"] = static_cast<double>(fs::file_size(inputs.output)) /
+                                     static_cast<double>(fs::file_size(inputs.templ));
     if (!std::getenv("TABULON_BENCH_KEEP")) {
         fs::remove_all(inputs.workbook.parent_path().parent_path());
     }

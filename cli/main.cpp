@@ -1,10 +1,11 @@
 // tabulon-convert: the conversion engine without a window, for unattended runs from a
-// scheduler. tabulon-convert WORKBOOK TEMPLATE OUTPUT
+// scheduler. tabulon-convert [--strict] [--dry-run] [--quiet] WORKBOOK TEMPLATE OUTPUT
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <QString>
 #include <QtGlobal>
@@ -16,24 +17,45 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitWarnings = 3;
 
 constexpr const char* kUsage =
-    "usage: tabulon-convert WORKBOOK TEMPLATE OUTPUT\n"
+    "usage: tabulon-convert [--strict] [--dry-run] [--quiet] WORKBOOK TEMPLATE OUTPUT\n"
     "       tabulon-convert --help | --version\n";
 
 constexpr const char* kHelp =
     "\n"
     "Fills the linked charts and embedded tables of the presentation TEMPLATE (.pptx) with\n"
-    "the table blocks of the workbook WORKBOOK (.xlsx, .xlsm) and saves the result as\n"
-    "OUTPUT (.pptx). Every worksheet fills the slides that bear its name; the template file\n"
-    "is left unchanged unless OUTPUT is the template itself.\n"
+    "the table blocks of the workbook WORKBOOK (.xlsx, .xlsm, .xls) and saves the result as\n"
+    "OUTPUT (.pptx; added when OUTPUT has no extension). Every worksheet fills the slides\n"
+    "that bear its name; the template file is left unchanged unless OUTPUT is the template\n"
+    "itself. A read-only OUTPUT is never replaced.\n"
     "\n"
-    "Exit status: 0 on success, 1 when the conversion fails (the reason is printed as\n"
-    "\"error CODE: TEXT\" on standard error; a run that fails before saving leaves OUTPUT\n"
-    "as it was), 2 for wrong arguments.\n"
+    "After its one-line summary it prints a line \"warning: TEXT\" on standard error for\n"
+    "each thing the run left undone or did on a guess: a worksheet that fills no slide, a\n"
+    "linked slide with no worksheet of its name, a worksheet with no table block, a tag\n"
+    "whose shape was found by part of its name only, a formula cell without a computed\n"
+    "value, a chart that keeps series or categories beyond the last block pasted into it.\n"
     "\n"
+    "Exit status: 0 on success (warnings or not), 1 when the conversion fails (the reason is\n"
+    "printed as \"error CODE: TEXT\" on standard error; a run that fails leaves OUTPUT as it\n"
+    "was), 2 for wrong arguments, 3 when --strict is given and the run has a warning.\n"
+    "\n"
+    "  --strict       treat every warning as a failure: exit 3 and write no OUTPUT\n"
+    "  --dry-run      do the whole run but write nothing; print what would be filled\n"
+    "  --quiet        print errors only: no summary and no warnings\n"
     "  -h, --help     show this help and exit\n"
-    "  -V, --version  show the version and exit\n";
+    "  -V, --version  show the version and exit\n"
+    "\n"
+    "For a monthly scheduler (crontab), mailing only what needs a look:\n"
+    "  0 6 1 * * tabulon-convert --strict --quiet ~/sales.xlsx ~/template.pptx ~/monthly.pptx\n";
+
+struct Options {
+    bool strict = false;
+    bool dryRun = false;
+    bool quiet = false;
+    std::vector<const char*> paths;
+};
 
 // Qt's informational chatter (the offscreen platform's notes, a missing runtime folder) is no
 // business of a scheduled run; only critical messages reach standard error.
@@ -51,11 +73,70 @@ std::string fullPath(const char* path) {
     return error ? std::string(path) : absolute.lexically_normal().string();
 }
 
-int convert(const char* workbook, const char* templ, const char* output) {
-    const std::string outputPath = fullPath(output);
+// The file a save would write: the presentation host adds .pptx to a name without extension.
+std::string pathToWrite(const std::string& output) {
+    return std::filesystem::path(output).has_extension() ? output : output + ".pptx";
+}
+
+const char* plural(int count, const char* one, const char* many) {
+    return count == 1 ? one : many;
+}
+
+std::string countsText(const MDL_PptReport::RunStatistics& run) {
+    return std::to_string(run.slides) + " " + plural(run.slides, "slide", "slides") + " and " +
+           std::to_string(run.shapes) + " " + plural(run.shapes, "shape", "shapes") + " from " +
+           std::to_string(run.blocks) + " " + plural(run.blocks, "table block", "table blocks");
+}
+
+void printDryRun(const MDL_PptReport::RunStatistics& run, const std::string& output) {
+    for (const auto& fill : run.filled) {
+        std::printf("would fill slide %d (\"%s\"), shape \"%s\", from worksheet \"%s\" (%d %s)\n",
+                    fill.slideIndex, fill.slideName.c_str(), fill.shape.c_str(), fill.sheet.c_str(),
+                    fill.blocks, plural(fill.blocks, "table block", "table blocks"));
+    }
+    std::printf("would fill %s; would write %s\n", countsText(run).c_str(),
+                pathToWrite(output).c_str());
+}
+
+void printWarnings(const MDL_PptReport::RunStatistics& run) {
+    for (const auto& warning : run.warnings) {
+        std::fprintf(stderr, "warning: %s\n", warning.text.c_str());
+    }
+}
+
+int report(const Options& options, const MDL_PptReport::RunStatistics& run,
+           const std::string& output) {
+    const bool refused = options.strict && !run.warnings.empty();
+    if (refused) {
+        // The warnings are the reason for the failure, so they are printed even when quiet.
+        printWarnings(run);
+        std::fprintf(stderr, "error: %zu %s with --strict; %s not written\n", run.warnings.size(),
+                     plural(static_cast<int>(run.warnings.size()), "warning", "warnings"),
+                     pathToWrite(output).c_str());
+        return kExitWarnings;
+    }
+    if (options.quiet) {
+        return 0;
+    }
+    if (options.dryRun) {
+        printDryRun(run, output);
+    } else {
+        std::printf("filled %s; wrote %s\n", countsText(run).c_str(), run.writtenPath.c_str());
+    }
+    std::fflush(stdout);
+    printWarnings(run);
+    return 0;
+}
+
+int convert(const Options& options) {
+    const std::string outputPath = fullPath(options.paths[2]);
     MDL_PptReport::RunStatistics statistics;
+    MDL_PptReport::RunOptions runOptions;
+    runOptions.dryRun = options.dryRun;
+    runOptions.strict = options.strict;
     try {
-        MDL_PptReport::ConvertReport(fullPath(workbook), fullPath(templ), outputPath, &statistics);
+        MDL_PptReport::ConvertReport(fullPath(options.paths[0]), fullPath(options.paths[1]),
+                                     outputPath, &statistics, runOptions);
     } catch (const office::Error& error) {
         std::fprintf(stderr, "error %d: %s\n", error.number(), error.text().c_str());
         return kExitFailure;
@@ -63,11 +144,31 @@ int convert(const char* workbook, const char* templ, const char* output) {
         std::fprintf(stderr, "error: %s\n", error.what());
         return kExitFailure;
     }
-    std::printf("filled %d %s and %d %s from %d %s; wrote %s\n", statistics.slides,
-                statistics.slides == 1 ? "slide" : "slides", statistics.shapes,
-                statistics.shapes == 1 ? "shape" : "shapes", statistics.blocks,
-                statistics.blocks == 1 ? "table block" : "table blocks", outputPath.c_str());
-    return 0;
+    return report(options, statistics, outputPath);
+}
+
+// False for an unknown option or a wrong number of paths.
+bool parse(int argc, char** argv, Options& options) {
+    bool optionsEnded = false;  // after "--" every argument is a path
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (optionsEnded) {
+            options.paths.push_back(argv[i]);
+        } else if (argument == "--") {
+            optionsEnded = true;
+        } else if (argument == "--strict") {
+            options.strict = true;
+        } else if (argument == "--dry-run") {
+            options.dryRun = true;
+        } else if (argument == "--quiet") {
+            options.quiet = true;
+        } else if (argument.starts_with("-") && argument != "-") {
+            return false;
+        } else {
+            options.paths.push_back(argv[i]);
+        }
+    }
+    return options.paths.size() == 3;
 }
 
 }  // namespace
@@ -85,9 +186,10 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    if (argc != 4) {
+    Options options;
+    if (!parse(argc, argv, options)) {
         std::fputs(kUsage, stderr);
         return kExitUsage;
     }
-    return convert(argv[1], argv[2], argv[3]);
+    return convert(options);
 }

@@ -1,5 +1,8 @@
 #include "engine/MDL_PptReport.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -27,9 +30,6 @@ constexpr int kBlockSearchLimit = 10;
 // The value of the slide tag "Type" that links a native table.
 constexpr std::string_view kTableType = "Table";
 
-// Counts of the run in progress; handed out only when the run succeeds.
-RunStatistics currentRun;
-
 // True when needle occurs anywhere in haystack, letter case ignored (Unicode case folding,
 // so names in any script compare as the user sees them). An empty haystack holds nothing.
 bool containsNoCase(const std::string& haystack, const std::string& needle) {
@@ -38,6 +38,88 @@ bool containsNoCase(const std::string& haystack, const std::string& needle) {
     }
     return QString::fromStdString(haystack).contains(QString::fromStdString(needle),
                                                      Qt::CaseInsensitive);
+}
+
+// Counts of the run in progress; handed out only when the run succeeds.
+RunStatistics currentRun;
+
+// What the run is working on, so that a failure can say where it happened.
+struct Position {
+    std::string workbook;  // file names
+    std::string presentation;
+    std::string sheet;
+    int blockRow = 0;
+    int slideIndex = 0;
+    std::string slideName;
+    std::string shape;
+};
+Position position;
+// Slides whose name equalled the worksheet's, counted by FillSheetSlides.
+int slidesMatched = 0;
+// What the chart filled last still shows beyond its pasted block.
+graph::Leftovers chartLeftovers;
+
+std::string quote(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+std::string fileNameOf(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+std::string slideText(int index, const std::string& name) {
+    return "slide " + std::to_string(index) + " (" + quote(name) + ")";
+}
+
+// "blocks.xlsx: worksheet "Sales", block from row 7; charts.pptx: slide 2 ("Sales"), shape
+// "Bar Chart"" -- as much of it as the run has reached.
+std::string positionText() {
+    std::string text = position.workbook;
+    if (!position.sheet.empty()) {
+        text += ": worksheet " + quote(position.sheet);
+    }
+    if (position.blockRow > 0) {
+        text += ", block from row " + std::to_string(position.blockRow);
+    }
+    if (position.slideIndex > 0) {
+        text += "; " + position.presentation + ": " +
+                slideText(position.slideIndex, position.slideName);
+    }
+    if (!position.shape.empty()) {
+        text += ", shape " + quote(position.shape);
+    }
+    return text;
+}
+
+void warn(RunWarning::Kind kind, const std::string& text) {
+    auto& warnings = currentRun.warnings;
+    const bool known = std::any_of(warnings.begin(), warnings.end(),
+                                   [&](const RunWarning& w) { return w.text == text; });
+    if (!known) {
+        warnings.push_back({kind, text});
+    }
+}
+
+// The shape named exactly as the tag says, else the first whose name occurs in it; exact
+// tells which of the two was found.
+std::shared_ptr<ppt::Shape> findMappedShape(const std::shared_ptr<ppt::Slide>& slide, bool& exact) {
+    const std::string tag = slide->Tags()->Item("name");
+    auto shapes = slide->Shapes();
+    const int shapeCount = shapes->Count();
+    std::shared_ptr<ppt::Shape> partial;
+    for (int index = 1; index <= shapeCount; ++index) {
+        auto shape = shapes->Item(index);
+        const std::string name = shape->Name();
+        if (!tag.empty() && name == tag) {
+            exact = true;
+            return shape;
+        }
+        if (!partial && containsNoCase(tag, name)) {
+            partial = shape;
+        }
+    }
+    exact = false;
+    return partial;
 }
 
 // Quits an application that an earlier, failed run left behind, then drops the reference.
@@ -86,22 +168,137 @@ void shutDownPresentation() {
     EnginePptApp.reset();
 }
 
-[[noreturn]] void failNoTargetShape(const std::shared_ptr<excel::Worksheet>& sheet,
-                                    const std::shared_ptr<ppt::Slide>& slide) {
+// The run's position already names the worksheet and the slide.
+[[noreturn]] void failNoTargetShape(const std::shared_ptr<ppt::Slide>& slide) {
     const std::string tag = slide->Tags()->Item("name");
-    const std::string tagText =
-        tag.empty() ? "has no tag \"name\"" : "names \"" + tag + "\" in its tag \"name\"";
     throw office::Error(office::ErrorCode::ObjectRequired,
-                        "worksheet \"" + sheet->Name() + "\": slide " +
-                            std::to_string(slide->SlideIndex()) + " (\"" + slide->Name() + "\") " +
-                            tagText + ", and no shape of the slide has that name");
+                        tag.empty() ? "the slide has no tag \"name\", so no shape is its target"
+                                    : "the tag \"name\" names " + quote(tag) +
+                                          ", and no shape of the slide has that name");
+}
+
+// How many cells a warning about formulas without a value names before it only counts.
+constexpr std::size_t kCellsNamed = 5;
+
+void warnFormulasWithoutValue(const std::shared_ptr<excel::Worksheet>& sheet,
+                              const std::shared_ptr<excel::Range>& area) {
+    const auto cells = area->FormulasWithoutValue();
+    if (cells.empty()) {
+        return;
+    }
+    std::string named;
+    for (std::size_t i = 0; i < cells.size() && i < kCellsNamed; ++i) {
+        named += (i == 0 ? "" : ", ") + cells[i];
+    }
+    if (cells.size() > kCellsNamed) {
+        named += " and " + std::to_string(cells.size() - kCellsNamed) + " more";
+    }
+    const bool one = cells.size() == 1;
+    warn(RunWarning::Kind::FormulaWithoutValue,
+         position.workbook + ": worksheet " + quote(sheet->Name()) + ", " +
+             (one ? "cell " : "cells ") + named +
+             (one ? ": the formula has" : ": the formulas have") + " no computed value and " +
+             (one ? "is" : "are") +
+             " filled in as blank; opening and saving the workbook in an office suite computes " +
+             (one ? "it" : "them"));
+}
+
+std::string quotedList(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names) {
+        text += (text.empty() ? "" : ", ") + quote(name);
+    }
+    return text;
+}
+
+// After the last block of a slide: the chart keeps what lies beyond that block.
+void warnChartLeftovers(const std::shared_ptr<ppt::Slide>& slide, const std::string& shape) {
+    const auto& left = chartLeftovers;
+    if (left.series.empty() && left.categories.empty()) {
+        return;
+    }
+    std::string kept;
+    if (!left.series.empty()) {
+        kept += "series " + quotedList(left.series);
+    }
+    if (!left.categories.empty()) {
+        kept += (kept.empty() ? "" : "; ") +
+                std::string(left.categories.size() == 1 ? "category " : "categories ") +
+                quotedList(left.categories);
+    }
+    warn(RunWarning::Kind::DataKeptBeyondBlock,
+         position.presentation + ": " + slideText(slide->SlideIndex(), slide->Name()) + ", shape " +
+             quote(shape) + ": the chart keeps data beyond the last block pasted into it: " + kept);
+}
+
+// A slide that carries a link: a tag "name" or "type" of any value.
+bool isLinked(const std::shared_ptr<ppt::Slide>& slide) {
+    auto tags = slide->Tags();
+    return !tags->Item("name").empty() || !tags->Item("type").empty();
+}
+
+std::set<std::string> worksheetNames(const std::shared_ptr<excel::Workbook>& book) {
+    std::set<std::string> names;
+    auto sheets = book->Sheets();
+    const int count = sheets->Count();
+    for (int index = 1; index <= count; ++index) {
+        auto sheet = sheets->Item(index);
+        if (sheet->IsWorksheet()) {
+            names.insert(sheet->Name());
+        }
+    }
+    return names;
+}
+
+void warnLinkedSlidesWithoutSheet(const std::shared_ptr<ppt::Presentation>& presentation) {
+    const auto sheets = worksheetNames(SourceWorkbook);
+    auto slides = presentation->Slides();
+    const int count = slides->Count();
+    for (int index = 1; index <= count; ++index) {
+        auto slide = slides->Item(index);
+        if (sheets.contains(slide->Name()) || !isLinked(slide)) {
+            continue;
+        }
+        warn(RunWarning::Kind::SlideWithoutSheet,
+             position.presentation + ": " + slideText(index, slide->Name()) + " is linked, but " +
+                 position.workbook + " has no worksheet of that name");
+    }
+}
+
+// Walks the workbook's worksheets into the presentation, passing over chart, dialog and
+// macro sheets, which hold no table blocks.
+void fillFromWorkbook(const std::shared_ptr<ppt::Presentation>& presentation) {
+    auto sheets = SourceWorkbook->Sheets();
+    const int sheetCount = sheets->Count();
+    for (int index = 1; index <= sheetCount; ++index) {
+        auto item = sheets->Item(index);
+        if (!item->IsWorksheet()) {
+            continue;
+        }
+        auto sheet = office::As<excel::Worksheet>(item);
+        position.sheet = sheet->Name();
+        const int matchedBefore = slidesMatched;
+        FillSheetSlides(sheet, presentation);
+        if (slidesMatched == matchedBefore) {
+            warn(RunWarning::Kind::SheetFillsNoSlide,
+                 position.workbook + ": worksheet " + quote(position.sheet) +
+                     " fills no slide: " + position.presentation + " has no slide of that name");
+        }
+        ++currentRun.sheets;
+    }
+    position.sheet.clear();
 }
 
 }  // namespace
 
 void ConvertReport(const std::string& workbookPath, const std::string& templatePath,
-                   const std::string& outputPath, RunStatistics* statistics) {
+                   const std::string& outputPath, RunStatistics* statistics,
+                   const RunOptions& options) {
     currentRun = {};
+    position = {};
+    slidesMatched = 0;
+    position.workbook = fileNameOf(workbookPath);
+    position.presentation = fileNameOf(templatePath);
 
     // A failed run leaves its applications running; quit both before starting new ones.
     quitLeftOver(EngineXlsApp);
@@ -116,15 +313,18 @@ void ConvertReport(const std::string& workbookPath, const std::string& templateP
                                                             ppt::msoFalse, ppt::msoTrue);
     EngineXlsApp->SetDisplayAlerts(false);
 
-    auto sheets = SourceWorkbook->Sheets();
-    const int sheetCount = sheets->Count();
-    for (int index = 1; index <= sheetCount; ++index) {
-        auto sheet = office::As<excel::Worksheet>(sheets->Item(index));
-        FillSheetSlides(sheet, presentation);
-        ++currentRun.sheets;
+    try {
+        fillFromWorkbook(presentation);
+    } catch (const office::Error& error) {
+        throw office::Error(error.code(), positionText() + ": " + error.text());
     }
+    warnLinkedSlidesWithoutSheet(presentation);
 
-    presentation->SaveAs(outputPath, ppt::ppSaveAsPresentation, ppt::msoTriStateMixed);
+    const bool refused = options.strict && !currentRun.warnings.empty();
+    if (!options.dryRun && !refused) {
+        presentation->SaveAs(outputPath, ppt::ppSaveAsPresentation, ppt::msoTriStateMixed);
+        currentRun.writtenPath = presentation->FullName();
+    }
     presentation.reset();
 
     shutDownSpreadsheet();
@@ -144,24 +344,43 @@ void FillSheetSlides(const std::shared_ptr<excel::Worksheet>& sheet,
         if (sheet->Name() != slide->Name()) {
             continue;
         }
+        ++slidesMatched;
+        position.slideIndex = index;
+        position.slideName = slide->Name();
         FillSlide(sheet, slide);
     }
+    position.slideIndex = 0;
+    position.slideName.clear();
 }
 
 void FillSlide(const std::shared_ptr<excel::Worksheet>& sheet,
                const std::shared_ptr<ppt::Slide>& slide) {
     auto cell = sheet->Range("A1");
     int blocks = 0;
+    std::string shapeName;
+    chartLeftovers = {};
     while (!SkipToNextBlock(cell)) {
+        position.blockRow = cell->Row();
         cell = TransferBlock(sheet, cell, slide);
+        shapeName = position.shape;
+        position.shape.clear();
         ++blocks;
     }
+    position.blockRow = 0;
     if (blocks == 0) {
+        warn(RunWarning::Kind::SheetWithoutBlock,
+             position.workbook + ": worksheet " + quote(sheet->Name()) +
+                 " has no table block (rows 1 to " + std::to_string(kBlockSearchLimit) +
+                 " of column A are blank), so " + slideText(slide->SlideIndex(), slide->Name()) +
+                 " keeps the template's data");
         return;
     }
+    warnChartLeftovers(slide, shapeName);
     currentRun.blocks += blocks;
     ++currentRun.slides;
     ++currentRun.shapes;
+    currentRun.filled.push_back(
+        {sheet->Name(), slide->SlideIndex(), slide->Name(), shapeName, blocks});
 }
 
 bool SkipToNextBlock(std::shared_ptr<excel::Range>& cell) {
@@ -213,7 +432,18 @@ std::shared_ptr<excel::Range> GetBlockRange(const std::shared_ptr<excel::Workshe
 std::shared_ptr<excel::Range> TransferBlock(const std::shared_ptr<excel::Worksheet>& sheet,
                                             const std::shared_ptr<excel::Range>& marker,
                                             const std::shared_ptr<ppt::Slide>& slide) {
-    auto shape = GetMappedShape(slide);
+    bool exact = false;
+    auto shape = findMappedShape(slide, exact);
+    if (shape) {
+        position.shape = shape->Name();
+    }
+    if (shape && !exact) {
+        warn(RunWarning::Kind::ShapeChosenByPart,
+             position.presentation + ": " + slideText(slide->SlideIndex(), slide->Name()) +
+                 ": no shape is named " + quote(slide->Tags()->Item("name")) +
+                 " as its tag \"name\" says; filled " + quote(shape->Name()) +
+                 ", whose name occurs in it");
+    }
     auto titleCell = marker->Offset(1, 0);
     // The title as the workbook displays it, so that a date or a formatted number reads
     // as the user sees it on the worksheet.
@@ -222,23 +452,16 @@ std::shared_ptr<excel::Range> TransferBlock(const std::shared_ptr<excel::Workshe
     int nextRow = 0;
     auto area = GetBlockRange(sheet, firstCell, nextRow);
     if (!shape) {
-        failNoTargetShape(sheet, slide);
+        failNoTargetShape(slide);
     }
+    warnFormulasWithoutValue(sheet, area);
     FillShape(area, shape, title);
     return sheet->Cells(nextRow, 1);
 }
 
 std::shared_ptr<ppt::Shape> GetMappedShape(const std::shared_ptr<ppt::Slide>& slide) {
-    const std::string tag = slide->Tags()->Item("name");
-    auto shapes = slide->Shapes();
-    const int shapeCount = shapes->Count();
-    for (int index = 1; index <= shapeCount; ++index) {
-        auto shape = shapes->Item(index);
-        if (containsNoCase(tag, shape->Name())) {
-            return shape;
-        }
-    }
-    return nullptr;
+    bool exact = false;
+    return findMappedShape(slide, exact);
 }
 
 void FillShape(const std::shared_ptr<excel::Range>& area, const std::shared_ptr<ppt::Shape>& shape,
@@ -297,6 +520,7 @@ void FillGraphChart(const std::shared_ptr<excel::Range>& area,
         chart->ChartTitle()->SetCaption(title);
     }
     chartApp->Update();
+    chartLeftovers = chartApp->LeftoverData();
     chartApp->Quit();
 }
 

@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "office/excel.h"
 #include "office/powerpoint.h"
@@ -25,22 +26,59 @@ extern std::shared_ptr<office::ppt::Application> EnginePptApp;
 // The workbook opened from the workbook path for the current run.
 extern std::shared_ptr<office::excel::Workbook> SourceWorkbook;
 
+// Something a run left undone or did on a guess, said to the user after the run. The run goes
+// on after each; a caller may still treat any warning as a failure.
+struct RunWarning {
+    enum class Kind {
+        SheetFillsNoSlide,    // no slide bears the worksheet's name
+        SlideWithoutSheet,    // a linked slide whose name no worksheet bears
+        SheetWithoutBlock,    // a worksheet that fills slides but has no table block
+        ShapeChosenByPart,    // no shape is named as the tag says; one whose name occurs in it
+        FormulaWithoutValue,  // a formula cell of a transferred block holds no computed value
+        DataKeptBeyondBlock,  // a filled chart keeps series or categories beyond its last block
+    };
+    Kind kind;
+    std::string text;  // one line, naming the worksheet, slide and shape concerned
+};
+
+// One shape that a run filled: where from and where to.
+struct FilledShape {
+    std::string sheet;
+    int slideIndex = 0;
+    std::string slideName;
+    std::string shape;
+    int blocks = 0;
+};
+
 // What a run filled, counted on the way; reported by ConvertReport after a successful run.
 struct RunStatistics {
-    int sheets = 0;  // sheets walked
-    int slides = 0;  // slides that received at least one block
-    int shapes = 0;  // target shapes filled (one per filled slide)
-    int blocks = 0;  // table blocks transferred
+    int sheets = 0;                    // sheets walked
+    int slides = 0;                    // slides that received at least one block
+    int shapes = 0;                    // target shapes filled (one per filled slide)
+    int blocks = 0;                    // table blocks transferred
+    std::vector<FilledShape> filled;   // in the order of the run
+    std::vector<RunWarning> warnings;  // in the order of the run, each said once
+    std::string writtenPath;           // the file saved; empty when nothing was saved
+};
+
+struct RunOptions {
+    // Does the whole run, fills and all, but saves nothing.
+    bool dryRun = false;
+    // Saves nothing when the run has a warning; the run itself succeeds.
+    bool strict = false;
 };
 
 // One run: opens the workbook and the template in new applications of the engine's own,
-// fills every slide whose name equals a worksheet's name, saves the result under outputPath
+// fills every slide whose name equals a worksheet's name (sheets that are no worksheets --
+// chart, dialog and macro sheets -- are passed over), saves the result under outputPath
 // (atomically; nothing is written anywhere else), closes everything and quits both
-// applications. Throws the first office::Error; the output then does not exist, or an
-// earlier file at outputPath is as it was. When statistics is given, it receives the counts
-// of a successful run.
+// applications. Throws the first office::Error, its text prefixed with the workbook, worksheet,
+// block, template, slide and shape the run was working on; the output then does not exist, or
+// an earlier file at outputPath is as it was. When statistics is given, it receives the counts
+// and warnings of a successful run.
 void ConvertReport(const std::string& workbookPath, const std::string& templatePath,
-                   const std::string& outputPath, RunStatistics* statistics = nullptr);
+                   const std::string& outputPath, RunStatistics* statistics = nullptr,
+                   const RunOptions& options = {});
 
 // Fills every slide of the presentation whose name equals the worksheet's name.
 void FillSheetSlides(const std::shared_ptr<office::excel::Worksheet>& sheet,
@@ -77,8 +115,9 @@ std::shared_ptr<office::excel::Range> TransferBlock(
     const std::shared_ptr<office::excel::Range>& marker,
     const std::shared_ptr<office::ppt::Slide>& slide);
 
-// The first shape of the slide whose name occurs in the slide's tag "name", letter case
-// ignored; null when none does or the slide has no such tag.
+// The shape of the slide whose name equals the slide's tag "name"; when none does, the first
+// shape whose name occurs in the tag, letter case ignored (the run then warns which shape it
+// chose); null when neither exists or the slide has no such tag.
 std::shared_ptr<office::ppt::Shape> GetMappedShape(
     const std::shared_ptr<office::ppt::Slide>& slide);
 

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Makes the bundled example's workbook, and finishes its template with an embedded
-spreadsheet object. Run by make_example.sh; needs Debian's python3-openpyxl.
+spreadsheet object and a Microsoft Graph chart object. Run by make_example.sh; needs Debian's python3-openpyxl.
 
   sales-report.xlsx  a monthly sales report laid out in table blocks:
       Revenue  one block: a date title and a bordered table with a blank corner cell
@@ -8,6 +8,7 @@ spreadsheet object. Run by make_example.sh; needs Debian's python3-openpyxl.
       Trend    two blocks: last year's orders, then this year's (the second one shows)
       Backlog  one block: open orders by week
       Costs    one block: a bordered cost table with blank cells, for the embedded object
+      Regions  one block: regions down, quarters across, for the Graph chart object
       Notes    no block: read by nobody
 
 usage: make_example.py workbook OUT.xlsx | make_example.py embed TEMPLATE.pptx
@@ -19,6 +20,7 @@ import sys
 from openpyxl import Workbook
 from openpyxl.styles import Border, Font, Side
 
+from graph_object import embed_graph
 from ole_embed import embed_workbook
 
 THIN = Side(style="thin")
@@ -99,6 +101,15 @@ def costs(book):
     sheet.column_dimensions["A"].width = 16
 
 
+def regions(book):
+    # Regions down, quarters across: a Graph chart plots its series by rows.
+    sheet = book.create_sheet("Regions")
+    table = [[None, "Q1", "Q2", "Q3", "Q4"]]
+    for r, (name, base) in enumerate((("North", 120), ("South", 96), ("East", 75), ("West", 88))):
+        table.append([name] + [base + 6 * q + 3 * r for q in range(4)])
+    block(sheet, 1, "#", "Orders by region, 2026", table, "#,##0")
+
+
 def notes(book):
     sheet = book.create_sheet("Notes")
     sheet["B2"] = "Figures in EUR. Blocks start in column A; this sheet has none."
@@ -107,7 +118,7 @@ def notes(book):
 def make_workbook(path):
     book = Workbook()
     book.remove(book.active)
-    for make in (revenue, mix, trend, backlog, costs, notes):
+    for make in (revenue, mix, trend, backlog, costs, regions, notes):
         make(book)
     book.save(path)
 
@@ -140,3 +151,9 @@ if __name__ == "__main__":
         # Slide 5 of the template is the cost slide.
         embed_workbook(sys.argv[2], 5, object_workbook(), "Cost Table", (0.6, 1.2, 8.8, 3.4),
                        preview_size=(4, 6))
+        # Slide 7 holds a Graph chart with last year's figures, as an old template would.
+        embed_graph(sys.argv[2], 7, "Regions Graph", (0.6, 1.1, 8.8, 4.2),
+                    ["Q1", "Q2", "Q3", "Q4"],
+                    [("North", [110, 114, 119, 121]), ("South", [90, 92, 97, 99]),
+                     ("East", [70, 74, 73, 78])],
+                    "Orders by region, 2025")

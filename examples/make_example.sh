@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the bundled example again: sales-report.xlsx (openpyxl) and report-template.pptx
-# (pptxgenjs, an embedded spreadsheet object added with ole_embed.py), then links the template's
+# (pptxgenjs, an embedded spreadsheet object added with ole_embed.py and a Graph chart object
+# with graph_object.py), then links the template's
 # slides to the workbook's sheets through the office host (link-slides), as the window's
 # "linked" and "save" would. The made files are committed; nothing here is needed to build,
 # test or run the example.
@@ -27,5 +28,5 @@ fi
 cmake --build "$build" --target link-slides -j2 >/dev/null
 "$build/cli/link-slides" report-template.pptx \
     "Revenue=Revenue Chart" "Mix=Mix Chart" "Trend=Trend Chart" "Costs=Cost Table" \
-    "Backlog=Backlog Chart"
+    "Backlog=Backlog Chart" "Regions=Regions Graph"
 echo "made sales-report.xlsx and report-template.pptx in $here"

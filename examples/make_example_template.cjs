@@ -1,6 +1,6 @@
 // Writes the bundled example's template with pptxgenjs: a title slide and one slide per
 // report chart (column, pie, line, area), each chart carrying last month's figures; slide 5 is
-// left for the embedded cost table that make_example.py adds.
+// left for the embedded cost table, slide 7 for the Graph chart object that make_example.py adds.
 // usage: node make_example_template.cjs OUTPUT.pptx
 const PptxGenJS = require("pptxgenjs");
 
@@ -50,5 +50,8 @@ chartSlide("Backlog", pptx.ChartType.area, [
     { name: "Open", labels: ["W38", "W39", "W40"], values: [140, 133, 128] },
     { name: "Late", labels: ["W38", "W39", "W40"], values: [30, 31, 33] },
 ], { showTitle: true, title: "Backlog", showLegend: true, legendPos: "b", objectName: "Backlog Chart" });
+
+const graphSlide = pptx.addSlide();
+graphSlide.addText("Regions by quarter", { ...heading, objectName: "Heading" });
 
 pptx.writeFile({ fileName: out }).then(() => console.log("wrote " + out));

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "office/dispatch.h"
 #include "office/value.h"
@@ -252,6 +253,9 @@ public:
     int ColumnCount() const noexcept { return lastColumn_ - column_ + 1; }
     // "$A$1" or "$A$1:$C$5".
     std::string Address() const;
+    // The cells of the range that hold a formula but no computed value ("C4", in row order):
+    // programs that do not calculate write formulas so. They read as blank.
+    std::vector<std::string> FormulasWithoutValue() const;
 
     // The range moved by rows and columns, same size. Fails with OutOfSheet when any part
     // would lie beyond the sheet.

@@ -18,20 +18,19 @@
 namespace platform {
 namespace {
 
-QString nameFilter(const FileDialog& dialog) {
-    QStringList patterns;
-    for (const auto& pattern : dialog.patterns) {
-        patterns << QString::fromStdString(pattern);
-    }
-    return QString::fromStdString(dialog.filterDescription) + " (" + patterns.join(' ') + ")";
-}
-
 std::string chooseFileWithQt(const FileDialog& wanted) {
     QFileDialog dialog(QApplication::activeWindow());
     if (!wanted.title.empty()) {
         dialog.setWindowTitle(QString::fromStdString(wanted.title));
     }
-    dialog.setNameFilter(nameFilter(wanted));
+    QStringList filters;
+    for (const auto& filter : nameFilters(wanted)) {
+        filters << QString::fromStdString(filter);
+    }
+    dialog.setNameFilters(filters);
+    if (!wanted.folder.empty()) {
+        dialog.setDirectory(QString::fromStdString(wanted.folder));
+    }
     dialog.setDefaultSuffix(QString::fromStdString(wanted.defaultSuffix));
     if (wanted.save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -49,9 +48,25 @@ std::string chooseFileWithQt(const FileDialog& wanted) {
     return dialog.selectedFiles().front().toStdString();
 }
 
-int messageBoxWithQt(const std::string& text, const std::string& caption, int /*buttons*/) {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
-                    QString::fromStdString(text), QMessageBox::Ok, QApplication::activeWindow());
+QMessageBox::Icon iconOf(int buttons) {
+    if ((buttons & kInformation) == kInformation) {
+        return QMessageBox::Information;
+    }
+    if ((buttons & kCritical) == kCritical) {
+        return QMessageBox::Critical;
+    }
+    return QMessageBox::NoIcon;
+}
+
+int messageBoxWithQt(const std::string& text, const std::string& caption, int buttons) {
+    QMessageBox box(iconOf(buttons), QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Ok, QApplication::activeWindow());
+    // A box sizes itself to its text; a short text would cut the caption in the title bar.
+    // Room for the title bar's icon and buttons is added to the caption's own width.
+    constexpr int kTitleBarExtras = 160;
+    const int captionWidth =
+        box.fontMetrics().horizontalAdvance(QString::fromStdString(caption)) + kTitleBarExtras;
+    box.setStyleSheet(QString("QLabel#qt_msgbox_label { min-width: %1px; }").arg(captionWidth));
     box.exec();
     return kAnswerOk;
 }
@@ -69,9 +84,27 @@ std::string httpGetWithQt(const std::string& url, int timeoutSeconds) {
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, reply, &QNetworkReply::abort);
     deadline.start(timeoutSeconds * 1000);
+    // The answer is taken as it arrives, up to its limit; a longer one is cut there and the
+    // transfer stopped, so that a faulty or hostile server cannot fill the memory.
+    reply->setReadBufferSize(kMaxAnswerBytes);
+    QByteArray body;
+    bool cut = false;
+    const auto take = [&] {
+        body += reply->read(static_cast<qint64>(kMaxAnswerBytes) - body.size());
+        if (!cut && body.size() >= static_cast<qsizetype>(kMaxAnswerBytes)) {
+            cut = true;
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, take);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    const bool ok = reply->error() == QNetworkReply::NoError;
-    const QByteArray body = ok ? reply->readAll() : QByteArray();
+    if (!cut) {
+        if (reply->error() != QNetworkReply::NoError) {
+            body.clear();
+        } else {
+            take();
+        }
+    }
     reply->deleteLater();
     return body.toStdString();
 }
@@ -96,6 +129,14 @@ std::string executableDirFromQt() {
 }
 
 }  // namespace
+
+std::vector<std::string> nameFilters(const FileDialog& dialog) {
+    std::string own = dialog.filterDescription + " (";
+    for (std::size_t i = 0; i < dialog.patterns.size(); ++i) {
+        own += (i == 0 ? "" : " ") + dialog.patterns[i];
+    }
+    return {own + ")", "All files (*)"};
+}
 
 Platform qtPlatform() {
     return Platform{chooseFileWithQt,   messageBoxWithQt, httpGetWithQt,      shellOpenWithQt,

@@ -7,6 +7,7 @@
 // date) with ScopedPlatform.
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,19 +20,30 @@ struct FileDialog {
     std::string filterDescription;      // "ExcelFile"
     std::vector<std::string> patterns;  // {"*.xlsx", "*.xlsm"}
     std::string defaultSuffix;          // "xlsx"
+    std::string folder = {};            // where the dialog opens; empty: the system's choice
 };
+
+// The filters a file dialog offers: its own ("ExcelFile (*.xlsx *.xlsm)"), then "All files (*)".
+std::vector<std::string> nameFilters(const FileDialog& dialog);
 
 // Message box buttons and answers, with the values the classic message box API uses.
 inline constexpr int kOkOnly = 0;
+inline constexpr int kCritical = 16;     // the error icon, added to the buttons
+inline constexpr int kInformation = 64;  // the information icon
 inline constexpr int kAnswerOk = 1;
+
+// The most of an HTTP answer that is read: the update service answers with a line or two.
+inline constexpr std::size_t kMaxAnswerBytes = 64 * 1024;
 
 struct Platform {
     // Shows the dialog; the chosen full path, or the empty text when the user cancelled.
     std::function<std::string(const FileDialog&)> chooseFile;
-    // Shows a message box and returns the button pressed.
+    // Shows a message box and returns the button pressed. The buttons value may add an icon
+    // (kCritical, kInformation); the box is at least wide enough to show its caption.
     std::function<int(const std::string& text, const std::string& caption, int buttons)> messageBox;
-    // A synchronous HTTP GET; the body as text. Failures (no network, refused, time-out, an
-    // HTTP error status) give the empty text.
+    // A synchronous HTTP GET; the body as text, at most its first kMaxAnswerBytes (the
+    // transfer stops there). Failures (no network, refused, time-out, an HTTP error status)
+    // give the empty text.
     std::function<std::string(const std::string& url, int timeoutSeconds)> httpGet;
     // Hands a web address, a mail address or a document to the desktop's default handler.
     // Returns whether the desktop accepted it; callers may ignore it.

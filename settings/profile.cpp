@@ -21,6 +21,8 @@
 #include <unistd.h>
 #endif
 
+#include "platform/read_only.h"
+
 namespace settings::profile {
 namespace {
 
@@ -274,6 +276,9 @@ bool writeTemporary(const std::string& path, const std::string& text, const std:
 #endif
 
 bool replaceFile(const std::string& file, const std::string& text) {
+    if (platform::isReadOnlyFile(file)) {
+        return false;  // a settings file the user protected is read, never replaced
+    }
     const std::string temporary = temporaryName(file);
     std::error_code error;
     if (!writeTemporary(temporary, text, file)) {

@@ -27,13 +27,14 @@ struct KeyNames {
 KeyNames readKeyNames(const std::string& file, const std::string& section, std::size_t size);
 
 // Stores `value` under `key` in `section`, creating the file, the section and the key as
-// needed. False when the file cannot be read or written, or when a name or the value holds a
-// line break (which would change other entries); the file is then left as it was.
+// needed. False when the file cannot be read or written, is read-only (platform::isReadOnlyFile),
+// or when a name or the value holds a line break (which would change other entries); the file
+// is then left as it was.
 bool writeValue(const std::string& file, const std::string& section, const std::string& key,
                 const std::string& value);
 
 // Removes every section called `section` with all its lines. False when nothing was removed or
-// the file could not be rewritten; a missing file stays missing.
+// the file could not be rewritten (or is read-only); a missing file stays missing.
 bool deleteSection(const std::string& file, const std::string& section);
 
 }  // namespace settings::profile

@@ -59,15 +59,11 @@ void DailyUpdateCheck(clsIniFile& IniFile, Cls_WebService& UpdateService) {
     IniFile.File = system.executableDir() + update::kPathSeparator + update::kSettingsFileName;
     const std::string stored = IniFile.GetSetting(update::kSection, update::kConnectDateKey);
     const auto today = system.today();
+    bool storedIsNoDate = false;
     if (stored != settings::kMissingValue) {
         const auto last = update::ParseDate(stored);
-        if (!last) {
-            throw office::Error(office::ErrorCode::TypeMismatch,
-                                IniFile.File + ": [" + update::kSection + "] " +
-                                    update::kConnectDateKey + " is \"" + stored +
-                                    "\", which is not a date (yyyy-mm-dd)");
-        }
-        if (std::chrono::sys_days(*last) >= std::chrono::sys_days(today)) {
+        storedIsNoDate = !last;
+        if (last && std::chrono::sys_days(*last) >= std::chrono::sys_days(today)) {
             return;
         }
     }
@@ -77,4 +73,11 @@ void DailyUpdateCheck(clsIniFile& IniFile, Cls_WebService& UpdateService) {
                             MDL_PublicCode::kVersionRevision);
     UpdateService.CheckProduct(update::kProductId, update::kProductGuid, version);
     IniFile.SaveSetting(update::kSection, update::kConnectDateKey, date);
+    if (storedIsNoDate) {
+        // Said once: the good date just written replaces it, so the next start is quiet.
+        throw office::Error(office::ErrorCode::TypeMismatch,
+                            IniFile.File + ": [" + update::kSection + "] " +
+                                update::kConnectDateKey + " is \"" + stored +
+                                "\", which is not a date (yyyy-mm-dd); it is now " + date);
+    }
 }

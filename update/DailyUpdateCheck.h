@@ -30,6 +30,8 @@ std::optional<std::chrono::year_month_day> ParseDate(const std::string& text);
 
 // Points IniFile at "Tabulon.ini" in the executable's folder and, when no check was made today
 // or on a later day, runs UpdateService.CheckProduct and then stores today as ConnectDate.
-// Throws office::Error (type mismatch, 13), naming the file and the value, when the stored
-// ConnectDate is not a date; nothing is sent then.
+// When the stored ConnectDate is not a date, the check runs and today is stored all the same,
+// and then office::Error (type mismatch, 13) is thrown, naming the file and the value, so that
+// the start reports it once. A settings file that cannot be written (a read-only one) keeps
+// its old date.
 void DailyUpdateCheck(clsIniFile& IniFile, Cls_WebService& UpdateService);

@@ -11,10 +11,11 @@
 #include <string>
 
 #include "office/ascii.h"
+#include "office/compound/compound_file.h"
 #include "office/dispatch.h"
-#include "office/embed/compound_file.h"
 #include "office/embed/preview.h"
 #include "office/excel/embedded.h"
+#include "office/excel/look.h"
 #include "office/excel/number_format.h"
 #include "office/ppt/object_site.h"
 
@@ -22,8 +23,9 @@ namespace office::detail {
 
 namespace {
 
+namespace ns = package::ns;
 namespace xd = office::excel::detail;
-using embed::Bytes;
+using compound::Bytes;
 
 constexpr std::string_view kImageRel =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
@@ -70,9 +72,8 @@ std::optional<xd::Area> changedFromA1(const xd::CellMap& before, const xd::CellM
 
 struct ObjectStore {
     ObjectSite site;
-    bool compound = false;
-    std::map<std::string, Bytes> streams;  // of the compound file, when there is one
-    Bytes original;                        // the workbook package as it came in
+    std::optional<compound::File> compound;  // the file it came in, when there is one
+    Bytes original;                          // the workbook package as it came in
 };
 
 // The picture shows at most this many rows and columns of the visible area: a larger one would
@@ -80,24 +81,38 @@ struct ObjectStore {
 constexpr int kPreviewRows = 200;
 constexpr int kPreviewColumns = 50;
 
-embed::Preview previewOf(const xd::CellMap& cells, const xd::Area& area) {
+// The look of the workbook's first sheet over the rows shown; the default look where the
+// workbook's styles cannot be read, so that the picture is still drawn.
+excel::SheetLook lookOf(const Bytes& bytes, const std::string& name, int firstRow, int lastRow) {
+    try {
+        auto workbook = package::Package::openBytes(bytes, name, "workbook");
+        return excel::readSheetLook(workbook, firstRow, lastRow);
+    } catch (const Error&) {
+        excel::SheetLook plain;
+        plain.styles.emplace_back();
+        return plain;
+    }
+}
+
+// The picture of the visible area of the workbook `bytes` (whose first sheet holds `cells`),
+// drawn with the cells' look.
+embed::Preview previewOf(const Bytes& bytes, const std::string& name, const xd::CellMap& cells,
+                         const xd::Area& area) {
     const int shownRows = std::min(area.rows(), kPreviewRows);
     const int shownColumns = std::min(area.columns(), kPreviewColumns);
-    std::vector<std::vector<embed::PreviewCell>> rows(shownRows);
-    for (int r = 0; r < shownRows; ++r) {
-        rows[r].resize(shownColumns);
-        for (int c = 0; c < shownColumns; ++c) {
-            const auto it = cells.find({area.top + r, area.left + c});
-            if (it == cells.end()) {
-                continue;
-            }
+    const excel::SheetLook look = lookOf(bytes, name, area.top, area.top + shownRows - 1);
+    auto shown = [&](int row, int column) {
+        embed::ShownCell cell;
+        const auto it = cells.find({row, column});
+        if (it != cells.end()) {
             const Value& v = it->second.value;
-            rows[r][c].text = excel::detail::formatValue(v, it->second.numberFormat);
-            rows[r][c].alignRight =
-                v.kind() == Value::Kind::Number || v.kind() == Value::Kind::Date;
+            cell.text = excel::detail::formatValue(v, it->second.numberFormat);
+            cell.numeric = v.kind() == Value::Kind::Number || v.kind() == Value::Kind::Date;
         }
-    }
-    return embed::drawTable(rows);
+        return cell;
+    };
+    return embed::drawTable(
+        embed::tableOf(look, area.top, area.left, shownRows, shownColumns, shown));
 }
 
 // Notes the part an image relationship points at, so that it can go once nothing refers to it.
@@ -106,6 +121,26 @@ void noteImage(const package::Relationship* rel, std::string_view source,
     if (rel && !rel->external && rel->type.ends_with("/image")) {
         oldImages.insert(package::resolveTarget(source, rel->target));
     }
+}
+
+// The graphic frames of the slide (at any depth: in groups and alternate content too) whose
+// p:cNvPr has the object's shape id.
+std::vector<pugi::xml_node> objectFrames(pugi::xml_document& slide, int shapeId) {
+    std::vector<pugi::xml_node> frames;
+    const std::string wanted = std::to_string(shapeId);
+    for (pugi::xml_node frame : package::descendants(slide, ns::kPresentation, "graphicFrame")) {
+        const pugi::xml_node properties =
+            package::child(package::child(frame, ns::kPresentation, "nvGraphicFramePr"),
+                           ns::kPresentation, "cNvPr");
+        if (wanted == properties.attribute("id").value()) {
+            frames.push_back(frame);
+        }
+    }
+    return frames;
+}
+
+std::vector<pugi::xml_node> oleObjects(pugi::xml_node frame) {
+    return package::descendants(frame, ns::kPresentation, "oleObj");
 }
 
 // Office reads an object's picture from the slide's legacy drawing (VML) where the frame's
@@ -117,11 +152,11 @@ std::set<std::string> repointDrawing(const ObjectSite& site, pugi::xml_document&
     std::set<std::string> found;
     auto& package = site.document->package;
     std::vector<std::string> shapeIds;
-    const std::string query =
-        "//p:graphicFrame[p:nvGraphicFramePr/p:cNvPr/@id='" + std::to_string(site.shapeId) + "']";
-    for (pugi::xpath_node frame : slide.select_nodes(query.c_str())) {
-        for (pugi::xpath_node ole : frame.node().select_nodes(".//p:oleObj[@spid]")) {
-            shapeIds.push_back(ole.node().attribute("spid").value());
+    for (pugi::xml_node frame : objectFrames(slide, site.shapeId)) {
+        for (pugi::xml_node ole : oleObjects(frame)) {
+            if (ole.attribute("spid")) {
+                shapeIds.push_back(ole.attribute("spid").value());
+            }
         }
     }
     if (shapeIds.empty()) {
@@ -141,22 +176,18 @@ std::set<std::string> repointDrawing(const ObjectSite& site, pugi::xml_document&
         }
         package::Relationships rels = package.relationships(part);
         bool changed = false;
-        for (pugi::xml_node shape : drawing->document_element().children("v:shape")) {
+        for (pugi::xml_node shape : package::descendants(*drawing, ns::kVml, "shape")) {
             const std::string id = shape.attribute("id").value();
-            pugi::xml_node data = shape.child("v:imagedata");
+            pugi::xml_node data = package::child(shape, ns::kVml, "imagedata");
             if (!data || std::find(shapeIds.begin(), shapeIds.end(), id) == shapeIds.end()) {
                 continue;
             }
             found.insert(id);
             const std::string newId =
                 rels.add(std::string(kImageRel), package::relativeTarget(part, image));
-            const std::string old = data.attribute("o:relid").value();
-            if (!data.attribute("o:relid")) {
-                data.append_attribute("o:relid");
-            }
-            data.attribute("o:relid") = newId.c_str();
-            const std::string uses = "//@*[.='" + old + "']";
-            if (!old.empty() && !drawing->select_node(uses.c_str())) {
+            const std::string old = package::attribute(data, ns::kOfficeVml, "relid").value();
+            package::setAttribute(data, ns::kOfficeVml, "relid", newId);
+            if (!old.empty() && !package::holdsAttributeValue(*drawing, old)) {
                 noteImage(rels.find(old), part, oldImages);
                 rels.remove(old);
             }
@@ -173,13 +204,18 @@ std::set<std::string> repointDrawing(const ObjectSite& site, pugi::xml_document&
 // A branch that names a legacy drawing shape which no drawing holds would show nothing; it gets
 // the picture of the other branch, as the object's own picture.
 void addMissingPictures(pugi::xml_node frame, const std::set<std::string>& drawn) {
-    pugi::xml_node picture = frame.select_node(".//p:oleObj/p:pic").node();
+    pugi::xml_node picture;
+    for (pugi::xml_node ole : oleObjects(frame)) {
+        if ((picture = package::child(ole, ns::kPresentation, "pic"))) {
+            break;
+        }
+    }
     if (!picture) {
         return;
     }
-    for (pugi::xpath_node ole : frame.select_nodes(".//p:oleObj[@spid]")) {
-        pugi::xml_node obj = ole.node();
-        if (obj.child("p:pic") || drawn.contains(obj.attribute("spid").value())) {
+    for (pugi::xml_node obj : oleObjects(frame)) {
+        if (!obj.attribute("spid") || package::child(obj, ns::kPresentation, "pic") ||
+            drawn.contains(obj.attribute("spid").value())) {
             continue;
         }
         obj.append_copy(picture);
@@ -255,18 +291,15 @@ void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
     std::vector<std::string> replaced;
     std::set<std::string> oldImages;
     const std::set<std::string> drawn = repointDrawing(site, slide, image, oldImages);
-    const std::string query =
-        "//p:graphicFrame[p:nvGraphicFramePr/p:cNvPr/@id='" + std::to_string(site.shapeId) + "']";
-    for (pugi::xpath_node frame : slide.select_nodes(query.c_str())) {
-        addMissingPictures(frame.node(), drawn);
-        for (pugi::xpath_node ole : frame.node().select_nodes(".//p:oleObj")) {
-            pugi::xml_node obj = ole.node();
+    for (pugi::xml_node frame : objectFrames(slide, site.shapeId)) {
+        addMissingPictures(frame, drawn);
+        for (pugi::xml_node obj : oleObjects(frame)) {
             if (obj.attribute("imgW")) {
                 obj.attribute("imgW") = preview.width * kEmuPerPixel;
                 obj.attribute("imgH") = preview.height * kEmuPerPixel;
             }
-            for (pugi::xpath_node blip : obj.select_nodes(".//a:blip")) {
-                pugi::xml_attribute embed = blip.node().attribute("r:embed");
+            for (pugi::xml_node blip : package::descendants(obj, ns::kDrawing, "blip")) {
+                pugi::xml_attribute embed = package::attribute(blip, ns::kRelationships, "embed");
                 if (embed) {
                     replaced.push_back(embed.value());
                     embed = id.c_str();
@@ -276,8 +309,7 @@ void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
     }
     // An image relationship nothing on the slide uses any more goes.
     for (const std::string& old : replaced) {
-        const std::string uses = "//@*[.='" + old + "']";
-        if (old != id && rels.find(old) && !slide.select_node(uses.c_str())) {
+        if (old != id && rels.find(old) && !package::holdsAttributeValue(slide, old)) {
             noteImage(rels.find(old), site.slidePart, oldImages);
             rels.remove(old);
         }
@@ -306,13 +338,15 @@ void writeBack(const std::shared_ptr<ObjectStore>& store, Bytes bytes) {
 
     auto& package = site.document->package;
     if (store->compound) {
-        store->streams["Package"] = bytes;
-        const Bytes file = embed::writeCompoundFile(store->streams);
+        // The object's cached pictures show the old table; the slide's preview is drawn anew
+        // below, and the office suite draws the object's own from the package.
+        const Bytes file =
+            store->compound->rewrite({{"Package", bytes}}, store->compound->cachedPictures());
         package.write(site.objectPart, std::string(file.begin(), file.end()));
     } else {
         package.write(site.objectPart, std::string(bytes.begin(), bytes.end()));
     }
-    replacePreview(site, previewOf(after, visible));
+    replacePreview(site, previewOf(bytes, name, after, visible));
     // The slide's edited tree goes back into the package as text; nothing holds it between
     // calls, and a run over many slides should not keep one tree per slide.
     package.release(site.slidePart);
@@ -343,16 +377,16 @@ std::shared_ptr<Dispatch> openEmbeddedWorkbook(const ObjectSite& site) {
     auto store = std::make_shared<ObjectStore>();
     store->site = site;
     Bytes bytes(raw.begin(), raw.end());
-    if (embed::isCompoundFile(bytes)) {
-        auto streams = embed::readRootStreams(bytes);
-        if (!streams || !streams->contains("Package")) {
+    if (compound::isCompoundFile(bytes)) {
+        auto file = compound::File::openBytes(
+            std::move(bytes), site.document->package.displayName() + ": " + site.objectPart);
+        if (!file.hasStream("Package")) {
             refuse(site, "the object is a binary workbook (" + site.progId +
                              ") that cannot be filled; open it in an office suite and save it as "
                              ".xlsx");
         }
-        store->compound = true;
-        bytes = (*streams)["Package"];
-        store->streams = std::move(*streams);
+        bytes = file.readStream("Package");
+        store->compound = std::move(file);
     }
     store->original = bytes;
     const std::string name = site.document->package.displayName() + ": " + site.objectPart;

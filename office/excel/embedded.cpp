@@ -72,10 +72,17 @@ pugi::xml_document rootDocument(const char* name) {
     return doc;
 }
 
-// The workbook's children that come after <oleSize> in the schema's order.
-constexpr const char* kAfterOleSize[] = {"customWorkbookViews", "pivotCaches",   "smartTagPr",
-                                         "smartTagTypes",       "webPublishing", "fileRecoveryPr",
-                                         "webPublishObjects",   "extLst"};
+// The workbook's children in the schema's order, for placing a new <oleSize>.
+constexpr std::string_view kWorkbookOrder[] = {"fileVersion",    "fileSharing",
+                                               "workbookPr",     "workbookProtection",
+                                               "bookViews",      "sheets",
+                                               "functionGroups", "externalReferences",
+                                               "definedNames",   "calcPr",
+                                               "oleSize",        "customWorkbookViews",
+                                               "pivotCaches",    "smartTagPr",
+                                               "smartTagTypes",  "webPublishing",
+                                               "fileRecoveryPr", "webPublishObjects",
+                                               "extLst"};
 
 }  // namespace
 
@@ -248,17 +255,8 @@ void SheetCells::setVisibleArea(const detail::Area& area) {
     auto root = doc.document_element();
     auto oleSize = detail::child(root, "oleSize");
     if (!oleSize) {
-        // Its place is after the calculation settings and before the custom views and later
-        // settings.
-        pugi::xml_node before;
-        for (const char* next : kAfterOleSize) {
-            if ((before = detail::child(root, next))) {
-                break;
-            }
-        }
-        const std::string name = detail::mainPrefix(root) + "oleSize";
-        oleSize = before ? root.insert_child_before(name.c_str(), before)
-                         : root.append_child(name.c_str());
+        oleSize =
+            package::insertInOrder(root, package::namespaceOf(root), "oleSize", kWorkbookOrder);
     }
     auto ref = oleSize.attribute("ref");
     if (!ref) {

@@ -13,6 +13,7 @@
 #include "office/clipboard.h"
 #include "office/excel/model.h"
 #include "office/excel/number_format.h"
+#include "office/excel/xls/xls_reader.h"
 
 namespace office::excel {
 
@@ -64,6 +65,17 @@ bool parseAddress(std::string_view address, int& row, int& column, int& lastRow,
     if (column > lastColumn)
         std::swap(column, lastColumn);
     return true;
+}
+
+// A workbook read from a binary file is a source only: its package holds the formats and the
+// layout of its sheets, not its cells.
+void refuseBinarySave(const WorkbookImpl& book) {
+    if (book.binary) {
+        throw Error(ErrorCode::NotSupported,
+                    book.where() +
+                        ": a workbook read from an Excel 97-2003 file (.xls) is not saved; save "
+                        "it as .xlsx in the office suite to change it");
+    }
 }
 
 // ---- merged areas ----
@@ -276,7 +288,10 @@ Workbooks::Workbooks(std::shared_ptr<detail::ApplicationImpl> app) : app_(std::m
 
 std::shared_ptr<Workbook> Workbooks::Open(const std::string& path) {
     app_->checkRunning();
-    auto book = detail::loadWorkbook(package::Package::openFile(path, "workbook"), path);
+    auto book = detail::openBinaryWorkbook(path);
+    if (!book) {
+        book = detail::loadWorkbook(package::Package::openFile(path, "workbook"), path);
+    }
     book->app = app_;
     book->name = fileName(path);
     app_->books.push_back(book);
@@ -323,6 +338,7 @@ std::shared_ptr<excel::Worksheets> Workbook::Worksheets() {
 
 void Workbook::Save() {
     impl_->checkOpen();
+    refuseBinarySave(*impl_);
     detail::storeChanges(*impl_);
     if (impl_->onSave) {
         impl_->onSave(impl_->package.saveBytes());
@@ -334,6 +350,7 @@ void Workbook::Save() {
 
 void Workbook::SaveAs(const std::string& path) {
     impl_->checkOpen();
+    refuseBinarySave(*impl_);
     detail::storeChanges(*impl_);
     impl_->package.saveFile(path);
     impl_->path = path;
@@ -520,6 +537,21 @@ void Range::SetNumberFormat(const std::string& format) {
         }
     }
     book->changed = true;
+}
+
+std::vector<std::string> Range::FormulasWithoutValue() const {
+    const auto book = sheet_->openBook();
+    std::vector<std::string> cells;
+    for (int r = row_; r <= lastRow_; ++r) {
+        for (int c = column_; c <= lastColumn_; ++c) {
+            const detail::Cell* cell = sheet_->cells.find(r, c);
+            if (cell && (cell->flags & detail::kHasFormula) &&
+                cell->kind == detail::CellKind::Blank) {
+                cells.push_back(detail::columnName(c) + std::to_string(r));
+            }
+        }
+    }
+    return cells;
 }
 
 std::string Range::Address() const {

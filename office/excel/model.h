@@ -172,6 +172,8 @@ struct WorkbookImpl {
     std::unordered_map<std::string, std::uint32_t> sharedIndex;  // built on first write
     TextPool texts;  // inline strings, formula texts, error codes
     std::vector<std::shared_ptr<SheetImpl>> sheets;
+    // Read from a binary (.xls) workbook: a source only, never written back.
+    bool binary = false;
 
     explicit WorkbookImpl(package::Package p) : package(std::move(p)) {}
     void checkOpen() const;

@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "office/clipboard.h"
-#include "office/embed/compound_file.h"
+#include "office/compound/compound_file.h"
 #include "office/excel/embedded.h"
 #include "office/graph.h"
 #include "office/graph/chart_part.h"
+#include "office/graph/chart_server.h"
+#include "office/graph/msgraph/convert.h"
 #include "office/ppt/object_site.h"
 
 namespace office::graph {
@@ -22,6 +24,13 @@ constexpr std::string_view kSheetType =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
 constexpr std::string_view kRelNs =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+// The chart space's children in the schema's order, for placing a new <c:externalData>.
+constexpr std::string_view kSpaceOrder[] = {
+    "date1904",      "lang",       "roundedCorners", "AlternateContent",
+    "style",         "clrMapOvr",  "pivotSource",    "protection",
+    "chart",         "spPr",       "txPr",           "externalData",
+    "printSettings", "userShapes", "extLst"};
 
 bool isChartEx(const office::detail::ObjectSite& site) {
     const std::string type = site.document->package.contentType(site.objectPart);
@@ -49,12 +58,13 @@ struct ChartServerImpl {
     std::vector<graph::detail::Area> dirty;
     std::optional<excel::SheetCells> workbook;
     std::string workbookPart;
-    // The streams of the compound file (an OLE object part) that wraps the workbook, if any.
-    std::optional<std::map<std::string, embed::Bytes>> wrapper;
+    // The compound file (an OLE object part) that wraps the workbook, if any.
+    std::optional<compound::File> wrapper;
     bool date1904 = false;
     std::optional<std::string> caption;
     std::optional<graph::detail::Area> pasted;  // the data sheet cells of the last paste
     Leftovers leftovers;                        // beyond that paste, as of the last Update
+    Replacement replacement;                    // for a chart that takes another object's place
 
     explicit ChartServerImpl(office::detail::ObjectSite s) : site(std::move(s)) {}
 
@@ -132,16 +142,17 @@ void ChartServerImpl::openWorkbook() {
     }
     const std::string raw = package().read(part);
     std::vector<std::uint8_t> bytes(raw.begin(), raw.end());
-    if (embed::isCompoundFile(bytes)) {
+    if (compound::isCompoundFile(bytes)) {
         // An OLE object part: the workbook is its "Package" stream.
-        wrapper = embed::readRootStreams(bytes);
-        if (!wrapper || !wrapper->contains("Package")) {
+        wrapper = compound::File::openBytes(std::move(bytes),
+                                            site.document->package.displayName() + ": " + part);
+        if (!wrapper->hasStream("Package")) {
             throw Error(ErrorCode::NotSupported,
                         site.where() + ": the chart's data is kept in " + part +
                             ", a binary object without a workbook package; open and save the "
                             "chart in an office suite to convert it");
         }
-        bytes = wrapper->at("Package");
+        bytes = wrapper->readStream("Package");
     }
     useWorkbook(std::move(bytes), part);
 }
@@ -260,14 +271,7 @@ void ChartServerImpl::embedNewWorkbook() {
     package().setRelationships(site.objectPart, rels);
     package().setContentType(part, kSheetType);
 
-    pugi::xml_node before;
-    for (const char* name : {"c:printSettings", "c:userShapes", "c:extLst"}) {
-        if ((before = space.child(name))) {
-            break;
-        }
-    }
-    external = before ? space.insert_child_before("c:externalData", before)
-                      : space.append_child("c:externalData");
+    external = package::insertInOrder(space, package::ns::kChart, "externalData", kSpaceOrder);
     if (!space.attribute("xmlns:r")) {
         space.append_attribute("xmlns:r") = std::string(kRelNs).c_str();
     }
@@ -276,6 +280,11 @@ void ChartServerImpl::embedNewWorkbook() {
 }
 
 void ChartServerImpl::update() {
+    if (replacement.replace) {
+        const auto replace = std::move(replacement.replace);
+        replacement = {};
+        replace();
+    }
     if (!workbook && !workbookPart.empty()) {
         openWorkbook();  // let go of after the last Update
     }
@@ -301,8 +310,9 @@ void ChartServerImpl::saveWorkbook() {
     auto bytes = workbook->save();
     workbook.reset();
     if (wrapper) {
-        (*wrapper)["Package"] = std::move(bytes);
-        bytes = embed::writeCompoundFile(*wrapper);
+        // The object's cached pictures show the old data: they go, and the office suite draws
+        // the chart anew from the package.
+        bytes = wrapper->rewrite({{"Package", std::move(bytes)}}, wrapper->cachedPictures());
     }
     package().write(workbookPart, std::string(bytes.begin(), bytes.end()));
     dirty.clear();
@@ -352,6 +362,12 @@ Leftovers Application::LeftoverData() const {
 void Application::Quit() {
     server_->check();
     server_->quit = true;
+    if (server_->replacement.discard) {
+        const auto discard = std::move(server_->replacement.discard);
+        server_->replacement = {};
+        discard();
+        return;
+    }
     // The chart part's tree and the workbook are not needed any more; a run that fills
     // hundreds of charts keeps only the serialised parts until the presentation is saved.
     server_->workbook.reset();
@@ -454,6 +470,9 @@ namespace office::detail {
 
 std::shared_ptr<Dispatch> openChartObject(const ObjectSite& site) {
     site.document->checkOpen();
+    if (!site.nativeChart && graph::msgraph::isGraphObject(site)) {
+        return graph::msgraph::openGraphObject(site);
+    }
     if (!site.nativeChart) {
         throw Error(ErrorCode::NotSupported,
                     site.where() + ": the chart is a legacy binary chart object (" + site.progId +
@@ -469,3 +488,20 @@ std::shared_ptr<Dispatch> openChartObject(const ObjectSite& site) {
 }
 
 }  // namespace office::detail
+
+namespace office::graph::detail {
+
+std::shared_ptr<Dispatch> openReplacementChart(const office::detail::ObjectSite& site,
+                                               Replacement replacement) {
+    auto server = std::make_shared<ChartServerImpl>(site);
+    server->load();
+    if (replacement.dataSheet) {
+        server->cells = std::move(*replacement.dataSheet);
+        server->allDirty();
+        replacement.dataSheet.reset();
+    }
+    server->replacement = std::move(replacement);
+    return std::make_shared<graph::ChartObject>(std::move(server));
+}
+
+}  // namespace office::graph::detail

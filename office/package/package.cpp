@@ -16,7 +16,9 @@
 #include <unistd.h>
 
 #include "office/ascii.h"
+#include "office/compound/compound_file.h"
 #include "office/error.h"
+#include "office/package/output_file.h"
 #include "office/package/spool.h"
 
 namespace office::package {
@@ -34,32 +36,9 @@ std::string fileNameOf(const std::string& path) {
     throw Error(code, std::string(file) + ": " + problem);
 }
 
-// A compound file (the container of legacy binary documents and of encrypted OOXML packages)
-// starts with this signature.
-bool isCompoundFile(const std::vector<std::uint8_t>& bytes) {
-    static constexpr std::uint8_t kSignature[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    return bytes.size() >= sizeof kSignature &&
-           std::equal(std::begin(kSignature), std::end(kSignature), bytes.begin());
-}
-
-// An encrypted OOXML document is a compound file with a stream named "EncryptedPackage"; the
-// directory stores names in UTF-16LE.
-bool hasEncryptedPackageStream(const std::vector<std::uint8_t>& bytes) {
-    static const std::string kName = [] {
-        std::string name;
-        for (char c : std::string_view("EncryptedPackage")) {
-            name.push_back(c);
-            name.push_back('\0');
-        }
-        return name;
-    }();
-    std::string_view all(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return all.find(kName) != std::string_view::npos;
-}
-
 [[noreturn]] void failCompoundFile(const std::vector<std::uint8_t>& bytes, std::string_view file,
                                    std::string_view kind) {
-    if (hasEncryptedPackageStream(bytes)) {
+    if (compound::isEncryptedPackage(bytes)) {
         fail(ErrorCode::Encrypted, file,
              "the " + std::string(kind) +
                  " is protected by a password; remove the password in the office suite and save "
@@ -130,6 +109,9 @@ struct Entry {
     bool removed = false;
     bool storedInArchive = false;  // the source archive holds it uncompressed
     std::time_t mtime = 0;
+    // Its bytes in the source archive were read whole and matched their CRC; an unchanged
+    // part is copied into a saved package only so.
+    mutable bool verified = false;
 
     bool fresh() const noexcept { return data || spooled; }
     void forgetContents() {
@@ -191,74 +173,14 @@ std::string extensionOf(std::string_view part) {
     return asciiLower(part.substr(dot + 1));
 }
 
+// Images whose own format is compressed: deflating them again gains nothing. Packages (an
+// embedded .xlsx) are deflated all the same, as PowerPoint writes them: their entry headers,
+// names and directory still shrink by a fifth.
 bool isCompressedFormat(std::string_view part) {
-    static constexpr std::string_view kPacked[] = {"xlsx", "xlsm", "docx", "pptx", "zip",
-                                                   "png",  "jpg",  "jpeg", "gif"};
+    static constexpr std::string_view kPacked[] = {"png", "jpg", "jpeg", "gif"};
     const std::string extension = extensionOf(part);
     return std::find(std::begin(kPacked), std::end(kPacked), extension) != std::end(kPacked);
 }
-
-// A temporary file beside a target path that replaces the target on commit. Until then, and
-// whenever commit fails, the target is as it was; the temporary is removed unless committed.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::string& target) : target_(target), name_(fileNameOf(target)) {
-        std::error_code ec;
-        if (std::filesystem::is_directory(target, ec)) {
-            fail(ErrorCode::WriteFailed, name_, "cannot be written: it is a folder");
-        }
-        const std::filesystem::path where(target);
-        const auto folder =
-            where.has_parent_path() ? where.parent_path() : std::filesystem::path(".");
-        path_ = (folder / ("." + name_ + ".tmp-XXXXXX")).string();
-        const int fd = ::mkstemp(path_.data());
-        if (fd < 0) {
-            fail(ErrorCode::WriteFailed, name_,
-                 "cannot be written in " + folder.string() + ": " + std::strerror(errno));
-        }
-        ::close(fd);
-    }
-    ~TemporaryFile() {
-        if (!committed_) {
-            ::unlink(path_.c_str());
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    const std::string& path() const noexcept { return path_; }
-
-    // Gives the temporary the target's permissions, makes it durable and renames it over the
-    // target.
-    void commit() {
-        const int fd = ::open(path_.c_str(), O_RDWR);
-        if (fd < 0) {
-            fail(ErrorCode::WriteFailed, name_,
-                 "cannot be written: " + std::string(std::strerror(errno)));
-        }
-        struct stat existing {};
-        const mode_t mode =
-            ::stat(target_.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
-        ::fchmod(fd, mode);
-        const bool synced = ::fsync(fd) == 0;
-        const std::string why = synced ? "" : std::strerror(errno);
-        ::close(fd);
-        if (!synced) {
-            fail(ErrorCode::WriteFailed, name_, "cannot be written: " + why);
-        }
-        if (::rename(path_.c_str(), target_.c_str()) != 0) {
-            fail(ErrorCode::WriteFailed, name_,
-                 "cannot be written: " + std::string(std::strerror(errno)));
-        }
-        committed_ = true;
-    }
-
-private:
-    std::string target_;
-    std::string name_;
-    std::string path_;
-    bool committed_ = false;
-};
 
 }  // namespace
 
@@ -452,30 +374,58 @@ struct Package::Impl {
             }
             return std::move(*contents);
         }
-        return readIndex(e.index, e.name);
+        return readIndex(e);
     }
 
-    std::string readIndex(zip_int64_t index, const std::string& name) const {
+    // The part's bytes from the source archive, read to their end so that the zip library
+    // compares them with the CRC the archive records; a mismatch is an error, never data.
+    std::string readIndex(const Entry& e) const {
         checkUnchanged();
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat_index(archive, static_cast<zip_uint64_t>(index), 0, &st) != 0) {
-            fail(ErrorCode::CorruptPart, displayName, name + ": cannot be read");
+        const auto index = static_cast<zip_uint64_t>(e.index);
+        if (zip_stat_index(archive, index, 0, &st) != 0) {
+            fail(ErrorCode::CorruptPart, displayName, e.name + ": cannot be read");
         }
-        zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0);
+        zip_file_t* file = zip_fopen_index(archive, index, 0);
         if (!file) {
             fail(ErrorCode::CorruptPart, displayName,
-                 name + ": cannot be read (" + zip_strerror(archive) + ")");
+                 e.name + ": cannot be read (" + zip_strerror(archive) + ")");
         }
         std::string data(static_cast<std::size_t>(st.size), '\0');
         const zip_int64_t got = zip_fread(file, data.data(), st.size);
-        const bool ok = got == static_cast<zip_int64_t>(st.size);
-        std::string why = ok ? "" : zip_file_strerror(file);
+        char beyond = 0;
+        // The check runs when the end is reached: one more read must find nothing.
+        const bool whole =
+            got == static_cast<zip_int64_t>(st.size) && zip_fread(file, &beyond, 1) == 0;
+        const bool crcMismatch =
+            !whole && zip_error_code_zip(zip_file_get_error(file)) == ZIP_ER_CRC;
+        std::string why = whole ? "" : zip_file_strerror(file);
         zip_fclose(file);
-        if (!ok) {
-            fail(ErrorCode::CorruptPart, displayName, name + ": cannot be read (" + why + ")");
+        if (crcMismatch) {
+            fail(ErrorCode::CorruptPart, displayName,
+                 e.name +
+                     ": is damaged: its bytes do not match the checksum (CRC) that the file "
+                     "records for them");
         }
+        if (!whole) {
+            fail(ErrorCode::CorruptPart, displayName, e.name + ": cannot be read (" + why + ")");
+        }
+        e.verified = true;
         return data;
+    }
+
+    // Reads every part that a save would copy unchanged and has not been read yet, so that a
+    // damaged one fails the save before anything is written.
+    void verifyUnchanged() const {
+        for (const auto& e : entries) {
+            const bool copied = !e.removed && !e.fresh() && e.index >= 0;
+            const auto cached = xmlCache.find(asciiLower(e.name));
+            const bool dirtyTree = cached != xmlCache.end() && cached->second.dirty;
+            if (copied && !dirtyTree && !e.verified) {
+                readIndex(e);
+            }
+        }
     }
 };
 
@@ -541,7 +491,7 @@ Package Package::openFile(const std::string& path, std::string_view kind) {
         std::fclose(file);
         fail(ErrorCode::NotADocument, name, "the file is empty, not a " + std::string(kind));
     }
-    if (isCompoundFile(headOf(file))) {
+    if (compound::isCompoundFile(headOf(file))) {
         const auto bytes = readAll(file);
         std::fclose(file);
         failCompoundFile(bytes, name, kind);
@@ -571,7 +521,7 @@ Package Package::openBytes(std::vector<std::uint8_t> bytes, std::string displayN
     if (impl->bytes.empty()) {
         fail(ErrorCode::NotADocument, name, "the file is empty, not a " + std::string(kind));
     }
-    if (isCompoundFile(impl->bytes)) {
+    if (compound::isCompoundFile(impl->bytes)) {
         failCompoundFile(impl->bytes, name, kind);
     }
     zip_error_t error;
@@ -925,10 +875,8 @@ struct FreshSource {
     std::optional<zip_int32_t> compression;
 };
 
-// Text parts are deflated here, with one stream for the whole save; parts that are packages
-// or images of their own are compressed already, and deflating them again costs time and
-// gains nothing, so they are stored. The bytes must outlive the archive unless the source
-// brings its own.
+// Text parts and packages are deflated here, with one stream for the whole save; compressed
+// images are stored. The bytes must outlive the archive unless the source brings its own.
 FreshSource freshSource(zip_t* out, std::string_view bytes, std::string_view name) {
     const bool compressedFormat = isCompressedFormat(name);
     if (!compressedFormat && !bytes.empty()) {
@@ -996,6 +944,7 @@ std::string Package::Impl::addEntries(zip_t* out, std::vector<std::string>& seri
 
 std::vector<std::uint8_t> Package::saveBytes() const {
     impl_->checkUnchanged();
+    impl_->verifyUnchanged();
     auto [target, out] = openMemoryZip();
     if (!out) {
         fail(ErrorCode::WriteFailed, impl_->displayName, "cannot make the zip package");
@@ -1022,15 +971,23 @@ std::vector<std::uint8_t> Package::saveBytes() const {
 }
 
 void Package::saveFile(const std::string& path) const {
-    // The zip is written straight into a temporary file beside the target, which then replaces
-    // the target, so the package is never held twice in memory and a failure leaves the
-    // earlier file as it was.
+    // The zip is written straight into a file beside the target, which then replaces the
+    // target, so the package is never held twice in memory and a failure leaves the earlier
+    // file as it was.
     impl_->checkUnchanged();
-    TemporaryFile temp(path);
-    int error = 0;
-    zip_t* out = zip_open(temp.path().c_str(), ZIP_TRUNCATE, &error);
+    impl_->verifyUnchanged();
+    detail::OutputFile file(path);
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* target = file.source(&error);
+    zip_t* out = target ? zip_open_from_source(target, ZIP_TRUNCATE, &error) : nullptr;
+    const std::string why = zip_error_strerror(&error);
+    zip_error_fini(&error);
     if (!out) {
-        fail(ErrorCode::WriteFailed, fileNameOf(path), "cannot be written: cannot make the zip");
+        if (target) {
+            zip_source_free(target);
+        }
+        fail(ErrorCode::WriteFailed, fileNameOf(path), "cannot be written: " + why);
     }
     std::vector<std::string> serialised;
     std::string problem = impl_->addEntries(out, serialised);
@@ -1042,7 +999,7 @@ void Package::saveFile(const std::string& path) const {
         fail(ErrorCode::WriteFailed, fileNameOf(path), "cannot be written: " + problem);
     }
     impl_->checkUnchanged();  // the unchanged parts were copied from the file just now
-    temp.commit();
+    file.commit();
 }
 
 }  // namespace office::package

@@ -14,6 +14,12 @@ namespace office::package {
 // ---------------------------------------------------------------------------------------------
 // Parsing and printing
 
+namespace {
+
+void sanitiseValues(pugi::xml_node node, Escaping escaping);
+
+}  // namespace
+
 pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part) {
     pugi::xml_document doc;
     const auto result = doc.load_buffer(
@@ -27,6 +33,13 @@ pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::st
     }
     if (!doc.document_element()) {
         throw Error(ErrorCode::CorruptPart, where + "no root element");
+    }
+    // A character reference may name a character that XML cannot hold ("&#1;"); the parser
+    // takes it, and the tree would be written back with the raw character, which no reader
+    // accepts. Such values are cleaned at once (as SpreadsheetML escapes in its parts).
+    if (xml.find("&#") != std::string_view::npos) {
+        const bool spreadsheet = namespaceOf(doc.document_element()) == ns::kSpreadsheet;
+        sanitiseValues(doc, spreadsheet ? Escaping::Spreadsheet : Escaping::Drop);
     }
     return doc;
 }
@@ -325,6 +338,24 @@ bool ElementRange::matches(pugi::xml_node element) const {
     return std::find(prefixes_.begin(), prefixes_.end(), prefix) != prefixes_.end();
 }
 
+pugi::xml_node ElementRange::childOf(pugi::xml_node element, std::string_view local) const {
+    if (declaresNamespaces(element)) {
+        return child(element, uri_, local);  // its own declarations may change the bindings
+    }
+    for (pugi::xml_node node = element.first_child(); node; node = node.next_sibling()) {
+        if (node.type() != pugi::node_element || localName(node.name()) != local) {
+            continue;
+        }
+        const std::string_view prefix = prefixOf(node.name());
+        if (declaresNamespaces(node)
+                ? namespaceUri(node, prefix) == uri_
+                : std::find(prefixes_.begin(), prefixes_.end(), prefix) != prefixes_.end()) {
+            return node;
+        }
+    }
+    return {};
+}
+
 ElementRange::iterator ElementRange::begin() const {
     return iterator(this, parent_.first_child());
 }
@@ -364,6 +395,37 @@ pugi::xml_node child(pugi::xml_node parent, std::string_view uri, std::string_vi
         }
     }
     return {};
+}
+
+std::vector<pugi::xml_node> descendants(pugi::xml_node node, std::string_view uri,
+                                        std::string_view local) {
+    std::vector<pugi::xml_node> found;
+    for (pugi::xml_node element : node.children()) {
+        if (element.type() != pugi::node_element) {
+            continue;
+        }
+        if (is(element, uri, local)) {
+            found.push_back(element);
+        }
+        auto below = descendants(element, uri, local);
+        found.insert(found.end(), below.begin(), below.end());
+    }
+    return found;
+}
+
+bool holdsAttributeValue(pugi::xml_node node, std::string_view value) {
+    for (auto attribute = node.first_attribute(); attribute;
+         attribute = attribute.next_attribute()) {
+        if (attribute.value() == value) {
+            return true;
+        }
+    }
+    for (pugi::xml_node element : node.children()) {
+        if (element.type() == pugi::node_element && holdsAttributeValue(element, value)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 pugi::xml_node firstElement(pugi::xml_node parent) {
@@ -474,6 +536,56 @@ void appendEscape(std::string& out, std::uint32_t code) {
     char buffer[8];
     std::snprintf(buffer, sizeof buffer, "_x%04X_", static_cast<unsigned>(code));
     out += buffer;
+}
+
+}  // namespace
+
+namespace {
+
+bool holdsOnlyXml(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        auto [code, length] = decodeUtf8(text, i);
+        if (!allowedInXml(code)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// A value as the file holds it, with only the characters XML cannot hold escaped or dropped:
+// unlike spreadsheetEscaped, escapes already in it are left as they are.
+std::string cleaned(std::string_view text, Escaping escaping) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        auto [code, length] = decodeUtf8(text, i);
+        if (allowedInXml(code)) {
+            out.append(text.substr(i, length));
+        } else if (escaping == Escaping::Spreadsheet && escapable(code)) {
+            appendEscape(out, code);
+        }
+        i += length;
+    }
+    return out;
+}
+
+void sanitiseValues(pugi::xml_node node, Escaping escaping) {
+    for (auto attribute = node.first_attribute(); attribute;
+         attribute = attribute.next_attribute()) {
+        if (!holdsOnlyXml(attribute.value())) {
+            attribute.set_value(cleaned(attribute.value(), escaping).c_str());
+        }
+    }
+    for (pugi::xml_node item : node.children()) {
+        const auto type = item.type();
+        if ((type == pugi::node_pcdata || type == pugi::node_cdata) &&
+            !holdsOnlyXml(item.value())) {
+            item.set_value(cleaned(item.value(), escaping).c_str());
+        } else if (type == pugi::node_element) {
+            sanitiseValues(item, escaping);
+        }
+    }
 }
 
 }  // namespace

@@ -34,6 +34,9 @@ inline constexpr std::string_view kDrawing =
 inline constexpr std::string_view kPresentation =
     "http://schemas.openxmlformats.org/presentationml/2006/main";
 inline constexpr std::string_view kChart = "http://schemas.openxmlformats.org/drawingml/2006/chart";
+// The chart parts of newer chart types (waterfall, treemap, ...).
+inline constexpr std::string_view kChartEx =
+    "http://schemas.microsoft.com/office/drawing/2014/chartex";
 inline constexpr std::string_view kChartDrawing =
     "http://schemas.openxmlformats.org/drawingml/2006/chartDrawing";
 inline constexpr std::string_view kSpreadsheetDrawing =
@@ -126,6 +129,10 @@ public:
     iterator end() const noexcept { return {}; }
     // True when the element, a child of the parent, is one this range yields.
     bool matches(pugi::xml_node element) const;
+    // The first child of `element` (one this range yielded) in the range's namespace with that
+    // local name, found with the bindings the range already holds: the fast way to reach, say,
+    // each cell's <v> in a loop over a row's cells. Null when there is none.
+    pugi::xml_node childOf(pugi::xml_node element, std::string_view local) const;
 
 private:
     pugi::xml_node parent_;
@@ -137,6 +144,12 @@ private:
 ElementRange children(pugi::xml_node parent, std::string_view uri, std::string_view local = {});
 // The first child element of namespace uri with that local name; null when there is none.
 pugi::xml_node child(pugi::xml_node parent, std::string_view uri, std::string_view local);
+// Every element below `node` (not itself) of namespace uri with that local name, in document
+// order.
+std::vector<pugi::xml_node> descendants(pugi::xml_node node, std::string_view uri,
+                                        std::string_view local);
+// True when some attribute of the element or of an element below it has exactly that value.
+bool holdsAttributeValue(pugi::xml_node node, std::string_view value);
 // The first child element whatever its kind; null when there is none.
 pugi::xml_node firstElement(pugi::xml_node parent);
 

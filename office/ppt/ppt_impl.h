@@ -85,16 +85,19 @@ std::shared_ptr<PresentationImpl> openPresentation(const std::shared_ptr<Applica
                                                    const std::string& path, bool readOnly,
                                                    bool untitled);
 
-// XML helpers. Element and attribute names are matched by local name, so that a part that binds
-// the usual namespaces to other prefixes is read the same way.
-using package::child;
+// XML helpers. Elements and attributes are matched by namespace and local name (the package's
+// convention), so that a part that binds the usual namespaces to other prefixes is read the same
+// way.
 using package::localName;
-std::string_view prefixOf(std::string_view qualifiedName);
-// The attribute of that local name that carries a prefix (r:id, not id).
-pugi::xml_attribute prefixedAttribute(pugi::xml_node node, std::string_view local);
-// The prefix that the element or one of its ancestors binds to the namespace uri; declares
-// `preferred` on the document element when none does.
-std::string prefixFor(pugi::xml_node node, std::string_view uri, std::string_view preferred);
+namespace ns = package::ns;
+// The child of the PresentationML namespace with that local name; null when there is none.
+inline pugi::xml_node pmlChild(pugi::xml_node parent, std::string_view local) {
+    return package::child(parent, ns::kPresentation, local);
+}
+// The r:id of an element, whatever prefix the part gives the relationships namespace.
+inline std::string relationshipId(pugi::xml_node element) {
+    return package::attribute(element, ns::kRelationships, "id").value();
+}
 
 // The top-level shapes of a shape tree, in stacking order.
 std::vector<pugi::xml_node> topLevelShapes(pugi::xml_node shapeTree);
@@ -115,10 +118,6 @@ inline void checkIndex(int index, std::size_t count, const std::string& subject,
     }
 }
 
-inline constexpr std::string_view kRelationshipsNs =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-inline constexpr std::string_view kPresentationNs =
-    "http://schemas.openxmlformats.org/presentationml/2006/main";
 inline constexpr std::string_view kTagsType =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/tags";
 inline constexpr std::string_view kTagsContentType =

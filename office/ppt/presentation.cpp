@@ -78,21 +78,19 @@ std::vector<std::shared_ptr<detail::SlideImpl>> readSlides(
     package::Package& package = document->package;
     std::string where = package.displayName() + ": " + mainPart;
     pugi::xml_node root = package.xml(mainPart).document_element();
-    if (detail::localName(root.name()) != "presentation") {
+    if (!package::is(root, package::ns::kPresentation, "presentation")) {
         throw Error(ErrorCode::CorruptPart, where + ": the root element is <" +
                                                 std::string(root.name()) + ">, not a presentation");
     }
     package::Relationships rels = package.relationships(mainPart);
     std::vector<std::shared_ptr<detail::SlideImpl>> slides;
-    for (pugi::xml_node entry : detail::child(root, "sldIdLst").children()) {
-        if (entry.type() != pugi::node_element || detail::localName(entry.name()) != "sldId") {
-            continue;
-        }
+    pugi::xml_node list = detail::pmlChild(root, "sldIdLst");
+    for (pugi::xml_node entry : package::children(list, package::ns::kPresentation, "sldId")) {
         auto slide = std::make_shared<detail::SlideImpl>();
         slide->document = document;
         slide->index = static_cast<int>(slides.size()) + 1;
         slide->id = parseSlideId(entry.attribute("id").value(), where);
-        std::string relId = detail::prefixedAttribute(entry, "id").value();
+        std::string relId = detail::relationshipId(entry);
         std::string slideText =
             "slide " + std::to_string(slide->index) + " (id " + std::to_string(slide->id) + ")";
         const package::Relationship* rel = rels.find(relId);

@@ -13,6 +13,8 @@ namespace office::ppt {
 
 namespace {
 
+namespace ns = package::ns;
+
 // What a shape holds, read from its graphic frame.
 struct EmbeddedObject {
     std::string progId;
@@ -37,20 +39,22 @@ std::string describeShape(const detail::ShapeImpl& shape, pugi::xml_node element
 
 // The graphic data of a graphic frame, with the uri that says what it holds.
 pugi::xml_node graphicData(pugi::xml_node shape) {
-    if (detail::localName(shape.name()) != "graphicFrame") {
+    if (!package::is(shape, ns::kPresentation, "graphicFrame")) {
         return {};
     }
-    return detail::child(detail::child(shape, "graphic"), "graphicData");
+    return package::child(package::child(shape, ns::kDrawing, "graphic"), ns::kDrawing,
+                          "graphicData");
 }
 
 // The p:oleObj of an OLE object frame's graphic data, also where Office wraps it in an
 // mc:AlternateContent (the choice and the fallback name the same object).
 pugi::xml_node oleObject(pugi::xml_node data) {
-    if (pugi::xml_node object = detail::child(data, "oleObj")) {
+    if (pugi::xml_node object = detail::pmlChild(data, "oleObj")) {
         return object;
     }
-    for (pugi::xml_node branch : detail::child(data, "AlternateContent").children()) {
-        if (pugi::xml_node object = detail::child(branch, "oleObj")) {
+    pugi::xml_node alternate = package::child(data, ns::kMarkupCompatibility, "AlternateContent");
+    for (pugi::xml_node branch : package::children(alternate, ns::kMarkupCompatibility)) {
+        if (pugi::xml_node object = detail::pmlChild(branch, "oleObj")) {
             return object;
         }
     }
@@ -62,13 +66,15 @@ std::optional<EmbeddedObject> embeddedObject(pugi::xml_node element) {
     std::string_view uri = data.attribute("uri").value();
     if (uri.ends_with("/ole")) {
         pugi::xml_node object = oleObject(data);
-        return EmbeddedObject{object.attribute("progId").value(),
-                              detail::prefixedAttribute(object, "id").value(), false};
+        return EmbeddedObject{object.attribute("progId").value(), detail::relationshipId(object),
+                              false};
     }
     if (uri.ends_with("/chart") || uri.ends_with("/chartex")) {
-        pugi::xml_node chart = detail::child(data, "chart");
-        return EmbeddedObject{std::string(kChartServerProgID),
-                              detail::prefixedAttribute(chart, "id").value(), true};
+        pugi::xml_node chart = package::child(data, ns::kChart, "chart");
+        if (!chart) {
+            chart = package::child(data, ns::kChartEx, "chart");
+        }
+        return EmbeddedObject{std::string(kChartServerProgID), detail::relationshipId(chart), true};
     }
     return std::nullopt;
 }
@@ -85,17 +91,16 @@ bool servedAsChart(const EmbeddedObject& object) {
 
 std::string kindOf(pugi::xml_node element) {
     pugi::xml_node shape = detail::effectiveShape(element);
-    std::string_view local = detail::localName(shape.name());
-    if (local == "pic") {
+    if (package::is(shape, ns::kPresentation, "pic")) {
         return "a picture";
     }
-    if (local == "grpSp") {
+    if (package::is(shape, ns::kPresentation, "grpSp")) {
         return "a group";
     }
-    if (local == "cxnSp") {
+    if (package::is(shape, ns::kPresentation, "cxnSp")) {
         return "a connector";
     }
-    if (local == "sp") {
+    if (package::is(shape, ns::kPresentation, "sp")) {
         return "an auto shape, text box or placeholder";
     }
     std::string_view uri = graphicData(shape).attribute("uri").value();
@@ -178,13 +183,8 @@ std::string Shape::Name() const {
 }
 
 void Shape::SetName(const std::string& name) {
-    std::string safe = package::xmlSafe(name);
     for (pugi::xml_node nonVisual : detail::shapeProperties(impl_->element())) {
-        pugi::xml_attribute attribute = nonVisual.attribute("name");
-        if (!attribute) {
-            attribute = nonVisual.append_attribute("name");
-        }
-        attribute.set_value(safe.c_str());
+        package::setAttribute(nonVisual, "name", name);
     }
     impl_->slide->package().markDirty(impl_->slide->part);
 }

@@ -21,7 +21,7 @@ std::string SlideImpl::where() const {
 }
 
 pugi::xml_node SlideImpl::commonSlideData() const {
-    pugi::xml_node common = child(xml().document_element(), "cSld");
+    pugi::xml_node common = pmlChild(xml().document_element(), "cSld");
     if (!common) {
         throw Error(ErrorCode::CorruptPart, where() + ": the slide has no <p:cSld>");
     }
@@ -29,7 +29,7 @@ pugi::xml_node SlideImpl::commonSlideData() const {
 }
 
 pugi::xml_node SlideImpl::shapeTree() const {
-    pugi::xml_node tree = child(commonSlideData(), "spTree");
+    pugi::xml_node tree = pmlChild(commonSlideData(), "spTree");
     if (!tree) {
         throw Error(ErrorCode::CorruptPart, where() + ": the slide has no shape tree <p:spTree>");
     }
@@ -65,7 +65,7 @@ std::string Slide::Name() const {
         // A tree made for this read only; the slide's shared tree is parsed when its shapes,
         // tags or name are edited.
         const pugi::xml_document doc = package.readXml(impl_->part);
-        pugi::xml_node common = detail::child(doc.document_element(), "cSld");
+        pugi::xml_node common = detail::pmlChild(doc.document_element(), "cSld");
         if (!common) {
             throw Error(ErrorCode::CorruptPart, impl_->where() + ": the slide has no <p:cSld>");
         }
@@ -81,11 +81,7 @@ void Slide::SetName(const std::string& name) {
     if (safe.empty()) {
         common.remove_attribute("name");
     } else {
-        pugi::xml_attribute attribute = common.attribute("name");
-        if (!attribute) {
-            attribute = common.append_attribute("name");
-        }
-        attribute.set_value(safe.c_str());
+        package::setAttribute(common, "name", safe);
     }
     impl_->package().markDirty(impl_->part);
     impl_->storedName = safe;

@@ -16,8 +16,8 @@ std::string upper(const std::string& text) {
 
 // The slide's p:tags reference, or null when the slide has no tags.
 pugi::xml_node tagsReference(const detail::SlideImpl& slide) {
-    pugi::xml_node list = detail::child(slide.commonSlideData(), "custDataLst");
-    return detail::child(list, "tags");
+    pugi::xml_node list = detail::pmlChild(slide.commonSlideData(), "custDataLst");
+    return detail::pmlChild(list, "tags");
 }
 
 // The tag part the slide refers to; empty when the slide has no tags.
@@ -26,7 +26,7 @@ std::string tagPart(const detail::SlideImpl& slide) {
     if (!reference) {
         return {};
     }
-    std::string relId = detail::prefixedAttribute(reference, "id").value();
+    std::string relId = detail::relationshipId(reference);
     package::Package& package = slide.package();
     package::Relationships rels = package.relationships(slide.part);
     const package::Relationship* rel = rels.find(relId);
@@ -44,10 +44,8 @@ std::string tagPart(const detail::SlideImpl& slide) {
 
 std::vector<pugi::xml_node> tagElements(pugi::xml_node tagList) {
     std::vector<pugi::xml_node> tags;
-    for (pugi::xml_node node : tagList.children()) {
-        if (node.type() == pugi::node_element && detail::localName(node.name()) == "tag") {
-            tags.push_back(node);
-        }
+    for (pugi::xml_node node : package::children(tagList, package::ns::kPresentation, "tag")) {
+        tags.push_back(node);
     }
     return tags;
 }
@@ -97,24 +95,9 @@ std::string sourceOfRels(const std::string& relsPart) {
     return relsPart.substr(0, folder) + name;
 }
 
-void setAttribute(pugi::xml_node node, const char* name, const std::string& value) {
-    pugi::xml_attribute attribute = node.attribute(name);
-    if (!attribute) {
-        attribute = node.append_attribute(name);
-    }
-    attribute.set_value(value.c_str());
-}
-
-// Inserts p:custDataLst where the schema puts it in p:cSld: after p:spTree, before p:controls
-// and p:extLst.
-pugi::xml_node ensureCustomerDataList(pugi::xml_node common, pugi::xml_node shapeTree) {
-    if (pugi::xml_node existing = detail::child(common, "custDataLst")) {
-        return existing;
-    }
-    std::string name = std::string(detail::prefixOf(common.name()));
-    name += name.empty() ? "custDataLst" : ":custDataLst";
-    return common.insert_child_after(name.c_str(), shapeTree);
-}
+// The children of p:cSld in the schema's order.
+constexpr std::string_view kCommonSlideDataOrder[] = {"bg", "spTree", "custDataLst", "controls",
+                                                      "extLst"};
 
 // Creates an empty tag part for the slide, with its content type, relationship and reference.
 std::string createTagPart(const detail::SlideImpl& slide) {
@@ -126,9 +109,9 @@ std::string createTagPart(const detail::SlideImpl& slide) {
     declaration.append_attribute("encoding") = "UTF-8";
     declaration.append_attribute("standalone") = "yes";
     pugi::xml_node root = doc.append_child("p:tagLst");
-    root.append_attribute("xmlns:a") = "http://schemas.openxmlformats.org/drawingml/2006/main";
-    root.append_attribute("xmlns:r") = std::string(detail::kRelationshipsNs).c_str();
-    root.append_attribute("xmlns:p") = std::string(detail::kPresentationNs).c_str();
+    root.append_attribute("xmlns:a") = std::string(package::ns::kDrawing).c_str();
+    root.append_attribute("xmlns:r") = std::string(package::ns::kRelationships).c_str();
+    root.append_attribute("xmlns:p") = std::string(package::ns::kPresentation).c_str();
     package.writeXml(part, doc);
     package.setContentType(part, detail::kTagsContentType);
 
@@ -137,17 +120,13 @@ std::string createTagPart(const detail::SlideImpl& slide) {
         rels.add(std::string(detail::kTagsType), package::relativeTarget(slide.part, part));
     package.setRelationships(slide.part, rels);
 
-    pugi::xml_node common = slide.commonSlideData();
-    pugi::xml_node list = ensureCustomerDataList(common, slide.shapeTree());
-    std::string prefix(detail::prefixOf(common.name()));
-    std::string tagsName = prefix.empty() ? "tags" : prefix + ":tags";
-    pugi::xml_node reference = detail::child(list, "tags");
+    pugi::xml_node list = package::ensureChild(slide.commonSlideData(), package::ns::kPresentation,
+                                               "custDataLst", kCommonSlideDataOrder);
+    pugi::xml_node reference = detail::pmlChild(list, "tags");
     if (!reference) {
-        reference = list.append_child(tagsName.c_str());
+        reference = package::appendChild(list, package::ns::kPresentation, "tags");
     }
-    std::string relPrefix = detail::prefixFor(reference, detail::kRelationshipsNs, "r");
-    reference.remove_attribute(detail::prefixedAttribute(reference, "id"));
-    reference.append_attribute((relPrefix + ":id").c_str()) = relId.c_str();
+    package::setAttribute(reference, package::ns::kRelationships, "id", relId);
     package.markDirty(slide.part);
     return part;
 }
@@ -173,7 +152,7 @@ bool referencedElsewhere(const package::Package& package, const std::string& par
 void removeTagPart(const detail::SlideImpl& slide, const std::string& part) {
     package::Package& package = slide.package();
     pugi::xml_node reference = tagsReference(slide);
-    std::string relId = detail::prefixedAttribute(reference, "id").value();
+    std::string relId = detail::relationshipId(reference);
     pugi::xml_node list = reference.parent();
     list.remove_child(reference);
     if (!list.find_child([](pugi::xml_node n) { return n.type() == pugi::node_element; })) {
@@ -232,11 +211,10 @@ void Tags::Add(const std::string& name, const std::string& value) {
     pugi::xml_node list = package.xml(part).document_element();
     pugi::xml_node tag = findTag(tagElements(list), stored);
     if (!tag) {
-        std::string prefix(detail::prefixOf(list.name()));
-        tag = list.append_child(prefix.empty() ? "tag" : (prefix + ":tag").c_str());
+        tag = package::appendChild(list, package::ns::kPresentation, "tag");
     }
-    setAttribute(tag, "name", stored);
-    setAttribute(tag, "val", package::xmlSafe(value));
+    package::setAttribute(tag, "name", stored);
+    package::setAttribute(tag, "val", value);
     package.markDirty(part);
 }
 

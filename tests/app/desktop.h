@@ -38,12 +38,16 @@ public:
     const std::vector<platform::FileDialog>& Dialogs() const { return dialogs_; }
     const std::vector<std::string>& Messages() const { return messages_; }
     const std::vector<std::string>& Captions() const { return captions_; }
+    // The buttons-and-icon value of each message box.
+    const std::vector<int>& Buttons() const { return buttons_; }
 
 private:
     platform::Platform scripted() {
         platform::Platform table;
         table.chooseFile = [this](const platform::FileDialog& dialog) { return choose(dialog); };
-        table.messageBox = [this](const std::string& text, const std::string& caption, int) {
+        table.messageBox = [this](const std::string& text, const std::string& caption,
+                                  int buttons) {
+            buttons_.push_back(buttons);
             return record(text, caption);
         };
         return table;
@@ -69,6 +73,7 @@ private:
     std::vector<platform::FileDialog> dialogs_;
     std::vector<std::string> messages_;
     std::vector<std::string> captions_;
+    std::vector<int> buttons_;
     platform::ScopedPlatform scope_;
 };
 

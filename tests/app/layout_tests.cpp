@@ -216,8 +216,9 @@ TEST_F(Layout, DialogsNameTheFormatsTheHostReadsAndWrites) {
     EXPECT_FALSE(excel.save);
     EXPECT_EQ(excel.title, "");
     EXPECT_EQ(excel.filterDescription, "ExcelFile");
-    EXPECT_EQ(excel.patterns, (Patterns{"*.xlsx", "*.xlsm"}));
+    EXPECT_EQ(excel.patterns, (Patterns{"*.xlsx", "*.xlsm", "*.xls"}));
     EXPECT_EQ(excel.defaultSuffix, "xlsx");
+    EXPECT_EQ(platform::nameFilters(excel).back(), "All files (*)");
 
     const platform::FileDialog& ppt = window.dlgOpenPpt();
     EXPECT_FALSE(ppt.save);
@@ -225,6 +226,7 @@ TEST_F(Layout, DialogsNameTheFormatsTheHostReadsAndWrites) {
     EXPECT_EQ(ppt.filterDescription, "Powerpoint");
     EXPECT_EQ(ppt.patterns, (Patterns{"*.pptx"}));
     EXPECT_EQ(ppt.defaultSuffix, "pptx");
+    EXPECT_EQ(platform::nameFilters(ppt).back(), "All files (*)");
 
     const platform::FileDialog& output = window.dlgoutput();
     EXPECT_TRUE(output.save);

@@ -23,8 +23,8 @@ TEST(Example, ConvertsIntoChartsAndTheCostTable) {
     MDL_PptReport::RunStatistics statistics;
     MDL_PptReport::ConvertReport((examples / "sales-report.xlsx").string(), templ.string(),
                                  output.string(), &statistics);
-    EXPECT_EQ(statistics.slides, 5);
-    EXPECT_EQ(statistics.blocks, 6);
+    EXPECT_EQ(statistics.slides, 6);
+    EXPECT_EQ(statistics.blocks, 7);
     EXPECT_EQ(engine_test::readBytes(templ), before);
 
     const auto revenue = engine_test::readChart(output, 2, "Revenue Chart", 7, 5);
@@ -39,6 +39,12 @@ TEST(Example, ConvertsIntoChartsAndTheCostTable) {
     EXPECT_EQ(trend.grid[0][1], txt("Orders 2026"));
     EXPECT_EQ(trend.grid[12][1], num(196 + 9 * 11));
 
+    // The Graph chart object became a native chart under its name, its series in rows.
+    const auto regions = engine_test::readChart(output, 7, "Regions Graph", 5, 5);
+    EXPECT_EQ(regions.title, "Orders by region, 2026");
+    EXPECT_EQ(regions.grid[0][1], txt("Q1"));
+    EXPECT_EQ(regions.grid[4][0], txt("West"));
+    EXPECT_EQ(regions.grid[4][4], num(88 + 18 + 9));
     const auto costs = engine_test::readEmbedded(output, 5, "Cost Table", 6, 4);
     EXPECT_EQ(costs.grid[0][0], txt("Cost centre"));
     EXPECT_EQ(costs.grid[3][0], Value());

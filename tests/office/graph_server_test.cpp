@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "graph_support.h"
-#include "office/embed/compound_file.h"
+#include "office/compound/compound_file.h"
 #include "office/excel/embedded.h"
 #include "office/graph/chart_part.h"
 
@@ -226,9 +226,13 @@ TEST(GraphServer, FillsAWorkbookKeptInAnOleObjectPart) {
                               [&](const auto& r) { return r.id == id; });
     const std::string xlsx = office::package::resolveTarget(site.objectPart, rel.target);
     const std::string raw = package.read(xlsx);
-    const std::map<std::string, office::embed::Bytes> streams = {
-        {"Package", {raw.begin(), raw.end()}}, {"\1Ole", office::embed::Bytes(20, 0)}};
-    const auto file = office::embed::writeCompoundFile(streams);
+    const std::map<std::string, office::compound::Bytes> streams = {
+        {"Package", {raw.begin(), raw.end()}},
+        {"\1Ole", office::compound::Bytes(20, 0)},
+        {"\2OlePres000", office::compound::Bytes(5000, 7)}};
+    const office::compound::ClassId sheetId = {0x30, 0x08, 0x02, 0, 0, 0, 0, 0,
+                                               0xC0, 0,    0,    0, 0, 0, 0, 0x46};
+    const auto file = office::compound::create(streams, {{"", sheetId}});
     package.remove(xlsx);
     package.write("ppt/embeddings/oleObject1.bin", std::string(file.begin(), file.end()));
     package.setContentType("ppt/embeddings/oleObject1.bin",
@@ -239,10 +243,11 @@ TEST(GraphServer, FillsAWorkbookKeptInAnOleObjectPart) {
 
     fill(site, block(6, 4), "wrapped");
     const std::string saved = package.read("ppt/embeddings/oleObject1.bin");
-    const auto back = office::embed::readRootStreams({saved.begin(), saved.end()});
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->at("\1Ole"), streams.at("\1Ole"));
-    const auto& inner = back->at("Package");
+    const auto back = office::compound::File::openBytes({saved.begin(), saved.end()}, "saved");
+    EXPECT_EQ(back.readStream("\1Ole"), streams.at("\1Ole"));
+    EXPECT_EQ(back.classId(), sheetId);
+    EXPECT_FALSE(back.hasStream("\2OlePres000"));  // it showed the old data
+    const auto inner = back.readStream("Package");
     auto sheet = openSheet(inner, "wrapped", "Sheet1");
     const auto cells = sheet.read({1, 1, 6, 4});
     EXPECT_EQ(cells.at({6, 1}).value.asText(), "Cat 5");

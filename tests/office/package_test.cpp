@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 
+#include "office/compound/compound_file.h"
 #include "office/error.h"
 
 namespace fs = std::filesystem;
@@ -177,9 +178,10 @@ TEST_F(PackageTest, RelationshipsReadAddAndWriteBack) {
     EXPECT_FALSE(package.has("doc/_rels/main.xml.rels"));
 }
 
-TEST_F(PackageTest, NewPackedPartsAreStoredAndNewXmlIsDeflated) {
+TEST_F(PackageTest, NewImagesAreStoredAndNewPackagesAndXmlAreDeflated) {
     auto package = Package::openFile(makeDocument(), "document");
     package.write("doc/embeddings/book1.xlsx", std::string(4096, 'x'));
+    package.write("doc/media/image2.png", std::string(4096, 'p'));
     package.write("doc/new.xml", "<new>" + std::string(4096, 'y') + "</new>");
     const std::string out = (folder_ / "out.pkg").string();
     package.saveFile(out);
@@ -189,6 +191,8 @@ TEST_F(PackageTest, NewPackedPartsAreStoredAndNewXmlIsDeflated) {
     ASSERT_NE(zip, nullptr);
     zip_stat_t st;
     ASSERT_EQ(zip_stat(zip, "doc/embeddings/book1.xlsx", 0, &st), 0);
+    EXPECT_EQ(st.comp_method, ZIP_CM_DEFLATE) << "an embedded package, as PowerPoint writes it";
+    ASSERT_EQ(zip_stat(zip, "doc/media/image2.png", 0, &st), 0);
     EXPECT_EQ(st.comp_method, ZIP_CM_STORE);
     ASSERT_EQ(zip_stat(zip, "doc/new.xml", 0, &st), 0);
     EXPECT_EQ(st.comp_method, ZIP_CM_DEFLATE);
@@ -239,11 +243,10 @@ TEST_F(PackageTest, CompoundFilesAreToldApart) {
     EXPECT_NE(text.find("legacy binary workbook"), std::string::npos) << text;
     EXPECT_NE(text.find(".xlsx"), std::string::npos) << text;
 
-    std::string encrypted = legacy;
-    for (char c : std::string("EncryptedPackage")) {
-        encrypted.push_back(c);
-        encrypted.push_back('\0');
-    }
+    const auto file =
+        office::compound::create({{"EncryptionInfo", std::vector<std::uint8_t>(200, 1)},
+                                  {"EncryptedPackage", std::vector<std::uint8_t>(5000, 2)}});
+    const std::string encrypted(file.begin(), file.end());
     EXPECT_EQ(openError(writeFile("secret.xlsx", encrypted), &text), ErrorCode::Encrypted);
     EXPECT_NE(text.find("password"), std::string::npos) << text;
 }

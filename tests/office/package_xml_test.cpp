@@ -284,3 +284,58 @@ TEST(XmlText, ComesOutAsTheElementsItStandsFor) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XmlNamespaces, DescendantsAreFoundAtAnyDepthByNamespace) {
+    auto doc = parsed("<p:sld xmlns:p='" + std::string(xns::kPresentation) +
+                      "'><p:grpSp><p:graphicFrame id='1'/><q:graphicFrame xmlns:q='urn:other'/>"
+                      "</p:grpSp><graphicFrame xmlns='" +
+                      std::string(xns::kPresentation) + "' id='2'/></p:sld>");
+    std::vector<std::string> ids;
+    for (auto frame : ox::descendants(doc, xns::kPresentation, "graphicFrame")) {
+        ids.emplace_back(frame.attribute("id").value());
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"1", "2"}));
+    EXPECT_TRUE(ox::holdsAttributeValue(doc, "2"));
+    EXPECT_FALSE(ox::holdsAttributeValue(doc, "3"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(XmlParse, ReferencesToCharactersXmlCannotHoldAreCleanedOnParse) {
+    auto slide = parsed("<p:sld xmlns:p='" + std::string(xns::kPresentation) +
+                        "'><p:t a='x&#1;y'>Two&#x1B; charts&#10;</p:t></p:sld>");
+    const std::string written = ox::toXml(slide);
+    EXPECT_TRUE(holdsOnlyXmlCharacters(written)) << written;
+    EXPECT_STREQ(slide.document_element().first_child().text().get(), "Two charts\n");
+    EXPECT_STREQ(slide.document_element().first_child().attribute("a").value(), "xy");
+
+    // In SpreadsheetML the character is kept as an escape; escapes already there stay.
+    auto strings = parsed("<sst xmlns='" + std::string(xns::kSpreadsheet) +
+                          "'><si><t>a&#1;b_x0041_</t></si></sst>");
+    EXPECT_STREQ(strings.document_element().first_child().first_child().text().get(),
+                 "a_x0001_b_x0041_");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(XmlNamespaces, ChildOfAYieldedElementUsesTheRangesBindingsUnlessItDeclaresItsOwn) {
+    auto doc = parsed("<x:row xmlns:x='" + std::string(xns::kSpreadsheet) +
+                      "'><x:c><y:v xmlns:y='urn:other'>no</y:v><x:v>1</x:v></x:c>"
+                      "<x:c xmlns:x='urn:other'><x:v>no</x:v></x:c>"
+                      "<x:c><v xmlns='" +
+                      std::string(xns::kSpreadsheet) + "'>3</v></x:c></x:row>");
+    const auto cells = ox::children(doc.document_element(), xns::kSpreadsheet, "c");
+    std::vector<std::string> values;
+    for (auto cell : cells) {
+        values.emplace_back(cells.childOf(cell, "v").text().get());
+    }
+    EXPECT_EQ(values, (std::vector<std::string>{"1", "3"}));  // the second c is elsewhere
+}
+
+}  // namespace

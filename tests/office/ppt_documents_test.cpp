@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "office/compound/compound_file.h"
 #include "ppt_test_support.h"
 
 namespace {
@@ -250,13 +251,10 @@ TEST_F(PptBadInput, LegacyAndEncryptedCompoundFiles) {
     ppt_test::writeFile(folder / "old.ppt", compound);
     expectOpenFails((folder / "old.ppt").string(), ErrorCode::LegacyFormat,
                     {"old.ppt", "legacy binary presentation", ".pptx"});
-    std::string name;
-    for (char c : std::string("EncryptedPackage")) {
-        name += c;
-        name += '\0';
-    }
-    ppt_test::writeFile(folder / "locked.pptx",
-                        header + std::string(504, '\0') + name + std::string(512, '\0'));
+    const auto locked =
+        office::compound::create({{"EncryptionInfo", std::vector<std::uint8_t>(200, 1)},
+                                  {"EncryptedPackage", std::vector<std::uint8_t>(5000, 2)}});
+    ppt_test::writeFile(folder / "locked.pptx", std::string(locked.begin(), locked.end()));
     expectOpenFails((folder / "locked.pptx").string(), ErrorCode::Encrypted,
                     {"locked.pptx", "password"});
 

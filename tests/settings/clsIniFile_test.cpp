@@ -175,6 +175,22 @@ TEST_F(IniFileTest, FailedWriteReturnsZeroAndLeavesNoFile) {
     EXPECT_TRUE(fs::is_directory(folder_));
 }
 
+TEST_F(IniFileTest, ReadOnlyFileIsReadButNeverReplaced) {
+    // The refusal goes by the file's permission bits, so it holds for a superuser too (the
+    // tests run as root on the build machine, where the system itself would allow the write).
+    const std::string text = "[Information]\nConnectDate=2020-01-01\n[Other]\na=1\n";
+    write(text);
+    fs::permissions(ini_.File, fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_EQ(ini_.GetSetting("Information", "ConnectDate"), "2020-01-01");
+    EXPECT_EQ(ini_.SaveSetting("Information", "ConnectDate", "2026-12-08"), 0);
+    ini_.DeleteSection("Other");
+    EXPECT_EQ(read(), text);
+    EXPECT_EQ(filesInFolder(), std::vector<std::string>{"Tabulon.ini"});
+    fs::permissions(ini_.File, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_NE(ini_.SaveSetting("Information", "ConnectDate", "2026-12-08"), 0)
+        << "writable again once the mark is cleared";
+}
+
 TEST_F(IniFileTest, ValuesWithLineBreaksAreRefusedSoNoOtherEntryChanges) {
     write("[Information]\nConnectDate=2020-01-01\n");
     EXPECT_EQ(ini_.SaveSetting("Information", "ConnectDate", "x\n[Evil]\ny=1"), 0);

@@ -123,7 +123,8 @@ TEST_F(DailyUpdateCheckTest, StoredDateIsComparedAsADateNotAsText) {
     EXPECT_EQ(readIni(), "[Information]\nConnectDate=2027-01-01\n");
 }
 
-TEST_F(DailyUpdateCheckTest, StoredValueThatIsNotADateFailsNamingFileAndValue) {
+TEST_F(DailyUpdateCheckTest, StoredValueThatIsNotADateIsReportedOnceAndThenReplaced) {
+    std::size_t sent = 0;
     for (const std::string value : {"yesterday", "", "2026-02-30"}) {
         const std::string text = "[Information]\nConnectDate=" + value + "\n";
         writeIni(text);
@@ -137,9 +138,27 @@ TEST_F(DailyUpdateCheckTest, StoredValueThatIsNotADateFailsNamingFileAndValue) {
             const std::string shown = value.empty() ? "Unknown section or key" : value;
             EXPECT_NE(message.find("\"" + shown + "\""), std::string::npos) << message;
         }
-        EXPECT_EQ(readIni(), text);
+        // The check ran and stored a good date, so the next start says nothing and sends
+        // nothing.
+        EXPECT_EQ(requests(), ++sent);
+        EXPECT_EQ(readIni(), "[Information]\nConnectDate=2026-12-08\n");
+        EXPECT_NO_THROW(start());
+        EXPECT_EQ(requests(), sent);
     }
-    EXPECT_EQ(requests(), 0u);
+}
+
+TEST_F(DailyUpdateCheckTest, ReadOnlySettingsFileIsReadButNeverReplaced) {
+    // Refused by the file's permission bits, so this holds when the tests run as root too (as
+    // they do on the build machine), where the system would let the file be written.
+    const std::string text = "; mine\n[Information]\nConnectDate=2026-12-01\n";
+    writeIni(text);
+    fs::permissions(iniPath(), fs::perms::owner_read | fs::perms::group_read);
+    start();
+    EXPECT_EQ(requests(), 1u) << "the stored date was read and is older than today";
+    EXPECT_EQ(readIni(), text) << "the date of the check is not written";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1)
+        << "no temporary file is left beside it";
+    fs::permissions(iniPath(), fs::perms::owner_all);
 }
 
 TEST_F(DailyUpdateCheckTest, UnwritableFolderChecksAgainAtTheNextStart) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "platform/seams.h"
 #include "qt_app.h"
 #include "test_http_server.h"
 
@@ -23,6 +24,18 @@ TEST_F(InetTest, ReturnsTheWholeBodyOfTheAnswer) {
               "http://downloads.example/dl/Setup.exe\r\nsecond line");
     ASSERT_EQ(server.requestLines().size(), 1u);
     EXPECT_EQ(server.requestLines()[0], "GET /productcheck.aspx?a=1 HTTP/1.1");
+}
+
+TEST_F(InetTest, ReadsAtMostTheAnswerLimit) {
+    const std::string limit(platform::kMaxAnswerBytes, 'a');
+    {
+        TestHttpServer server({limit});
+        EXPECT_EQ(inet_.OpenURL("http://" + server.host() + "/x"), limit) << "one that just fits";
+    }
+    TestHttpServer server({limit + std::string(3 * platform::kMaxAnswerBytes, 'b')});
+    const std::string answer = inet_.OpenURL("http://" + server.host() + "/x");
+    EXPECT_EQ(answer.size(), platform::kMaxAnswerBytes);
+    EXPECT_EQ(answer, limit);
 }
 
 TEST_F(InetTest, FailedFetchesGiveTheEmptyText) {

@@ -1,0 +1,327 @@
+#include "office/excel/xls/biff.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "office/error.h"
+
+namespace office::excel::xls {
+
+namespace {
+
+void appendUtf8(std::string& out, std::uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+}  // namespace
+
+std::string hex4(std::uint16_t id) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", id);
+    return text;
+}
+
+double le64Double(const std::uint8_t* p) {
+    std::uint64_t bits = 0;
+    for (int i = 7; i >= 0; --i) {
+        bits = (bits << 8) | p[i];
+    }
+    double value = 0;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+double rkNumber(std::uint32_t rk) {
+    double value = 0;
+    if (rk & 2) {
+        value = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
+    } else {
+        const std::uint64_t bits = static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&value, &bits, sizeof value);
+    }
+    return (rk & 1) ? value / 100 : value;
+}
+
+void appendUtf16(std::string& out, std::span<const std::uint8_t> bytes) {
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        std::uint32_t code = le16(&bytes[i]);
+        if (code >= 0xD800 && code < 0xDC00 && i + 3 < bytes.size()) {
+            const std::uint32_t low = le16(&bytes[i + 2]);
+            if (low >= 0xDC00 && low < 0xE000) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (code >= 0xD800 && code < 0xE000) {
+            code = 0xFFFD;  // a lone surrogate
+        }
+        appendUtf8(out, code);
+    }
+}
+
+void appendLatin1(std::string& out, std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes) {
+        appendUtf8(out, byte);
+    }
+}
+
+// ---- ByteDecoder ----
+
+namespace {
+
+// The iconv name of a code page that a CodePage record names.
+std::string iconvName(std::uint16_t codePage) {
+    switch (codePage) {
+        case 367:
+            return "ASCII";
+        case 10000:
+        case 32768:
+            return "MACINTOSH";
+        case 32769:
+            return "CP1252";
+        default:
+            return "CP" + std::to_string(codePage);
+    }
+}
+
+}  // namespace
+
+ByteDecoder::~ByteDecoder() {
+    if (converter_) {
+        iconv_close(static_cast<iconv_t>(converter_));
+    }
+}
+
+void ByteDecoder::setCodePage(std::uint16_t codePage) {
+    if (converter_) {
+        iconv_close(static_cast<iconv_t>(converter_));
+        converter_ = nullptr;
+    }
+    if (codePage == 1200 || codePage == 28591) {
+        return;
+    }
+    iconv_t converter = iconv_open("UTF-8", iconvName(codePage).c_str());
+    if (converter != reinterpret_cast<iconv_t>(-1)) {
+        converter_ = converter;
+    }
+}
+
+void ByteDecoder::append(std::string& out, std::span<const std::uint8_t> bytes) const {
+    if (!converter_) {
+        appendLatin1(out, bytes);
+        return;
+    }
+    auto converter = static_cast<iconv_t>(converter_);
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(reinterpret_cast<const char*>(bytes.data()));
+    std::size_t inLeft = bytes.size();
+    char buffer[1024];
+    while (inLeft > 0) {
+        char* to = buffer;
+        std::size_t toLeft = sizeof buffer;
+        const std::size_t done = iconv(converter, &in, &inLeft, &to, &toLeft);
+        out.append(buffer, static_cast<std::size_t>(to - buffer));
+        if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            out += "\xEF\xBF\xBD";  // a byte the code page does not map: U+FFFD
+            ++in;
+            --inLeft;
+            iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        }
+    }
+}
+
+// ---- RecordReader ----
+
+void RecordReader::fail(const std::string& what) const {
+    const Record& first = first_;
+    throw Error(ErrorCode::CorruptPart, stream_->where() + ": record " + hex4(first.id) +
+                                            " at offset " + std::to_string(first.offset) + ": " +
+                                            what);
+}
+
+std::size_t RecordReader::remaining() const {
+    std::size_t total = 0;
+    for (std::size_t i = piece_; i < pieces(); ++i) {
+        total += piece(i).data.size();
+    }
+    return total - at_;
+}
+
+void RecordReader::need(std::size_t count) {
+    if (remaining() < count) {
+        fail("the record ends too early (" + std::to_string(count) + " more bytes needed)");
+    }
+}
+
+std::uint8_t RecordReader::byte() {
+    while (at_ >= piece(piece_).data.size()) {
+        ++piece_;
+        at_ = 0;
+    }
+    return piece(piece_).data[at_++];
+}
+
+std::uint8_t RecordReader::u8() {
+    need(1);
+    return byte();
+}
+
+std::uint16_t RecordReader::u16() {
+    need(2);
+    const std::uint8_t low = byte();
+    return static_cast<std::uint16_t>(low | (byte() << 8));
+}
+
+std::uint32_t RecordReader::u32() {
+    const std::uint32_t low = u16();
+    return low | (static_cast<std::uint32_t>(u16()) << 16);
+}
+
+double RecordReader::f64() {
+    need(8);
+    std::uint8_t bytes[8];
+    for (auto& b : bytes) {
+        b = byte();
+    }
+    return le64Double(bytes);
+}
+
+void RecordReader::skip(std::size_t count) {
+    need(count);
+    while (count > 0) {
+        if (at_ >= piece(piece_).data.size()) {
+            ++piece_;
+            at_ = 0;
+            continue;
+        }
+        const std::size_t step = std::min(count, piece(piece_).data.size() - at_);
+        at_ += step;
+        count -= step;
+    }
+}
+
+std::string RecordReader::unicodeString() {
+    const std::size_t count = u16();
+    return characters(count, u8());
+}
+
+std::string RecordReader::shortUnicodeString() {
+    const std::size_t count = u8();
+    return characters(count, u8());
+}
+
+std::string RecordReader::characters(std::size_t count, std::uint8_t flags) {
+    std::size_t runs = 0;
+    std::size_t phonetic = 0;
+    if (flags & 0x08) {
+        runs = u16();
+    }
+    if (flags & 0x04) {
+        phonetic = u32();
+    }
+    bool wide = flags & 0x01;
+    std::string text;
+    text.reserve(count);
+    while (count > 0) {
+        if (at_ >= piece(piece_).data.size()) {
+            // The characters go on in the next Continue record, which starts with its own
+            // flags byte.
+            if (piece_ + 1 >= pieces()) {
+                fail("a string ends too early (" + std::to_string(count) + " characters missing)");
+            }
+            ++piece_;
+            at_ = 0;
+            if (piece(piece_).data.empty()) {
+                fail("a string goes on in an empty Continue record");
+            }
+            wide = piece(piece_).data[at_++] & 0x01;
+            continue;
+        }
+        const auto& data = piece(piece_).data;
+        const std::size_t width = wide ? 2 : 1;
+        const std::size_t here = std::min(count, (data.size() - at_) / width);
+        if (here == 0) {
+            fail("a string character is split between two records");
+        }
+        const auto bytes = data.subspan(at_, here * width);
+        if (wide) {
+            appendUtf16(text, bytes);
+        } else {
+            stream_->decoder().append(text, bytes);
+        }
+        at_ += here * width;
+        count -= here;
+    }
+    skip(runs * 4);
+    // Phonetic data may be cut off by the end of the records in files written by some
+    // programs; what there is is skipped.
+    skip(std::min<std::size_t>(phonetic, remaining()));
+    return text;
+}
+
+// ---- RecordStream ----
+
+RecordStream::RecordStream(std::span<const std::uint8_t> stream, std::string where)
+    : stream_(stream), where_(std::move(where)) {}
+
+void RecordStream::fail(std::size_t offset, const std::string& what) const {
+    throw Error(ErrorCode::CorruptPart,
+                where_ + ": at offset " + std::to_string(offset) + ": " + what);
+}
+
+bool RecordStream::next(Record& record) {
+    if (at_ >= stream_.size()) {
+        return false;
+    }
+    if (stream_.size() - at_ < 4) {
+        fail(at_, "the stream ends inside a record header");
+    }
+    record.id = le16(&stream_[at_]);
+    const std::size_t length = le16(&stream_[at_ + 2]);
+    if (length > stream_.size() - at_ - 4) {
+        fail(at_, "record " + hex4(record.id) + " of " + std::to_string(length) +
+                      " bytes runs past the end of the stream");
+    }
+    record.offset = at_;
+    record.data = stream_.subspan(at_ + 4, length);
+    at_ += 4 + length;
+    return true;
+}
+
+RecordReader RecordStream::continued(const Record& first) {
+    std::vector<Record> continues;
+    while (at_ + 4 <= stream_.size() && le16(&stream_[at_]) == rt::Continue) {
+        Record more;
+        next(more);
+        continues.push_back(more);
+    }
+    return RecordReader(first, std::move(continues), *this);
+}
+
+void RecordStream::seek(std::size_t offset) {
+    if (offset >= stream_.size()) {
+        fail(offset, "a sheet begins beyond the end of the stream (" +
+                         std::to_string(stream_.size()) + " bytes)");
+    }
+    at_ = offset;
+}
+
+}  // namespace office::excel::xls

@@ -1,0 +1,319 @@
+// A Graph chart object becomes a native chart: the chart part is written from the object's
+// records when the object is opened, and put into the object's frame at the first Update,
+// when the object's own parts leave the presentation.
+
+#include "office/graph/msgraph/convert.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "office/ascii.h"
+#include "office/compound/compound_file.h"
+#include "office/error.h"
+#include "office/graph/chart_server.h"
+#include "office/graph/msgraph/native_chart.h"
+#include "office/graph/msgraph/records.h"
+#include "office/powerpoint.h"
+
+namespace office::graph::msgraph {
+
+namespace {
+
+using office::detail::ObjectSite;
+
+constexpr std::string_view kChartType =
+    "application/vnd.openxmlformats-officedocument.drawingml.chart+xml";
+constexpr std::string_view kChartRel =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/chart";
+constexpr const char* kChartUri = "http://schemas.openxmlformats.org/drawingml/2006/chart";
+constexpr const char* kChartNs = "http://schemas.openxmlformats.org/drawingml/2006/chart";
+constexpr const char* kRelNs =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+
+// Calls visit for the element and every element below it.
+template <typename Visit>
+void walk(pugi::xml_node node, Visit&& visit) {
+    for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+        if (child.type() == pugi::node_element) {
+            visit(child);
+            walk(child, visit);
+        }
+    }
+}
+
+// A relationship id attribute: r:id, r:embed, r:link (whatever the prefix), or VML's o:relid.
+bool isRelationshipAttribute(const pugi::xml_attribute& a) {
+    const std::string_view name = a.name();
+    if (name.find(':') == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view local = package::localName(name);
+    return local == "id" || local == "embed" || local == "link" || local == "relid" ||
+           local == "pict";
+}
+
+std::set<std::string> relationshipIds(pugi::xml_node node) {
+    std::set<std::string> ids;
+    auto collect = [&ids](pugi::xml_node n) {
+        for (pugi::xml_attribute a : n.attributes()) {
+            if (isRelationshipAttribute(a)) {
+                ids.insert(a.value());
+            }
+        }
+    };
+    collect(node);
+    walk(node, collect);
+    return ids;
+}
+
+pugi::xml_node findFrame(pugi::xml_document& slide, int shapeId) {
+    pugi::xml_node found;
+    walk(slide, [&](pugi::xml_node n) {
+        if (found || package::localName(n.name()) != "graphicFrame") {
+            return;
+        }
+        pugi::xml_node cNvPr = package::child(package::child(n, "nvGraphicFramePr"), "cNvPr");
+        if (cNvPr.attribute("id").as_int() == shapeId) {
+            found = n;
+        }
+    });
+    return found;
+}
+
+// Removes the relationships of `source` among `ids` that nothing in `tree` still uses, and
+// gives the parts they pointed at.
+std::vector<std::string> dropUnusedRelationships(package::Package& package,
+                                                 const std::string& source, pugi::xml_node tree,
+                                                 const std::set<std::string>& ids) {
+    const std::set<std::string> stillUsed = relationshipIds(tree);
+    package::Relationships rels = package.relationships(source);
+    std::vector<std::string> targets;
+    for (const std::string& id : ids) {
+        const package::Relationship* rel = rels.find(id);
+        if (!rel || stillUsed.contains(id)) {
+            continue;
+        }
+        if (!rel->external) {
+            targets.push_back(package::resolveTarget(source, rel->target));
+        }
+        rels.remove(id);
+    }
+    package.setRelationships(source, rels);
+    return targets;
+}
+
+// Which parts' relationships point at each part (lower-case names), built once per document:
+// reading every relationship part again for each converted object would make a deck of
+// hundreds of Graph charts slow. The index is asked only about the parts a Graph object used
+// (its embedding, pictures and legacy drawing), which the host never gives new relationships
+// to; a source it names is read afresh before it counts, so removed relationships do not.
+using ReferrerIndex = std::map<std::string, std::set<std::string>>;
+
+ReferrerIndex buildIndex(const package::Package& package) {
+    ReferrerIndex index;
+    for (const std::string& name : package.partNames()) {
+        const std::size_t folder = name.rfind("_rels/");
+        if (folder == std::string::npos || !name.ends_with(".rels")) {
+            continue;
+        }
+        const std::string source =
+            name.substr(0, folder) + name.substr(folder + 6, name.size() - folder - 6 - 5);
+        const package::Relationships rels = package.relationships(source);
+        for (const auto& rel : rels.all()) {
+            if (!rel.external) {
+                index[asciiLower(package::resolveTarget(source, rel.target))].insert(source);
+            }
+        }
+    }
+    return index;
+}
+
+std::shared_ptr<const ReferrerIndex> referrers(
+    const std::shared_ptr<office::detail::OpenDocument>& document) {
+    static std::mutex guard;
+    static std::map<std::weak_ptr<office::detail::OpenDocument>,
+                    std::shared_ptr<const ReferrerIndex>, std::owner_less<>>
+        indexes;
+    const std::lock_guard lock(guard);
+    std::erase_if(indexes, [](const auto& entry) { return entry.first.expired(); });
+    auto it = indexes.find(document);
+    if (it == indexes.end()) {
+        it = indexes
+                 .emplace(document,
+                          std::make_shared<const ReferrerIndex>(buildIndex(document->package)))
+                 .first;
+    }
+    return it->second;
+}
+
+// True when a relationship of some part of the package still points at `part`.
+bool referenced(const package::Package& package, const ReferrerIndex& index,
+                const std::string& part) {
+    const std::string wanted = asciiLower(part);
+    const auto it = index.find(wanted);
+    if (it == index.end()) {
+        return false;
+    }
+    for (const std::string& source : it->second) {
+        const package::Relationships rels = package.relationships(source);
+        for (const auto& rel : rels.all()) {
+            if (!rel.external && asciiLower(package::resolveTarget(source, rel.target)) == wanted) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void removeOrphans(const ObjectSite& site, const std::vector<std::string>& parts) {
+    package::Package& package = site.document->package;
+    const std::shared_ptr<const ReferrerIndex> index = referrers(site.document);
+    for (const std::string& part : parts) {
+        if (package.has(part) && !referenced(package, *index, part)) {
+            package.setRelationships(part, {});
+            package.remove(part);
+        }
+    }
+}
+
+// Takes the object's shapes (v:shape ids `spids`) out of the slide's legacy drawing, and the
+// drawing itself when no shape is left in it.
+std::vector<std::string> removeLegacyShapes(package::Package& package, const ObjectSite& site,
+                                            const std::set<std::string>& spids) {
+    const package::Relationships slideRels = package.relationships(site.slidePart);
+    const package::Relationship* rel = slideRels.findByType("/vmlDrawing");
+    if (!rel || rel->external || spids.empty()) {
+        return {};
+    }
+    const std::string vml = package::resolveTarget(site.slidePart, rel->target);
+    if (!package.has(vml)) {
+        return {};
+    }
+    pugi::xml_document& drawing = package.xml(vml);
+    std::vector<pugi::xml_node> shapes;
+    int remaining = 0;
+    walk(drawing, [&](pugi::xml_node n) {
+        if (package::localName(n.name()) != "shape") {
+            return;
+        }
+        if (spids.contains(n.attribute("id").value())) {
+            shapes.push_back(n);
+        } else {
+            ++remaining;
+        }
+    });
+    std::set<std::string> ids;
+    for (pugi::xml_node shape : shapes) {
+        const std::set<std::string> own = relationshipIds(shape);
+        ids.insert(own.begin(), own.end());
+        shape.parent().remove_child(shape);
+    }
+    if (shapes.empty()) {
+        return {};
+    }
+    if (remaining > 0) {
+        package.markDirty(vml);
+        return dropUnusedRelationships(package, vml, drawing, ids);
+    }
+    // Nothing left to draw: the drawing goes, with the slide's relationship to it.
+    std::vector<std::string> targets;
+    const package::Relationships drawingRels = package.relationships(vml);
+    for (const auto& r : drawingRels.all()) {
+        if (!r.external) {
+            targets.push_back(package::resolveTarget(vml, r.target));
+        }
+    }
+    package::Relationships rels = slideRels;
+    rels.remove(rel->id);
+    package.setRelationships(site.slidePart, rels);
+    package.setRelationships(vml, {});
+    package.remove(vml);
+    return targets;
+}
+
+}  // namespace
+
+bool isGraphObject(const ObjectSite& site) {
+    return asciiLower(site.progId).starts_with("msgraph.chart");
+}
+
+void replaceFrame(const ObjectSite& site, const std::string& chartPart) {
+    package::Package& package = site.document->package;
+    pugi::xml_document& slide = package.xml(site.slidePart);
+    pugi::xml_node frame = findFrame(slide, site.shapeId);
+    pugi::xml_node data = package::child(package::child(frame, "graphic"), "graphicData");
+    if (!data) {
+        throw Error(ErrorCode::CorruptPart,
+                    site.where() + ": " + site.slidePart +
+                        ": the chart object's frame is no longer on the slide");
+    }
+    const std::set<std::string> ids = relationshipIds(data);
+    std::set<std::string> spids;
+    walk(data, [&spids](pugi::xml_node n) {
+        if (pugi::xml_attribute spid = n.attribute("spid")) {
+            spids.insert(spid.value());
+        }
+    });
+
+    data.remove_children();
+    data.attribute("uri").set_value(kChartUri);
+    package::Relationships rels = package.relationships(site.slidePart);
+    const std::string id =
+        rels.add(std::string(kChartRel), package::relativeTarget(site.slidePart, chartPart));
+    package.setRelationships(site.slidePart, rels);
+    pugi::xml_node chart = data.append_child("c:chart");
+    chart.append_attribute("xmlns:c") = kChartNs;
+    chart.append_attribute("xmlns:r") = kRelNs;
+    chart.append_attribute("r:id") = id.c_str();
+    package.markDirty(site.slidePart);
+
+    std::vector<std::string> gone = dropUnusedRelationships(package, site.slidePart, slide, ids);
+    const std::vector<std::string> drawn = removeLegacyShapes(package, site, spids);
+    gone.insert(gone.end(), drawn.begin(), drawn.end());
+    removeOrphans(site, gone);
+}
+
+std::shared_ptr<Dispatch> openGraphObject(const ObjectSite& site) {
+    if (site.objectPart.empty()) {
+        throw Error(ErrorCode::NotSupported,
+                    site.where() +
+                        ": the chart object is linked to an outside file, whose "
+                        "data cannot be filled");
+    }
+    package::Package& package = site.document->package;
+    const std::string raw = package.read(site.objectPart);
+    const auto file = compound::File::openBytes(compound::Bytes(raw.begin(), raw.end()),
+                                                site.where() + ": " + site.objectPart);
+    if (!file.hasStream("Workbook")) {
+        throw Error(ErrorCode::CorruptPart,
+                    site.where() + ": " + site.objectPart +
+                        ": the chart object holds no data sheet (no Workbook stream)");
+    }
+    const GraphChart graph = readGraphChart(file.readStream("Workbook"), site.where());
+    const pugi::xml_document chart =
+        nativeChart(graph, "Sheet1", site.where() + ": " + site.objectPart);
+
+    const std::string part = package.freePartName("ppt/charts/chart#.xml");
+    package.writeXml(part, chart);
+    package.setContentType(part, kChartType);
+    ObjectSite native = site;
+    native.objectPart = part;
+    native.nativeChart = true;
+    native.progId = std::string(ppt::kChartServerProgID);
+
+    graph::detail::Replacement replacement;
+    replacement.replace = [site, part] { replaceFrame(site, part); };
+    replacement.discard = [document = site.document, part] { document->package.remove(part); };
+    replacement.dataSheet = graph.sheet.cells;
+    try {
+        return graph::detail::openReplacementChart(native, std::move(replacement));
+    } catch (...) {
+        package.remove(part);
+        throw;
+    }
+}
+
+}  // namespace office::graph::msgraph

@@ -1,0 +1,715 @@
+// Reading a Graph object's "Workbook" stream into a GraphChart. The chart records nest in
+// Begin/End blocks; the reader keeps the ids of the records that opened the blocks it is in,
+// so that a LineFormat, say, is taken as a series' line inside a DataFormat block and as a
+// gridline inside an Axis block.
+
+#include "office/graph/msgraph/records.h"
+
+#include <cstring>
+#include <map>
+#include <optional>
+#include <vector>
+
+#include "office/error.h"
+
+namespace office::graph::msgraph {
+
+namespace {
+
+namespace rt {
+constexpr std::uint16_t Blank = 0x0001;
+constexpr std::uint16_t Integer = 0x0002;
+constexpr std::uint16_t Number = 0x0003;
+constexpr std::uint16_t Label = 0x0004;
+constexpr std::uint16_t Eof = 0x000A;
+constexpr std::uint16_t Palette = 0x0092;
+constexpr std::uint16_t Number8 = 0x0203;
+constexpr std::uint16_t Label8 = 0x0204;
+constexpr std::uint16_t Format = 0x041E;
+constexpr std::uint16_t Bof = 0x0809;
+constexpr std::uint16_t Series = 0x1003;
+constexpr std::uint16_t DataFormat = 0x1006;
+constexpr std::uint16_t LineFormat = 0x1007;
+constexpr std::uint16_t AreaFormat = 0x100A;
+constexpr std::uint16_t PieFormat = 0x100B;
+constexpr std::uint16_t AttachedLabel = 0x100C;
+constexpr std::uint16_t SeriesText = 0x100D;
+constexpr std::uint16_t ChartFormat = 0x1014;
+constexpr std::uint16_t Legend = 0x1015;
+constexpr std::uint16_t Bar = 0x1017;
+constexpr std::uint16_t Line = 0x1018;
+constexpr std::uint16_t Pie = 0x1019;
+constexpr std::uint16_t Area = 0x101A;
+constexpr std::uint16_t Scatter = 0x101B;
+constexpr std::uint16_t Axis = 0x101D;
+constexpr std::uint16_t AxisLine = 0x1021;
+constexpr std::uint16_t Text = 0x1025;
+constexpr std::uint16_t ObjectLink = 0x1027;
+constexpr std::uint16_t Begin = 0x1033;
+constexpr std::uint16_t End = 0x1034;
+constexpr std::uint16_t Chart3d = 0x103A;
+constexpr std::uint16_t Radar = 0x103E;
+constexpr std::uint16_t Surf = 0x103F;
+constexpr std::uint16_t RadarArea = 0x1040;
+constexpr std::uint16_t IFmtRecord = 0x104E;
+constexpr std::uint16_t Orient = 0x1055;
+constexpr std::uint16_t SerFmt = 0x105D;
+constexpr std::uint16_t BarShape3d = 0x105F;
+constexpr std::uint16_t BopPop = 0x1061;
+}  // namespace rt
+
+constexpr std::uint16_t kBiff8 = 0x0680;
+constexpr std::uint16_t kAllPoints = 0xFFFF;     // DataFormat of a whole series
+constexpr std::uint16_t kGroupDefault = 0xFFFD;  // DataFormat of all a chart group's series
+
+std::string hex4(std::uint16_t id) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string text = "0x0000";
+    for (int i = 0; i < 4; ++i) {
+        text[5 - i] = digits[(id >> (4 * i)) & 0xF];
+    }
+    return text;
+}
+
+// Checked little-endian reads over one record's bytes.
+class Fields {
+public:
+    Fields(const Record& record, const std::string& where) : record_(record), where_(where) {}
+
+    std::uint8_t u8() { return take(1)[0]; }
+    std::uint16_t u16() {
+        const auto* p = take(2);
+        return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    }
+    std::int16_t i16() { return static_cast<std::int16_t>(u16()); }
+    std::uint32_t u32() {
+        const auto* p = take(4);
+        return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+               (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    }
+    double f64() {
+        const auto* p = take(8);
+        std::uint64_t bits = 0;
+        for (int i = 7; i >= 0; --i) {
+            bits = (bits << 8) | p[i];
+        }
+        double value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    Rgb rgb() {
+        const auto* p = take(4);
+        return {p[0], p[1], p[2]};
+    }
+    void skip(std::size_t count) { take(count); }
+    std::size_t remaining() const { return record_.data.size() - at_; }
+
+    // Characters whose count was read already: 8-bit (Latin-1) or 16-bit (UTF-16LE).
+    std::string characters(std::size_t count, bool wide) {
+        std::string out;
+        if (!wide) {
+            const auto* p = take(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                appendCodePoint(out, p[i]);
+            }
+            return out;
+        }
+        const auto* p = take(count * 2);
+        for (std::size_t i = 0; i < count; ++i) {
+            std::uint32_t unit = p[2 * i] | (p[2 * i + 1] << 8);
+            if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < count) {
+                const std::uint32_t low = p[2 * i + 2] | (p[2 * i + 3] << 8);
+                if (low >= 0xDC00 && low < 0xE000) {
+                    unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                    ++i;
+                }
+            }
+            appendCodePoint(out, unit);
+        }
+        return out;
+    }
+    // A count, a flags byte (bit 0: 16-bit characters) and the characters.
+    std::string string8() {
+        const std::size_t count = u8();
+        return characters(count, (u8() & 1) != 0);
+    }
+    std::string string16() {
+        const std::size_t count = u16();
+        return characters(count, (u8() & 1) != 0);
+    }
+
+    [[noreturn]] void fail(const std::string& what) const {
+        throw Error(ErrorCode::CorruptPart, where_ + ": the chart object's record " +
+                                                hex4(record_.id) + " at offset " +
+                                                std::to_string(record_.offset) + " " + what);
+    }
+
+private:
+    const std::uint8_t* take(std::size_t count) {
+        if (count > remaining()) {
+            fail("is cut short");
+        }
+        const auto* p = record_.data.data() + at_;
+        at_ += count;
+        return p;
+    }
+
+    static void appendCodePoint(std::string& out, std::uint32_t cp) {
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+
+    const Record& record_;
+    const std::string& where_;
+    std::size_t at_ = 0;
+};
+
+// The palette of a workbook that does not bring its own (colour indices 8 to 63).
+constexpr std::array<std::uint32_t, 56> kDefaultPalette = {
+    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF,
+    0x800000, 0x008000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080,
+    0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF,
+    0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF,
+    0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
+    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
+    0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333};
+
+// What a Text block turned out to label, and the text it holds.
+struct PendingText {
+    std::optional<std::uint16_t> link;
+    std::optional<std::string> text;
+};
+
+class Parser {
+public:
+    explicit Parser(const std::string& where) : where_(where) {
+        for (std::size_t i = 0; i < kDefaultPalette.size(); ++i) {
+            const std::uint32_t c = kDefaultPalette[i];
+            chart_.palette[i] = {static_cast<std::uint8_t>(c >> 16),
+                                 static_cast<std::uint8_t>(c >> 8), static_cast<std::uint8_t>(c)};
+        }
+    }
+
+    GraphChart run(std::span<const std::uint8_t> stream);
+
+private:
+    void record(const Record& r);
+    void cell(const Record& r);
+    void chartRecord(const Record& r, Fields& f);
+    void chartKind(const Record& r, Fields& f);
+    void formatRecord(const Record& r, Fields& f);
+    void closeBlock();
+    void setCell(int row, int column, office::Value value, int format);
+
+    bool inside(std::uint16_t id) const {
+        for (std::uint16_t open : blocks_) {
+            if (open == id) {
+                return true;
+            }
+        }
+        return false;
+    }
+    bool directlyIn(std::uint16_t id) const { return !blocks_.empty() && blocks_.back() == id; }
+    [[noreturn]] void unsupported(const std::string& what) const {
+        throw Error(ErrorCode::NotSupported,
+                    where_ + ": the chart object is " + what + ", which has no native chart form");
+    }
+
+    const std::string& where_;
+    GraphChart chart_;
+    std::map<int, std::string> formats_;
+    std::vector<std::uint16_t> blocks_;
+    std::uint16_t previous_ = 0;
+    bool inChart_ = false;
+    bool sawChart_ = false;
+    bool sawKind_ = false;
+    int chartGroups_ = 0;
+    SeriesFormat* format_ = nullptr;  // the DataFormat block being read, if it is a series'
+    SeriesFormat pointFormat_;        // where the formats of single points go (not kept)
+    DataLabels* labels_ = nullptr;
+    DataLabels ignoredLabels_;
+    int axisType_ = -1;
+    int axisLine_ = -1;
+    PendingText text_;
+};
+
+GraphChart Parser::run(std::span<const std::uint8_t> stream) {
+    RecordCursor cursor(stream, where_);
+    Record r;
+    if (!cursor.next(r) || r.id != rt::Bof) {
+        throw Error(ErrorCode::CorruptPart,
+                    where_ + ": the chart object's data is no workbook stream");
+    }
+    Fields bof(r, where_);
+    if (bof.u16() != kBiff8) {
+        bof.fail("is of a workbook format older than the one Graph 97 and later write");
+    }
+    do {
+        record(r);
+        previous_ = r.id;
+    } while (cursor.next(r));
+    if (!sawChart_ || !sawKind_) {
+        throw Error(ErrorCode::CorruptPart,
+                    where_ + ": the chart object's data holds no chart records");
+    }
+    return std::move(chart_);
+}
+
+void Parser::record(const Record& r) {
+    Fields f(r, where_);
+    switch (r.id) {
+        case rt::Bof: {
+            f.skip(2);
+            const std::uint16_t type = f.u16();
+            inChart_ = type == 0x8000 || type == 0x0020;
+            sawChart_ = sawChart_ || inChart_;
+            blocks_.clear();
+            return;
+        }
+        case rt::Eof:
+            inChart_ = false;
+            return;
+        case rt::Format: {
+            const int index = f.u16();
+            formats_[index] = f.string16();
+            return;
+        }
+        case rt::Palette: {
+            const int count = f.u16();
+            for (int i = 0; i < count && i < 56; ++i) {
+                chart_.palette[static_cast<std::size_t>(i)] = f.rgb();
+            }
+            return;
+        }
+        default:
+            break;
+    }
+    if (!inChart_) {
+        return;
+    }
+    if (r.id == rt::Blank || r.id == rt::Integer || r.id == rt::Number || r.id == rt::Label ||
+        r.id == rt::Number8 || r.id == rt::Label8) {
+        cell(r);
+        return;
+    }
+    chartRecord(r, f);
+}
+
+void Parser::setCell(int row, int column, office::Value value, int format) {
+    detail::CellData data;
+    data.value = std::move(value);
+    if (const auto it = formats_.find(format); it != formats_.end()) {
+        data.numberFormat = it->second;
+    } else if (std::string builtIn = builtInNumberFormat(format); !builtIn.empty()) {
+        data.numberFormat = std::move(builtIn);
+    }
+    chart_.sheet.cells[{row + 1, column + 1}] = std::move(data);
+}
+
+void Parser::cell(const Record& r) {
+    Fields f(r, where_);
+    const int row = f.u16();
+    const int column = f.u16();
+    if (r.id == rt::Number8 || r.id == rt::Label8) {
+        f.skip(2);  // the cell's format record, which Graph's data sheet does not use
+        if (r.id == rt::Number8) {
+            setCell(row, column, office::Value::number(f.f64()), 0);
+        } else {
+            setCell(row, column, office::Value::text(f.string16()), 0);
+        }
+        return;
+    }
+    f.skip(1);
+    const int format = f.u8() & 0x3F;
+    f.skip(1);
+    switch (r.id) {
+        case rt::Blank:
+            return;
+        case rt::Integer:
+            setCell(row, column, office::Value::number(f.u16()), format);
+            return;
+        case rt::Number:
+            setCell(row, column, office::Value::number(f.f64()), format);
+            return;
+        default:
+            break;
+    }
+    // A label: a 16-bit count and the characters, 8-bit as a rule; a flags byte before them
+    // says when they are 16-bit.
+    const std::size_t count = f.u16();
+    std::string text;
+    if (f.remaining() == count) {
+        text = f.characters(count, false);
+    } else if (f.remaining() == count + 1 || f.remaining() == 2 * count + 1) {
+        const bool wide = (f.u8() & 1) != 0;
+        text = f.characters(count, wide);
+    } else {
+        f.fail("holds a label whose length does not match the record");
+    }
+    setCell(row, column, office::Value::text(std::move(text)), format);
+}
+
+void Parser::closeBlock() {
+    if (blocks_.empty()) {
+        return;  // an End without a Begin: nothing was opened that could be closed
+    }
+    const std::uint16_t closed = blocks_.back();
+    blocks_.pop_back();
+    if (closed == rt::DataFormat) {
+        format_ = nullptr;
+        labels_ = nullptr;
+    } else if (closed == rt::Axis) {
+        axisType_ = -1;
+        axisLine_ = -1;
+    } else if (closed == rt::Text) {
+        if (text_.link && text_.text) {
+            ChartLook& look = chart_.look;
+            switch (*text_.link) {
+                case 1:
+                    look.title = text_.text;
+                    break;
+                case 2:
+                    look.valueAxis.title = text_.text;
+                    break;
+                case 3:
+                    look.categoryAxis.title = text_.text;
+                    break;
+                default:
+                    break;
+            }
+        }
+        text_ = {};
+    }
+}
+
+void Parser::chartRecord(const Record& r, Fields& f) {
+    ChartLook& look = chart_.look;
+    switch (r.id) {
+        case rt::Begin:
+            blocks_.push_back(previous_);
+            return;
+        case rt::End:
+            closeBlock();
+            return;
+        case rt::Orient:
+            chart_.sheet.seriesInRows = f.u8() != 0;
+            return;
+        case rt::Series:
+            look.series.emplace_back();
+            return;
+        case rt::ChartFormat:
+            if (++chartGroups_ > 1) {
+                unsupported("a combination of chart kinds");
+            }
+            return;
+        case rt::Bar:
+        case rt::Line:
+        case rt::Pie:
+        case rt::Area:
+        case rt::Scatter:
+        case rt::Radar:
+        case rt::RadarArea:
+        case rt::Surf:
+        case rt::BopPop:
+            if (directlyIn(rt::ChartFormat)) {
+                chartKind(r, f);
+            }
+            return;
+        case rt::Chart3d:
+            look.threeD = true;
+            return;
+        case rt::Legend: {
+            f.skip(16);
+            static constexpr LegendPosition positions[] = {
+                LegendPosition::Bottom, LegendPosition::Corner, LegendPosition::Top,
+                LegendPosition::Right, LegendPosition::Left};
+            const int type = f.u8();
+            look.hasLegend = true;
+            look.legendPosition = type < 5 ? positions[type] : LegendPosition::Right;
+            return;
+        }
+        case rt::Axis: {
+            axisType_ = f.u16();
+            if (axisType_ == 0) {
+                look.categoryAxis.present = true;
+            } else if (axisType_ == 1) {
+                look.valueAxis.present = true;
+            }
+            return;
+        }
+        case rt::AxisLine:
+            axisLine_ = f.u16();
+            return;
+        case rt::IFmtRecord: {
+            if (axisType_ != 0 && axisType_ != 1) {
+                return;
+            }
+            const int index = f.u16();
+            const auto it = formats_.find(index);
+            std::string code = it != formats_.end() ? it->second : builtInNumberFormat(index);
+            if (!code.empty()) {
+                (axisType_ == 0 ? look.categoryAxis : look.valueAxis).numberFormat = code;
+            }
+            return;
+        }
+        case rt::ObjectLink:
+            if (inside(rt::Text)) {
+                text_.link = f.u16();
+            }
+            return;
+        case rt::SeriesText:
+            if (directlyIn(rt::Text)) {
+                f.skip(2);
+                text_.text = f.string8();
+            }
+            return;
+        case rt::SerFmt:
+            if (inside(rt::Series) && (f.u16() & 1) != 0) {
+                look.smoothLines = true;
+            }
+            return;
+        case rt::BarShape3d: {
+            if (!inside(rt::Series) || look.series.size() != 1) {
+                return;  // the first series' shape stands for the chart's
+            }
+            const int riser = f.u8();
+            const int taper = f.u8();
+            look.shape = taper == 0 ? (riser == 0 ? BarShape::Box : BarShape::Cylinder)
+                                    : (riser == 0 ? BarShape::Pyramid : BarShape::Cone);
+            return;
+        }
+        default:
+            formatRecord(r, f);
+            return;
+    }
+}
+
+void Parser::chartKind(const Record& r, Fields& f) {
+    ChartLook& look = chart_.look;
+    sawKind_ = true;
+    switch (r.id) {
+        case rt::Bar: {
+            look.kind = Kind::Bar;
+            look.overlap = f.i16();
+            look.gapWidth = f.u16();
+            const int flags = f.u16();
+            look.horizontal = (flags & 1) != 0;
+            look.grouping = (flags & 4)   ? Grouping::Percent
+                            : (flags & 2) ? Grouping::Stacked
+                                          : Grouping::Standard;
+            return;
+        }
+        case rt::Line:
+        case rt::Area: {
+            look.kind = r.id == rt::Line ? Kind::Line : Kind::Area;
+            const int flags = f.u16();
+            look.grouping = (flags & 2)   ? Grouping::Percent
+                            : (flags & 1) ? Grouping::Stacked
+                                          : Grouping::Standard;
+            return;
+        }
+        case rt::Pie: {
+            look.firstSliceAngle = f.u16();
+            look.holeSize = f.u16();
+            look.kind = look.holeSize > 0 ? Kind::Doughnut : Kind::Pie;
+            look.varyColors = true;
+            return;
+        }
+        case rt::Scatter: {
+            f.skip(4);
+            if ((f.u16() & 1) != 0) {
+                unsupported("a bubble chart");
+            }
+            look.kind = Kind::Scatter;
+            return;
+        }
+        case rt::Radar:
+            look.kind = Kind::Radar;
+            return;
+        case rt::RadarArea:
+            look.kind = Kind::FilledRadar;
+            return;
+        case rt::Surf:
+            unsupported("a surface chart");
+        default:
+            unsupported("a pie or bar of pie");
+    }
+}
+
+// The formats of a series (inside its DataFormat block), the gridlines of an axis, and the
+// data labels.
+void Parser::formatRecord(const Record& r, Fields& f) {
+    ChartLook& look = chart_.look;
+    if (r.id == rt::DataFormat) {
+        const std::uint16_t point = f.u16();
+        f.skip(2);  // the series' index
+        const std::uint16_t order = f.u16();
+        if (inside(rt::Series) && point == kAllPoints && !look.series.empty()) {
+            format_ = &look.series.back();
+            labels_ = &look.labels;
+        } else if (order == kGroupDefault) {
+            format_ = &pointFormat_;
+            labels_ = &look.labels;
+        } else {
+            format_ = &pointFormat_;
+            labels_ = &ignoredLabels_;
+        }
+        return;
+    }
+    const bool inFormat = directlyIn(rt::DataFormat) && format_;
+    switch (r.id) {
+        case rt::LineFormat: {
+            const Rgb color = f.rgb();
+            const int pattern = f.u16();
+            f.skip(2);
+            const bool automatic = (f.u16() & 1) != 0;
+            if (inFormat) {
+                format_->line.mode = pattern == 5 ? Paint::Mode::None
+                                     : automatic  ? Paint::Mode::Automatic
+                                                  : Paint::Mode::Explicit;
+                format_->line.color = color;
+            } else if (directlyIn(rt::Axis) && (axisType_ == 0 || axisType_ == 1)) {
+                Axis& axis = axisType_ == 0 ? look.categoryAxis : look.valueAxis;
+                if (axisLine_ == 1) {
+                    axis.majorGridlines = pattern != 5;
+                } else if (axisLine_ == 2) {
+                    axis.minorGridlines = pattern != 5;
+                }
+            }
+            return;
+        }
+        case rt::AreaFormat: {
+            if (!inFormat) {
+                return;
+            }
+            const Rgb fore = f.rgb();
+            f.skip(4);
+            const int pattern = f.u16();
+            const bool automatic = (f.u16() & 1) != 0;
+            format_->fill.mode = pattern == 0 ? Paint::Mode::None
+                                 : automatic  ? Paint::Mode::Automatic
+                                              : Paint::Mode::Explicit;
+            format_->fill.color = fore;
+            return;
+        }
+        case rt::PieFormat:
+            if (inFormat) {
+                format_->explosion = f.u16();
+            }
+            return;
+        case rt::AttachedLabel: {
+            if (!inFormat || !labels_) {
+                return;
+            }
+            const int flags = f.u16();
+            labels_->value = labels_->value || (flags & 0x01) != 0;
+            labels_->percent = labels_->percent || (flags & 0x06) != 0;
+            labels_->category = labels_->category || (flags & 0x14) != 0;
+            labels_->seriesName = labels_->seriesName || (flags & 0x40) != 0;
+            return;
+        }
+        default:
+            return;
+    }
+}
+
+}  // namespace
+
+RecordCursor::RecordCursor(std::span<const std::uint8_t> stream, std::string where)
+    : stream_(stream), where_(std::move(where)) {}
+
+bool RecordCursor::next(Record& record) {
+    if (at_ >= stream_.size()) {
+        return false;
+    }
+    if (stream_.size() - at_ < 4) {
+        throw Error(ErrorCode::CorruptPart, where_ +
+                                                ": the chart object's data ends inside a "
+                                                "record header at offset " +
+                                                std::to_string(at_));
+    }
+    const auto* p = stream_.data() + at_;
+    const std::uint16_t id = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    const std::size_t length = static_cast<std::size_t>(p[2] | (p[3] << 8));
+    if (stream_.size() - at_ - 4 < length) {
+        throw Error(ErrorCode::CorruptPart, where_ + ": the chart object's record " + hex4(id) +
+                                                " at offset " + std::to_string(at_) +
+                                                " runs past the end of its data");
+    }
+    record = {id, at_, stream_.subspan(at_ + 4, length)};
+    at_ += 4 + length;
+    return true;
+}
+
+GraphChart readGraphChart(std::span<const std::uint8_t> stream, const std::string& where) {
+    return Parser(where).run(stream);
+}
+
+std::string builtInNumberFormat(int index) {
+    static const std::map<int, std::string> formats = {
+        {0, "General"},
+        {1, "0"},
+        {2, "0.00"},
+        {3, "#,##0"},
+        {4, "#,##0.00"},
+        {9, "0%"},
+        {10, "0.00%"},
+        {11, "0.00E+00"},
+        {12, "# ?/?"},
+        {13, "# ?\?/?\?"},
+        {14, "m/d/yyyy"},
+        {15, "d-mmm-yy"},
+        {16, "d-mmm"},
+        {17, "mmm-yy"},
+        {18, "h:mm AM/PM"},
+        {19, "h:mm:ss AM/PM"},
+        {20, "h:mm"},
+        {21, "h:mm:ss"},
+        {22, "m/d/yyyy h:mm"},
+        {37, "#,##0 ;(#,##0)"},
+        {38, "#,##0 ;[Red](#,##0)"},
+        {39, "#,##0.00;(#,##0.00)"},
+        {40, "#,##0.00;[Red](#,##0.00)"},
+        {45, "mm:ss"},
+        {46, "[h]:mm:ss"},
+        {47, "mmss.0"},
+        {48, "##0.0E+0"},
+        {49, "@"},
+    };
+    const auto it = formats.find(index);
+    return it == formats.end() ? std::string() : it->second;
+}
+
+std::string hexColor(Rgb color) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string text;
+    for (std::uint8_t part : {color.red, color.green, color.blue}) {
+        text += digits[part >> 4];
+        text += digits[part & 0xF];
+    }
+    return text;
+}
+
+Rgb GraphChart::automaticFill(int index) const {
+    // Fills take the colours from index 24 on, lines those from index 32 on, round the palette.
+    return palette[static_cast<std::size_t>(16 + index % 40)];
+}
+
+Rgb GraphChart::automaticLine(int index) const {
+    return palette[static_cast<std::size_t>(24 + index % 32)];
+}
+
+}  // namespace office::graph::msgraph

@@ -1,0 +1,47 @@
+#pragma once
+
+// Reads a Microsoft Graph object's "Workbook" stream: a workbook-globals substream and a chart
+// substream in the binary workbook record format, the chart substream holding the data sheet's
+// cells as well as the chart's records. Anything the reader cannot take for sure (a record cut
+// short, a chart kind without a native counterpart, more than one chart group) fails with an
+// office::Error that names the object and the reason.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "office/graph/msgraph/model.h"
+
+namespace office::graph::msgraph {
+
+// One record of the stream: its id and its bytes.
+struct Record {
+    std::uint16_t id = 0;
+    std::size_t offset = 0;  // of its header in the stream
+    std::span<const std::uint8_t> data;
+};
+
+// The records of a stream one after the other; `where` names the object in messages.
+class RecordCursor {
+public:
+    RecordCursor(std::span<const std::uint8_t> stream, std::string where);
+    // The next record, or false at the end of the stream. A header or body that runs past
+    // the end fails with the offset.
+    bool next(Record& record);
+
+private:
+    std::span<const std::uint8_t> stream_;
+    std::size_t at_ = 0;
+    std::string where_;
+};
+
+// Reads the whole stream. `where` is the text that begins every message, e.g.
+// "deck.pptx: slide 2, shape \"Chart 3\"".
+GraphChart readGraphChart(std::span<const std::uint8_t> stream, const std::string& where);
+
+// The number format Graph means by a built-in format index; empty for an index it does not
+// define.
+std::string builtInNumberFormat(int index);
+
+}  // namespace office::graph::msgraph

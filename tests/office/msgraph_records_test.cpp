@@ -1,0 +1,324 @@
+// The reader of Graph chart objects: the real objects of the corpus, compared with what an
+// independent reader (tests/fixtures/msgraph/read_graph.py, over python3-olefile) finds in
+// their records, and streams built record by record for the kinds, colours, titles and faults
+// the corpus does not show.
+
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <filesystem>
+
+#include "msgraph_support.h"
+#include "office/error.h"
+#include "office/graph/msgraph/records.h"
+#include "support/validator.h"
+
+namespace {
+
+using namespace msgraph_test;
+namespace mg = office::graph::msgraph;
+namespace fs = std::filesystem;
+
+mg::GraphChart read(const Stream& stream) {
+    return mg::readGraphChart(stream.bytes(), "deck.pptx: slide 1, shape \"Chart 1\"");
+}
+
+std::string cellText(const mg::GraphChart& chart, int row, int column) {
+    const auto it = chart.sheet.cells.find({row, column});
+    return it == chart.sheet.cells.end() ? std::string("<none>") : it->second.value.toString();
+}
+
+// ---- the corpus, against the independent reader ---------------------------------------------
+
+class GraphCorpus : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GraphCorpus, MatchesTheIndependentReader) {
+    const fs::path file = fs::path(TABULON_REALWORLD_DIR) / "pptx-ole" / GetParam();
+    if (!fs::exists(file)) {
+        GTEST_SKIP() << file << " is absent";
+    }
+    if (std::system("/usr/bin/python3 -c 'import olefile' >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "python3-olefile is not installed";
+    }
+    const auto result = tabulon::testing::runCommand("/usr/bin/python3 '" TABULON_SOURCE_DIR
+                                                     "/tests/fixtures/msgraph/read_graph.py' '" +
+                                                     file.string() + "'");
+    ASSERT_EQ(result.status, 0) << result.output;
+    const QJsonObject expected =
+        QJsonDocument::fromJson(QByteArray::fromStdString(result.output)).object();
+    ASSERT_FALSE(expected.isEmpty()) << result.output;
+
+    auto package = office::package::Package::openFile(file.string(), "presentation");
+    for (const QString& part : expected.keys()) {
+        SCOPED_TRACE(part.toStdString());
+        const QJsonObject want = expected[part].toObject();
+        const Bytes stream = workbookStream(package, part.toStdString());
+        ASSERT_FALSE(stream.empty());
+        const mg::GraphChart chart = mg::readGraphChart(stream, part.toStdString());
+
+        // Every cell of the data sheet, and no other.
+        const QJsonObject cells = want["cells"].toObject();
+        EXPECT_EQ(chart.sheet.cells.size(), static_cast<std::size_t>(cells.size()));
+        for (const QString& key : cells.keys()) {
+            const auto at = key.split(',');
+            const auto it = chart.sheet.cells.find({at[0].toInt(), at[1].toInt()});
+            ASSERT_NE(it, chart.sheet.cells.end()) << key.toStdString();
+            if (cells[key].isString()) {
+                EXPECT_EQ(it->second.value.asText(), cells[key].toString().toStdString());
+            } else {
+                EXPECT_EQ(it->second.value.kind(), office::Value::Kind::Number);
+                EXPECT_DOUBLE_EQ(it->second.value.asNumber(), cells[key].toDouble());
+            }
+        }
+
+        const mg::ChartLook& look = chart.look;
+        const std::string kind = want["kind"].toString().toStdString();
+        EXPECT_EQ(look.kind, kind == "bar" ? mg::Kind::Bar : mg::Kind::Pie);
+        EXPECT_EQ(chart.sheet.seriesInRows, want["seriesInRows"].toBool());
+        EXPECT_EQ(look.threeD, want["threeD"].toBool());
+        if (kind == "bar") {
+            EXPECT_EQ(look.horizontal, want["horizontal"].toBool());
+            EXPECT_EQ(look.grouping, mg::Grouping::Standard);
+        }
+        EXPECT_EQ(look.hasLegend, !want["legend"].isNull());
+        if (look.hasLegend) {
+            EXPECT_EQ(want["legend"].toString(), "right");
+            EXPECT_EQ(look.legendPosition, mg::LegendPosition::Right);
+        }
+        EXPECT_EQ(look.title.has_value(), !want["title"].isNull());
+        EXPECT_EQ(look.valueAxis.majorGridlines, want["valueGrid"].toBool());
+        EXPECT_EQ(look.categoryAxis.majorGridlines, want["categoryGrid"].toBool());
+        const int labels = want["labels"].toInt();
+        EXPECT_EQ(look.labels.value, (labels & 1) != 0);
+        EXPECT_EQ(look.labels.percent, (labels & 6) != 0);
+        const QJsonObject fills = want["series"].toObject();
+        for (const QString& index : fills.keys()) {
+            ASSERT_LT(index.toInt(), static_cast<int>(look.series.size()));
+            EXPECT_EQ(fills[index].toString(), "auto");
+            EXPECT_EQ(look.series[static_cast<std::size_t>(index.toInt())].fill.mode,
+                      mg::Paint::Mode::Automatic);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(RealWorld, GraphCorpus,
+                         ::testing::Values("openxmlsdk__typical_msgraph.pptx",
+                                           "tika__testMSChart-govdocs-428996.pptx"));
+
+TEST(GraphRecords, CorpusPercentCellsKeepTheirNumberFormat) {
+    const fs::path file =
+        fs::path(TABULON_REALWORLD_DIR) / "pptx-ole" / "openxmlsdk__typical_msgraph.pptx";
+    if (!fs::exists(file)) {
+        GTEST_SKIP() << file << " is absent";
+    }
+    auto package = office::package::Package::openFile(file.string(), "presentation");
+    const auto chart =
+        mg::readGraphChart(workbookStream(package, "ppt/embeddings/oleObject1.bin"), "deck");
+    EXPECT_EQ(chart.sheet.cells.at({2, 2}).numberFormat, "0%");
+    EXPECT_EQ(chart.sheet.cells.at({1, 2}).numberFormat, "General");
+    // The pie keeps the colour Graph gave its automatic fill: the object's palette (the
+    // presentation's colour scheme, not the default one) at the first automatic fill.
+    const auto pie =
+        mg::readGraphChart(workbookStream(package, "ppt/embeddings/oleObject2.bin"), "deck");
+    ASSERT_FALSE(pie.look.series.empty());
+    EXPECT_EQ(pie.look.series[0].fill.mode, mg::Paint::Mode::Automatic);
+    EXPECT_EQ(mg::hexColor(pie.look.series[0].fill.color), "00E4A8");
+    EXPECT_EQ(mg::hexColor(pie.automaticFill(0)), "00E4A8");
+    EXPECT_NE(mg::hexColor(pie.automaticFill(0)), mg::hexColor(pie.automaticFill(1)));
+}
+
+// ---- streams built record by record -------------------------------------------------------
+
+TEST(GraphRecords, StackedLineWithTitlesColoursAndColumns) {
+    Stream s;
+    s.add(0x0092, Body().u16(56).rgb(1, 2, 3).zeros(55 * 4));  // colour 8 changed
+    s.label(0, 1, "North").number(1, 1, 12.5, 2).label(1, 0, "Q1");
+    s.add(0x1055, Body().u8(0).u16(0).u16(0).u8(1));  // series in columns
+    s.add(0x1002, Body().zeros(16)).begin();
+    s.add(0x1003, Body().u16(3).u16(1).u16(1).u16(1).u16(1).u16(0)).begin();
+    s.add(0x1006, Body().u16(0xFFFF).u16(0).u16(0).u16(0)).begin();
+    s.add(0x1007, Body().rgb(0x12, 0x34, 0x56).u16(0).u16(1).u16(0).u16(8));
+    s.add(0x100A, Body().rgb(0xAA, 0xBB, 0xCC).rgb(0, 0, 0).u16(1).u16(0).u16(8).u16(9));
+    s.end();
+    s.add(0x105D, Body().u16(1));
+    s.end();
+    s.text(1, "Sales").text(2, "Units").text(3, "Quarter");
+    s.add(0x101D, Body().u16(1).zeros(16)).begin();
+    s.add(0x1021, Body().u16(1)).add(0x1007, Body().rgb(0, 0, 0).u16(0).u16(0).u16(1).u16(8));
+    s.add(0x1021, Body().u16(2)).add(0x1007, Body().rgb(0, 0, 0).u16(5).u16(0).u16(1).u16(8));
+    s.add(0x104E, Body().u16(3));
+    s.end();
+    s.add(0x1014, Body().zeros(20)).begin();
+    s.add(0x1018, Body().u16(1));
+    s.add(0x1015, Body().zeros(16).u8(0).u8(1).u16(0));
+    s.end().end().finish();
+
+    const mg::GraphChart chart = read(s);
+    EXPECT_FALSE(chart.sheet.seriesInRows);
+    EXPECT_EQ(cellText(chart, 1, 2), "North");
+    EXPECT_EQ(cellText(chart, 2, 2), "12.5");
+    EXPECT_EQ(chart.sheet.cells.at({2, 2}).numberFormat, "0.00");
+    EXPECT_EQ(cellText(chart, 2, 1), "Q1");
+
+    const mg::ChartLook& look = chart.look;
+    EXPECT_EQ(look.kind, mg::Kind::Line);
+    EXPECT_EQ(look.grouping, mg::Grouping::Stacked);
+    EXPECT_TRUE(look.smoothLines);
+    EXPECT_EQ(look.title, "Sales");
+    EXPECT_EQ(look.valueAxis.title, "Units");
+    EXPECT_EQ(look.categoryAxis.title, "Quarter");
+    EXPECT_TRUE(look.valueAxis.majorGridlines);
+    EXPECT_FALSE(look.valueAxis.minorGridlines);  // its line is "none"
+    EXPECT_EQ(look.valueAxis.numberFormat, "#,##0");
+    EXPECT_TRUE(look.hasLegend);
+    EXPECT_EQ(look.legendPosition, mg::LegendPosition::Bottom);
+    ASSERT_EQ(look.series.size(), 1u);
+    EXPECT_EQ(look.series[0].line.mode, mg::Paint::Mode::Explicit);
+    EXPECT_EQ(mg::hexColor(look.series[0].line.color), "123456");
+    EXPECT_EQ(look.series[0].fill.mode, mg::Paint::Mode::Explicit);
+    EXPECT_EQ(mg::hexColor(look.series[0].fill.color), "AABBCC");
+    EXPECT_EQ(mg::hexColor(chart.palette[0]), "010203");
+}
+
+TEST(GraphRecords, ChartKindsAndVariants) {
+    struct Case {
+        int id;
+        Body body;
+        mg::Kind kind;
+        mg::Grouping grouping;
+        bool horizontal;
+    };
+    const std::vector<Case> cases = {
+        {0x1017, Body().u16(0).u16(150).u16(0), mg::Kind::Bar, mg::Grouping::Standard, false},
+        {0x1017, Body().u16(0).u16(50).u16(3), mg::Kind::Bar, mg::Grouping::Stacked, true},
+        {0x1017, Body().u16(0).u16(50).u16(4), mg::Kind::Bar, mg::Grouping::Percent, false},
+        {0x1018, Body().u16(2), mg::Kind::Line, mg::Grouping::Percent, false},
+        {0x101A, Body().u16(1), mg::Kind::Area, mg::Grouping::Stacked, false},
+        {0x1019, Body().u16(90).u16(0).u16(0), mg::Kind::Pie, mg::Grouping::Standard, false},
+        {0x1019, Body().u16(0).u16(40).u16(0), mg::Kind::Doughnut, mg::Grouping::Standard, false},
+        {0x101B, Body().u16(100).u16(1).u16(0), mg::Kind::Scatter, mg::Grouping::Standard, false},
+        {0x103E, Body().u16(0), mg::Kind::Radar, mg::Grouping::Standard, false},
+        {0x1040, Body().u16(0), mg::Kind::FilledRadar, mg::Grouping::Standard, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id);
+        Stream s;
+        s.add(0x1014, Body().zeros(20)).begin().add(c.id, c.body).end().finish();
+        const mg::ChartLook look = read(s).look;
+        EXPECT_EQ(look.kind, c.kind);
+        EXPECT_EQ(look.grouping, c.grouping);
+        EXPECT_EQ(look.horizontal, c.horizontal);
+        EXPECT_FALSE(look.threeD);
+    }
+    Stream spaced;  // a negative overlap is a space between the bars
+    spaced.add(0x1014, Body().zeros(20)).begin();
+    spaced.add(0x1017, Body().u16(0x10000 - 25).u16(60).u16(0)).end().finish();
+    EXPECT_EQ(read(spaced).look.overlap, -25);
+    EXPECT_EQ(read(spaced).look.gapWidth, 60);
+
+    Stream pie;
+    pie.add(0x1014, Body().zeros(20)).begin();
+    pie.add(0x1019, Body().u16(30).u16(0).u16(0));
+    pie.add(0x103A, Body().zeros(14)).end().finish();
+    const mg::ChartLook look = read(pie).look;
+    EXPECT_TRUE(look.threeD);
+    EXPECT_TRUE(look.varyColors);
+    EXPECT_EQ(look.firstSliceAngle, 30);
+}
+
+TEST(GraphRecords, ExplodedSliceShapeAndLabels) {
+    Stream s;
+    s.add(0x1003, Body().zeros(12)).begin();
+    s.add(0x1006, Body().u16(0xFFFF).u16(0).u16(0).u16(0)).begin();
+    s.add(0x100B, Body().u16(25));
+    s.add(0x100C, Body().u16(0x40));
+    s.end();
+    s.add(0x105F, Body().u8(1).u8(1));
+    s.end();
+    s.add(0x1014, Body().zeros(20)).begin();
+    s.add(0x1019, Body().u16(0).u16(0).u16(0));
+    // The group's default format: values on every point. A single point's format (a point
+    // index other than 0xFFFF) is not taken for the series.
+    s.add(0x1006, Body().u16(0).u16(0).u16(0xFFFD).u16(0)).begin();
+    s.add(0x100C, Body().u16(0x01)).end();
+    s.add(0x1006, Body().u16(3).u16(0).u16(0).u16(0)).begin();
+    s.add(0x100B, Body().u16(80)).add(0x100C, Body().u16(0x10)).end();
+    s.end().finish();
+    const mg::ChartLook look = read(s).look;
+    ASSERT_EQ(look.series.size(), 1u);
+    EXPECT_EQ(look.series[0].explosion, 25);
+    EXPECT_EQ(look.shape, mg::BarShape::Cone);
+    EXPECT_TRUE(look.labels.value);
+    EXPECT_TRUE(look.labels.seriesName);
+    EXPECT_FALSE(look.labels.category);
+    EXPECT_FALSE(look.hasLegend);
+}
+
+TEST(GraphRecords, LabelsInSixteenBitCharacters) {
+    Stream s;
+    Body body;
+    body.u16(0).u16(1).zeros(3).u16(2).u8(1).u16(0x00E9).u16(0x4E2D);
+    s.add(0x0004, body);
+    s.add(0x1014, Body().zeros(20)).begin().add(0x1018, Body().u16(0)).end().finish();
+    EXPECT_EQ(cellText(read(s), 1, 2), "\xC3\xA9\xE4\xB8\xAD");
+}
+
+TEST(GraphRecords, KindsWithoutANativeFormFailNamingTheObject) {
+    const std::vector<std::pair<int, Body>> kinds = {
+        {0x101B, Body().u16(100).u16(1).u16(1)},  // bubbles
+        {0x103F, Body().u16(0)},                  // surface
+        {0x1061, Body().zeros(18)},               // pie of pie
+    };
+    for (const auto& [id, body] : kinds) {
+        Stream s;
+        s.add(0x1014, Body().zeros(20)).begin().add(id, body).end().finish();
+        try {
+            read(s);
+            ADD_FAILURE() << "no error for " << id;
+        } catch (const office::Error& e) {
+            EXPECT_EQ(e.code(), office::ErrorCode::NotSupported);
+            EXPECT_NE(e.text().find("slide 1, shape \"Chart 1\""), std::string::npos) << e.text();
+            EXPECT_NE(e.text().find("no native chart form"), std::string::npos) << e.text();
+        }
+    }
+    Stream combination;
+    combination.add(0x1014, Body().zeros(20)).begin().add(0x1017, Body().zeros(6)).end();
+    combination.add(0x1014, Body().zeros(20)).begin().add(0x1018, Body().zeros(2)).end();
+    EXPECT_THROW(read(combination.finish()), office::Error);
+}
+
+TEST(GraphRecords, DamagedStreamsFailAsCorrupt) {
+    auto code = [](const Bytes& bytes) {
+        try {
+            mg::readGraphChart(bytes, "deck.pptx: slide 2, shape \"Object 3\"");
+        } catch (const office::Error& e) {
+            EXPECT_NE(e.text().find("slide 2"), std::string::npos) << e.text();
+            return e.code();
+        }
+        return office::ErrorCode::InvalidArgument;
+    };
+    Stream good;
+    good.number(1, 1, 3).add(0x1014, Body().zeros(20)).begin();
+    good.add(0x1017, Body().zeros(6)).end().finish();
+    Bytes cut = good.bytes();
+    cut.resize(cut.size() - 7);  // inside the Bar record
+    EXPECT_EQ(code(cut), office::ErrorCode::CorruptPart);
+
+    Stream shortCell;
+    shortCell.add(0x0003, Body().u16(1).u16(1).zeros(3).u16(7));  // a number of two bytes
+    shortCell.add(0x1014, Body().zeros(20)).begin().add(0x1017, Body().zeros(6)).end().finish();
+    EXPECT_EQ(code(shortCell.bytes()), office::ErrorCode::CorruptPart);
+
+    Stream badLabel;
+    badLabel.add(0x0004, Body().u16(0).u16(1).zeros(3).u16(9).u8('a'));
+    EXPECT_EQ(code(badLabel.finish().bytes()), office::ErrorCode::CorruptPart);
+
+    Stream noChart;  // cells, but no chart kind at all
+    noChart.number(1, 1, 2).finish();
+    EXPECT_EQ(code(noChart.bytes()), office::ErrorCode::CorruptPart);
+    EXPECT_EQ(code(Bytes{0x01, 0x02, 0x03}), office::ErrorCode::CorruptPart);
+    EXPECT_EQ(code(Bytes{0x09, 0x08, 0x02, 0x00, 0x00, 0x05}), office::ErrorCode::CorruptPart);
+}
+
+}  // namespace
