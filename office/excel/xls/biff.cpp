@@ -279,6 +279,23 @@ std::string RecordReader::characters(std::size_t count, std::uint8_t flags) {
 
 // ---- RecordStream ----
 
+Frame frameRecord(std::span<const std::uint8_t> stream, std::size_t at, Record& record) {
+    if (at >= stream.size()) {
+        return Frame::End;
+    }
+    if (stream.size() - at < 4) {
+        return Frame::HeaderCut;
+    }
+    record.id = le16(&stream[at]);
+    record.offset = at;
+    const std::size_t length = le16(&stream[at + 2]);
+    if (length > stream.size() - at - 4) {
+        return Frame::BodyCut;
+    }
+    record.data = stream.subspan(at + 4, length);
+    return Frame::Whole;
+}
+
 RecordStream::RecordStream(std::span<const std::uint8_t> stream, std::string where)
     : stream_(stream), where_(std::move(where)) {}
 
@@ -288,21 +305,19 @@ void RecordStream::fail(std::size_t offset, const std::string& what) const {
 }
 
 bool RecordStream::next(Record& record) {
-    if (at_ >= stream_.size()) {
-        return false;
+    switch (frameRecord(stream_, at_, record)) {
+        case Frame::End:
+            return false;
+        case Frame::HeaderCut:
+            fail(at_, "the stream ends inside a record header");
+        case Frame::BodyCut:
+            fail(at_, "record " + hex4(record.id) + " of " +
+                          std::to_string(le16(&stream_[at_ + 2])) +
+                          " bytes runs past the end of the stream");
+        case Frame::Whole:
+            break;
     }
-    if (stream_.size() - at_ < 4) {
-        fail(at_, "the stream ends inside a record header");
-    }
-    record.id = le16(&stream_[at_]);
-    const std::size_t length = le16(&stream_[at_ + 2]);
-    if (length > stream_.size() - at_ - 4) {
-        fail(at_, "record " + hex4(record.id) + " of " + std::to_string(length) +
-                      " bytes runs past the end of the stream");
-    }
-    record.offset = at_;
-    record.data = stream_.subspan(at_ + 4, length);
-    at_ += 4 + length;
+    at_ += 4 + record.data.size();
     return true;
 }
 

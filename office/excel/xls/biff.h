@@ -80,6 +80,12 @@ struct Record {
     std::span<const std::uint8_t> data;
 };
 
+// Frames the record whose header starts at `at`: a 16-bit id, a 16-bit length and that many
+// bytes. On Cut the header is whole but the body runs past the end (`record.id` and
+// `record.offset` are set); the callers word their own messages.
+enum class Frame { End, Whole, HeaderCut, BodyCut };
+Frame frameRecord(std::span<const std::uint8_t> stream, std::size_t at, Record& record);
+
 // Checked reads over the bytes of one record and the Continue records after it. A read past
 // the end fails naming the record. Strings follow the rule of split strings: where the
 // characters of a string go on in the next Continue record, that record starts with a new

@@ -632,25 +632,22 @@ RecordCursor::RecordCursor(std::span<const std::uint8_t> stream, std::string whe
     : stream_(stream), where_(std::move(where)) {}
 
 bool RecordCursor::next(Record& record) {
-    if (at_ >= stream_.size()) {
-        return false;
+    switch (excel::xls::frameRecord(stream_, at_, record)) {
+        case excel::xls::Frame::End:
+            return false;
+        case excel::xls::Frame::HeaderCut:
+            throw Error(ErrorCode::CorruptPart, where_ +
+                                                    ": the chart object's data ends inside a "
+                                                    "record header at offset " +
+                                                    std::to_string(at_));
+        case excel::xls::Frame::BodyCut:
+            throw Error(ErrorCode::CorruptPart,
+                        where_ + ": the chart object's record " + hex4(record.id) + " at offset " +
+                            std::to_string(at_) + " runs past the end of its data");
+        case excel::xls::Frame::Whole:
+            break;
     }
-    if (stream_.size() - at_ < 4) {
-        throw Error(ErrorCode::CorruptPart, where_ +
-                                                ": the chart object's data ends inside a "
-                                                "record header at offset " +
-                                                std::to_string(at_));
-    }
-    const auto* p = stream_.data() + at_;
-    const std::uint16_t id = static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-    const std::size_t length = static_cast<std::size_t>(p[2] | (p[3] << 8));
-    if (stream_.size() - at_ - 4 < length) {
-        throw Error(ErrorCode::CorruptPart, where_ + ": the chart object's record " + hex4(id) +
-                                                " at offset " + std::to_string(at_) +
-                                                " runs past the end of its data");
-    }
-    record = {id, at_, stream_.subspan(at_ + 4, length)};
-    at_ += 4 + length;
+    at_ += 4 + record.data.size();
     return true;
 }
 

@@ -11,16 +11,13 @@
 #include <span>
 #include <string>
 
+#include "office/excel/xls/biff.h"
 #include "office/graph/msgraph/model.h"
 
 namespace office::graph::msgraph {
 
-// One record of the stream: its id and its bytes.
-struct Record {
-    std::uint16_t id = 0;
-    std::size_t offset = 0;  // of its header in the stream
-    std::span<const std::uint8_t> data;
-};
+// One record of the stream: the same framing as a workbook's records.
+using Record = excel::xls::Record;
 
 // The records of a stream one after the other; `where` names the object in messages.
 class RecordCursor {
