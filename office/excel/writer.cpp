@@ -112,26 +112,11 @@ constexpr std::string_view kStyleOrder[] = {"numFmts",      "fonts",   "fills", 
                                             "cellStyleXfs", "cellXfs", "cellStyles", "dxfs",
                                             "tableStyles",  "colors",  "extLst"};
 
-int styleRank(std::string_view name) {
-    for (std::size_t i = 0; i < std::size(kStyleOrder); ++i) {
-        if (kStyleOrder[i] == name) {
-            return static_cast<int>(i);
-        }
-    }
-    return static_cast<int>(std::size(kStyleOrder));
-}
-
 pugi::xml_node styleList(pugi::xml_node root, std::string_view name) {
     if (auto list = child(root, name)) {
         return list;
     }
-    const std::string full = mainPrefix(root) + std::string(name);
-    for (auto node : root.children()) {
-        if (styleRank(localName(node)) > styleRank(name)) {
-            return root.insert_child_before(full.c_str(), node);
-        }
-    }
-    return root.append_child(full.c_str());
+    return package::insertInOrder(root, package::namespaceOf(root), name, kStyleOrder);
 }
 
 int countItems(const pugi::xml_node& list) {
