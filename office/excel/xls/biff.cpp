@@ -11,8 +11,6 @@
 
 namespace office::excel::xls {
 
-namespace {
-
 void appendUtf8(std::string& out, std::uint32_t code) {
     if (code < 0x80) {
         out += static_cast<char>(code);
@@ -30,8 +28,6 @@ void appendUtf8(std::string& out, std::uint32_t code) {
         out += static_cast<char>(0x80 | (code & 0x3F));
     }
 }
-
-}  // namespace
 
 std::string hex4(std::uint16_t id) {
     char text[8];

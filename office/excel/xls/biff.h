@@ -86,6 +86,9 @@ struct Record {
 enum class Frame { End, Whole, HeaderCut, BodyCut };
 Frame frameRecord(std::span<const std::uint8_t> stream, std::size_t at, Record& record);
 
+// Appends a Unicode code point as UTF-8.
+void appendUtf8(std::string& out, std::uint32_t code);
+
 // Checked reads over the bytes of one record and the Continue records after it. A read past
 // the end fails naming the record. Strings follow the rule of split strings: where the
 // characters of a string go on in the next Continue record, that record starts with a new

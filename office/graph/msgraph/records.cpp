@@ -110,7 +110,7 @@ public:
         if (!wide) {
             const auto* p = take(count);
             for (std::size_t i = 0; i < count; ++i) {
-                appendCodePoint(out, p[i]);
+                excel::xls::appendUtf8(out, p[i]);
             }
             return out;
         }
@@ -124,7 +124,7 @@ public:
                     ++i;
                 }
             }
-            appendCodePoint(out, unit);
+            excel::xls::appendUtf8(out, unit);
         }
         return out;
     }
@@ -152,24 +152,6 @@ private:
         const auto* p = record_.data.data() + at_;
         at_ += count;
         return p;
-    }
-
-    static void appendCodePoint(std::string& out, std::uint32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
     }
 
     const Record& record_;
