@@ -46,27 +46,6 @@ std::map<std::string, Bytes> rootStreams(const Bytes& bytes) {
     return streams;
 }
 
-// The first embedded-object frame of the first slide that has one.
-std::optional<ObjectSite> oleSite(const std::shared_ptr<OpenDocument>& document) {
-    auto& package = document->package;
-    int index = 0;
-    for (const std::string& slide : slideParts(package)) {
-        ++index;
-        const auto rels = package.relationships(slide);
-        for (pugi::xpath_node frame : package.xml(slide).select_nodes("//p:graphicFrame")) {
-            const pugi::xml_node ole = frame.node().select_node(".//p:oleObj").node();
-            const auto* rel = ole ? rels.find(ole.attribute("r:id").value()) : nullptr;
-            if (!rel) {
-                continue;
-            }
-            ObjectSite site = frameSite(document, slide, index, frame.node(), *rel);
-            site.progId = ole.attribute("progId").value();
-            return site;
-        }
-    }
-    return std::nullopt;
-}
-
 TEST(EmbedCompoundFile, KeepsEveryStreamThroughARoundTrip) {
     std::map<std::string, Bytes> streams;
     streams["\1Ole"] = Bytes(20, 1);

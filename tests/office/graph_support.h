@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -117,6 +118,27 @@ inline std::vector<ObjectSite> chartSites(const std::shared_ptr<OpenDocument>& d
         }
     }
     return sites;
+}
+
+// The first graphic frame of the deck that holds an embedded object (p:oleObj).
+inline std::optional<ObjectSite> oleSite(const std::shared_ptr<OpenDocument>& document) {
+    auto& package = document->package;
+    int index = 0;
+    for (const std::string& slide : slideParts(package)) {
+        ++index;
+        const auto rels = package.relationships(slide);
+        for (pugi::xpath_node frame : package.xml(slide).select_nodes("//p:graphicFrame")) {
+            const pugi::xml_node ole = frame.node().select_node(".//p:oleObj").node();
+            const auto* rel = ole ? rels.find(ole.attribute("r:id").value()) : nullptr;
+            if (!rel) {
+                continue;
+            }
+            ObjectSite site = frameSite(document, slide, index, frame.node(), *rel);
+            site.progId = ole.attribute("progId").value();
+            return site;
+        }
+    }
+    return std::nullopt;
 }
 
 // A block of `rows` x `columns` cells as the engine copies it: a blank corner, series names

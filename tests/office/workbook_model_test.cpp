@@ -46,27 +46,6 @@ std::string partText(const Bytes& workbook, const std::string& part) {
     return package.has(part) ? package.read(part) : std::string();
 }
 
-// The first graphic frame of the deck that holds an embedded object (p:oleObj).
-std::optional<ObjectSite> objectSite(const std::shared_ptr<OpenDocument>& document) {
-    auto& package = document->package;
-    int index = 0;
-    for (const std::string& slide : slideParts(package)) {
-        ++index;
-        const auto rels = package.relationships(slide);
-        for (pugi::xpath_node frame : package.xml(slide).select_nodes("//p:graphicFrame")) {
-            const pugi::xml_node ole = frame.node().select_node(".//p:oleObj").node();
-            const auto* rel = ole ? rels.find(ole.attribute("r:id").value()) : nullptr;
-            if (!rel) {
-                continue;
-            }
-            ObjectSite site = frameSite(document, slide, index, frame.node(), *rel);
-            site.progId = ole.attribute("progId").value();
-            return site;
-        }
-    }
-    return std::nullopt;
-}
-
 std::shared_ptr<office::excel::Workbook> openObject(const ObjectSite& site) {
     return office::As<office::excel::Workbook>(office::detail::openEmbeddedWorkbook(site));
 }
@@ -303,7 +282,7 @@ TEST(WorkbookBinary, ChartAndTableObjectRefuseABinaryWorkbookNamingTheShape) {
     expectRefusedAsBinary([&] { office::detail::openChartObject(chart); });
 
     auto deck = openDocument(prefixedFixture("object_default.pptx"));
-    const auto site = objectSite(deck);
+    const auto site = oleSite(deck);
     ASSERT_TRUE(site);
     deck->package.write(site->objectPart, std::string(binary.begin(), binary.end()));
     expectRefusedAsBinary([&] { openObject(*site); });

@@ -112,25 +112,6 @@ std::string chartWorkbookPart(const office::package::Package& package, const Obj
     return rel ? office::package::resolveTarget(site.objectPart, rel->target) : std::string();
 }
 
-std::optional<ObjectSite> objectSite(const std::shared_ptr<OpenDocument>& document) {
-    auto& package = document->package;
-    int index = 0;
-    for (const std::string& slide : slideParts(package)) {
-        ++index;
-        const auto rels = package.relationships(slide);
-        for (pugi::xpath_node frame : package.xml(slide).select_nodes("//p:graphicFrame")) {
-            const pugi::xml_node ole = frame.node().select_node(".//p:oleObj").node();
-            const auto* rel = ole ? rels.find(ole.attribute("r:id").value()) : nullptr;
-            if (rel) {
-                ObjectSite site = frameSite(document, slide, index, frame.node(), *rel);
-                site.progId = ole.attribute("progId").value();
-                return site;
-            }
-        }
-    }
-    return std::nullopt;
-}
-
 // ---- prefixed fixtures ----
 
 TEST(WorkbookPrefixes, ASourceWorkbookWithAPrefixReadsAsItsTwin) {
@@ -188,7 +169,7 @@ fs::path copyIntoObject(const std::string& source, const std::string& deck) {
     auto app = office::excel::Application::Create();
     auto from = app->Workbooks()->Open(source);
     auto document = openDocument(deck);
-    const auto site = objectSite(document);
+    const auto site = oleSite(document);
     EXPECT_TRUE(site);
     auto book = office::As<office::excel::Workbook>(office::detail::openEmbeddedWorkbook(*site));
     from->Worksheets()->Item(1)->Range("A1:C4")->Copy(book->Worksheets()->Item(1)->Range("A1"));
@@ -209,7 +190,7 @@ TEST(WorkbookPrefixes, TableObjectsTakeStyledBlocksWhateverThePrefixesOnEitherSi
         SCOPED_TRACE(source + " into " + deck);
         const fs::path out = copyIntoObject(prefixedFixture(source), prefixedFixture(deck));
         auto document = openDocument(out.string());
-        const auto site = objectSite(document);
+        const auto site = oleSite(document);
         ASSERT_TRUE(site);
         const Bytes workbook = partBytes(document->package, site->objectPart);
         expectNoStrayElements(workbook, site->objectPart);
@@ -336,7 +317,7 @@ Bytes throughTheChart(const Bytes& start, const Bytes& source) {
 
 Bytes throughTheTableObject(const Bytes& start, const Bytes& source) {
     auto document = openDocument(prefixedFixture("object_default.pptx"));
-    const auto site = objectSite(document);
+    const auto site = oleSite(document);
     EXPECT_TRUE(site);
     document->package.write(site->objectPart, std::string(start.begin(), start.end()));
     auto from = office::excel::openWorkbookFromBytes(source, "source.xlsx", nullptr);
