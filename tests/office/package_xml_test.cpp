@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "office/error.h"
+#include "support/office_error.h"
 
 namespace ox = office::package;
 namespace xns = office::package::ns;
@@ -225,14 +226,9 @@ TEST(XmlText, BytesThatAreNoCharacterAreDroppedInBothModes) {
 }
 
 TEST(XmlParse, AFaultNamesTheFilePartAndOffset) {
-    try {
-        ox::parseXml("<a><b></a>", "report.pptx", "ppt/slides/slide1.xml");
-        FAIL() << "no error";
-    } catch (const office::Error& error) {
-        EXPECT_EQ(error.code(), office::ErrorCode::CorruptPart);
-        EXPECT_STREQ(error.what(),
-                     "report.pptx: ppt/slides/slide1.xml: start-end tags mismatch at offset 8");
-    }
+    EXPECT_OFFICE_ERROR(ox::parseXml("<a><b></a>", "report.pptx", "ppt/slides/slide1.xml"),
+                        office::ErrorCode::CorruptPart,
+                        "report.pptx: ppt/slides/slide1.xml: start-end tags mismatch at offset 8");
 }
 
 // Contents held as text in a marker come out of toXml, and out of expandXmlText in the live
