@@ -62,9 +62,8 @@ protected:
         }
     }
 
-    // The text of the office::Error that the run fails with; nothing is written then.
-    // The text of the error the run fails with, which must have `code`; the run leaves no
-    // output.
+    // The text of the office::Error that the run fails with, which must have `code`; nothing
+    // is written then.
     std::string failure(const std::vector<Link>& links, office::ErrorCode code) {
         try {
             convert(links);
