@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Tests of cmake/check_layers.py on small fake trees of layers."""
 
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -122,6 +123,63 @@ class CheckLayersTest(unittest.TestCase):
         status, errors = self.run_check()
         self.assertEqual(status, 1)
         self.assertIn("layer base uses itself through its layers below", errors)
+
+
+TOOLS = all(shutil.which(tool) for tool in ("c++", "ar", "nm"))
+
+
+@unittest.skipUnless(TOOLS, "needs a C++ compiler, ar and nm to make small static libraries")
+class CheckLayerLibrariesTest(unittest.TestCase):
+    """The symbol check, on three small static libraries: base <- mid <- top."""
+
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.root = Path(self.folder.name)
+        self.sources = {
+            "base": "int base() { return 1; }\n",
+            "mid": "#include <cstdio>\nint base();\n"
+                   "int mid() { std::puts(\"mid\"); return base(); }\n",
+            "top": "int mid();\nint top() { return mid(); }\n",
+        }
+
+    def tearDown(self):
+        self.folder.cleanup()
+
+    def run_check(self):
+        table = ""
+        uses = {"base": "", "mid": "base", "top": "mid"}
+        for name, text in self.sources.items():
+            source = self.root / f"{name}.cpp"
+            source.write_text(text)
+            subprocess.run(["c++", "-c", str(source), "-o", str(self.root / f"{name}.o")],
+                           check=True)
+            library = self.root / f"lib{name}.a"
+            subprocess.run(["ar", "rcs", str(library), str(self.root / f"{name}.o")], check=True)
+            table += f"layer {name}\nuses {uses[name]}\nlibrary {library}\n"
+        (self.root / "layers.txt").write_text(table)
+        result = subprocess.run(
+            [sys.executable, str(CHECK), "--libraries", str(self.root / "layers.txt")],
+            capture_output=True, text=True)
+        return result.returncode, result.stderr
+
+    def test_libraries_that_need_only_layers_below_and_outside_libraries_pass(self):
+        status, errors = self.run_check()
+        self.assertEqual(status, 0, errors)
+
+    def test_a_call_into_a_layer_above_fails_naming_library_layer_and_symbol(self):
+        self.sources["mid"] = "int top();\nint mid() { return top(); }\n"
+        status, errors = self.run_check()
+        self.assertEqual(status, 1, errors)
+        self.assertIn("libmid.a: layer mid needs 1 symbol(s) of layer top, which it may not use",
+                      errors)
+        self.assertIn("top()", errors)
+
+    def test_the_bottom_layer_may_need_no_other_layer(self):
+        self.sources["base"] = "int top();\nint base() { return top(); }\n"
+        status, errors = self.run_check()
+        self.assertEqual(status, 1, errors)
+        self.assertIn("layer base needs 1 symbol(s) of layer top", errors)
+        self.assertNotIn("layer mid needs", errors)
 
 
 if __name__ == "__main__":
