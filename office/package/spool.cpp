@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -62,6 +63,73 @@ ssize_t readSome(int fd, void* into, std::size_t length, std::uint64_t offset) {
     }
 }
 
+std::uint32_t le16(std::string_view bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+}
+
+std::uint32_t le32(std::string_view bytes, std::size_t at) {
+    return le16(bytes, at) | le16(bytes, at + 2) << 16;
+}
+
+// A stretch of a part's bytes, [begin, end).
+struct Span {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+// Where a part that is itself a zip package (an embedded workbook) holds the deflated data of
+// its entries, in order: deflating those again costs most of the time of a save and gains
+// nothing, while the headers, names and directory around them still shrink by a good part.
+// Empty for anything that is not a plain zip (no zip64) whose directory and headers agree;
+// the spans only choose how each stretch is deflated, so a wrong one costs size, never data.
+std::vector<Span> deflatedEntries(std::string_view bytes) {
+    constexpr std::size_t kEndRecord = 22;
+    constexpr std::size_t kSmallest = 128;  // shorter entries are deflated with the headers
+    if (bytes.size() < kEndRecord || le32(bytes, 0) != 0x04034b50) {
+        return {};
+    }
+    // The end record lies in the last 64 KiB (its comment) and 22 bytes.
+    std::size_t end = bytes.size() - kEndRecord;
+    const std::size_t lowest = end > 0xffff ? end - 0xffff : 0;
+    while (le32(bytes, end) != 0x06054b50) {
+        if (end == lowest) {
+            return {};
+        }
+        --end;
+    }
+    const std::uint32_t count = le16(bytes, end + 10);
+    std::size_t at = le32(bytes, end + 16);
+    std::vector<Span> spans;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (at + 46 > end || le32(bytes, at) != 0x02014b50) {
+            return {};
+        }
+        const std::uint32_t method = le16(bytes, at + 10);
+        const std::size_t packed = le32(bytes, at + 20);
+        const std::size_t local = le32(bytes, at + 42);
+        at += 46 + le16(bytes, at + 28) + le16(bytes, at + 30) + le16(bytes, at + 32);
+        if (local + 30 > bytes.size() || le32(bytes, local) != 0x04034b50) {
+            return {};
+        }
+        const std::size_t begin = local + 30 + le16(bytes, local + 26) + le16(bytes, local + 28);
+        if (begin + packed > bytes.size()) {
+            return {};
+        }
+        if (method == Z_DEFLATED && packed >= kSmallest) {
+            spans.push_back({begin, begin + packed});
+        }
+    }
+    std::sort(spans.begin(), spans.end(),
+              [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    for (std::size_t i = 1; i < spans.size(); ++i) {
+        if (spans[i].begin < spans[i - 1].end) {
+            return {};
+        }
+    }
+    return spans;
+}
+
 // A raw deflate stream (no zlib header, as zip entries hold it), reset for each part.
 class Deflater {
 public:
@@ -77,26 +145,81 @@ public:
     Deflater(const Deflater&) = delete;
     Deflater& operator=(const Deflater&) = delete;
 
+    // The part deflated; the already deflated entries of a zip package are carried in stored
+    // blocks of the stream, the rest is deflated at the usual level.
     std::optional<std::string> deflate(std::string_view bytes) {
-        if (!ready_ || bytes.size() > UINT_MAX || deflateReset(&stream_) != Z_OK) {
+        if (!ready_ || bytes.size() > UINT_MAX || deflateReset(&stream_) != Z_OK ||
+            deflateParams(&stream_, kLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
             return std::nullopt;
         }
-        std::string out(deflateBound(&stream_, static_cast<uLong>(bytes.size())), '\0');
-        stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-        stream_.avail_in = static_cast<uInt>(bytes.size());
-        stream_.next_out = reinterpret_cast<Bytef*>(out.data());
-        stream_.avail_out = static_cast<uInt>(out.size());
-        if (::deflate(&stream_, Z_FINISH) != Z_STREAM_END) {
+        level_ = kLevel;
+        out_.clear();
+        // Text deflates to about a sixth; the string grows when that is not enough.
+        out_.reserve(bytes.size() / 6 + 1024);
+        std::size_t done = 0;
+        for (const Span& span : deflatedEntries(bytes)) {
+            if (!feed(bytes.substr(done, span.begin - done), kLevel) ||
+                !feed(bytes.substr(span.begin, span.end - span.begin), 0)) {
+                return std::nullopt;
+            }
+            done = span.end;
+        }
+        if (!feed(bytes.substr(done), kLevel) || !run(Z_FINISH)) {
             return std::nullopt;
         }
-        out.resize(stream_.total_out);
-        out.shrink_to_fit();
-        return out;
+        std::string deflated(out_);
+        if (out_.capacity() > kKeptCapacity) {
+            std::string().swap(out_);  // a large part's buffer is not kept for the thread
+        }
+        return deflated;
     }
 
 private:
+    static constexpr std::size_t kKeptCapacity = 1 << 20;
+
+    // Deflates `bytes` at `level`; a change of level first ends the current block.
+    bool feed(std::string_view bytes, int level) {
+        if (bytes.empty()) {
+            return true;
+        }
+        if (level != level_) {
+            if (!run(Z_BLOCK) || deflateParams(&stream_, level, Z_DEFAULT_STRATEGY) != Z_OK) {
+                return false;
+            }
+            level_ = level;
+        }
+        stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+        stream_.avail_in = static_cast<uInt>(bytes.size());
+        return run(Z_NO_FLUSH);
+    }
+
+    // Runs the stream over its input with `flush`, growing the output as it needs.
+    bool run(int flush) {
+        for (;;) {
+            if (out_.capacity() - out_.size() < 4096) {
+                out_.reserve(out_.capacity() + out_.capacity() / 2 + 4096);
+            }
+            const std::size_t used = out_.size();
+            const std::size_t room = out_.capacity() - used;
+            out_.resize(out_.capacity());
+            stream_.next_out = reinterpret_cast<Bytef*>(out_.data() + used);
+            stream_.avail_out = static_cast<uInt>(std::min<std::size_t>(room, UINT_MAX));
+            const int result = ::deflate(&stream_, flush);
+            out_.resize(out_.size() - stream_.avail_out);
+            if (result == Z_STREAM_ERROR) {
+                return false;
+            }
+            if (flush == Z_FINISH ? result == Z_STREAM_END
+                                  : stream_.avail_in == 0 && stream_.avail_out != 0) {
+                return true;
+            }
+        }
+    }
+
     z_stream stream_{};
     bool ready_ = false;
+    int level_ = kLevel;
+    std::string out_;
 };
 
 // What a zip source hands out: a deflated part held in memory, or a record of the spool file.
