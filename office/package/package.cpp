@@ -362,6 +362,25 @@ struct Package::Impl {
         }
     }
 
+    // Sets a tree as the new contents of a part: deflated into the spool as it is written out
+    // where it can be, so that a large part's text is never held whole; else as keep does.
+    void keepXml(Entry& e, const pugi::xml_document& doc) {
+        if (spoolChanges && !spool) {
+            spool = detail::Spool::create();
+            spoolChanges = spool != nullptr;
+        }
+        if (spool && !isCompressedFormat(e.name)) {
+            if (auto deflated = detail::deflateXml(doc)) {
+                e.forgetContents();
+                e.spooled = spool->append(*deflated);
+                if (e.spooled) {
+                    return;
+                }
+            }
+        }
+        keep(e, toXml(doc));
+    }
+
     std::string readEntry(const Entry& e) const {
         if (e.data) {
             return *e.data;
@@ -647,7 +666,7 @@ void Package::release(std::string_view part) {
     }
     if (it->second.dirty) {
         if (Entry* e = impl_->entry(part)) {
-            impl_->keep(*e, toXml(*it->second.doc));
+            impl_->keepXml(*e, *it->second.doc);
         }
     }
     impl_->xmlCache.erase(it);
@@ -899,7 +918,14 @@ std::string Package::Impl::addEntries(zip_t* out, std::vector<std::string>& seri
         FreshSource fresh;
         auto cached = xmlCache.find(asciiLower(e.name));
         const bool dirtyTree = cached != xmlCache.end() && cached->second.dirty;
-        if (dirtyTree) {
+        std::optional<detail::DeflatedPart> deflatedTree;
+        if (dirtyTree && !isCompressedFormat(e.name)) {
+            // Deflated as it is written out: a large part's text is never held whole.
+            deflatedTree = detail::deflateXml(*cached->second.doc);
+        }
+        if (deflatedTree) {
+            fresh.source = detail::deflatedSource(out, std::move(*deflatedTree));
+        } else if (dirtyTree) {
             serialised.push_back(toXml(*cached->second.doc));
             fresh = freshSource(out, serialised.back(), e.name);
             if (!fresh.compression) {

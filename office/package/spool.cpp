@@ -12,6 +12,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "office/package/xml.h"
+
 namespace office::package::detail {
 namespace {
 
@@ -148,14 +150,9 @@ public:
     // The part deflated; the already deflated entries of a zip package are carried in stored
     // blocks of the stream, the rest is deflated at the usual level.
     std::optional<std::string> deflate(std::string_view bytes) {
-        if (!ready_ || bytes.size() > UINT_MAX || deflateReset(&stream_) != Z_OK ||
-            deflateParams(&stream_, kLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
+        if (bytes.size() > UINT_MAX || !start(bytes.size())) {
             return std::nullopt;
         }
-        level_ = kLevel;
-        out_.clear();
-        // Text deflates to about a sixth; the string grows when that is not enough.
-        out_.reserve(bytes.size() / 6 + 1024);
         std::size_t done = 0;
         for (const Span& span : deflatedEntries(bytes)) {
             if (!feed(bytes.substr(done, span.begin - done), kLevel) ||
@@ -164,23 +161,32 @@ public:
             }
             done = span.end;
         }
-        if (!feed(bytes.substr(done), kLevel) || !run(Z_FINISH)) {
+        if (!feed(bytes.substr(done), kLevel)) {
             return std::nullopt;
         }
-        std::string deflated(out_);
-        if (out_.capacity() > kKeptCapacity) {
-            std::string().swap(out_);  // a large part's buffer is not kept for the thread
-        }
-        return deflated;
+        return finish();
     }
 
-private:
-    static constexpr std::size_t kKeptCapacity = 1 << 20;
+    // A part deflated as it comes, piece by piece: start, feed, finish.
+    bool start(std::size_t expected) {
+        if (!ready_ || deflateReset(&stream_) != Z_OK ||
+            deflateParams(&stream_, kLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
+            return false;
+        }
+        level_ = kLevel;
+        out_.clear();
+        // Text deflates to about a sixth; the string grows when that is not enough.
+        out_.reserve(expected / 6 + 1024);
+        return true;
+    }
 
     // Deflates `bytes` at `level`; a change of level first ends the current block.
     bool feed(std::string_view bytes, int level) {
         if (bytes.empty()) {
             return true;
+        }
+        if (bytes.size() > UINT_MAX) {
+            return false;
         }
         if (level != level_) {
             if (!run(Z_BLOCK) || deflateParams(&stream_, level, Z_DEFAULT_STRATEGY) != Z_OK) {
@@ -192,6 +198,20 @@ private:
         stream_.avail_in = static_cast<uInt>(bytes.size());
         return run(Z_NO_FLUSH);
     }
+
+    std::optional<std::string> finish() {
+        if (!run(Z_FINISH)) {
+            return std::nullopt;
+        }
+        std::string deflated(out_);
+        if (out_.capacity() > kKeptCapacity) {
+            std::string().swap(out_);  // a large part's buffer is not kept for the thread
+        }
+        return deflated;
+    }
+
+private:
+    static constexpr std::size_t kKeptCapacity = 1 << 20;
 
     // Runs the stream over its input with `flush`, growing the output as it needs.
     bool run(int flush) {
@@ -320,6 +340,25 @@ std::optional<DeflatedPart> deflatePart(std::string_view bytes) {
     return DeflatedPart{std::move(*deflated), bytes.size(), crcOf(bytes)};
 }
 
+std::optional<DeflatedPart> deflateXml(const pugi::xml_document& doc) {
+    thread_local Deflater deflater;
+    DeflatedPart part;
+    bool fine = deflater.start(0);
+    uLong crc = crc32_z(0, nullptr, 0);
+    streamXml(doc, [&](std::string_view piece) {
+        crc = crc32_z(crc, reinterpret_cast<const Bytef*>(piece.data()), piece.size());
+        part.size += piece.size();
+        fine = fine && deflater.feed(piece, kLevel);
+    });
+    auto deflated = fine ? deflater.finish() : std::nullopt;
+    if (!deflated) {
+        return std::nullopt;
+    }
+    part.bytes = std::move(*deflated);
+    part.crc = static_cast<std::uint32_t>(crc);
+    return part;
+}
+
 zip_source_t* deflatedSource(zip_t* archive, DeflatedPart part) {
     auto state = std::make_unique<SourceState>();
     state->part = std::move(part);
@@ -356,6 +395,15 @@ std::optional<Spool::Record> Spool::append(std::string_view bytes, bool deflate)
     Record record{end_, stored.size(), bytes.size(), deflated ? deflated->crc : crcOf(bytes),
                   deflate};
     if (!writeAll(fd_, stored, end_)) {
+        return std::nullopt;
+    }
+    end_ += record.stored;
+    return record;
+}
+
+std::optional<Spool::Record> Spool::append(const DeflatedPart& part) {
+    Record record{end_, part.bytes.size(), part.size, part.crc, true};
+    if (!writeAll(fd_, part.bytes, end_)) {
         return std::nullopt;
     }
     end_ += record.stored;
