@@ -132,6 +132,20 @@ std::vector<Span> deflatedEntries(std::string_view bytes) {
     return spans;
 }
 
+// The spans joined where only a little lies between them (the local header of the next entry).
+std::vector<Span> storedRuns(const std::vector<Span>& spans) {
+    constexpr std::size_t kShortGap = 512;
+    std::vector<Span> runs;
+    for (const Span& span : spans) {
+        if (!runs.empty() && span.begin - runs.back().end < kShortGap) {
+            runs.back().end = span.end;
+        } else {
+            runs.push_back(span);
+        }
+    }
+    return runs;
+}
+
 // A raw deflate stream (no zlib header, as zip entries hold it), reset for each part.
 class Deflater {
 public:
@@ -147,14 +161,16 @@ public:
     Deflater(const Deflater&) = delete;
     Deflater& operator=(const Deflater&) = delete;
 
-    // The part deflated; the already deflated entries of a zip package are carried in stored
-    // blocks of the stream, the rest is deflated at the usual level.
+    // The part deflated. In a zip package (an embedded workbook), the already deflated data of
+    // its entries goes into stored blocks, with the short local headers between them (each
+    // change between stored and deflated blocks costs a block of its own, dearer than a few
+    // bytes of headers); the directory at the end is deflated.
     std::optional<std::string> deflate(std::string_view bytes) {
         if (bytes.size() > UINT_MAX || !start(bytes.size())) {
             return std::nullopt;
         }
         std::size_t done = 0;
-        for (const Span& span : deflatedEntries(bytes)) {
+        for (const Span& span : storedRuns(deflatedEntries(bytes))) {
             if (!feed(bytes.substr(done, span.begin - done), kLevel) ||
                 !feed(bytes.substr(span.begin, span.end - span.begin), 0)) {
                 return std::nullopt;
@@ -168,19 +184,21 @@ public:
     }
 
     // A part deflated as it comes, piece by piece: start, feed, finish.
-    bool start(std::size_t expected) {
+    bool start(std::size_t expected, int level = kLevel) {
+        // Right after a reset, a change of level ends no block.
         if (!ready_ || deflateReset(&stream_) != Z_OK ||
-            deflateParams(&stream_, kLevel, Z_DEFAULT_STRATEGY) != Z_OK) {
+            deflateParams(&stream_, level, Z_DEFAULT_STRATEGY) != Z_OK) {
             return false;
         }
-        level_ = kLevel;
+        level_ = level;
         out_.clear();
         // Text deflates to about a sixth; the string grows when that is not enough.
         out_.reserve(expected / 6 + 1024);
         return true;
     }
 
-    // Deflates `bytes` at `level`; a change of level first ends the current block.
+    // Deflates `bytes` at `level`. A change of level between two ways of matching (levels 1-3
+    // and 4-9, or 0) ends the current block first.
     bool feed(std::string_view bytes, int level) {
         if (bytes.empty()) {
             return true;
@@ -189,7 +207,9 @@ public:
             return false;
         }
         if (level != level_) {
-            if (!run(Z_BLOCK) || deflateParams(&stream_, level, Z_DEFAULT_STRATEGY) != Z_OK) {
+            auto family = [](int l) { return l == 0 ? 0 : l <= 3 ? 1 : 2; };
+            if ((family(level) != family(level_) && !run(Z_BLOCK)) ||
+                deflateParams(&stream_, level, Z_DEFAULT_STRATEGY) != Z_OK) {
                 return false;
             }
             level_ = level;
