@@ -235,11 +235,41 @@ bool renameToPlain(pugi::xml_node element) {
     return changed;
 }
 
+// True when renaming could change nothing: the root binds the plain namespaces to their plain
+// prefixes only, binds no default namespace, and no element below it declares a namespace.
+// This is how office suites write chart parts, and it saves resolving every name.
+bool alreadyPlain(pugi::xml_node root) {
+    if (package::prefixOf(root.name()) != "c") {
+        return false;
+    }
+    for (pugi::xml_attribute a : root.attributes()) {
+        const std::string_view name = a.name();
+        if (name == "xmlns") {
+            return false;
+        }
+        if (name.starts_with("xmlns:")) {
+            const PlainPrefix* plain = plainFor(a.value());
+            if (plain && name.substr(6) != plain->prefix) {
+                return false;
+            }
+        }
+    }
+    for (pugi::xpath_node n : root.select_nodes("descendant::*")) {
+        for (pugi::xml_attribute a : n.node().attributes()) {
+            if (std::string_view(a.name()).starts_with("xmlns")) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool usePlainPrefixes(pugi::xml_document& chart) {
     pugi::xml_node root = chart.document_element();
-    if (package::namespaceOf(root) != package::ns::kChart || prefixesClash(root)) {
+    if (alreadyPlain(root) || package::namespaceOf(root) != package::ns::kChart ||
+        prefixesClash(root)) {
         return false;
     }
     bool changed = false;
