@@ -343,6 +343,12 @@ zip_source_t* makeSource(zip_t* archive, std::unique_ptr<SourceState> state) {
     return source;
 }
 
+// One stream for each thread, kept for the thread's life.
+Deflater& threadDeflater() {
+    thread_local Deflater deflater;
+    return deflater;
+}
+
 std::uint32_t crcOf(std::string_view bytes) {
     return static_cast<std::uint32_t>(
         crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
@@ -351,8 +357,7 @@ std::uint32_t crcOf(std::string_view bytes) {
 }  // namespace
 
 std::optional<DeflatedPart> deflatePart(std::string_view bytes) {
-    // One stream for each thread, kept for the thread's life.
-    thread_local Deflater deflater;
+    Deflater& deflater = threadDeflater();
     auto deflated = deflater.deflate(bytes);
     if (!deflated) {
         return std::nullopt;
@@ -361,7 +366,7 @@ std::optional<DeflatedPart> deflatePart(std::string_view bytes) {
 }
 
 std::optional<DeflatedPart> deflateXml(const pugi::xml_document& doc) {
-    thread_local Deflater deflater;
+    Deflater& deflater = threadDeflater();
     DeflatedPart part;
     bool fine = deflater.start(0);
     uLong crc = crc32_z(0, nullptr, 0);
