@@ -75,7 +75,7 @@ void Package::release(std::string_view part) {
     }
     if (it->second.dirty) {
         if (Entry* e = impl_->entry(part)) {
-            impl_->keep(*e, toXml(*it->second.doc));
+            impl_->keepXml(*e, *it->second.doc);
         }
     }
     impl_->xmlCache.erase(it);

@@ -129,6 +129,25 @@ struct Package::Impl {
         }
     }
 
+    // Sets a tree as the new contents of a part: deflated into the spool as it is written out
+    // where it can be, so that a large part's text is never held whole; else as keep does.
+    void keepXml(Entry& e, const pugi::xml_document& doc) {
+        if (spoolChanges && !spool) {
+            spool = detail::Spool::create();
+            spoolChanges = spool != nullptr;
+        }
+        if (spool && !isCompressedFormat(e.name)) {
+            if (auto deflated = detail::deflateXml(doc)) {
+                e.forgetContents();
+                e.spooled = spool->append(*deflated);
+                if (e.spooled) {
+                    return;
+                }
+            }
+        }
+        keep(e, toXml(doc));
+    }
+
     std::string readEntry(const Entry& e) const {
         if (e.data) {
             return *e.data;

@@ -110,7 +110,14 @@ std::string Package::Impl::addEntries(zip_t* out, std::vector<std::string>& seri
         FreshSource fresh;
         auto cached = xmlCache.find(asciiLower(e.name));
         const bool dirtyTree = cached != xmlCache.end() && cached->second.dirty;
-        if (dirtyTree) {
+        std::optional<detail::DeflatedPart> deflatedTree;
+        if (dirtyTree && !isCompressedFormat(e.name)) {
+            // Deflated as it is written out: a large part's text is never held whole.
+            deflatedTree = detail::deflateXml(*cached->second.doc);
+        }
+        if (deflatedTree) {
+            fresh.source = detail::deflatedSource(out, std::move(*deflatedTree));
+        } else if (dirtyTree) {
             serialised.push_back(toXml(*cached->second.doc));
             fresh = freshSource(out, serialised.back(), e.name);
             if (!fresh.compression) {

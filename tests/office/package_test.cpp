@@ -187,6 +187,65 @@ TEST_F(PackageTest, NewImagesAreStoredAndNewPackagesAndXmlAreDeflated) {
     zip_discard(zip);
 }
 
+// Bytes that deflate cannot shrink, the same on every run.
+std::string noise(std::size_t size) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = 12345;
+    for (auto& byte : bytes) {
+        state = state * 1103515245 + 12345;
+        byte = static_cast<char>(state >> 23);
+    }
+    return bytes;
+}
+
+// The raw bytes of an entry as the archive holds them (deflated or stored).
+std::string rawEntry(const std::string& path, const char* name) {
+    int error = 0;
+    zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY, &error);
+    EXPECT_NE(zip, nullptr);
+    zip_stat_t st;
+    zip_stat(zip, name, 0, &st);
+    zip_file_t* file = zip_fopen(zip, name, ZIP_FL_COMPRESSED);
+    std::string bytes(static_cast<std::size_t>(st.comp_size), '\0');
+    EXPECT_EQ(zip_fread(file, bytes.data(), bytes.size()), static_cast<zip_int64_t>(bytes.size()));
+    zip_fclose(file);
+    zip_discard(zip);
+    return bytes;
+}
+
+// An embedded package is deflated as a whole around the already deflated data of its entries,
+// which goes into the stream as it is: its headers and directory still shrink, and it comes
+// back byte for byte, also when its directory lies about where the entries are.
+TEST_F(PackageTest, EmbeddedPackageIsDeflatedAroundItsDeflatedEntries) {
+    std::map<std::string, std::string> parts;
+    for (int i = 0; i < 20; ++i) {
+        parts["xl/worksheets/_rels/a-rather-long-part-name-" + std::to_string(i) + ".xml.rels"] =
+            "<Relationships/>";
+    }
+    const std::string packed = noise(6000);
+    parts["xl/media/noise.bin"] = packed;
+    const std::string inner = makeZip("inner.xlsx", parts);
+    std::ifstream in(inner, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    std::string lying = bytes;
+    const auto end = lying.rfind("PK\x05\x06");
+    ASSERT_NE(end, std::string::npos);
+    lying[end + 16] = '\x07';  // the directory's offset now points into the entries
+
+    auto package = Package::openFile(makeDocument(), "document");
+    package.write("doc/embeddings/book1.xlsx", bytes);
+    package.write("doc/embeddings/book2.xlsx", lying);
+    const std::string out = (folder_ / "out.pkg").string();
+    package.saveFile(out);
+
+    const auto saved = Package::openFile(out, "document");
+    EXPECT_EQ(saved.read("doc/embeddings/book1.xlsx"), bytes);
+    EXPECT_EQ(saved.read("doc/embeddings/book2.xlsx"), lying);
+    const std::string raw = rawEntry(out, "doc/embeddings/book1.xlsx");
+    EXPECT_LT(raw.size(), bytes.size() - 1000) << "the names and headers are deflated";
+    EXPECT_GT(raw.size(), packed.size()) << "noise does not shrink";
+}
+
 TEST(PackagePaths, TargetsResolveAndRelativise) {
     using office::package::relativeTarget;
     using office::package::relsPartName;

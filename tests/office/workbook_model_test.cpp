@@ -124,6 +124,32 @@ TEST(WorkbookSheetCells, ANewWorkbookHoldsWhatIsWrittenWithItsFormats) {
     EXPECT_NE(styles.find("formatCode=\"0.0%\""), std::string::npos) << styles;
 }
 
+// Many new strings go into the shared strings part as one text in the tree; they read back in
+// their order, with the characters XML cannot hold, spaces and markup kept, also after strings
+// added by a second save of the same workbook.
+TEST(WorkbookSheetCells, ManyNewStringsReadBackInTheirOrderAcrossTwoSaves) {
+    auto sheet = newSheet();
+    xd::CellMap cells;
+    const std::vector<std::string> special = {" lead",  "trail ", "a\nb", "ctrl \x01 _x0041_",
+                                              "<&>\"'", "?>"};
+    for (int i = 0; i < 600; ++i) {
+        const std::string text = i < 6 ? special[i] : "Item " + std::to_string(i);
+        cells[{i + 1, 1}] = {Value::text(text), "General"};
+    }
+    xd::CellMap first(cells.begin(), cells.find({301, 1}));
+    xd::CellMap second(cells.find({301, 1}), cells.end());
+    second[{1, 2}] = {Value::text("small"), "General"};
+    cells[{1, 2}] = second[{1, 2}];
+    sheet.write(first);
+    const Bytes once = sheet.save();
+    EXPECT_EQ(describe(openSheet(once, "once", "").read({1, 1, 700, 2})), describe(first));
+    sheet.write(second);
+    const Bytes twice = sheet.save();
+    EXPECT_EQ(describe(openSheet(twice, "twice", "").read({1, 1, 700, 2})), describe(cells));
+    const std::string strings = partText(twice, "xl/sharedStrings.xml");
+    EXPECT_EQ(strings.find("<?", 5), std::string::npos) << "no marker is left in the part";
+}
+
 TEST(WorkbookSheetCells, ReadsOnlyTheAreaAndWritesBlanksAsEmptyCells) {
     auto sheet = newSheet();
     sheet.write({{{1, 1}, {Value::number(1), "General"}},
