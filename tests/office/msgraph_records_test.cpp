@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <filesystem>
+#include <set>
 
 #include "msgraph_support.h"
 #include "office/error.h"
@@ -92,6 +94,59 @@ TEST_P(GraphCorpus, MatchesTheIndependentReader) {
         const int labels = want["labels"].toInt();
         EXPECT_EQ(look.labels.value, (labels & 1) != 0);
         EXPECT_EQ(look.labels.percent, (labels & 6) != 0);
+        // The look beyond kind and colours: the 3-D view, the category axis' direction, the
+        // ticks, the fonts of the axes and of the whole chart, the markers, the lines left out.
+        if (want["view"].isObject()) {
+            const QJsonObject view = want["view"].toObject();
+            ASSERT_TRUE(look.view);
+            EXPECT_EQ(look.view->rotation, view["rotation"].toInt());
+            EXPECT_EQ(look.view->elevation, view["elevation"].toInt());
+            EXPECT_EQ(look.view->rightAngles, !view["perspective"].toBool());
+            EXPECT_EQ(look.view->clustered, view["clustered"].toBool());
+        } else {
+            EXPECT_FALSE(look.view);
+        }
+        EXPECT_EQ(look.categoryAxis.scaling.reversed, want["categoryReversed"].toBool());
+        const QJsonObject ticks = want["ticks"].toObject();
+        for (const QString& axis : ticks.keys()) {
+            const mg::Axis& a = axis == "0" ? look.categoryAxis : look.valueAxis;
+            EXPECT_EQ(static_cast<int>(a.majorTicks), ticks[axis].toInt()) << axis.toStdString();
+        }
+        auto sameFont = [](const mg::TextLook& font, const QJsonObject& expected) {
+            EXPECT_TRUE(font.known);
+            EXPECT_EQ(font.family, expected["name"].toString().toStdString());
+            EXPECT_EQ(font.size, expected["size"].toInt());
+            EXPECT_EQ(font.bold, expected["bold"].toBool());
+            EXPECT_EQ(font.italic, expected["italic"].toBool());
+        };
+        const QJsonObject axisFonts = want["axisFonts"].toObject();
+        for (const QString& axis : axisFonts.keys()) {
+            SCOPED_TRACE("axis " + axis.toStdString());
+            sameFont(axis == "0" ? look.categoryAxis.font : look.valueAxis.font,
+                     axisFonts[axis].toObject());
+        }
+        if (want["font"].isObject()) {
+            sameFont(look.font, want["font"].toObject());
+        }
+        const QJsonObject markers = want["markers"].toObject();
+        for (const QString& index : markers.keys()) {
+            ASSERT_LT(index.toInt(), static_cast<int>(look.series.size()));
+            const auto& marker = look.series[static_cast<std::size_t>(index.toInt())].marker;
+            ASSERT_TRUE(marker);
+            EXPECT_EQ(marker->automatic, markers[index].toObject()["automatic"].toBool());
+            EXPECT_EQ(static_cast<int>(marker->symbol),
+                      markers[index].toObject()["symbol"].toInt());
+        }
+        auto lines = [](const QJsonValue& list) {
+            std::set<int> out;
+            for (const QJsonValue& line : list.toArray()) {
+                out.insert(line.toInt());
+            }
+            return out;
+        };
+        EXPECT_EQ(chart.sheet.excludedRows, lines(want["excludedRows"]));
+        EXPECT_EQ(chart.sheet.excludedColumns, lines(want["excludedColumns"]));
+
         const QJsonObject fills = want["series"].toObject();
         for (const QString& index : fills.keys()) {
             ASSERT_LT(index.toInt(), static_cast<int>(look.series.size()));
