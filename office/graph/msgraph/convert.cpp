@@ -306,7 +306,13 @@ std::vector<std::string> stageParts(package::Package& package, const GraphChart&
     const std::string part = package.freePartName("ppt/charts/chart#.xml");
     package.writeXml(part, chart);
     package.setContentType(part, kChartType);
-    const std::string colours = package.freePartName("ppt/charts/colors#.xml");
+    // The colour style takes the chart's number where it is free, as office suites name them;
+    // looking for a free number only when it is not saves a search per chart in a large deck.
+    std::string colours =
+        "ppt/charts/colors" + part.substr(std::string_view("ppt/charts/chart").size());
+    if (package.has(colours)) {
+        colours = package.freePartName("ppt/charts/colors#.xml");
+    }
     package.writeXml(colours, colourStyle(graph));
     package.setContentType(colours, kColourStyleType);
     package::Relationships rels;
