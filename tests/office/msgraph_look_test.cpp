@@ -263,6 +263,34 @@ TEST(GraphLook, NativeChartShowsPointsMarkersFontsAndScales) {
     EXPECT_EQ(std::string(series[1].node().select_node("c:tx//c:v").node().text().get()), "S3");
 }
 
+TEST(GraphLook, AxesAndLabelsTakeTheDefaultOfTheAxes) {
+    // DefaultText 3 gives the axes and data labels Georgia; the category axis' tick labels
+    // are red of their own, the value axis says nothing, and no default for the whole chart.
+    Stream s;
+    s.add(0x0031, font(200, false, false, 0x7FFF, "Arial"));
+    s.add(0x0031, font(220, true, false, 0x7FFF, "Georgia"));
+    s.label(0, 1, "A").label(1, 0, "S").number(1, 1, 4);
+    s.add(0x1003, Body().zeros(12)).begin();
+    s.add(0x1006, Body().u16(0xFFFF).u16(0).u16(0).u16(0)).begin();
+    s.add(0x100C, Body().u16(0x01)).end().end();
+    s.add(0x1024, Body().u16(3));
+    textBlock(s, 0, 1);
+    s.add(0x101D, Body().u16(0).zeros(16)).begin();
+    s.add(0x101E, Body().u8(2).u8(0).u8(3).u8(1).rgb(0xFF, 0, 0).zeros(16).u16(0).zeros(4));
+    s.end();
+    s.add(0x101D, Body().u16(1).zeros(16)).begin().end();
+    s.add(0x1014, Body().zeros(20)).begin().add(0x1017, Body().zeros(6)).end();
+    const pugi::xml_document doc = mg::nativeChart(read(s.finish()), "Sheet1", kWhere);
+    EXPECT_SCHEMA_VALID(doc);
+    EXPECT_EQ(attribute(doc, "//c:catAx/c:txPr//a:latin", "typeface"), "Georgia");
+    EXPECT_EQ(attribute(doc, "//c:catAx/c:txPr//a:defRPr", "sz"), "1100");
+    EXPECT_EQ(attribute(doc, "//c:catAx/c:txPr//a:solidFill/a:srgbClr"), "FF0000");
+    EXPECT_EQ(attribute(doc, "//c:valAx/c:txPr//a:latin", "typeface"), "Georgia");
+    EXPECT_FALSE(doc.select_node("//c:valAx/c:txPr//a:solidFill"));
+    EXPECT_EQ(attribute(doc, "//c:dLbls/c:txPr//a:latin", "typeface"), "Georgia");
+    EXPECT_FALSE(doc.select_node("/c:chartSpace/c:txPr"));
+}
+
 // A 3-D chart of kind `id` with the given Chart3d record.
 Stream threeDChart(int id, const Body& kind, const Body& view) {
     Stream s;

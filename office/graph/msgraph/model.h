@@ -149,7 +149,8 @@ struct ChartLook {
 
     std::optional<std::string> title;
     TextLook titleFont;
-    TextLook font;  // of all the chart's text, where nothing says otherwise
+    TextLook font;      // of all the chart's text (title, legend), where nothing says otherwise
+    TextLook axesFont;  // of the axes' labels and titles and the data labels, likewise
     TextLook legendFont;
     TextLook labelsFont;
     bool hasLegend = false;

@@ -82,6 +82,21 @@ void textProperties(pugi::xml_node parent, const TextLook& font) {
     p.append_child("a:endParaRPr").append_attribute("lang") = "en-US";
 }
 
+// A text's own font over a default: a font of its own replaces the default, a colour alone
+// (tick labels) only changes the default's colour.
+TextLook over(const TextLook& own, const TextLook& fallback) {
+    if (!own.known) {
+        return fallback;
+    }
+    if (own.family || own.size) {
+        return own;
+    }
+    TextLook look = fallback;
+    look.known = true;
+    look.color = own.color ? own.color : fallback.color;
+    return look;
+}
+
 const char* symbolName(Marker::Symbol symbol) {
     switch (symbol) {
         case Marker::Symbol::None:
@@ -482,7 +497,7 @@ void Writer::dataLabels(pugi::xml_node plot) {
         return;
     }
     pugi::xml_node dLbls = plot.append_child("c:dLbls");
-    textProperties(dLbls, look_.labelsFont);
+    textProperties(dLbls, over(look_.labelsFont, look_.axesFont));
     flag(dLbls, "c:showLegendKey", false);
     flag(dLbls, "c:showVal", l.value);
     flag(dLbls, "c:showCatName", l.category);
@@ -522,7 +537,7 @@ void Writer::axis(pugi::xml_node plotArea, const Axis& a, bool category) {
         node.append_child("c:minorGridlines");
     }
     if (a.title) {
-        title(node, *a.title, a.titleFont);
+        title(node, *a.title, over(a.titleFont, look_.axesFont));
     }
     pugi::xml_node numFmt = node.append_child("c:numFmt");
     numFmt.append_attribute("formatCode") = a.numberFormat ? a.numberFormat->c_str() : "General";
@@ -530,7 +545,7 @@ void Writer::axis(pugi::xml_node plotArea, const Axis& a, bool category) {
     valued(node, "c:majorTickMark", tickMarkName(a.majorTicks));
     valued(node, "c:minorTickMark", tickMarkName(a.minorTicks));
     valued(node, "c:tickLblPos", tickLabelsName(a.tickLabels));
-    textProperties(node, a.font);
+    textProperties(node, over(a.font, look_.axesFont));
     valued(node, "c:crossAx", category ? kValueAxisId : kCategoryAxisId);
     crossing(node, category);
     if (asCategory) {

@@ -418,7 +418,8 @@ void Parser::closeBlock() {
 }
 
 // A Text block is over: its text is the title's or an axis title's, and its font theirs, the
-// legend's, the data labels' or the whole chart's default.
+// legend's, the data labels', or a default: the whole chart's (DefaultText 2) or that of the
+// axes and data labels (DefaultText 3).
 void Parser::closeText() {
     ChartLook& look = chart_.look;
     const TextLook font = text_.font ? fontLook(*text_.font, text_.color) : TextLook{};
@@ -435,6 +436,8 @@ void Parser::closeText() {
     if (font.known) {
         if (text_.defaults == 2) {
             look.font = font;
+        } else if (text_.defaults == 3) {
+            look.axesFont = font;
         } else if (text_.inLegend) {
             look.legendFont = font;
         } else if (link == 1) {
