@@ -13,6 +13,7 @@
 
 #include "msgraph_support.h"
 #include "office/error.h"
+#include "office/graph/msgraph/native_chart.h"
 #include "office/graph/msgraph/records.h"
 #include "support/validator.h"
 
@@ -146,6 +147,30 @@ TEST_P(GraphCorpus, MatchesTheIndependentReader) {
         };
         EXPECT_EQ(chart.sheet.excludedRows, lines(want["excludedRows"]));
         EXPECT_EQ(chart.sheet.excludedColumns, lines(want["excludedColumns"]));
+
+        // The native chart shows the same: its 3-D view, the category axis' direction, the
+        // axes' fonts.
+        const pugi::xml_document native = mg::nativeChart(chart, "Sheet1", part.toStdString());
+        auto value = [&native](const char* path, const char* name = "val") {
+            return std::string(native.select_node(path).node().attribute(name).value());
+        };
+        if (want["view"].isObject()) {
+            const QJsonObject view = want["view"].toObject();
+            EXPECT_EQ(value("//c:view3D/c:rotY"), std::to_string(view["rotation"].toInt()));
+            EXPECT_EQ(value("//c:view3D/c:rotX"), std::to_string(view["elevation"].toInt()));
+        }
+        if (kind == "bar") {
+            EXPECT_EQ(value("//c:catAx/c:scaling/c:orientation"),
+                      want["categoryReversed"].toBool() ? "maxMin" : "minMax");
+        }
+        for (const QString& axis : axisFonts.keys()) {
+            const std::string path =
+                std::string(axis == "0" ? "//c:catAx" : "//c:valAx") + "/c:txPr//a:defRPr";
+            const QJsonObject font = axisFonts[axis].toObject();
+            EXPECT_EQ(value(path.c_str(), "sz"), std::to_string(font["size"].toInt()));
+            EXPECT_EQ(value((path + "/a:latin").c_str(), "typeface"),
+                      font["name"].toString().toStdString());
+        }
 
         const QJsonObject fills = want["series"].toObject();
         for (const QString& index : fills.keys()) {
