@@ -372,6 +372,41 @@ TEST(GraphFill, LibreOfficeDrawsTheNewNumbersAndCaption) {
     EXPECT_EQ(text.output.find("Kinds"), std::string::npos) << text.output;
 }
 
+TEST(GraphFill, LibreOfficeDrawsTheCarriedOverLook) {
+    const std::string deck = realworld("pptx-ole/tika__testMSChart-govdocs-428996.pptx");
+    if (!fs::exists(deck)) {
+        GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
+    }
+    // Fonts, markers, a point of its own, a logarithmic axis without labels, value labels, and
+    // the series S2 left out of the chart: converted as it is, without new data. LibreOffice
+    // draws the title, the legend of S1 and S3 and their labels, and nothing of S2.
+    ObjectSite site;
+    auto document = deckWithRecords(msgraph_test::lineChartWithLook(), site);
+    auto app = serverOf(site);
+    app->Update();
+    app->Quit();
+    const fs::path folder = scratch();
+    document->package.saveFile((folder / "look.pptx").string());
+    if (validatorPresent()) {
+        const auto verdict = validateAgainst((folder / "look.pptx").string(), deck);
+        EXPECT_EQ(verdict.status, 0) << verdict.output;
+    }
+    if (!sofficePresent()) {
+        GTEST_SKIP() << "soffice or pdftotext is not installed";
+    }
+    const auto converted = run("cd '" + folder.string() + "' && HOME='" + folder.string() +
+                               "' timeout 180 soffice --headless --convert-to pdf look.pptx");
+    ASSERT_EQ(converted.status, 0) << converted.output;
+    const auto text = run("pdftotext -f 1 -l 1 '" + (folder / "look.pdf").string() + "' -");
+    ASSERT_EQ(text.status, 0) << text.output;
+    for (const char* shown : {"Look", "S1", "S3", "31", "13"}) {
+        EXPECT_NE(text.output.find(shown), std::string::npos) << shown << "\n" << text.output;
+    }
+    for (const char* hidden : {"S2", "21", "22", "23"}) {
+        EXPECT_EQ(text.output.find(hidden), std::string::npos) << hidden << "\n" << text.output;
+    }
+}
+
 TEST(GraphFill, TitleCaptionColoursAndASmallerBlock) {
     if (!fs::exists(realworld("pptx-ole/tika__testMSChart-govdocs-428996.pptx"))) {
         GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
