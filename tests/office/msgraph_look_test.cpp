@@ -191,6 +191,39 @@ TEST(GraphLook, AxesAndLabelsTakeTheDefaultOfTheAxes) {
     EXPECT_FALSE(doc.select_node("/c:chartSpace/c:txPr"));
 }
 
+TEST(GraphLook, ChartAreaPlotAreaAndLegendFrames) {
+    // The chart area grey without a border, the plot area without an inside and with a grey
+    // border, the legend with Graph's automatic border and inside.
+    Stream s;
+    s.label(0, 1, "A").label(1, 0, "S").number(1, 1, 4);
+    s.add(0x1002, Body().zeros(16)).begin();
+    s.add(0x1032, Body().u16(0).u16(3)).begin();
+    s.add(0x1007, Body().rgb(0, 0, 0).u16(5).u16(0).u16(0).u16(8));
+    s.add(0x100A, Body().rgb(0xEE, 0xEE, 0xEE).rgb(0, 0, 0).u16(1).u16(0).u16(8).u16(9)).end();
+    s.add(0x1035, Body()).add(0x1032, Body().u16(0).u16(3)).begin();
+    s.add(0x1007, Body().rgb(0x80, 0x80, 0x80).u16(0).u16(0).u16(0).u16(8));
+    s.add(0x100A, Body().rgb(0xFF, 0xFF, 0xFF).rgb(0, 0, 0).u16(0).u16(0).u16(8).u16(9)).end();
+    s.add(0x1014, Body().zeros(20)).begin().add(0x1017, Body().zeros(6));
+    s.add(0x1015, Body().zeros(16).u8(3).u8(1).u16(0)).begin();
+    s.add(0x1032, Body().u16(0).u16(3)).begin();
+    s.add(0x1007, Body().rgb(0, 0, 0).u16(0).u16(0).u16(1).u16(8));
+    s.add(0x100A, Body().rgb(0xFF, 0xFF, 0xFF).rgb(0, 0, 0).u16(1).u16(1).u16(8).u16(9)).end();
+    s.end().end().end();
+    const mg::GraphChart chart = read(s.finish());
+    ASSERT_TRUE(chart.look.plotArea.line && chart.look.chartArea.fill);
+    EXPECT_EQ(mg::hexColor(chart.look.plotArea.line->color), "808080");
+    EXPECT_EQ(chart.look.chartArea.line->mode, mg::Paint::Mode::None);
+
+    const pugi::xml_document doc = mg::nativeChart(chart, "Sheet1", kWhere);
+    EXPECT_SCHEMA_VALID(doc);
+    EXPECT_EQ(attribute(doc, "/c:chartSpace/c:spPr/a:solidFill/a:srgbClr"), "EEEEEE");
+    EXPECT_TRUE(doc.select_node("/c:chartSpace/c:spPr/a:ln/a:noFill"));
+    EXPECT_TRUE(doc.select_node("//c:plotArea/c:spPr/a:noFill"));
+    EXPECT_EQ(attribute(doc, "//c:plotArea/c:spPr/a:ln/a:solidFill/a:srgbClr"), "808080");
+    EXPECT_FALSE(doc.select_node("//c:legend/c:spPr/a:solidFill"));
+    EXPECT_EQ(attribute(doc, "//c:legend/c:spPr/a:ln/a:solidFill/a:prstClr"), "black");
+}
+
 // A 3-D chart of kind `id` with the given Chart3d record.
 Stream threeDChart(int id, const Body& kind, const Body& view) {
     Stream s;

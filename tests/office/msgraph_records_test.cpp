@@ -148,6 +148,26 @@ TEST_P(GraphCorpus, MatchesTheIndependentReader) {
         EXPECT_EQ(chart.sheet.excludedRows, lines(want["excludedRows"]));
         EXPECT_EQ(chart.sheet.excludedColumns, lines(want["excludedColumns"]));
 
+        // The frames of the plot area, chart area and legend.
+        const QJsonObject frames = want["frames"].toObject();
+        for (const QString& name : frames.keys()) {
+            SCOPED_TRACE(name.toStdString());
+            const mg::Box& box = name == "plot"    ? look.plotArea
+                                 : name == "chart" ? look.chartArea
+                                                   : look.legendBox;
+            auto modeOf = [](const std::optional<mg::Paint>& paint) {
+                if (!paint) {
+                    return std::string("<none>");
+                }
+                return paint->mode == mg::Paint::Mode::None        ? std::string("none")
+                       : paint->mode == mg::Paint::Mode::Automatic ? std::string("auto")
+                                                                   : mg::hexColor(paint->color);
+            };
+            const QJsonObject frame = frames[name].toObject();
+            EXPECT_EQ(modeOf(box.line), frame["line"].toString("<none>").toStdString());
+            EXPECT_EQ(modeOf(box.fill), frame["fill"].toString("<none>").toStdString());
+        }
+
         // The native chart shows the same: its 3-D view, the category axis' direction, the
         // axes' fonts.
         const pugi::xml_document native = mg::nativeChart(chart, "Sheet1", part.toStdString());

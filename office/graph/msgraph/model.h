@@ -132,6 +132,13 @@ struct Axis {
     TextLook titleFont;
 };
 
+// The border and inside of an area of the chart (the chart area, the plot area, the legend)
+// where its frame gives them.
+struct Box {
+    std::optional<Paint> fill;
+    std::optional<Paint> line;
+};
+
 struct ChartLook {
     Kind kind = Kind::Bar;
     Grouping grouping = Grouping::Standard;
@@ -153,6 +160,9 @@ struct ChartLook {
     TextLook axesFont;  // of the axes' labels and titles and the data labels, likewise
     TextLook legendFont;
     TextLook labelsFont;
+    Box chartArea;
+    Box plotArea;
+    Box legendBox;
     bool hasLegend = false;
     LegendPosition legendPosition = LegendPosition::Right;
     Axis categoryAxis;

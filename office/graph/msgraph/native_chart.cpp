@@ -54,6 +54,33 @@ void paint(pugi::xml_node parent, const Paint& p, Rgb automatic) {
     solidFill(parent, p.mode == Paint::Mode::Explicit ? p.color : automatic);
 }
 
+// c:spPr of the chart area, plot area or legend from its frame: an inside and a border of their
+// own, or none. An automatic inside is left to the reader; an automatic border is Graph's thin
+// black line.
+void boxLook(pugi::xml_node parent, const Box& box) {
+    const bool fill = box.fill && box.fill->mode != Paint::Mode::Automatic;
+    if (!fill && !box.line) {
+        return;
+    }
+    pugi::xml_node spPr = parent.append_child("c:spPr");
+    if (fill) {
+        paint(spPr, *box.fill, Rgb{});
+    }
+    if (!box.line) {
+        return;
+    }
+    pugi::xml_node ln = spPr.append_child("a:ln");
+    if (box.line->mode == Paint::Mode::Automatic) {
+        ln.append_attribute("w") = 9525;
+        valued(ln.append_child("a:solidFill"), "a:prstClr", "black");
+        return;
+    }
+    if (box.line->mode == Paint::Mode::Explicit) {
+        ln.append_attribute("w") = 9525;
+    }
+    paint(ln, *box.line, Rgb{});
+}
+
 // A run's or paragraph's character properties from a font: size, bold, italic, colour, face.
 void characterLook(pugi::xml_node rPr, const TextLook& font) {
     if (font.size) {
@@ -306,9 +333,11 @@ void Writer::write(pugi::xml_document& doc) {
     if (hasAxes()) {
         axes(plotArea);
     }
+    boxLook(plotArea, look_.plotArea);
     legend(chartNode);
     flag(chartNode, "c:plotVisOnly", true);
     valued(chartNode, "c:dispBlanksAs", "gap");
+    boxLook(space, look_.chartArea);
     textProperties(space, look_.font);
 }
 
@@ -624,6 +653,7 @@ void Writer::legend(pugi::xml_node chartNode) {
     }
     valued(node, "c:legendPos", position);
     flag(node, "c:overlay", false);
+    boxLook(node, look_.legendBox);
     textProperties(node, look_.legendFont);
 }
 

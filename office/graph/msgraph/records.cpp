@@ -29,6 +29,7 @@ constexpr std::uint16_t Number8 = 0x0203;
 constexpr std::uint16_t Label8 = 0x0204;
 constexpr std::uint16_t Format = 0x041E;
 constexpr std::uint16_t Bof = 0x0809;
+constexpr std::uint16_t Chart = 0x1002;
 constexpr std::uint16_t Series = 0x1003;
 constexpr std::uint16_t DataFormat = 0x1006;
 constexpr std::uint16_t LineFormat = 0x1007;
@@ -53,8 +54,10 @@ constexpr std::uint16_t DefaultText = 0x1024;
 constexpr std::uint16_t Text = 0x1025;
 constexpr std::uint16_t FontX = 0x1026;
 constexpr std::uint16_t ObjectLink = 0x1027;
+constexpr std::uint16_t Frame = 0x1032;
 constexpr std::uint16_t Begin = 0x1033;
 constexpr std::uint16_t End = 0x1034;
+constexpr std::uint16_t PlotArea = 0x1035;
 constexpr std::uint16_t Chart3d = 0x103A;
 constexpr std::uint16_t Radar = 0x103E;
 constexpr std::uint16_t Surf = 0x103F;
@@ -268,6 +271,7 @@ private:
     SeriesFormat* format_ = nullptr;  // the DataFormat block being read, if it is a series'
     SeriesFormat pointFormat_;        // where the formats of group defaults go (not kept)
     PointFormat* point_ = nullptr;    // the DataFormat block being read, if it is a point's
+    Box* box_ = nullptr;              // the Frame block being read, if it is one we keep
     DataLabels* labels_ = nullptr;
     DataLabels ignoredLabels_;
     int axisType_ = -1;
@@ -414,6 +418,8 @@ void Parser::closeBlock() {
         axisLine_ = -1;
     } else if (closed == rt::Text) {
         closeText();
+    } else if (closed == rt::Frame) {
+        box_ = nullptr;
     }
 }
 
@@ -533,6 +539,14 @@ void Parser::chartRecord(const Record& r, Fields& f) {
         case rt::Chart3d:
             look.threeD = true;
             view3D(f);
+            return;
+        case rt::Frame:
+            // The plot area's frame follows its PlotArea record; the chart area's and the
+            // legend's lie in their blocks.
+            box_ = previous_ == rt::PlotArea ? &look.plotArea
+                   : directlyIn(rt::Chart)   ? &look.chartArea
+                   : directlyIn(rt::Legend)  ? &look.legendBox
+                                             : nullptr;
             return;
         case rt::DefaultText:
             defaultText_ = f.u16();
@@ -853,6 +867,8 @@ void Parser::formatRecord(const Record& r, Fields& f) {
                 } else {
                     format_->line = paint;
                 }
+            } else if (directlyIn(rt::Frame) && box_) {
+                box_->line = paintOf(color, pattern == 5, automatic);
             } else if (directlyIn(rt::Axis) && (axisType_ == 0 || axisType_ == 1)) {
                 Axis& axis = axisType_ == 0 ? look.categoryAxis : look.valueAxis;
                 if (axisLine_ == 1) {
@@ -864,7 +880,8 @@ void Parser::formatRecord(const Record& r, Fields& f) {
             return;
         }
         case rt::AreaFormat: {
-            if (!inFormat) {
+            const bool inFrame = directlyIn(rt::Frame) && box_;
+            if (!inFormat && !inFrame) {
                 return;
             }
             const Rgb fore = f.rgb();
@@ -872,6 +889,10 @@ void Parser::formatRecord(const Record& r, Fields& f) {
             const int pattern = f.u16();
             const bool automatic = (f.u16() & 1) != 0;
             const Paint paint = paintOf(fore, pattern == 0, automatic);
+            if (inFrame) {
+                box_->fill = paint;
+                return;
+            }
             if (point_) {
                 point_->fill = paint;
             } else {
