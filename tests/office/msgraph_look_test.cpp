@@ -82,6 +82,10 @@ TEST(GraphLook, RecordsOfPointsMarkersFontsAndScales) {
     EXPECT_TRUE(point.marker->noFill);
     // The series' own line is not the point's.
     EXPECT_EQ(first.line.mode, mg::Paint::Mode::Explicit);
+    EXPECT_EQ(first.line.dash, mg::Paint::Dash::Dash);
+    EXPECT_EQ(first.line.width, 28575);
+    ASSERT_TRUE(look.valueAxis.majorGridlines && look.valueAxis.majorGridlineLook);
+    EXPECT_EQ(look.valueAxis.majorGridlineLook->dash, mg::Paint::Dash::Dot);
     EXPECT_TRUE(look.series[1].marker && look.series[1].marker->automatic);
 
     EXPECT_EQ(look.font.family, "Courier");
@@ -128,6 +132,15 @@ TEST(GraphLook, NativeChartShowsPointsMarkersFontsAndScales) {
     EXPECT_TRUE(doc.select_node((dPt + "/c:marker/c:spPr/a:noFill").c_str()));
     EXPECT_TRUE(doc.select_node((dPt + "/c:spPr/a:ln/a:noFill").c_str()));
     EXPECT_EQ(attribute(doc, "//c:lineChart/c:ser[c:idx/@val='1']/c:marker/c:symbol"), "auto");
+    // The series' own line: its colour, weight and dashes; the gridlines' own line.
+    EXPECT_EQ(attribute(doc, ser + "/c:spPr/a:ln", "w"), "28575");
+    EXPECT_EQ(attribute(doc, ser + "/c:spPr/a:ln/a:prstDash"), "dash");
+    EXPECT_EQ(attribute(doc, ser + "/c:spPr/a:ln/a:solidFill/a:srgbClr"), "123456");
+    EXPECT_EQ(attribute(doc, "//c:valAx/c:majorGridlines/c:spPr/a:ln", "w"), "3175");
+    EXPECT_EQ(attribute(doc, "//c:valAx/c:majorGridlines/c:spPr/a:ln/a:prstDash"), "sysDot");
+    EXPECT_EQ(attribute(doc, "//c:valAx/c:majorGridlines/c:spPr/a:ln/a:solidFill/a:srgbClr"),
+              "808080");
+    EXPECT_FALSE(doc.select_node("//c:catAx/c:majorGridlines"));
 
     // The chart's default font, the title's run, the labels, the legend and the axes.
     EXPECT_EQ(attribute(doc, "/c:chartSpace/c:txPr//a:defRPr/a:latin", "typeface"), "Courier");

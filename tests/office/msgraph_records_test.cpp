@@ -148,6 +148,16 @@ TEST_P(GraphCorpus, MatchesTheIndependentReader) {
         EXPECT_EQ(chart.sheet.excludedRows, lines(want["excludedRows"]));
         EXPECT_EQ(chart.sheet.excludedColumns, lines(want["excludedColumns"]));
 
+        // The gridlines' own dashes (a pattern of 0 to 4), where their line is not automatic.
+        const QJsonObject gridlines = want["gridlines"].toObject();
+        for (const QString& axis : gridlines.keys()) {
+            const auto& own = (axis == "0" ? look.categoryAxis : look.valueAxis).majorGridlineLook;
+            EXPECT_EQ(own.has_value(), !gridlines[axis].isNull()) << axis.toStdString();
+            if (own && !gridlines[axis].isNull()) {
+                EXPECT_EQ(static_cast<int>(own->dash), gridlines[axis].toInt());
+            }
+        }
+
         // The frames of the plot area, chart area and legend.
         const QJsonObject frames = want["frames"].toObject();
         for (const QString& name : frames.keys()) {

@@ -64,10 +64,10 @@ inline Body markerBody(int symbol, int flags, int twips) {
 }
 
 // Three series in rows (S1..S3) over categories A..C; the second row is left out of the chart.
-// S1 has an explicit line, a circle marker and a point of its own (fill, no outline); the
-// series of S3 an automatic marker. Fonts for the chart, title, labels, legend and both axes;
-// a logarithmic value axis from 1 to 1000 by 10, a reversed category axis with inside ticks
-// and labels high, crossed by the value axis at category 2.
+// S1 has an explicit line (dashed, wide), a circle marker and a point of its own (fill, no
+// outline); the series of S3 an automatic marker. Fonts for the chart, title, labels, legend and
+// both axes; a logarithmic value axis from 1 to 1000 by 10 with dotted grey gridlines, a reversed
+// category axis with inside ticks and labels high, crossed by the value axis at category 2.
 inline Stream lineChartWithLook() {
     Stream s;
     s.add(0x0031, font(200, false, false, 0x7FFF, "Arial"));    // FontX 0
@@ -87,7 +87,7 @@ inline Stream lineChartWithLook() {
     s.add(0x1055, Body().u8(1).u16(0).u16(0).u8(1));
     s.add(0x1003, Body().zeros(12)).begin();
     s.add(0x1006, Body().u16(0xFFFF).u16(0).u16(0).u16(0)).begin();
-    s.add(0x1007, Body().rgb(0x12, 0x34, 0x56).u16(0).u16(1).u16(0).u16(8));
+    s.add(0x1007, Body().rgb(0x12, 0x34, 0x56).u16(1).u16(2).u16(0).u16(8));  // dashes, wide
     s.add(0x1009, markerBody(8, 0x00, 200));
     s.add(0x100C, Body().u16(0x01)).end();
     s.add(0x1006, Body().u16(1).u16(0).u16(0).u16(0)).begin();
@@ -112,6 +112,9 @@ inline Stream lineChartWithLook() {
     s.add(0x101F, Body().f64(1).f64(1000).f64(10).f64(0).f64(0).u16(0x08 | 0x10 | 0x20));
     s.add(0x101E, Body().u8(3).u8(0).u8(0).u8(1).rgb(0x00, 0x00, 0xFF).zeros(16).u16(0).zeros(4));
     s.add(0x1026, Body().u16(0));
+    // Dotted hairline gridlines of their own grey.
+    s.add(0x1021, Body().u16(1));
+    s.add(0x1007, Body().rgb(0x80, 0x80, 0x80).u16(2).u16(0xFFFF).u16(0).u16(8));
     s.end();
     s.add(0x1014, Body().zeros(20)).begin();
     s.add(0x1018, Body().u16(0));

@@ -41,8 +41,12 @@ enum class LegendPosition { Bottom, Corner, Top, Right, Left };
 // colour of its own, or none at all.
 struct Paint {
     enum class Mode { Automatic, Explicit, None };
+    enum class Dash { Solid, Dash, Dot, DashDot, DashDotDot };
     Mode mode = Mode::Automatic;
     Rgb color;
+    // A line's weight in EMU (0: not given) and dashes, where the line is not automatic.
+    int width = 0;
+    Dash dash = Dash::Solid;
 };
 
 // A series' or point's marker (line, scatter and radar charts). Automatic markers take the
@@ -123,6 +127,8 @@ struct Axis {
     std::optional<std::string> title;
     bool majorGridlines = false;
     bool minorGridlines = false;
+    std::optional<Paint> majorGridlineLook;  // the gridlines' own line, where it is not automatic
+    std::optional<Paint> minorGridlineLook;
     std::optional<std::string> numberFormat;  // of the tick labels, when the axis has its own
     Scaling scaling;
     TickMark majorTicks = TickMark::Outside;

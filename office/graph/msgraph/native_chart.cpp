@@ -54,6 +54,38 @@ void paint(pugi::xml_node parent, const Paint& p, Rgb automatic) {
     solidFill(parent, p.mode == Paint::Mode::Explicit ? p.color : automatic);
 }
 
+const char* dashName(Paint::Dash dash) {
+    switch (dash) {
+        case Paint::Dash::Solid:
+            return "solid";
+        case Paint::Dash::Dash:
+            return "dash";
+        case Paint::Dash::Dot:
+            return "sysDot";
+        case Paint::Dash::DashDot:
+            return "dashDot";
+        case Paint::Dash::DashDotDot:
+            return "sysDashDotDot";
+    }
+    return "solid";
+}
+
+// a:ln of a line: its own colour, weight and dashes, none, or (automatic) the colour and width
+// Graph gives it.
+void line(pugi::xml_node spPr, const Paint& p, Rgb automatic, int automaticWidth) {
+    pugi::xml_node ln = spPr.append_child("a:ln");
+    const int width = p.mode == Paint::Mode::Explicit    ? p.width
+                      : p.mode == Paint::Mode::Automatic ? automaticWidth
+                                                         : 0;
+    if (width > 0) {
+        ln.append_attribute("w") = width;
+    }
+    paint(ln, p, automatic);
+    if (p.mode == Paint::Mode::Explicit && p.dash != Paint::Dash::Solid) {
+        valued(ln, "a:prstDash", dashName(p.dash));
+    }
+}
+
 // c:spPr of the chart area, plot area or legend from its frame: an inside and a border of their
 // own, or none. An automatic inside is left to the reader; an automatic border is Graph's thin
 // black line.
@@ -69,16 +101,13 @@ void boxLook(pugi::xml_node parent, const Box& box) {
     if (!box.line) {
         return;
     }
-    pugi::xml_node ln = spPr.append_child("a:ln");
     if (box.line->mode == Paint::Mode::Automatic) {
+        pugi::xml_node ln = spPr.append_child("a:ln");
         ln.append_attribute("w") = 9525;
         valued(ln.append_child("a:solidFill"), "a:prstClr", "black");
         return;
     }
-    if (box.line->mode == Paint::Mode::Explicit) {
-        ln.append_attribute("w") = 9525;
-    }
-    paint(ln, *box.line, Rgb{});
+    line(spPr, *box.line, Rgb{}, 0);
 }
 
 // A run's or paragraph's character properties from a font: size, bold, italic, colour, face.
@@ -173,6 +202,13 @@ void marker(pugi::xml_node parent, const Marker& m) {
         ln.append_child("a:noFill");
     } else {
         solidFill(ln, m.line);
+    }
+}
+
+// The gridlines' own line, where the records give one; else the reader's.
+void gridlines(pugi::xml_node node, const std::optional<Paint>& look) {
+    if (look) {
+        line(node.append_child("c:spPr"), *look, Rgb{}, 0);
     }
 }
 
@@ -460,11 +496,7 @@ void Writer::seriesLook(pugi::xml_node ser, int index) {
         blackOutline(spPr);  // Graph outlines its bars, slices and areas in black
         return;
     }
-    pugi::xml_node ln = spPr.append_child("a:ln");
-    if (f.line.mode == Paint::Mode::Automatic) {
-        ln.append_attribute("w") = 28575;
-    }
-    paint(ln, f.line, chart_.automaticLine(index));
+    line(spPr, f.line, chart_.automaticLine(index), 28575);
 }
 
 // The points with a look of their own: every point of a chart with one colour per point (pies
@@ -508,16 +540,12 @@ void Writer::point(pugi::xml_node ser, int index, int i, const PointFormat* own)
         const Paint fill = own && own->fill ? *own->fill : look_.varyColors ? Paint{} : f.fill;
         paint(spPr, fill, automatic);
     }
-    const Paint line = own && own->line ? *own->line : f.line;
-    if (line.mode == Paint::Mode::Automatic && !lines) {
+    const Paint outline = own && own->line ? *own->line : f.line;
+    if (outline.mode == Paint::Mode::Automatic && !lines) {
         blackOutline(spPr);
         return;
     }
-    pugi::xml_node ln = spPr.append_child("a:ln");
-    if (line.mode == Paint::Mode::Automatic) {
-        ln.append_attribute("w") = 28575;
-    }
-    paint(ln, line, chart_.automaticLine(index));
+    line(spPr, outline, chart_.automaticLine(index), 28575);
 }
 
 void Writer::dataLabels(pugi::xml_node plot) {
@@ -560,10 +588,10 @@ void Writer::axis(pugi::xml_node plotArea, const Axis& a, bool category) {
     const bool across = category != look_.horizontal;  // runs along the bottom
     valued(node, "c:axPos", across ? "b" : "l");
     if (a.majorGridlines) {
-        node.append_child("c:majorGridlines");
+        gridlines(node.append_child("c:majorGridlines"), a.majorGridlineLook);
     }
     if (a.minorGridlines) {
-        node.append_child("c:minorGridlines");
+        gridlines(node.append_child("c:minorGridlines"), a.minorGridlineLook);
     }
     if (a.title) {
         title(node, *a.title, over(a.titleFont, look_.axesFont));

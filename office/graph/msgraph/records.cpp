@@ -845,6 +845,26 @@ Paint paintOf(Rgb color, bool none, bool automatic) {
     return paint;
 }
 
+// LineFormat: colour, pattern (0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot, 5 none,
+// 6 to 8 grey shades, drawn solid), weight (-1 hairline, 0 narrow, 1 medium, 2 wide), flags
+// (bit 0 automatic).
+Paint lineOf(Fields& f) {
+    const Rgb color = f.rgb();
+    const int pattern = f.u16();
+    const int weight = f.i16();
+    const bool automatic = (f.u16() & 1) != 0;
+    Paint paint = paintOf(color, pattern == 5, automatic);
+    if (paint.mode != Paint::Mode::Explicit) {
+        return paint;
+    }
+    static constexpr Paint::Dash dashes[] = {Paint::Dash::Solid, Paint::Dash::Dash,
+                                             Paint::Dash::Dot, Paint::Dash::DashDot,
+                                             Paint::Dash::DashDotDot};
+    paint.dash = pattern < 5 ? dashes[pattern] : Paint::Dash::Solid;
+    paint.width = weight < 0 ? 3175 : weight == 0 ? 9525 : weight == 1 ? 19050 : 28575;
+    return paint;
+}
+
 // The formats of a series or point (inside its DataFormat block), the gridlines of an axis,
 // and the data labels.
 void Parser::formatRecord(const Record& r, Fields& f) {
@@ -856,25 +876,26 @@ void Parser::formatRecord(const Record& r, Fields& f) {
     const bool inFormat = directlyIn(rt::DataFormat) && format_;
     switch (r.id) {
         case rt::LineFormat: {
-            const Rgb color = f.rgb();
-            const int pattern = f.u16();
-            f.skip(2);
-            const bool automatic = (f.u16() & 1) != 0;
+            const Paint paint = lineOf(f);
+            const bool none = paint.mode == Paint::Mode::None;
             if (inFormat) {
-                const Paint paint = paintOf(color, pattern == 5, automatic);
                 if (point_) {
                     point_->line = paint;
                 } else {
                     format_->line = paint;
                 }
             } else if (directlyIn(rt::Frame) && box_) {
-                box_->line = paintOf(color, pattern == 5, automatic);
+                box_->line = paint;
             } else if (directlyIn(rt::Axis) && (axisType_ == 0 || axisType_ == 1)) {
                 Axis& axis = axisType_ == 0 ? look.categoryAxis : look.valueAxis;
+                const std::optional<Paint> own =
+                    paint.mode == Paint::Mode::Explicit ? std::optional(paint) : std::nullopt;
                 if (axisLine_ == 1) {
-                    axis.majorGridlines = pattern != 5;
+                    axis.majorGridlines = !none;
+                    axis.majorGridlineLook = own;
                 } else if (axisLine_ == 2) {
-                    axis.minorGridlines = pattern != 5;
+                    axis.minorGridlines = !none;
+                    axis.minorGridlineLook = own;
                 }
             }
             return;
