@@ -347,4 +347,42 @@ TEST(GraphLook, LeftOutColumnsAndRows) {
     EXPECT_TRUE(read(empty).sheet.excludedRows.empty());
 }
 
+// Every byte of a stream rich in look records, changed in turn: the reader and the writer
+// either make a chart or fail with an office error; nothing else (ASan and UBSan watch).
+TEST(GraphLook, DamagedLookRecordsFailCleanly) {
+    const Bytes good = lineChartWithLook().bytes();
+    int failures = 0;
+    for (std::size_t at = 0; at < good.size(); ++at) {
+        for (const std::uint8_t value :
+             {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0x34}}) {
+            Bytes bad = good;
+            bad[at] = value;
+            try {
+                mg::nativeChart(mg::readGraphChart(bad, kWhere), "Sheet1", kWhere);
+            } catch (const office::Error& e) {
+                ++failures;
+                EXPECT_TRUE(e.text().starts_with(kWhere)) << e.text();
+            }
+        }
+    }
+    EXPECT_GT(failures, 0);
+
+    // Series records inside an unclosed DataFormat block: the formats after them belong to no
+    // series the reader still holds (the list of series grows under them).
+    Stream open;
+    open.label(0, 1, "A").label(1, 0, "S").number(1, 1, 1);
+    open.add(0x1003, Body().zeros(12)).begin();
+    open.add(0x1006, Body().u16(0xFFFF).u16(0).u16(0).u16(0)).begin();
+    for (int i = 0; i < 5; ++i) {
+        open.add(0x1007, Body().rgb(1, 2, 3 + i).u16(0).u16(0).u16(0).u16(8));
+        open.add(0x1009, markerBody(2, 0, 100));
+        open.add(0x1003, Body().zeros(12));
+    }
+    open.add(0x1014, Body().zeros(20)).begin().add(0x1018, Body().u16(0)).end();
+    const mg::GraphChart chart = read(open.finish());
+    ASSERT_EQ(chart.look.series.size(), 6u);
+    EXPECT_EQ(mg::hexColor(chart.look.series[0].line.color), "010203");
+    EXPECT_EQ(chart.look.series[5].line.mode, mg::Paint::Mode::Automatic);
+}
+
 }  // namespace

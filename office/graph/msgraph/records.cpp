@@ -516,6 +516,11 @@ void Parser::chartRecord(const Record& r, Fields& f) {
             chart_.sheet.seriesInRows = f.u8() != 0;
             return;
         case rt::Series:
+            // A DataFormat block left open (a damaged stream) must not keep pointing into the
+            // list of series, which may move as it grows.
+            format_ = nullptr;
+            point_ = nullptr;
+            labels_ = nullptr;
             look.series.emplace_back();
             return;
         case rt::ChartFormat:
