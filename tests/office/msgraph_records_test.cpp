@@ -5,12 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <filesystem>
+#include <set>
 
 #include "msgraph_support.h"
 #include "office/error.h"
+#include "office/graph/msgraph/native_chart.h"
 #include "office/graph/msgraph/records.h"
 #include "support/office_error.h"
 #include "support/validator.h"
@@ -93,6 +96,113 @@ TEST_P(GraphCorpus, MatchesTheIndependentReader) {
         const int labels = want["labels"].toInt();
         EXPECT_EQ(look.labels.value, (labels & 1) != 0);
         EXPECT_EQ(look.labels.percent, (labels & 6) != 0);
+        // The look beyond kind and colours: the 3-D view, the category axis' direction, the
+        // ticks, the fonts of the axes and of the whole chart, the markers, the lines left out.
+        if (want["view"].isObject()) {
+            const QJsonObject view = want["view"].toObject();
+            ASSERT_TRUE(look.view);
+            EXPECT_EQ(look.view->rotation, view["rotation"].toInt());
+            EXPECT_EQ(look.view->elevation, view["elevation"].toInt());
+            EXPECT_EQ(look.view->rightAngles, !view["perspective"].toBool());
+            EXPECT_EQ(look.view->clustered, view["clustered"].toBool());
+        } else {
+            EXPECT_FALSE(look.view);
+        }
+        EXPECT_EQ(look.categoryAxis.scaling.reversed, want["categoryReversed"].toBool());
+        const QJsonObject ticks = want["ticks"].toObject();
+        for (const QString& axis : ticks.keys()) {
+            const mg::Axis& a = axis == "0" ? look.categoryAxis : look.valueAxis;
+            EXPECT_EQ(static_cast<int>(a.majorTicks), ticks[axis].toInt()) << axis.toStdString();
+        }
+        auto sameFont = [](const mg::TextLook& font, const QJsonObject& expected) {
+            EXPECT_TRUE(font.known);
+            EXPECT_EQ(font.family, expected["name"].toString().toStdString());
+            EXPECT_EQ(font.size, expected["size"].toInt());
+            EXPECT_EQ(font.bold, expected["bold"].toBool());
+            EXPECT_EQ(font.italic, expected["italic"].toBool());
+        };
+        const QJsonObject axisFonts = want["axisFonts"].toObject();
+        for (const QString& axis : axisFonts.keys()) {
+            SCOPED_TRACE("axis " + axis.toStdString());
+            sameFont(axis == "0" ? look.categoryAxis.font : look.valueAxis.font,
+                     axisFonts[axis].toObject());
+        }
+        if (want["font"].isObject()) {
+            sameFont(look.font, want["font"].toObject());
+        }
+        const QJsonObject markers = want["markers"].toObject();
+        for (const QString& index : markers.keys()) {
+            ASSERT_LT(index.toInt(), static_cast<int>(look.series.size()));
+            const auto& marker = look.series[static_cast<std::size_t>(index.toInt())].marker;
+            ASSERT_TRUE(marker);
+            EXPECT_EQ(marker->automatic, markers[index].toObject()["automatic"].toBool());
+            EXPECT_EQ(static_cast<int>(marker->symbol),
+                      markers[index].toObject()["symbol"].toInt());
+        }
+        auto lines = [](const QJsonValue& list) {
+            std::set<int> out;
+            for (const QJsonValue& line : list.toArray()) {
+                out.insert(line.toInt());
+            }
+            return out;
+        };
+        EXPECT_EQ(chart.sheet.excludedRows, lines(want["excludedRows"]));
+        EXPECT_EQ(chart.sheet.excludedColumns, lines(want["excludedColumns"]));
+
+        // The gridlines' own dashes (a pattern of 0 to 4), where their line is not automatic.
+        const QJsonObject gridlines = want["gridlines"].toObject();
+        for (const QString& axis : gridlines.keys()) {
+            const auto& own = (axis == "0" ? look.categoryAxis : look.valueAxis).majorGridlineLook;
+            EXPECT_EQ(own.has_value(), !gridlines[axis].isNull()) << axis.toStdString();
+            if (own && !gridlines[axis].isNull()) {
+                EXPECT_EQ(static_cast<int>(own->dash), gridlines[axis].toInt());
+            }
+        }
+
+        // The frames of the plot area, chart area and legend.
+        const QJsonObject frames = want["frames"].toObject();
+        for (const QString& name : frames.keys()) {
+            SCOPED_TRACE(name.toStdString());
+            const mg::Box& box = name == "plot"    ? look.plotArea
+                                 : name == "chart" ? look.chartArea
+                                                   : look.legendBox;
+            auto modeOf = [](const std::optional<mg::Paint>& paint) {
+                if (!paint) {
+                    return std::string("<none>");
+                }
+                return paint->mode == mg::Paint::Mode::None        ? std::string("none")
+                       : paint->mode == mg::Paint::Mode::Automatic ? std::string("auto")
+                                                                   : mg::hexColor(paint->color);
+            };
+            const QJsonObject frame = frames[name].toObject();
+            EXPECT_EQ(modeOf(box.line), frame["line"].toString("<none>").toStdString());
+            EXPECT_EQ(modeOf(box.fill), frame["fill"].toString("<none>").toStdString());
+        }
+
+        // The native chart shows the same: its 3-D view, the category axis' direction, the
+        // axes' fonts.
+        const pugi::xml_document native = mg::nativeChart(chart, "Sheet1", part.toStdString());
+        auto value = [&native](const char* path, const char* name = "val") {
+            return std::string(native.select_node(path).node().attribute(name).value());
+        };
+        if (want["view"].isObject()) {
+            const QJsonObject view = want["view"].toObject();
+            EXPECT_EQ(value("//c:view3D/c:rotY"), std::to_string(view["rotation"].toInt()));
+            EXPECT_EQ(value("//c:view3D/c:rotX"), std::to_string(view["elevation"].toInt()));
+        }
+        if (kind == "bar") {
+            EXPECT_EQ(value("//c:catAx/c:scaling/c:orientation"),
+                      want["categoryReversed"].toBool() ? "maxMin" : "minMax");
+        }
+        for (const QString& axis : axisFonts.keys()) {
+            const std::string path =
+                std::string(axis == "0" ? "//c:catAx" : "//c:valAx") + "/c:txPr//a:defRPr";
+            const QJsonObject font = axisFonts[axis].toObject();
+            EXPECT_EQ(value(path.c_str(), "sz"), std::to_string(font["size"].toInt()));
+            EXPECT_EQ(value((path + "/a:latin").c_str(), "typeface"),
+                      font["name"].toString().toStdString());
+        }
+
         const QJsonObject fills = want["series"].toObject();
         for (const QString& index : fills.keys()) {
             ASSERT_LT(index.toInt(), static_cast<int>(look.series.size()));
