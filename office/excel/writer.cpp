@@ -402,9 +402,12 @@ struct SheetWriter {
         return fresh;
     }
 
-    pugi::xml_node cellNode(pugi::xml_node row, int rowNumber, int column) {
+    // The cell of `column` in `row`, made where it is missing. The search starts at `from` (the
+    // row's first child where null): the cells of a row are written left to right, and a
+    // search from the row's start for each of them would make a wide row quadratic.
+    pugi::xml_node cellNode(pugi::xml_node row, int rowNumber, int column, pugi::xml_node from) {
         const std::string name = columnName(column) + std::to_string(rowNumber);
-        for (auto c : row.children()) {
+        for (auto c = from ? from : row.first_child(); c; c = c.next_sibling()) {
             if (localName(c) != "c") {
                 continue;
             }
@@ -481,10 +484,13 @@ struct SheetWriter {
         }
     }
 
-    void writeCell(const Written& written) {
+    // Writes one cell into its existing row. `cursor` is where the row's search for the next
+    // cell to the right starts; writeCell moves it past this cell.
+    void writeCell(const Written& written, pugi::xml_node& cursor) {
         const Cell* cell = sheet.cells.find(written.row, written.column);
         auto row = rowNode(written.row);
-        auto c = cellNode(row, written.row, written.column);
+        auto c = cellNode(row, written.row, written.column, cursor);
+        cursor = c;
         const Cell blank{};
         const Cell& data = cell ? *cell : blank;
         writeStyle(c, data);
@@ -492,6 +498,7 @@ struct SheetWriter {
             writeValue(c, data);
         }
         if (data.kind == CellKind::Blank && data.style == 0 && !child(c, "f")) {
+            cursor = c.next_sibling();
             row.remove_child(c);
         }
         row.remove_attribute("spans");
@@ -556,8 +563,9 @@ struct SheetWriter {
             }
             const std::span<const Written> row(unique.data() + i, end - i);
             if (rows.contains(row.front().row)) {
+                pugi::xml_node cursor;
                 for (const auto& w : row) {
-                    writeCell(w);
+                    writeCell(w, cursor);
                 }
             } else {
                 addRow(row);
