@@ -17,7 +17,6 @@
 #include "app/FailureReport.h"
 #include "engine/MDL_PptReport.h"
 #include "engine/QuitApplication.h"
-#include "office/error.h"
 #include "template/LoadTemplate.h"
 #include "template/Mapping.h"
 #include "update/DailyUpdateCheck.h"
