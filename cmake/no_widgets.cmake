@@ -1,7 +1,9 @@
 # The core of the program needs no window. tabulon_forbid_widgets(TARGET...) fails the
 # configuration when one of the targets links Qt Widgets, directly or through any library in
 # its link closure, and names the path by which it does:
-#   tabulon_update -> tabulon_platform -> Qt6::Widgets
+#   tabulon_update must not link Qt Widgets, but does:
+#     tabulon_update -> tabulon_platform_qt -> Qt6::Widgets
+# tabulon_forbid_qt(MODULE TARGET...) does the same for another Qt module (Gui, say).
 # The closure is read from the targets' LINK_LIBRARIES and INTERFACE_LINK_LIBRARIES, imported
 # targets (Qt's own) included; a static library's private links ($<LINK_ONLY:...>) count, since
 # whoever links the library links them too.
@@ -18,8 +20,9 @@ function(_tabulon_link_item item result)
     set(${result} "${item}" PARENT_SCOPE)
 endfunction()
 
-function(_tabulon_is_widgets item result)
-    if(item MATCHES "^Qt6?::Widgets$" OR item MATCHES "(^|/|-l)(lib)?Qt6Widgets([.]|$)")
+# Whether a link item is the Qt module: its target (Qt6::Gui, Qt::Gui) or its library file.
+function(_tabulon_is_qt module item result)
+    if(item MATCHES "^Qt6?::${module}$" OR item MATCHES "(^|/|-l)(lib)?Qt6${module}([.]|$)")
         set(${result} TRUE PARENT_SCOPE)
     else()
         set(${result} FALSE PARENT_SCOPE)
@@ -48,9 +51,13 @@ function(_tabulon_direct_links target result)
 endfunction()
 
 function(tabulon_forbid_widgets)
+    tabulon_forbid_qt(Widgets ${ARGN})
+endfunction()
+
+function(tabulon_forbid_qt module)
     foreach(start IN LISTS ARGN)
         if(NOT TARGET ${start})
-            message(FATAL_ERROR "tabulon_forbid_widgets: ${start} is no target")
+            message(FATAL_ERROR "tabulon_forbid_qt: ${start} is no target")
         endif()
         set(queue ${start})
         set(paths ${start})
@@ -58,10 +65,10 @@ function(tabulon_forbid_widgets)
         while(queue)
             list(POP_FRONT queue current)
             list(POP_FRONT paths path)
-            _tabulon_is_widgets("${current}" widgets)
-            if(widgets)
-                message(FATAL_ERROR "${start} must not link Qt Widgets (the core of the program "
-                                    "needs no window), but does: ${path}")
+            _tabulon_is_qt(${module} "${current}" found)
+            if(found)
+                # The path on a line of its own, which CMake does not wrap.
+                message(FATAL_ERROR "${start} must not link Qt ${module}, but does:\n  ${path}")
             endif()
             if(current IN_LIST seen OR NOT TARGET ${current})
                 continue()
