@@ -42,9 +42,13 @@ fs::path deckPath() {
     return path;
 }
 
-// A titled column chart of three series over four quarters, with a legend and gridlines.
+// A titled column chart of three series over four quarters, with a legend and gridlines, fonts
+// for the chart and its value axis, a fixed scale, and one bar of a colour of its own.
 std::string graphObject() {
     Stream s;
+    for (const int twips : {200, 360}) {
+        s.add(0x0031, Body().u16(twips).u16(0).u16(0x7FFF).u16(700).zeros(6).wide8("Arial"));
+    }
     for (int c = 1; c <= 4; ++c) {
         s.label(0, c, "Q" + std::to_string(c));
     }
@@ -60,11 +64,19 @@ std::string graphObject() {
         s.add(0x1006, Body().u16(0xFFFF).u16(r).u16(r).u16(0)).begin();
         s.add(0x100A,
               Body().rgb(0x20 * r, 0x60, 0xA0).rgb(255, 255, 255).u16(1).u16(0).u16(8).u16(9));
+        s.end();
+        s.add(0x1006, Body().u16(2).u16(r).u16(r).u16(0)).begin();
+        s.add(0x100A, Body().rgb(0xC0, 0x20, 0x20).rgb(0, 0, 0).u16(1).u16(0).u16(8).u16(9));
         s.end().end();
     }
     s.text(1, "Sales by quarter");
+    s.add(0x1024, Body().u16(2)).add(0x1025, Body().zeros(24).u16(1).zeros(6)).begin();
+    s.add(0x1026, Body().u16(1)).end();
     s.add(0x101D, Body().u16(0).zeros(16)).begin().end();
     s.add(0x101D, Body().u16(1).zeros(16)).begin();
+    s.add(0x101F, Body().f64(0).f64(500).f64(100).f64(0).f64(0).u16(0x18));
+    s.add(0x101E, Body().u8(2).u8(0).u8(3).u8(1).rgb(0, 0, 0).zeros(16).u16(1).zeros(4));
+    s.add(0x1026, Body().u16(0));
     s.add(0x1021, Body().u16(1)).add(0x1007, Body().rgb(0, 0, 0).u16(0).u16(0).u16(1).u16(8));
     s.end();
     s.add(0x1014, Body().zeros(20)).begin().add(0x1017, Body().u16(0).u16(150).u16(0));

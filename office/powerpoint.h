@@ -12,6 +12,10 @@
 
 #include "office/dispatch.h"
 
+namespace office::detail {
+struct ObjectSite;
+}  // namespace office::detail
+
 namespace office::ppt {
 
 // MsoTriState
@@ -256,6 +260,10 @@ public:
     // excel::Workbook. Fails with NotSupported, naming slide, shape and reason, for an object
     // that the host cannot open (a binary OLE object, a chartEx part, a linked object).
     std::shared_ptr<Dispatch> Object();
+    // Where the object sits in the open presentation and who serves it: what Object hands to
+    // the chart server or the embedded-workbook code. Fails as Object does for a shape that
+    // holds no object or whose object part is missing.
+    office::detail::ObjectSite Site() const;
 
     std::string_view TypeName() const override { return kTypeName; }
 

@@ -184,8 +184,8 @@ bool SheetCells::date1904() const {
     return book_->date1904;
 }
 
-detail::CellMap SheetCells::read(const detail::Area& area) const {
-    detail::CellMap cells;
+template <class F>
+void SheetCells::readCells(const detail::Area& area, F&& take) const {
     const auto& rows = sheet_->cells.rows();
     auto row = std::lower_bound(rows.begin(), rows.end(), area.top,
                                 [](const detail::Row& r, int number) { return r.row < number; });
@@ -200,10 +200,23 @@ detail::CellMap SheetCells::read(const detail::Area& area) const {
                 continue;
             }
             data.numberFormat = book_->styles.formatCode(book_->styles.xf(cell.style).numFmtId);
-            cells.emplace_hint(cells.end(), detail::CellPos{row->row, cell.column},
-                               std::move(data));
+            take(detail::CellPos{row->row, cell.column}, std::move(data));
         }
     }
+}
+
+detail::CellMap SheetCells::read(const detail::Area& area) const {
+    detail::CellMap cells;
+    readCells(area, [&](const detail::CellPos& pos, ClipCell data) {
+        cells.emplace_hint(cells.end(), pos, std::move(data));
+    });
+    return cells;
+}
+
+detail::CellGrid SheetCells::readGrid(const detail::Area& area) const {
+    detail::CellGrid cells;
+    readCells(area,
+              [&](const detail::CellPos& pos, const ClipCell& data) { cells.set(pos, data); });
     return cells;
 }
 
@@ -241,6 +254,13 @@ void SheetCells::write(const detail::CellMap& cells, const std::vector<detail::A
                 writeCell(pos, data);
             }
         }
+    }
+}
+
+void SheetCells::write(const detail::CellGrid& cells, const std::vector<detail::Area>& areas) {
+    for (const auto& area : areas) {
+        cells.forEachIn(
+            area, [&](const detail::CellPos& pos, const ClipCell& data) { writeCell(pos, data); });
     }
 }
 

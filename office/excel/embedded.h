@@ -13,6 +13,7 @@
 
 #include "office/excel.h"
 #include "office/excel/a1.h"
+#include "office/excel/cell_grid.h"
 #include "office/package/package.h"
 
 namespace office::excel {
@@ -58,11 +59,13 @@ public:
     // The non-empty cells inside the area, with the number formats they show. Dates come back
     // as Value::date in the 1900 system.
     detail::CellMap read(const detail::Area& area) const;
+    detail::CellGrid readGrid(const detail::Area& area) const;
     // Writes the cells (a blank value empties the cell), keeping each cell's style apart from
     // its number format.
     void write(const detail::CellMap& cells);
     // Writes those of the cells that lie inside one of the areas.
     void write(const detail::CellMap& cells, const std::vector<detail::Area>& areas);
+    void write(const detail::CellGrid& cells, const std::vector<detail::Area>& areas);
 
     // The workbook's visible area when it is embedded (<oleSize ref>); nothing when it names
     // none.
@@ -73,6 +76,8 @@ public:
     std::vector<std::uint8_t> save();
 
 private:
+    template <class F>
+    void readCells(const detail::Area& area, F&& take) const;
     void writeCell(const detail::CellPos& pos, const ClipCell& data);
 
     std::shared_ptr<detail::WorkbookImpl> book_;

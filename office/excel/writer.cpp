@@ -529,19 +529,25 @@ struct SheetWriter {
     }
 
     void write() {
-        std::vector<Written> cells = sheet.written;
-        std::stable_sort(cells.begin(), cells.end(), [](const Written& a, const Written& b) {
+        // Sorted and made one entry per cell in place (a value write wins over a style write):
+        // a large paste writes a great many cells, and copies of the list would cost as much.
+        auto& unique = sheet.written;
+        const auto byPosition = [](const Written& a, const Written& b) {
             return a.row != b.row ? a.row < b.row : a.column < b.column;
-        });
-        // One entry per cell; a value write wins over a style write.
-        std::vector<Written> unique;
-        for (const auto& w : cells) {
-            if (!unique.empty() && unique.back().row == w.row && unique.back().column == w.column) {
-                unique.back().value = unique.back().value || w.value;
+        };
+        if (!std::is_sorted(unique.begin(), unique.end(), byPosition)) {
+            std::sort(unique.begin(), unique.end(), byPosition);
+        }
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < unique.size(); ++i) {
+            const Written& w = unique[i];
+            if (kept > 0 && unique[kept - 1].row == w.row && unique[kept - 1].column == w.column) {
+                unique[kept - 1].value = unique[kept - 1].value || w.value;
                 continue;
             }
-            unique.push_back(w);
+            unique[kept++] = w;
         }
+        unique.resize(kept);
         numberEverything();
         for (std::size_t i = 0; i < unique.size();) {
             std::size_t end = i;
@@ -681,22 +687,28 @@ std::string cellText(const WorkbookImpl& book, const SheetImpl& sheet, int row, 
 }
 
 // The cells given a non-blank value since the last save.
-using CellSet = std::set<std::pair<int, int>>;
+// Sorted, so that a large paste costs a few bytes a cell here.
+using CellSet = std::vector<std::pair<int, int>>;
 
 CellSet filledByWrites(const SheetImpl& sheet) {
     CellSet cells;
     for (const auto& w : sheet.written) {
         const Cell* cell = sheet.cells.find(w.row, w.column);
         if (w.value && cell && cell->kind != CellKind::Blank) {
-            cells.emplace(w.row, w.column);
+            cells.emplace_back(w.row, w.column);
         }
+    }
+    if (!std::is_sorted(cells.begin(), cells.end())) {
+        std::sort(cells.begin(), cells.end());
     }
     return cells;
 }
 
 // Grows the table over written cells right below its last row or right of its last column.
 bool grow(const CellSet& filled, TablePart& table) {
-    auto written = [&filled](int row, int column) { return filled.count({row, column}) != 0; };
+    auto written = [&filled](int row, int column) {
+        return std::binary_search(filled.begin(), filled.end(), std::pair{row, column});
+    };
     bool grown = false;
     for (bool again = true; again;) {
         again = false;
@@ -808,6 +820,34 @@ void updateTables(WorkbookImpl& book, SheetImpl& sheet) {
 
 // ---- shared strings ----
 
+// Fewer new strings than this go in as elements; more as one text in the tree (see
+// insertXmlText), which costs a fraction of their elements until the part is saved.
+constexpr std::size_t kStringsAsText = 256;
+
+// Appends <si> items for strings[from] on to the sst element, as setText writes their text.
+void appendStrings(pugi::xml_node sst, const std::string& prefix,
+                   const std::vector<std::string>& strings, std::size_t from) {
+    if (strings.size() - from < kStringsAsText) {
+        for (std::size_t i = from; i < strings.size(); ++i) {
+            setText(sst.append_child((prefix + "si").c_str()).append_child((prefix + "t").c_str()),
+                    strings[i]);
+        }
+        return;
+    }
+    std::string text;
+    for (std::size_t i = from; i < strings.size(); ++i) {
+        const std::string escaped = sheetText(strings[i]);
+        const bool preserve =
+            !escaped.empty() && (escaped.front() == ' ' || escaped.back() == ' ' ||
+                                 escaped.find('\n') != std::string::npos);
+        text += '<' + prefix + "si><" + prefix + 't';
+        text += preserve ? " xml:space=\"preserve\">" : ">";
+        package::appendEscaped(text, escaped, package::Context::Text);
+        text += "</" + prefix + "t></" + prefix + "si>";
+    }
+    package::insertXmlText(sst, {}, text);
+}
+
 void writeSharedStrings(WorkbookImpl& book) {
     std::size_t uses = 0;
     for (const auto& sheet : book.sheets) {
@@ -839,10 +879,7 @@ void writeSharedStrings(WorkbookImpl& book) {
     auto& doc = book.package.xml(book.sharedStringsPart);
     auto sst = doc.document_element();
     const std::string prefix = mainPrefix(sst);
-    for (std::size_t i = book.sharedStringsInFile; i < book.sharedStrings.size(); ++i) {
-        auto t = sst.append_child((prefix + "si").c_str()).append_child((prefix + "t").c_str());
-        setText(t, book.sharedStrings[i]);
-    }
+    appendStrings(sst, prefix, book.sharedStrings, book.sharedStringsInFile);
     for (const char* name : {"count", "uniqueCount"}) {
         if (!sst.attribute(name)) {
             sst.append_attribute(name);

@@ -9,6 +9,7 @@
 
 #include "office/clipboard.h"
 #include "office/excel/a1.h"
+#include "office/excel/cell_grid.h"
 #include "office/excel/number_format.h"
 #include "office/value.h"
 
@@ -18,8 +19,9 @@ namespace office::graph::detail {
 using CellData = office::ClipCell;
 using CellPos = office::excel::detail::CellPos;
 using Area = office::excel::detail::Area;
-// The cells of one sheet by position.
+// The cells of one sheet by position, as a map and compactly (the chart server's data sheet).
 using CellMap = office::excel::detail::CellMap;
+using CellGrid = office::excel::detail::CellGrid;
 using office::excel::detail::cellName;
 using office::excel::detail::columnName;
 using office::excel::detail::isDateFormat;

@@ -43,7 +43,7 @@ bool isChartEx(const office::detail::ObjectSite& site) {
 namespace detail {
 
 using graph::detail::CellData;
-using graph::detail::CellMap;
+using graph::detail::CellGrid;
 using graph::detail::CellPos;
 
 struct ChartServerImpl {
@@ -52,7 +52,7 @@ struct ChartServerImpl {
 
     graph::detail::ChartData data;
     graph::detail::DataLayout layout;
-    CellMap cells;  // the data sheet, by sheet position
+    CellGrid cells;  // the data sheet, by sheet position
     // Where the data sheet was written since the last Update: the cells of `cells` inside these
     // areas go to the workbook.
     std::vector<graph::detail::Area> dirty;
@@ -85,7 +85,7 @@ struct ChartServerImpl {
     // Writes a data sheet cell into every sheet cell that it feeds.
     void set(int row, int column, const CellData& cell) {
         for (const CellPos& pos : layout.sheetCells(row, column)) {
-            cells[pos] = cell;
+            cells.set(pos, cell);
             markDirty(pos);
         }
     }
@@ -104,20 +104,12 @@ struct ChartServerImpl {
     // Every cell of the data sheet is to be written.
     void allDirty() {
         dirty.clear();
-        if (cells.empty()) {
-            return;
+        if (const auto all = cells.bounds()) {
+            dirty.push_back(*all);
         }
-        graph::detail::Area all{cells.begin()->first.row, cells.begin()->first.column,
-                                cells.rbegin()->first.row, cells.begin()->first.column};
-        for (const auto& [pos, cell] : cells) {
-            all.left = std::min(all.left, pos.column);
-            all.right = std::max(all.right, pos.column);
-        }
-        dirty.push_back(all);
     }
-    const CellData* at(int row, int column) const {
-        const auto it = cells.find(layout.sheetCells(row, column).front());
-        return it == cells.end() ? nullptr : &it->second;
+    std::optional<CellData> at(int row, int column) const {
+        return cells.find(layout.sheetCells(row, column).front());
     }
     pugi::xml_node colourStyle();
     void paste(int row, int column);
@@ -196,7 +188,7 @@ void ChartServerImpl::load() {
         if (layout.sheet.empty() || layout.sheet != workbook->sheetName()) {
             layout.sheet = workbook->sheetName();
         }
-        cells = workbook->read(layout.region());
+        cells = workbook->readGrid(layout.region());
         graph::detail::fitToCells(layout, cells);
         date1904 = workbook->date1904();
         return;
@@ -407,14 +399,14 @@ DataSheetRange::DataSheetRange(std::shared_ptr<detail::ChartServerImpl> server, 
 
 office::Value DataSheetRange::Value() const {
     server_->check();
-    const detail::CellData* cell = server_->at(row_, column_);
+    const auto cell = server_->at(row_, column_);
     return cell ? cell->value : office::Value();
 }
 
 void DataSheetRange::SetValue(const office::Value& value) {
     server_->check();
     detail::CellData cell;
-    if (const detail::CellData* old = server_->at(row_, column_)) {
+    if (const auto old = server_->at(row_, column_)) {
         cell.numberFormat = old->numberFormat;
     }
     cell.value = value;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "office/error.h"
@@ -234,11 +235,41 @@ bool renameToPlain(pugi::xml_node element) {
     return changed;
 }
 
+// True when renaming could change nothing: the root binds the plain namespaces to their plain
+// prefixes only, binds no default namespace, and no element below it declares a namespace.
+// This is how office suites write chart parts, and it saves resolving every name.
+bool alreadyPlain(pugi::xml_node root) {
+    if (package::prefixOf(root.name()) != "c") {
+        return false;
+    }
+    for (pugi::xml_attribute a : root.attributes()) {
+        const std::string_view name = a.name();
+        if (name == "xmlns") {
+            return false;
+        }
+        if (name.starts_with("xmlns:")) {
+            const PlainPrefix* plain = plainFor(a.value());
+            if (plain && name.substr(6) != plain->prefix) {
+                return false;
+            }
+        }
+    }
+    for (pugi::xpath_node n : root.select_nodes("descendant::*")) {
+        for (pugi::xml_attribute a : n.node().attributes()) {
+            if (std::string_view(a.name()).starts_with("xmlns")) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool usePlainPrefixes(pugi::xml_document& chart) {
     pugi::xml_node root = chart.document_element();
-    if (package::namespaceOf(root) != package::ns::kChart || prefixesClash(root)) {
+    if (alreadyPlain(root) || package::namespaceOf(root) != package::ns::kChart ||
+        prefixesClash(root)) {
         return false;
     }
     bool changed = false;
@@ -517,7 +548,7 @@ CellData cellFromCache(const CachedPoint& point, bool numeric, bool date1904) {
 }
 
 // Puts a one-dimensional cache into the cells of the span, point i at record0 + i.
-void placeCache(CellMap& cells, const DataLayout& layout, pugi::xml_node cache, int record0,
+void placeCache(CellGrid& cells, const DataLayout& layout, pugi::xml_node cache, int record0,
                 int field, bool date1904) {
     if (!cache) {
         return;
@@ -527,15 +558,15 @@ void placeCache(CellMap& cells, const DataLayout& layout, pugi::xml_node cache, 
         int level = 0;
         for (pugi::xml_node lvl : cache.children("c:lvl")) {
             for (const CachedPoint& p : pointsOf(lvl)) {
-                cells[layout.toSheet(record0 + p.index, field - level)] =
-                    cellFromCache(p, false, date1904);
+                cells.set(layout.toSheet(record0 + p.index, field - level),
+                          cellFromCache(p, false, date1904));
             }
             ++level;
         }
         return;
     }
     for (const CachedPoint& p : pointsOf(cache)) {
-        cells[layout.toSheet(record0 + p.index, field)] = cellFromCache(p, numeric, date1904);
+        cells.set(layout.toSheet(record0 + p.index, field), cellFromCache(p, numeric, date1904));
     }
 }
 
@@ -554,8 +585,8 @@ std::optional<std::string> cachedName(pugi::xml_node ser) {
 
 }  // namespace
 
-CellMap cellsFromCaches(const ChartData& chart, const DataLayout& layout) {
-    CellMap cells;
+CellGrid cellsFromCaches(const ChartData& chart, const DataLayout& layout) {
+    CellGrid cells;
     const Direction dir = layout.direction;
     const bool useRanges = layoutFromRanges(chart.series).has_value();
     const int dataRecord = layout.cornerRecord + layout.headerLines;
@@ -569,7 +600,7 @@ CellMap cellsFromCaches(const ChartData& chart, const DataLayout& layout) {
         if (layout.headerLines > 0 && name) {
             const CellPos at = useRanges && s.name ? CellPos{s.name->area.top, s.name->area.left}
                                                    : layout.toSheet(layout.cornerRecord, f.value);
-            cells[at].value = Value::text(*name);
+            cells.setValue(at, Value::text(*name));
         }
         if (f.size >= 0) {
             placeCache(cells, layout, cacheOf(s.node.child("c:bubbleSize")), valueRecord, f.size,
@@ -636,19 +667,20 @@ void setCategoryLevels(DataLayout& layout, int levels) {
     layout.categoryLevels = levels;
 }
 
-void growLayout(DataLayout& layout, int rows, int columns, const CellMap& cells) {
+void growLayout(DataLayout& layout, int rows, int columns, const CellGrid& cells) {
     const auto [lines, fields] = layout.oriented(rows, columns);
+    std::optional<CellData> found;
     const int levels =
         labelColumnsOf(lines, fields, layout.categoryLevels, [&](int row, int column) {
-            const auto it = cells.find(
+            found = cells.find(
                 layout.toSheet(layout.cornerRecord + row, layout.categoryField + column));
-            return it == cells.end() ? nullptr : &it->second.value;
+            return found ? &found->value : nullptr;
         });
     setCategoryLevels(layout, levels);
     growLayout(layout, rows, columns);
 }
 
-void fitToCells(DataLayout& layout, const CellMap& cells) {
+void fitToCells(DataLayout& layout, const CellGrid& cells) {
     constexpr int kLastRow = 1048576;
     constexpr int kLastColumn = 16384;
     const int edge = layout.direction == Direction::Columns ? kLastRow : kLastColumn;
@@ -657,14 +689,10 @@ void fitToCells(DataLayout& layout, const CellMap& cells) {
     }
     const Area region = layout.region();
     int lastRecord = layout.cornerRecord + layout.headerLines;
-    for (const auto& [pos, cell] : cells) {
-        if (pos.row < region.top || pos.row > region.bottom || pos.column < region.left ||
-            pos.column > region.right) {
-            continue;
-        }
+    cells.forEachIn(region, [&](CellPos pos, const CellData&) {
         const int record = layout.direction == Direction::Columns ? pos.row : pos.column;
         lastRecord = std::max(lastRecord, record);
-    }
+    });
     layout.records = lastRecord - layout.cornerRecord + 1;
 }
 
@@ -674,15 +702,15 @@ namespace {
 
 struct Writer {
     const DataLayout& layout;
-    const CellMap& cells;
+    const CellGrid& cells;
     bool date1904;
 
-    const CellData* cell(int record, int field) const {
-        const auto it = cells.find(layout.toSheet(record, field));
-        if (it == cells.end() || it->second.value.isBlank()) {
-            return nullptr;
+    std::optional<CellData> cell(int record, int field) const {
+        auto found = cells.find(layout.toSheet(record, field));
+        if (!found || found->value.isBlank()) {
+            return std::nullopt;
         }
-        return &it->second;
+        return found;
     }
 
     std::string ref(int record0, int record1, int field0, int field1) const {
@@ -738,7 +766,7 @@ void addPoints(pugi::xml_node cache, const std::string& text, std::size_t points
 
 // Fills `ref` (c:strRef) with formula and text points (blank cells left out).
 void fillStrRef(pugi::xml_node ref, const std::string& formula,
-                const std::vector<const CellData*>& points) {
+                const std::vector<std::optional<CellData>>& points) {
     package::setText(ref.append_child("c:f"), formula);
     pugi::xml_node cache = ref.append_child("c:strCache");
     cache.append_child("c:ptCount").append_attribute("val") = static_cast<int>(points.size());
@@ -754,11 +782,11 @@ void fillStrRef(pugi::xml_node ref, const std::string& formula,
 }
 
 void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
-                const std::vector<const CellData*>& points) {
+                const std::vector<std::optional<CellData>>& points) {
     package::setText(ref.append_child("c:f"), formula);
     pugi::xml_node cache = ref.append_child("c:numCache");
     std::string common = "General";
-    for (const CellData* p : points) {
+    for (const auto& p : points) {
         if (p && Writer::isNumeric(p->value)) {
             common = p->numberFormat.empty() ? "General" : p->numberFormat;
             break;
@@ -780,17 +808,18 @@ void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
     addPoints(cache, text, written);
 }
 
-std::vector<const CellData*> line(const Writer& w, int record0, int count, int field) {
-    std::vector<const CellData*> points;
+std::vector<std::optional<CellData>> line(const Writer& w, int record0, int count, int field) {
+    std::vector<std::optional<CellData>> points;
+    points.reserve(static_cast<std::size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {
         points.push_back(w.cell(record0 + i, field));
     }
     return points;
 }
 
-bool allNumeric(const std::vector<const CellData*>& points) {
+bool allNumeric(const std::vector<std::optional<CellData>>& points) {
     bool any = false;
-    for (const CellData* p : points) {
+    for (const auto& p : points) {
         if (!p) {
             continue;
         }
@@ -834,7 +863,7 @@ void writeLevels(const Writer& w, pugi::xml_node role) {
         std::string text;
         std::size_t written = 0;
         for (int i = 0; i < count; ++i) {
-            if (const CellData* p = w.cell(first + i, field)) {
+            if (const auto p = w.cell(first + i, field)) {
                 appendPoint(text, static_cast<std::size_t>(i), {}, p->value.toString());
                 ++written;
             }
@@ -1132,7 +1161,7 @@ void setDate1904(pugi::xml_node space, bool date1904) {
 }  // namespace
 
 void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& layout,
-                const CellMap& cells, bool date1904, pugi::xml_node colours) {
+                const CellGrid& cells, bool date1904, pugi::xml_node colours) {
     pugi::xml_node space = chart.child("c:chartSpace");
     pugi::xml_node plotArea = space.child("c:chart").child("c:plotArea");
     const Writer w{layout, cells, date1904};
@@ -1172,15 +1201,14 @@ void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& la
 
 namespace {
 
-std::string textAt(const CellMap& cells, CellPos pos) {
-    const auto it = cells.find(pos);
-    return it == cells.end() || it->second.value.isBlank() ? std::string()
-                                                           : it->second.value.toString();
+std::string textAt(const CellGrid& cells, CellPos pos) {
+    const auto found = cells.find(pos);
+    return !found || found->value.isBlank() ? std::string() : found->value.toString();
 }
 
 // A category's label: its non-blank level cells from the outermost in, joined by " / ". A
 // blank outer level stands for the label above it, as in a merged cell of the data sheet.
-std::string categoryLabel(const DataLayout& layout, const CellMap& cells, int record,
+std::string categoryLabel(const DataLayout& layout, const CellGrid& cells, int record,
                           std::vector<std::string>& outer) {
     std::string label;
     for (int level = 0; level < layout.categoryLevels; ++level) {
@@ -1199,7 +1227,7 @@ std::string categoryLabel(const DataLayout& layout, const CellMap& cells, int re
 
 }  // namespace
 
-Leftovers leftoversOf(const DataLayout& layout, const CellMap& cells, const Area& sheetArea) {
+Leftovers leftoversOf(const DataLayout& layout, const CellGrid& cells, const Area& sheetArea) {
     const auto [top, left0] = layout.oriented(sheetArea.top, sheetArea.left);
     const auto [bottom, right] = layout.oriented(sheetArea.bottom, sheetArea.right);
     const Area pasted{top, left0, bottom, right};

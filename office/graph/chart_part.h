@@ -109,7 +109,7 @@ std::optional<DataLayout> layoutFromRanges(const std::vector<SeriesInfo>& series
 DataLayout defaultLayout(const std::vector<SeriesInfo>& series);
 
 // The chart's cached data laid out in the sheet as `layout` says.
-CellMap cellsFromCaches(const ChartData& chart, const DataLayout& layout);
+CellGrid cellsFromCaches(const ChartData& chart, const DataLayout& layout);
 
 // Grows the layout to hold a data sheet of at least `rows` x `columns` cells (as the sheet
 // shows them): more categories, and series added after the last one.
@@ -127,11 +127,11 @@ void setCategoryLevels(DataLayout& layout, int levels);
 
 // growLayout and setCategoryLevels for a data sheet of `rows` x `columns` cells laid out from
 // the corner, counting the category levels from the cells.
-void growLayout(DataLayout& layout, int rows, int columns, const CellMap& cells);
+void growLayout(DataLayout& layout, int rows, int columns, const CellGrid& cells);
 
 // Limits the data region to the records that hold cells, for a reference that runs past the
 // sheet's last cell (a whole-column reference such as $B$2:$B$1048576).
-void fitToCells(DataLayout& layout, const CellMap& cells);
+void fitToCells(DataLayout& layout, const CellGrid& cells);
 
 // Rewrites the series of the chart part from the cells: ranges, caches, names; series added
 // to match the layout, each a copy of the series in the last column, in that series' plot,
@@ -141,11 +141,11 @@ void fitToCells(DataLayout& layout, const CellMap& cells);
 // format, or whose format was never chosen ("General"), takes the format of dates written to
 // it, linked to the source; a format chosen for the axis stays.
 void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& layout,
-                const CellMap& cells, bool date1904, pugi::xml_node colours = {});
+                const CellGrid& cells, bool date1904, pugi::xml_node colours = {});
 
 // The series and categories of the layout's data region that lie outside `pasted` (an area of
 // data sheet cells): what the chart still shows from before a paste.
-Leftovers leftoversOf(const DataLayout& layout, const CellMap& cells, const Area& pasted);
+Leftovers leftoversOf(const DataLayout& layout, const CellGrid& cells, const Area& pasted);
 
 // The title's text: the runs of c:title/c:tx/c:rich; empty when the chart has no title text.
 bool hasTitle(const pugi::xml_document& chart);

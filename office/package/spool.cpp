@@ -7,9 +7,12 @@
 #include <climits>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "office/package/xml.h"
 
 namespace office::package::detail {
 namespace {
@@ -62,6 +65,87 @@ ssize_t readSome(int fd, void* into, std::size_t length, std::uint64_t offset) {
     }
 }
 
+std::uint32_t le16(std::string_view bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8;
+}
+
+std::uint32_t le32(std::string_view bytes, std::size_t at) {
+    return le16(bytes, at) | le16(bytes, at + 2) << 16;
+}
+
+// A stretch of a part's bytes, [begin, end).
+struct Span {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+// Where a part that is itself a zip package (an embedded workbook) holds the deflated data of
+// its entries, in order: deflating those again costs most of the time of a save and gains
+// nothing, while the headers, names and directory around them still shrink by a good part.
+// Empty for anything that is not a plain zip (no zip64) whose directory and headers agree;
+// the spans only choose how each stretch is deflated, so a wrong one costs size, never data.
+std::vector<Span> deflatedEntries(std::string_view bytes) {
+    constexpr std::size_t kEndRecord = 22;
+    constexpr std::size_t kSmallest = 128;  // shorter entries are deflated with the headers
+    if (bytes.size() < kEndRecord || le32(bytes, 0) != 0x04034b50) {
+        return {};
+    }
+    // The end record lies in the last 64 KiB (its comment) and 22 bytes.
+    std::size_t end = bytes.size() - kEndRecord;
+    const std::size_t lowest = end > 0xffff ? end - 0xffff : 0;
+    while (le32(bytes, end) != 0x06054b50) {
+        if (end == lowest) {
+            return {};
+        }
+        --end;
+    }
+    const std::uint32_t count = le16(bytes, end + 10);
+    std::size_t at = le32(bytes, end + 16);
+    std::vector<Span> spans;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (at + 46 > end || le32(bytes, at) != 0x02014b50) {
+            return {};
+        }
+        const std::uint32_t method = le16(bytes, at + 10);
+        const std::size_t packed = le32(bytes, at + 20);
+        const std::size_t local = le32(bytes, at + 42);
+        at += 46 + le16(bytes, at + 28) + le16(bytes, at + 30) + le16(bytes, at + 32);
+        if (local + 30 > bytes.size() || le32(bytes, local) != 0x04034b50) {
+            return {};
+        }
+        const std::size_t begin = local + 30 + le16(bytes, local + 26) + le16(bytes, local + 28);
+        if (begin + packed > bytes.size()) {
+            return {};
+        }
+        if (method == Z_DEFLATED && packed >= kSmallest) {
+            spans.push_back({begin, begin + packed});
+        }
+    }
+    std::sort(spans.begin(), spans.end(),
+              [](const Span& a, const Span& b) { return a.begin < b.begin; });
+    for (std::size_t i = 1; i < spans.size(); ++i) {
+        if (spans[i].begin < spans[i - 1].end) {
+            return {};
+        }
+    }
+    return spans;
+}
+
+// The spans joined where only a little lies between them (the local header of the next entry).
+std::vector<Span> storedRuns(const std::vector<Span>& spans) {
+    constexpr std::size_t kShortGap = 512;
+    std::vector<Span> runs;
+    for (const Span& span : spans) {
+        if (!runs.empty() && span.begin - runs.back().end < kShortGap) {
+            runs.back().end = span.end;
+        } else {
+            runs.push_back(span);
+        }
+    }
+    return runs;
+}
+
 // A raw deflate stream (no zlib header, as zip entries hold it), reset for each part.
 class Deflater {
 public:
@@ -77,26 +161,105 @@ public:
     Deflater(const Deflater&) = delete;
     Deflater& operator=(const Deflater&) = delete;
 
+    // The part deflated. In a zip package (an embedded workbook), the already deflated data of
+    // its entries goes into stored blocks, with the short local headers between them (each
+    // change between stored and deflated blocks costs a block of its own, dearer than a few
+    // bytes of headers); the directory at the end is deflated.
     std::optional<std::string> deflate(std::string_view bytes) {
-        if (!ready_ || bytes.size() > UINT_MAX || deflateReset(&stream_) != Z_OK) {
+        if (bytes.size() > UINT_MAX || !start(bytes.size())) {
             return std::nullopt;
         }
-        std::string out(deflateBound(&stream_, static_cast<uLong>(bytes.size())), '\0');
+        std::size_t done = 0;
+        for (const Span& span : storedRuns(deflatedEntries(bytes))) {
+            if (!feed(bytes.substr(done, span.begin - done), kLevel) ||
+                !feed(bytes.substr(span.begin, span.end - span.begin), 0)) {
+                return std::nullopt;
+            }
+            done = span.end;
+        }
+        if (!feed(bytes.substr(done), kLevel)) {
+            return std::nullopt;
+        }
+        return finish();
+    }
+
+    // A part deflated as it comes, piece by piece: start, feed, finish.
+    bool start(std::size_t expected, int level = kLevel) {
+        // Right after a reset, a change of level ends no block.
+        if (!ready_ || deflateReset(&stream_) != Z_OK ||
+            deflateParams(&stream_, level, Z_DEFAULT_STRATEGY) != Z_OK) {
+            return false;
+        }
+        level_ = level;
+        out_.clear();
+        // Text deflates to about a sixth; the string grows when that is not enough.
+        out_.reserve(expected / 6 + 1024);
+        return true;
+    }
+
+    // Deflates `bytes` at `level`. A change of level between two ways of matching (levels 1-3
+    // and 4-9, or 0) ends the current block first.
+    bool feed(std::string_view bytes, int level) {
+        if (bytes.empty()) {
+            return true;
+        }
+        if (bytes.size() > UINT_MAX) {
+            return false;
+        }
+        if (level != level_) {
+            auto family = [](int l) { return l == 0 ? 0 : l <= 3 ? 1 : 2; };
+            if ((family(level) != family(level_) && !run(Z_BLOCK)) ||
+                deflateParams(&stream_, level, Z_DEFAULT_STRATEGY) != Z_OK) {
+                return false;
+            }
+            level_ = level;
+        }
         stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
         stream_.avail_in = static_cast<uInt>(bytes.size());
-        stream_.next_out = reinterpret_cast<Bytef*>(out.data());
-        stream_.avail_out = static_cast<uInt>(out.size());
-        if (::deflate(&stream_, Z_FINISH) != Z_STREAM_END) {
+        return run(Z_NO_FLUSH);
+    }
+
+    std::optional<std::string> finish() {
+        if (!run(Z_FINISH)) {
             return std::nullopt;
         }
-        out.resize(stream_.total_out);
-        out.shrink_to_fit();
-        return out;
+        std::string deflated(out_);
+        if (out_.capacity() > kKeptCapacity) {
+            std::string().swap(out_);  // a large part's buffer is not kept for the thread
+        }
+        return deflated;
     }
 
 private:
+    static constexpr std::size_t kKeptCapacity = 1 << 20;
+
+    // Runs the stream over its input with `flush`, growing the output as it needs.
+    bool run(int flush) {
+        for (;;) {
+            if (out_.capacity() - out_.size() < 4096) {
+                out_.reserve(out_.capacity() + out_.capacity() / 2 + 4096);
+            }
+            const std::size_t used = out_.size();
+            const std::size_t room = out_.capacity() - used;
+            out_.resize(out_.capacity());
+            stream_.next_out = reinterpret_cast<Bytef*>(out_.data() + used);
+            stream_.avail_out = static_cast<uInt>(std::min<std::size_t>(room, UINT_MAX));
+            const int result = ::deflate(&stream_, flush);
+            out_.resize(out_.size() - stream_.avail_out);
+            if (result == Z_STREAM_ERROR) {
+                return false;
+            }
+            if (flush == Z_FINISH ? result == Z_STREAM_END
+                                  : stream_.avail_in == 0 && stream_.avail_out != 0) {
+                return true;
+            }
+        }
+    }
+
     z_stream stream_{};
     bool ready_ = false;
+    int level_ = kLevel;
+    std::string out_;
 };
 
 // What a zip source hands out: a deflated part held in memory, or a record of the spool file.
@@ -180,6 +343,12 @@ zip_source_t* makeSource(zip_t* archive, std::unique_ptr<SourceState> state) {
     return source;
 }
 
+// One stream for each thread, kept for the thread's life.
+Deflater& threadDeflater() {
+    thread_local Deflater deflater;
+    return deflater;
+}
+
 std::uint32_t crcOf(std::string_view bytes) {
     return static_cast<std::uint32_t>(
         crc32_z(0, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
@@ -188,13 +357,31 @@ std::uint32_t crcOf(std::string_view bytes) {
 }  // namespace
 
 std::optional<DeflatedPart> deflatePart(std::string_view bytes) {
-    // One stream for each thread, kept for the thread's life.
-    thread_local Deflater deflater;
+    Deflater& deflater = threadDeflater();
     auto deflated = deflater.deflate(bytes);
     if (!deflated) {
         return std::nullopt;
     }
     return DeflatedPart{std::move(*deflated), bytes.size(), crcOf(bytes)};
+}
+
+std::optional<DeflatedPart> deflateXml(const pugi::xml_document& doc) {
+    Deflater& deflater = threadDeflater();
+    DeflatedPart part;
+    bool fine = deflater.start(0);
+    uLong crc = crc32_z(0, nullptr, 0);
+    streamXml(doc, [&](std::string_view piece) {
+        crc = crc32_z(crc, reinterpret_cast<const Bytef*>(piece.data()), piece.size());
+        part.size += piece.size();
+        fine = fine && deflater.feed(piece, kLevel);
+    });
+    auto deflated = fine ? deflater.finish() : std::nullopt;
+    if (!deflated) {
+        return std::nullopt;
+    }
+    part.bytes = std::move(*deflated);
+    part.crc = static_cast<std::uint32_t>(crc);
+    return part;
 }
 
 zip_source_t* deflatedSource(zip_t* archive, DeflatedPart part) {
@@ -233,6 +420,15 @@ std::optional<Spool::Record> Spool::append(std::string_view bytes, bool deflate)
     Record record{end_, stored.size(), bytes.size(), deflated ? deflated->crc : crcOf(bytes),
                   deflate};
     if (!writeAll(fd_, stored, end_)) {
+        return std::nullopt;
+    }
+    end_ += record.stored;
+    return record;
+}
+
+std::optional<Spool::Record> Spool::append(const DeflatedPart& part) {
+    Record record{end_, part.bytes.size(), part.size, part.crc, true};
+    if (!writeAll(fd_, part.bytes, end_)) {
         return std::nullopt;
     }
     end_ += record.stored;

@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include <pugixml.hpp>
+
 namespace office::package::detail {
 
 // A part deflated as a zip entry holds it.
@@ -32,6 +34,9 @@ struct DeflatedPart {
 
 // The part deflated with this thread's stream; nothing when deflating fails.
 std::optional<DeflatedPart> deflatePart(std::string_view bytes);
+// The part toXml makes of the tree, deflated as it is written, so that its text is never held
+// whole; nothing when deflating fails.
+std::optional<DeflatedPart> deflateXml(const pugi::xml_document& doc);
 
 // A source for zip_file_add that hands the deflated part to the zip writer, with the method,
 // sizes and CRC that let it copy the bytes as they are. Null on failure.
@@ -59,6 +64,8 @@ public:
     // Appends a part; nothing when it cannot be written (a full disk), so that the caller can
     // keep the bytes in memory instead.
     std::optional<Record> append(std::string_view bytes, bool deflate);
+    // Appends a part deflated already (by deflateXml).
+    std::optional<Record> append(const DeflatedPart& part);
     // The part's bytes; nothing when they cannot be read back.
     std::optional<std::string> read(const Record& record) const;
     // A source for zip_file_add over a spooled part, as deflatedSource is over one in memory.

@@ -149,6 +149,135 @@ std::string toXml(const pugi::xml_document& doc) {
     return out;
 }
 
+namespace {
+
+// Hands pugixml's output on in pieces, with the text of every marker of insertXmlText in the
+// marker's place (as spliceMarkers does to a whole string). The pieces are gathered into a
+// buffer first so that the sink sees few large ones.
+class SplicingWriter : public pugi::xml_writer {
+public:
+    explicit SplicingWriter(const std::function<void(std::string_view)>& sink) : sink_(sink) {
+        buffer_.reserve(kBuffer);
+    }
+
+    void write(const void* data, std::size_t size) override {
+        std::string_view rest(static_cast<const char*>(data), size);
+        while (!rest.empty()) {
+            rest = inside_ ? inMarker(rest) : outside(rest);
+        }
+    }
+
+    void flush() {
+        if (!buffer_.empty()) {
+            sink_(buffer_);
+            buffer_.clear();
+        }
+    }
+
+private:
+    static constexpr std::size_t kBuffer = 64 * 1024;
+
+    void emit(std::string_view bytes) {
+        buffer_.append(bytes);
+        if (buffer_.size() >= kBuffer) {
+            flush();
+        }
+    }
+
+    // Outside a marker: text up to a '<' goes out; a '<' is held until it is known whether a
+    // marker opens there.
+    std::string_view outside(std::string_view rest) {
+        if (matched_ > 0) {
+            while (!rest.empty() && matched_ < open_.size() && rest.front() == open_[matched_]) {
+                ++matched_;
+                rest.remove_prefix(1);
+            }
+            if (matched_ == open_.size()) {
+                matched_ = 0;
+                inside_ = true;
+                skipSpace_ = true;
+                return rest;
+            }
+            if (rest.empty()) {
+                return rest;  // the next piece decides
+            }
+            emit(open_.substr(0, matched_));
+            matched_ = 0;
+        }
+        if (rest.front() == '<') {
+            matched_ = 1;
+            rest.remove_prefix(1);
+            return rest;
+        }
+        const auto angle = rest.find('<');
+        emit(rest.substr(0, angle));
+        return angle == std::string_view::npos ? std::string_view() : rest.substr(angle);
+    }
+
+    // Inside a marker: its text goes out, up to the "?>" that ends it.
+    std::string_view inMarker(std::string_view rest) {
+        if (skipSpace_) {
+            skipSpace_ = false;
+            if (rest.front() == ' ') {
+                rest.remove_prefix(1);
+                return rest;
+            }
+        }
+        if (question_) {
+            question_ = false;
+            if (rest.front() == '>') {
+                inside_ = false;
+                rest.remove_prefix(1);
+                return rest;
+            }
+            emit("?");
+        }
+        const auto mark = rest.find('?');
+        emit(rest.substr(0, mark));
+        if (mark == std::string_view::npos) {
+            return {};
+        }
+        question_ = true;
+        return rest.substr(mark + 1);
+    }
+
+    const std::function<void(std::string_view)>& sink_;
+    const std::string open_ = "<?" + std::string(kTextMarker);
+    std::string buffer_;
+    std::size_t matched_ = 0;  // characters of open_ seen outside a marker
+    bool inside_ = false;
+    bool skipSpace_ = false;
+    bool question_ = false;  // a '?' inside a marker, perhaps its end
+};
+
+}  // namespace
+
+void streamXml(const pugi::xml_document& doc, const std::function<void(std::string_view)>& sink) {
+    std::string head;
+    const auto declaration = doc.first_child();
+    if (declaration.type() == pugi::node_declaration) {
+        head = "<?xml";
+        for (auto attribute : declaration.attributes()) {
+            head += ' ';
+            head += attribute.name();
+            head += "=\"";
+            head += attribute.value();
+            head += '"';
+        }
+        head += "?>\r\n";
+    } else {
+        head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
+    }
+    SplicingWriter writer(sink);
+    writer.write(head.data(), head.size());
+    for (auto node = doc.first_child(); node; node = node.next_sibling()) {
+        if (node != declaration || node.type() != pugi::node_declaration) {
+            node.print(writer, "", pugi::format_raw, pugi::encoding_utf8);
+        }
+    }
+    writer.flush();
+}
+
 std::string nodeText(const pugi::xml_node& node) {
     std::ostringstream out;
     node.print(out, "", pugi::format_raw);

@@ -14,6 +14,7 @@
 // namespaces of its own, so that loops over the rows and cells of a large sheet stay cheap.
 
 #include <cstddef>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <span>
@@ -71,6 +72,9 @@ std::string_view usualPrefix(std::string_view uri);
 pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part);
 // Serialises a document as Office writes it: the declaration kept, no indentation added.
 std::string toXml(const pugi::xml_document& doc);
+// The text toXml gives, handed to `sink` in pieces as it is written, so that a large part is
+// never held whole (the save deflates it as it comes).
+void streamXml(const pugi::xml_document& doc, const std::function<void(std::string_view)>& sink);
 // One element as raw text, no indentation: to compare two elements, or to read an escaped form.
 std::string nodeText(const pugi::xml_node& node);
 

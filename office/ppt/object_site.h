@@ -35,10 +35,17 @@ struct ObjectSite {
                              // the object is linked to an outside file
     std::string progId;      // as the frame gives it; kChartServerProgID for a native chart
     bool nativeChart = false;  // a c:chart graphic frame (or a chartEx one: see objectPart's type)
+    // Served by the chart server (a native chart, or a Graph object by its ProgID); otherwise
+    // by the embedded-workbook code.
+    bool chartServer = false;
 
     // "report.pptx: slide 3, shape \"Chart 2\"": the prefix of every error text about it.
     std::string where() const;
 };
+
+// The two openers below are implemented by the layers above the presentation code and called
+// by OLEFormat::Object, which the host defines (office/host.cpp) so that the presentation
+// library links neither of them.
 
 // Implemented by the chart server: a graph::ChartObject for a native chart. Fails with
 // NotSupported, naming slide, shape and reason, for a chart that cannot be filled (a chartEx

@@ -224,7 +224,7 @@ std::string OLEFormat::ProgID() const {
     return requireObject(*shape_, shape_->element()).progId;
 }
 
-std::shared_ptr<Dispatch> OLEFormat::Object() {
+office::detail::ObjectSite OLEFormat::Site() const {
     pugi::xml_node element = shape_->element();
     EmbeddedObject object = requireObject(*shape_, element);
     const detail::SlideImpl& slide = *shape_->slide;
@@ -237,6 +237,7 @@ std::shared_ptr<Dispatch> OLEFormat::Object() {
     site.relId = object.relId;
     site.progId = object.progId;
     site.nativeChart = object.nativeChart;
+    site.chartServer = servedAsChart(object);
 
     package::Package& package = slide.package();
     package::Relationships rels = package.relationships(slide.part);
@@ -254,10 +255,7 @@ std::shared_ptr<Dispatch> OLEFormat::Object() {
                                                     " is not in the package");
         }
     }
-    if (servedAsChart(object)) {
-        return office::detail::openChartObject(site);
-    }
-    return office::detail::openEmbeddedWorkbook(site);
+    return site;
 }
 
 }  // namespace office::ppt

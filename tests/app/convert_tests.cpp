@@ -17,6 +17,7 @@
 #include "office/excel.h"
 #include "office/graph.h"
 #include "office/powerpoint.h"
+#include "support/office_error.h"
 #include "validate.h"
 
 namespace tabulon {
@@ -83,7 +84,8 @@ TEST_F(ConvertCommand, WithOnlyAWorkbookQuitsItsApplicationAndRunsNothing) {
 
     EXPECT_EQ(window.XlsApp(), nullptr);
     EXPECT_FALSE(xls->IsRunning());
-    EXPECT_THROW(first->Name(), office::Error);
+    EXPECT_OFFICE_ERROR(first->Name(), office::ErrorCode::ObjectClosed,
+                        "first.xlsx: the workbook was closed or its application quit");
     EXPECT_FALSE(std::filesystem::exists(output()));
     EXPECT_TRUE(desktop.Messages().empty());
 }

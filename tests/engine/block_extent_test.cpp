@@ -8,6 +8,7 @@
 #include "engine/engine_support.h"
 #include "office/error.h"
 #include "office/excel.h"
+#include "support/office_error.h"
 
 namespace {
 
@@ -104,19 +105,14 @@ TEST_F(BlockExtent, FirstCellIsNeverTested) {
 
 TEST_F(BlockExtent, WalksThatReachTheSheetsEdgeFail) {
     auto ws = sheet("Lines");
-    try {
-        MDL_PptReport::IsBeyondBlock(ws->Cells(1, excel::kMaxColumns));
-        FAIL() << "the right neighbour of the last column was read";
-    } catch (const office::Error& error) {
-        EXPECT_EQ(error.code(), office::ErrorCode::OutOfSheet);
-    }
+    // The right neighbour of the last column is not read.
+    EXPECT_OFFICE_ERROR(MDL_PptReport::IsBeyondBlock(ws->Cells(1, excel::kMaxColumns)),
+                        office::ErrorCode::OutOfSheet,
+                        "the cell at row 1, column 16385 lies beyond the worksheet");
+    // Nor does the search go past the last row.
     auto cell = ws->Cells(excel::kMaxRows - 3, 1);
-    try {
-        MDL_PptReport::SkipToNextBlock(cell);
-        FAIL() << "the search went past the last row";
-    } catch (const office::Error& error) {
-        EXPECT_EQ(error.code(), office::ErrorCode::OutOfSheet);
-    }
+    EXPECT_OFFICE_ERROR(MDL_PptReport::SkipToNextBlock(cell), office::ErrorCode::OutOfSheet,
+                        "the cell at row 1048577, column 1 lies beyond the worksheet");
 }
 
 }  // namespace

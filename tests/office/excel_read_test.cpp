@@ -3,10 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "excel_test_support.h"
 #include "office/excel.h"
+#include "support/office_error.h"
 
 namespace {
 
@@ -39,15 +38,13 @@ TEST_F(BasicWorkbook, SheetsKeepWorkbookOrderAndWorksheetsSkipChartSheets) {
     EXPECT_EQ(worksheets->Item(2)->Range("B2")->Value(), Value::number(7));
 
     EXPECT_FALSE(sheets->Item(2)->IsWorksheet());
-    try {
-        office::As<Worksheet>(sheets->Item(2));
-        FAIL() << "a chart sheet was taken as a worksheet";
-    } catch (const office::Error& e) {
-        EXPECT_EQ(e.code(), ErrorCode::TypeMismatch);
-    }
+    EXPECT_OFFICE_ERROR(office::As<Worksheet>(sheets->Item(2)), ErrorCode::TypeMismatch,
+                        "a Chart is not a Worksheet");
     EXPECT_NO_THROW(office::As<Worksheet>(sheets->Item(3)));
-    EXPECT_THROW(sheets->Item(4), office::Error);
-    EXPECT_THROW(worksheets->Item(0), office::Error);
+    EXPECT_OFFICE_ERROR(sheets->Item(4), ErrorCode::IndexOutOfRange,
+                        "basic.xlsx: sheet 4 of 3 does not exist");
+    EXPECT_OFFICE_ERROR(worksheets->Item(0), ErrorCode::IndexOutOfRange,
+                        "basic.xlsx: worksheet 0 of 2 does not exist");
 }
 
 TEST_F(BasicWorkbook, ValuesOfEveryKind) {
@@ -132,7 +129,8 @@ TEST_F(BasicWorkbook, BordersMapToLineStyles) {
     EXPECT_EQ(e5->Borders(xlEdgeBottom).LineStyle(), xlDouble);
     EXPECT_EQ(e5->Borders(xlRight).LineStyle(), xlNone);
     EXPECT_EQ(data_->Range("Q40")->Borders(xlRight).LineStyle(), xlNone);
-    EXPECT_THROW(e5->Borders(3), office::Error);
+    EXPECT_OFFICE_ERROR(e5->Borders(3), ErrorCode::InvalidArgument,
+                        "border index 3 is not an XlBordersIndex");
 }
 
 TEST_F(BasicWorkbook, AddressesAndNavigation) {
@@ -151,23 +149,23 @@ TEST_F(BasicWorkbook, AddressesAndNavigation) {
 }
 
 TEST_F(BasicWorkbook, CellsBeyondTheSheetFail) {
-    auto expectCode = [](ErrorCode code, auto&& call) {
-        try {
-            call();
-            ADD_FAILURE() << "no error";
-        } catch (const office::Error& e) {
-            EXPECT_EQ(e.code(), code) << e.what();
-        }
-    };
-    expectCode(ErrorCode::OutOfSheet, [&] { data_->Range("A1048577"); });
-    expectCode(ErrorCode::OutOfSheet, [&] { data_->Range("XFE1"); });
-    expectCode(ErrorCode::OutOfSheet, [&] { data_->Cells(1048577, 1); });
-    expectCode(ErrorCode::OutOfSheet, [&] { data_->Range("A1048576")->Offset(1, 0); });
-    expectCode(ErrorCode::OutOfSheet, [&] { data_->Range("XFD1")->Offset(0, 1); });
-    expectCode(ErrorCode::OutOfSheet, [&] { data_->Range("A1")->Offset(-1, 0); });
-    expectCode(ErrorCode::InvalidArgument, [&] { data_->Range("1A"); });
-    expectCode(ErrorCode::InvalidArgument, [&] { data_->Range("A0"); });
-    expectCode(ErrorCode::InvalidArgument, [&] { data_->Range(""); });
+    const std::string belowLastRow = "the cell at row 1048577, column 1 lies beyond the worksheet";
+    const std::string rightOfLastColumn =
+        "the cell at row 1, column 16385 lies beyond the worksheet";
+    EXPECT_OFFICE_ERROR(data_->Range("A1048577"), ErrorCode::OutOfSheet, belowLastRow);
+    EXPECT_OFFICE_ERROR(data_->Range("XFE1"), ErrorCode::OutOfSheet, rightOfLastColumn);
+    EXPECT_OFFICE_ERROR(data_->Cells(1048577, 1), ErrorCode::OutOfSheet, belowLastRow);
+    EXPECT_OFFICE_ERROR(data_->Range("A1048576")->Offset(1, 0), ErrorCode::OutOfSheet,
+                        belowLastRow);
+    EXPECT_OFFICE_ERROR(data_->Range("XFD1")->Offset(0, 1), ErrorCode::OutOfSheet,
+                        rightOfLastColumn);
+    EXPECT_OFFICE_ERROR(data_->Range("A1")->Offset(-1, 0), ErrorCode::OutOfSheet,
+                        "the cell at row 0, column 1 lies beyond the worksheet");
+    EXPECT_OFFICE_ERROR(data_->Range("1A"), ErrorCode::InvalidArgument,
+                        "\"1A\" is not a cell address");
+    EXPECT_OFFICE_ERROR(data_->Range("A0"), ErrorCode::InvalidArgument,
+                        "\"A0\" is not a cell address");
+    EXPECT_OFFICE_ERROR(data_->Range(""), ErrorCode::InvalidArgument, "\"\" is not a cell address");
 }
 
 TEST(ExcelApplication, StateWorkbooksAndQuit) {
@@ -176,7 +174,8 @@ TEST(ExcelApplication, StateWorkbooksAndQuit) {
     app->SetVisible(true);
     app->SetWindowState(xlMinimized);
     EXPECT_EQ(app->WindowState(), xlMinimized);
-    EXPECT_THROW(app->SetWindowState(3), office::Error);
+    EXPECT_OFFICE_ERROR(app->SetWindowState(3), ErrorCode::InvalidArgument,
+                        "window state 3 is not one of xlMaximized, xlMinimized, xlNormal");
     app->SetDisplayAlerts(false);
     EXPECT_FALSE(app->DisplayAlerts());
 
@@ -191,27 +190,22 @@ TEST(ExcelApplication, StateWorkbooksAndQuit) {
     first->Close();
     EXPECT_EQ(books->Count(), 1) << "closing moves the later workbooks down";
     EXPECT_EQ(books->Item(1)->Name(), "blocks.xlsx");
-    try {
-        cell->Value();
-        FAIL() << "a range of a closed workbook still answered";
-    } catch (const office::Error& e) {
-        EXPECT_EQ(e.code(), ErrorCode::ObjectClosed);
-    }
-    EXPECT_THROW(first->Sheets(), office::Error);
+    EXPECT_OFFICE_ERROR(cell->Value(), ErrorCode::ObjectClosed,
+                        "the workbook of sheet \"Data\" was closed or its application quit");
+    EXPECT_OFFICE_ERROR(first->Sheets(), ErrorCode::ObjectClosed,
+                        "basic.xlsx: the workbook was closed or its application quit");
 
     auto survivor = second->Worksheets()->Item(1)->Range("A2");
     app->Quit();
     EXPECT_FALSE(app->IsRunning());
-    for (auto call : std::initializer_list<std::function<void()>>{
-             [&] { survivor->Value(); }, [&] { second->Name(); }, [&] { books->Count(); },
-             [&] { app->Visible(); }, [&] { app->Quit(); }}) {
-        try {
-            call();
-            ADD_FAILURE() << "an object of a quit application still answered";
-        } catch (const office::Error& e) {
-            EXPECT_EQ(e.code(), ErrorCode::ObjectClosed);
-        }
-    }
+    EXPECT_OFFICE_ERROR(survivor->Value(), ErrorCode::ObjectClosed,
+                        "the workbook of sheet \"Sales\" was closed or its application quit");
+    EXPECT_OFFICE_ERROR(second->Name(), ErrorCode::ObjectClosed,
+                        "blocks.xlsx: the workbook was closed or its application quit");
+    const std::string quit = "the spreadsheet application has quit";
+    EXPECT_OFFICE_ERROR(books->Count(), ErrorCode::ObjectClosed, quit);
+    EXPECT_OFFICE_ERROR(app->Visible(), ErrorCode::ObjectClosed, quit);
+    EXPECT_OFFICE_ERROR(app->Quit(), ErrorCode::ObjectClosed, quit);
 }
 
 TEST(ExcelDates, The1904SystemReadsAsThe1900Serial) {

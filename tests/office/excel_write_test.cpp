@@ -15,6 +15,7 @@
 #include "office/excel.h"
 #include "office/excel/embedded.h"
 #include "office/package/package.h"
+#include "support/office_error.h"
 #include "support/validator.h"
 
 namespace {
@@ -322,7 +323,9 @@ TEST(ExcelWrite, EmbeddedWorkbookHandsBackItsBytesOnCloseAfterAChange) {
     source.sheet(1)->Range("A3:C5")->Copy(book->Worksheets()->Item(1)->Range("A1"));
     book->Close();
     ASSERT_EQ(calls, 1);
-    EXPECT_THROW(book->Worksheets(), office::Error);
+    EXPECT_OFFICE_ERROR(
+        book->Worksheets(), office::ErrorCode::ObjectClosed,
+        "Microsoft_Excel_Worksheet1.xlsx: the workbook was closed or its application quit");
 
     auto again = openWorkbookFromBytes(saved, "again.xlsx", [&](auto) { ++calls; });
     auto sheet = again->Worksheets()->Item(1);

@@ -7,6 +7,7 @@
 #include "office/compound/compound_file.h"
 #include "office/excel/embedded.h"
 #include "office/graph/chart_part.h"
+#include "support/office_error.h"
 
 namespace {
 
@@ -87,12 +88,8 @@ TEST(GraphServer, AChartWithoutTitleKeepsNone) {
     const ObjectSite site = chartSites(document).back();
     auto app = serverFor(site);
     EXPECT_FALSE(app->Chart()->HasTitle());
-    try {
-        app->Chart()->ChartTitle();
-        FAIL() << "a title object for a chart without title";
-    } catch (const office::Error& e) {
-        EXPECT_EQ(e.code(), office::ErrorCode::InvalidArgument);
-    }
+    EXPECT_OFFICE_ERROR(app->Chart()->ChartTitle(), office::ErrorCode::InvalidArgument,
+                        "charts.pptx: slide 13, shape \"Chart 0\": the chart has no title");
     fill(site, block(3, 3), "ignored");
     EXPECT_FALSE(document->package.xml(site.objectPart).select_node("//c:title"));
 }
@@ -184,31 +181,22 @@ TEST(GraphServer, FailsClearlyAfterQuitWithoutABlockAndOnAClosedDocument) {
     const ObjectSite site = chartSites(document).front();
     office::Clipboard::instance().clear();
     auto app = serverFor(site);
-    try {
-        app->DataSheet()->Cells(1, 1)->CallMethod("Paste");
-        FAIL() << "pasted an empty clipboard";
-    } catch (const office::Error& e) {
-        EXPECT_EQ(e.code(), office::ErrorCode::InvalidArgument);
-        EXPECT_NE(e.text().find("slide 1, shape"), std::string::npos) << e.text();
-    }
-    EXPECT_THROW(app->DataSheet()->Cells(0, 1), office::Error);
-    EXPECT_THROW(app->CallMethod("Recalculate"), office::Error);
+    const std::string shape = "charts.pptx: slide 1, shape \"Chart 0\": ";
+    EXPECT_OFFICE_ERROR(app->DataSheet()->Cells(1, 1)->CallMethod("Paste"),
+                        office::ErrorCode::InvalidArgument,
+                        shape + "nothing to paste: the clipboard holds no cells");
+    EXPECT_OFFICE_ERROR(app->DataSheet()->Cells(0, 1), office::ErrorCode::InvalidArgument,
+                        shape + "no data sheet cell (0, 1): rows and columns count from 1");
+    EXPECT_OFFICE_ERROR(app->CallMethod("Recalculate"), office::ErrorCode::NoSuchMember,
+                        "a GraphApplication has no method \"Recalculate\"");
     auto sheet = app->DataSheet();
     app->Quit();
-    try {
-        sheet->Cells(1, 1)->Value();
-        FAIL() << "read a cell after Quit";
-    } catch (const office::Error& e) {
-        EXPECT_EQ(e.code(), office::ErrorCode::ObjectClosed);
-    }
+    EXPECT_OFFICE_ERROR(sheet->Cells(1, 1)->Value(), office::ErrorCode::ObjectClosed,
+                        shape + "object closed: the chart server has quit");
     auto other = serverFor(site);
     document->open = false;
-    try {
-        other->Update();
-        FAIL() << "updated a chart of a closed document";
-    } catch (const office::Error& e) {
-        EXPECT_EQ(e.code(), office::ErrorCode::ObjectClosed);
-    }
+    EXPECT_OFFICE_ERROR(other->Update(), office::ErrorCode::ObjectClosed,
+                        "charts.pptx: object closed: the document was closed");
 }
 
 TEST(GraphServer, FillsAWorkbookKeptInAnOleObjectPart) {

@@ -5,6 +5,7 @@
 
 #include "office/package/package.h"
 #include "ppt_test_support.h"
+#include "support/office_error.h"
 
 namespace {
 
@@ -94,7 +95,8 @@ TEST(PptEditing, TagNamesAreStoredUpperCaseAndMatchedWithoutCase) {
     tags->Delete("absent");
     ASSERT_EQ(tags->Count(), 1);
     EXPECT_EQ(tags->Name(1), "ÄRGER");
-    EXPECT_THROW(tags->Add("", "x"), office::Error);
+    EXPECT_OFFICE_ERROR(tags->Add("", "x"), ErrorCode::InvalidArgument,
+                        "three_charts.pptx: ppt/slides/slide2.xml: a tag needs a name");
 }
 
 TEST(PptEditing, DeletingTheLastTagLeavesNothingDangling) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "office/error.h"
+#include "support/office_error.h"
 
 namespace tabulon {
 namespace {
@@ -35,13 +36,8 @@ TEST(KeyedCollection, KeepsInsertionOrderAndFindsByKey) {
 TEST(KeyedCollection, DuplicateKeyFailsAndChangesNothing) {
     Strings collection;
     collection.Add(7, "first");
-    try {
-        collection.Add(7, "second");
-        FAIL() << "a duplicate key was accepted";
-    } catch (const office::Error& error) {
-        EXPECT_EQ(error.code(), office::ErrorCode::InvalidArgument);
-        EXPECT_EQ(error.text(), "keyed collection: key 7 is already present");
-    }
+    EXPECT_OFFICE_ERROR(collection.Add(7, "second"), office::ErrorCode::InvalidArgument,
+                        "keyed collection: key 7 is already present");
     EXPECT_EQ(collection.Count(), 1);
     EXPECT_EQ(collection.Item(7), "first");
 }
@@ -49,19 +45,14 @@ TEST(KeyedCollection, DuplicateKeyFailsAndChangesNothing) {
 TEST(KeyedCollection, MissingKeyAndPositionOutsideFail) {
     Strings collection;
     collection.Add(1, "one");
-    auto codeOf = [](auto&& call) {
-        try {
-            call();
-        } catch (const office::Error& error) {
-            return error.code();
-        }
-        return office::ErrorCode::InvalidArgument;
-    };
-    EXPECT_EQ(codeOf([&] { collection.Item(2); }), office::ErrorCode::IndexOutOfRange);
-    EXPECT_EQ(codeOf([&] { collection.KeyAt(1); }), office::ErrorCode::IndexOutOfRange);
-    EXPECT_EQ(codeOf([&] { collection.ValueAt(-1); }), office::ErrorCode::IndexOutOfRange);
+    const auto missing = office::ErrorCode::IndexOutOfRange;
+    EXPECT_OFFICE_ERROR(collection.Item(2), missing, "keyed collection: no entry with key 2");
+    EXPECT_OFFICE_ERROR(collection.KeyAt(1), missing,
+                        "keyed collection: position 1 is outside 0 to 0");
+    EXPECT_OFFICE_ERROR(collection.ValueAt(-1), missing,
+                        "keyed collection: position -1 is outside 0 to 0");
     Strings empty;
-    EXPECT_EQ(codeOf([&] { empty.KeyAt(0); }), office::ErrorCode::IndexOutOfRange);
+    EXPECT_OFFICE_ERROR(empty.KeyAt(0), missing, "keyed collection: position 0 is outside 0 to -1");
 }
 
 TEST(KeyedCollection, ClearReleasesValuesAndAllowsTheKeysAgain) {

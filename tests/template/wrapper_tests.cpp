@@ -6,6 +6,7 @@
 
 #include "fixtures.h"
 #include "office/error.h"
+#include "support/office_error.h"
 #include "template/cls_PptSlide.h"
 #include "template/cls_pptShape.h"
 
@@ -13,16 +14,6 @@ namespace tabulon {
 namespace {
 
 using testing::OpenTemplate;
-
-office::ErrorCode failureOf(auto&& call) {
-    try {
-        call();
-    } catch (const office::Error& error) {
-        return error.code();
-    }
-    ADD_FAILURE() << "the call did not fail";
-    return office::ErrorCode::InvalidArgument;
-}
 
 TEST(GetShpType, ClassifiesByProgIdIgnoringCaseGraphBeforeExcel) {
     OpenTemplate deck("progids.pptx");
@@ -89,7 +80,8 @@ TEST(cls_pptShape, ReadsTheShapeLiveAndFollowsTheLastAddShape) {
     OpenTemplate deck("template.pptx");
     cls_pptShape wrapper;
     EXPECT_EQ(wrapper.ShapeType(), "other");
-    EXPECT_EQ(failureOf([&] { wrapper.Name(); }), office::ErrorCode::ObjectRequired);
+    EXPECT_OFFICE_ERROR(wrapper.Name(), office::ErrorCode::ObjectRequired,
+                        "object variable not set: the shape wrapper holds no shape");
 
     wrapper.AddShape(deck.ShapeNamed(3, "Notes"));
     wrapper.AddShape(deck.ShapeNamed(3, "Table"));
@@ -103,7 +95,8 @@ TEST(cls_pptShape, ReadsTheShapeLiveAndFollowsTheLastAddShape) {
     // name fails as the host fails.
     deck.presentation->Close();
     EXPECT_EQ(wrapper.ShapeType(), "other");
-    EXPECT_EQ(failureOf([&] { wrapper.Name(); }), office::ErrorCode::ObjectClosed);
+    EXPECT_OFFICE_ERROR(wrapper.Name(), office::ErrorCode::ObjectClosed,
+                        "template.pptx: object closed: the document was closed");
 }
 
 TEST(cls_PptSlide, NameIsTheSlidesOwnInBothDirections) {
@@ -112,7 +105,8 @@ TEST(cls_PptSlide, NameIsTheSlidesOwnInBothDirections) {
     ASSERT_NE(wrapper.Objects(), nullptr);
     EXPECT_EQ(wrapper.Objects()->Count(), 0);
     EXPECT_EQ(wrapper.Objects(), wrapper.Objects());
-    EXPECT_EQ(failureOf([&] { wrapper.Name(); }), office::ErrorCode::ObjectRequired);
+    EXPECT_OFFICE_ERROR(wrapper.Name(), office::ErrorCode::ObjectRequired,
+                        "object variable not set: the slide wrapper holds no slide");
 
     const auto slide = deck.presentation->Slides()->Item(2);
     wrapper.SetSlide(slide);

@@ -5,6 +5,7 @@
 #include "office/error.h"
 #include "platform/seams.h"
 #include "qt_app.h"
+#include "support/office_error.h"
 #include "test_http_server.h"
 
 namespace {
@@ -77,12 +78,10 @@ TEST(CheckProduct, SendsItsArgumentsAndOpensTheDownloadAddress) {
 TEST(CheckProductWithoutInet, FailsWithObjectRequired) {
     Cls_WebService service("127.0.0.1:9");
     EXPECT_EQ(service.InetTrans(), nullptr);
-    try {
-        service.CheckProduct(2, "guid", "1.1.0.0");
-        FAIL() << "no exception";
-    } catch (const office::Error& error) {
-        EXPECT_EQ(error.number(), 91);
-    }
+    // Error 91, as the automation model numbers "object required".
+    EXPECT_OFFICE_ERROR(service.CheckProduct(2, "guid", "1.1.0.0"),
+                        office::ErrorCode::ObjectRequired,
+                        "update check: no internet transfer component was assigned to InetTrans");
 }
 
 }  // namespace

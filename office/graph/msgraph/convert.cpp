@@ -28,6 +28,12 @@ constexpr std::string_view kChartType =
     "application/vnd.openxmlformats-officedocument.drawingml.chart+xml";
 constexpr std::string_view kChartRel =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/chart";
+constexpr std::string_view kColourStyleType = "application/vnd.ms-office.chartcolorstyle+xml";
+constexpr std::string_view kColourStyleRel =
+    "http://schemas.microsoft.com/office/2011/relationships/chartColorStyle";
+constexpr const char* kColourStyleNs =
+    "http://schemas.microsoft.com/office/drawing/2012/chartStyle";
+constexpr const char* kDrawingNs = "http://schemas.openxmlformats.org/drawingml/2006/main";
 constexpr const char* kChartUri = "http://schemas.openxmlformats.org/drawingml/2006/chart";
 constexpr const char* kChartNs = "http://schemas.openxmlformats.org/drawingml/2006/chart";
 constexpr const char* kRelNs =
@@ -234,6 +240,87 @@ std::vector<std::string> removeLegacyShapes(package::Package& package, const Obj
     return targets;
 }
 
+// The colours a series added to the chart takes by its index, as Graph gives its automatic
+// series colours: the fill colours of the object's palette for bars, slices and areas, its
+// line colours for lines, markers and radar lines, in Graph's order and without shading.
+pugi::xml_document colourStyle(const GraphChart& graph) {
+    const Kind kind = graph.look.kind;
+    const bool lines = kind == Kind::Line || kind == Kind::Scatter || kind == Kind::Radar;
+    pugi::xml_document doc;
+    pugi::xml_node style = doc.append_child("cs:colorStyle");
+    style.append_attribute("xmlns:cs") = kColourStyleNs;
+    style.append_attribute("xmlns:a") = kDrawingNs;
+    style.append_attribute("meth") = "cycle";
+    style.append_attribute("id") = 10;
+    const int count = lines ? 32 : 40;
+    for (int i = 0; i < count; ++i) {
+        const Rgb colour = lines ? graph.automaticLine(i) : graph.automaticFill(i);
+        style.append_child("a:srgbClr").append_attribute("val") = hexColor(colour).c_str();
+    }
+    style.append_child("cs:variation");
+    return doc;
+}
+
+// The parts written for a Graph object when it is opened: its chart part and the chart's
+// colour style. Until the first Update puts the chart in the object's frame nothing refers to
+// them; when the chart server goes away without that (no Update, no Quit, or a failure in
+// between) they leave the presentation again, so that no unreferenced part is saved.
+class StagedParts {
+public:
+    StagedParts(std::shared_ptr<office::detail::OpenDocument> document,
+                std::vector<std::string> parts)
+        : document_(std::move(document)), parts_(std::move(parts)) {}
+    StagedParts(const StagedParts&) = delete;
+    StagedParts& operator=(const StagedParts&) = delete;
+    ~StagedParts() {
+        if (!placed_) {
+            drop();
+        }
+    }
+
+    void place() { placed_ = true; }
+    void drop() noexcept {
+        for (const std::string& part : parts_) {
+            try {
+                if (document_->package.has(part)) {
+                    document_->package.setRelationships(part, {});
+                    document_->package.remove(part);
+                }
+            } catch (...) {
+                // Leaving a part behind is all that can go wrong here; a destructor must not
+                // throw.
+            }
+        }
+        placed_ = true;
+    }
+
+private:
+    std::shared_ptr<office::detail::OpenDocument> document_;
+    std::vector<std::string> parts_;
+    bool placed_ = false;
+};
+
+// Writes the chart part and its colour style into the package; gives their names.
+std::vector<std::string> stageParts(package::Package& package, const GraphChart& graph,
+                                    const pugi::xml_document& chart) {
+    const std::string part = package.freePartName("ppt/charts/chart#.xml");
+    package.writeXml(part, chart);
+    package.setContentType(part, kChartType);
+    // The colour style takes the chart's number where it is free, as office suites name them;
+    // looking for a free number only when it is not saves a search per chart in a large deck.
+    std::string colours =
+        "ppt/charts/colors" + part.substr(std::string_view("ppt/charts/chart").size());
+    if (package.has(colours)) {
+        colours = package.freePartName("ppt/charts/colors#.xml");
+    }
+    package.writeXml(colours, colourStyle(graph));
+    package.setContentType(colours, kColourStyleType);
+    package::Relationships rels;
+    rels.add(std::string(kColourStyleRel), package::relativeTarget(part, colours));
+    package.setRelationships(part, rels);
+    return {part, colours};
+}
+
 }  // namespace
 
 bool isGraphObject(const ObjectSite& site) {
@@ -296,24 +383,21 @@ std::shared_ptr<Dispatch> openGraphObject(const ObjectSite& site) {
     const pugi::xml_document chart =
         nativeChart(graph, "Sheet1", site.where() + ": " + site.objectPart);
 
-    const std::string part = package.freePartName("ppt/charts/chart#.xml");
-    package.writeXml(part, chart);
-    package.setContentType(part, kChartType);
+    std::vector<std::string> parts = stageParts(package, graph, chart);
     ObjectSite native = site;
-    native.objectPart = part;
+    native.objectPart = parts.front();
+    auto staged = std::make_shared<StagedParts>(site.document, std::move(parts));
     native.nativeChart = true;
     native.progId = std::string(ppt::kChartServerProgID);
 
     graph::detail::Replacement replacement;
-    replacement.replace = [site, part] { replaceFrame(site, part); };
-    replacement.discard = [document = site.document, part] { document->package.remove(part); };
+    replacement.replace = [site, staged, part = native.objectPart] {
+        replaceFrame(site, part);
+        staged->place();
+    };
+    replacement.discard = [staged] { staged->drop(); };
     replacement.dataSheet = graph.sheet.cells;
-    try {
-        return graph::detail::openReplacementChart(native, std::move(replacement));
-    } catch (...) {
-        package.remove(part);
-        throw;
-    }
+    return graph::detail::openReplacementChart(native, std::move(replacement));
 }
 
 }  // namespace office::graph::msgraph

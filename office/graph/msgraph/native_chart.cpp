@@ -6,6 +6,9 @@
 #include "office/graph/msgraph/native_chart.h"
 
 #include <algorithm>
+#include <set>
+
+#include "office/error.h"
 
 namespace office::graph::msgraph {
 
@@ -35,6 +38,208 @@ void solidFill(pugi::xml_node parent, Rgb color) {
     valued(parent.append_child("a:solidFill"), "a:srgbClr", hexColor(color));
 }
 
+// Graph's black outline of bars, slices and areas, as a preset colour: a series added when the
+// chart is filled takes a new colour for its fills, and keeps this outline.
+void blackOutline(pugi::xml_node spPr) {
+    pugi::xml_node ln = spPr.append_child("a:ln");
+    ln.append_attribute("w") = 3175;
+    valued(ln.append_child("a:solidFill"), "a:prstClr", "black");
+}
+
+void paint(pugi::xml_node parent, const Paint& p, Rgb automatic) {
+    if (p.mode == Paint::Mode::None) {
+        parent.append_child("a:noFill");
+        return;
+    }
+    solidFill(parent, p.mode == Paint::Mode::Explicit ? p.color : automatic);
+}
+
+const char* dashName(Paint::Dash dash) {
+    switch (dash) {
+        case Paint::Dash::Solid:
+            return "solid";
+        case Paint::Dash::Dash:
+            return "dash";
+        case Paint::Dash::Dot:
+            return "sysDot";
+        case Paint::Dash::DashDot:
+            return "dashDot";
+        case Paint::Dash::DashDotDot:
+            return "sysDashDotDot";
+    }
+    return "solid";
+}
+
+// a:ln of a line: its own colour, weight and dashes, none, or (automatic) the colour and width
+// Graph gives it.
+void line(pugi::xml_node spPr, const Paint& p, Rgb automatic, int automaticWidth) {
+    pugi::xml_node ln = spPr.append_child("a:ln");
+    const int width = p.mode == Paint::Mode::Explicit    ? p.width
+                      : p.mode == Paint::Mode::Automatic ? automaticWidth
+                                                         : 0;
+    if (width > 0) {
+        ln.append_attribute("w") = width;
+    }
+    paint(ln, p, automatic);
+    if (p.mode == Paint::Mode::Explicit && p.dash != Paint::Dash::Solid) {
+        valued(ln, "a:prstDash", dashName(p.dash));
+    }
+}
+
+// c:spPr of the chart area, plot area or legend from its frame: an inside and a border of their
+// own, or none. An automatic inside is left to the reader; an automatic border is Graph's thin
+// black line.
+void boxLook(pugi::xml_node parent, const Box& box) {
+    const bool fill = box.fill && box.fill->mode != Paint::Mode::Automatic;
+    if (!fill && !box.line) {
+        return;
+    }
+    pugi::xml_node spPr = parent.append_child("c:spPr");
+    if (fill) {
+        paint(spPr, *box.fill, Rgb{});
+    }
+    if (!box.line) {
+        return;
+    }
+    if (box.line->mode == Paint::Mode::Automatic) {
+        pugi::xml_node ln = spPr.append_child("a:ln");
+        ln.append_attribute("w") = 9525;
+        valued(ln.append_child("a:solidFill"), "a:prstClr", "black");
+        return;
+    }
+    line(spPr, *box.line, Rgb{}, 0);
+}
+
+// A run's or paragraph's character properties from a font: size, bold, italic, colour, face.
+void characterLook(pugi::xml_node rPr, const TextLook& font) {
+    if (font.size) {
+        rPr.append_attribute("sz") = std::clamp(*font.size, 100, 400000);
+    }
+    rPr.append_attribute("b") = font.bold ? "1" : "0";
+    rPr.append_attribute("i") = font.italic ? "1" : "0";
+    if (font.color) {
+        solidFill(rPr, *font.color);
+    }
+    if (font.family && !font.family->empty()) {
+        rPr.append_child("a:latin").append_attribute("typeface") = font.family->c_str();
+    }
+}
+
+// c:txPr: the text properties of an axis, the legend, the data labels or the whole chart.
+void textProperties(pugi::xml_node parent, const TextLook& font) {
+    if (!font.known) {
+        return;
+    }
+    pugi::xml_node txPr = parent.append_child("c:txPr");
+    txPr.append_child("a:bodyPr");
+    txPr.append_child("a:lstStyle");
+    pugi::xml_node p = txPr.append_child("a:p");
+    characterLook(p.append_child("a:pPr").append_child("a:defRPr"), font);
+    p.append_child("a:endParaRPr").append_attribute("lang") = "en-US";
+}
+
+// A text's own font over a default: a font of its own replaces the default, a colour alone
+// (tick labels) only changes the default's colour.
+TextLook over(const TextLook& own, const TextLook& fallback) {
+    if (!own.known) {
+        return fallback;
+    }
+    if (own.family || own.size) {
+        return own;
+    }
+    TextLook look = fallback;
+    look.known = true;
+    look.color = own.color ? own.color : fallback.color;
+    return look;
+}
+
+const char* symbolName(Marker::Symbol symbol) {
+    switch (symbol) {
+        case Marker::Symbol::None:
+            return "none";
+        case Marker::Symbol::Square:
+            return "square";
+        case Marker::Symbol::Diamond:
+            return "diamond";
+        case Marker::Symbol::Triangle:
+            return "triangle";
+        case Marker::Symbol::X:
+            return "x";
+        case Marker::Symbol::Star:
+            return "star";
+        case Marker::Symbol::DowJones:
+        case Marker::Symbol::StdDev:
+            return "dash";
+        case Marker::Symbol::Circle:
+            return "circle";
+        case Marker::Symbol::Plus:
+            return "plus";
+    }
+    return "auto";
+}
+
+// c:marker of a series or point: an automatic marker is left to the reader, as Graph leaves it
+// to its own order of symbols; another says its symbol, size and colours.
+void marker(pugi::xml_node parent, const Marker& m) {
+    pugi::xml_node node = parent.append_child("c:marker");
+    if (m.automatic) {
+        valued(node, "c:symbol", "auto");
+        return;
+    }
+    valued(node, "c:symbol", symbolName(m.symbol));
+    if (m.symbol == Marker::Symbol::None) {
+        return;
+    }
+    valued(node, "c:size", m.size);
+    pugi::xml_node spPr = node.append_child("c:spPr");
+    if (m.noFill) {
+        spPr.append_child("a:noFill");
+    } else {
+        solidFill(spPr, m.fill);
+    }
+    pugi::xml_node ln = spPr.append_child("a:ln");
+    if (m.noLine) {
+        ln.append_child("a:noFill");
+    } else {
+        solidFill(ln, m.line);
+    }
+}
+
+// The gridlines' own line, where the records give one; else the reader's.
+void gridlines(pugi::xml_node node, const std::optional<Paint>& look) {
+    if (look) {
+        line(node.append_child("c:spPr"), *look, Rgb{}, 0);
+    }
+}
+
+const char* tickMarkName(TickMark mark) {
+    switch (mark) {
+        case TickMark::None:
+            return "none";
+        case TickMark::Inside:
+            return "in";
+        case TickMark::Outside:
+            return "out";
+        case TickMark::Cross:
+            return "cross";
+    }
+    return "out";
+}
+
+const char* tickLabelsName(TickLabels labels) {
+    switch (labels) {
+        case TickLabels::None:
+            return "none";
+        case TickLabels::Low:
+            return "low";
+        case TickLabels::High:
+            return "high";
+        case TickLabels::NextTo:
+            return "nextTo";
+    }
+    return "nextTo";
+}
+
 // The extent of the data sheet from its corner: the last row and column holding a value.
 detail::CellPos extent(const DataSheet& sheet) {
     detail::CellPos last{1, 1};
@@ -51,20 +256,27 @@ bool isLineKind(Kind kind) {
     return kind == Kind::Line || kind == Kind::Scatter || kind == Kind::Radar;
 }
 
-// A text body of one run, as titles hold it.
-void richText(pugi::xml_node parent, const std::string& text) {
+// A text body of one run, as titles hold it, in the title's font where the records give one.
+void richText(pugi::xml_node parent, const std::string& text, const TextLook& font) {
     pugi::xml_node rich = parent.append_child("c:tx").append_child("c:rich");
     rich.append_child("a:bodyPr");
     rich.append_child("a:lstStyle");
     pugi::xml_node p = rich.append_child("a:p");
+    if (font.known) {
+        characterLook(p.append_child("a:pPr").append_child("a:defRPr"), font);
+    }
     pugi::xml_node r = p.append_child("a:r");
-    r.append_child("a:rPr").append_attribute("lang") = "en-US";
+    pugi::xml_node rPr = r.append_child("a:rPr");
+    rPr.append_attribute("lang") = "en-US";
+    if (font.known) {
+        characterLook(rPr, font);
+    }
     r.append_child("a:t").text().set(text.c_str());
 }
 
-void title(pugi::xml_node parent, const std::string& text) {
+void title(pugi::xml_node parent, const std::string& text, const TextLook& font) {
     pugi::xml_node node = parent.append_child("c:title");
-    richText(node, text);
+    richText(node, text, font);
     flag(node, "c:overlay", false);
 }
 
@@ -80,7 +292,12 @@ private:
     void plot(pugi::xml_node plotArea);
     void series(pugi::xml_node plot, int index);
     void seriesLook(pugi::xml_node ser, int index);
-    void points(pugi::xml_node ser);
+    void points(pugi::xml_node ser, int index);
+    void point(pugi::xml_node ser, int index, int point, const PointFormat* own);
+    void view(pugi::xml_node chartNode);
+    void scaling(pugi::xml_node node, const Axis& axis, bool category);
+    void crossing(pugi::xml_node node, bool category);
+    void valueUnits(pugi::xml_node node, const Axis& axis);
     void dataLabels(pugi::xml_node plot);
     void axes(pugi::xml_node plotArea);
     void axis(pugi::xml_node plotArea, const Axis& axis, bool category);
@@ -92,7 +309,13 @@ private:
                    : automatic;
     }
     bool hasAxes() const { return look_.kind != Kind::Pie && look_.kind != Kind::Doughnut; }
-    bool needsSeriesAxis() const { return look_.threeD && look_.kind == Kind::Line; }
+    // A 3-D line chart, and a 3-D bar chart whose series stand in depth, have a series axis.
+    bool needsSeriesAxis() const {
+        return threeD() && (look_.kind == Kind::Line || (look_.kind == Kind::Bar && inDepth()));
+    }
+    bool inDepth() const {
+        return look_.view && !look_.view->clustered && look_.grouping == Grouping::Standard;
+    }
     bool threeD() const {
         return look_.threeD && (look_.kind == Kind::Bar || look_.kind == Kind::Line ||
                                 look_.kind == Kind::Area || look_.kind == Kind::Pie);
@@ -134,14 +357,11 @@ void Writer::write(pugi::xml_document& doc) {
     flag(space, "c:roundedCorners", false);
     pugi::xml_node chartNode = space.append_child("c:chart");
     if (look_.title) {
-        title(chartNode, *look_.title);
+        title(chartNode, *look_.title, look_.titleFont);
     }
     flag(chartNode, "c:autoTitleDeleted", !look_.title);
     if (threeD()) {
-        pugi::xml_node view = chartNode.append_child("c:view3D");
-        valued(view, "c:rotX", look_.kind == Kind::Pie ? 30 : 15);
-        valued(view, "c:rotY", look_.kind == Kind::Pie ? 0 : 20);
-        flag(view, "c:rAngAx", look_.kind != Kind::Pie);
+        view(chartNode);
     }
     pugi::xml_node plotArea = chartNode.append_child("c:plotArea");
     plotArea.append_child("c:layout");
@@ -149,9 +369,38 @@ void Writer::write(pugi::xml_document& doc) {
     if (hasAxes()) {
         axes(plotArea);
     }
+    boxLook(plotArea, look_.plotArea);
     legend(chartNode);
     flag(chartNode, "c:plotVisOnly", true);
     valued(chartNode, "c:dispBlanksAs", "gap");
+    boxLook(space, look_.chartArea);
+    textProperties(space, look_.font);
+}
+
+// The 3-D view as the chart's record gives it; Graph's defaults without one. A pie has no
+// right-angled axes and no depth of its own.
+void Writer::view(pugi::xml_node chartNode) {
+    const bool pie = look_.kind == Kind::Pie;
+    View3D v;
+    if (look_.view) {
+        v = *look_.view;
+    } else if (pie) {
+        v.rotation = 0;
+        v.elevation = 30;
+    }
+    pugi::xml_node node = chartNode.append_child("c:view3D");
+    valued(node, "c:rotX", pie ? std::max(v.elevation, 0) : v.elevation);
+    if (!pie) {
+        valued(node, "c:hPercent", v.heightPercent);
+    }
+    valued(node, "c:rotY", v.rotation);
+    if (!pie) {
+        valued(node, "c:depthPercent", v.depthPercent);
+    }
+    flag(node, "c:rAngAx", !pie && v.rightAngles);
+    if (pie || !v.rightAngles) {
+        valued(node, "c:perspective", std::clamp(v.perspective, 0, 240));
+    }
 }
 
 void Writer::plot(pugi::xml_node plotArea) {
@@ -163,7 +412,9 @@ void Writer::plot(pugi::xml_node plotArea) {
     if (kind == Kind::Bar) {
         valued(plot, "c:barDir", look_.horizontal ? "bar" : "col");
         valued(plot, "c:grouping",
-               look_.grouping == Grouping::Standard ? std::string("clustered") : grouping);
+               look_.grouping != Grouping::Standard ? std::string(grouping)
+               : threeD() && inDepth()              ? std::string("standard")
+                                                    : std::string("clustered"));
     } else if (kind == Kind::Line || kind == Kind::Area) {
         valued(plot, "c:grouping", grouping);
     } else if (kind == Kind::Scatter) {
@@ -213,18 +464,21 @@ void Writer::series(pugi::xml_node plot, int index) {
     valued(ser, "c:order", index);
     seriesLook(ser, index);
     const Kind kind = look_.kind;
+    const SeriesFormat& own = format(index);
     if (kind == Kind::Line || kind == Kind::Scatter || kind == Kind::Radar) {
-        valued(ser.append_child("c:marker"), "c:symbol", kind == Kind::Radar ? "none" : "auto");
+        if (own.marker) {
+            marker(ser, *own.marker);
+        } else {
+            valued(ser.append_child("c:marker"), "c:symbol", kind == Kind::Radar ? "none" : "auto");
+        }
     }
     if (kind == Kind::Bar && !threeD()) {
         flag(ser, "c:invertIfNegative", false);
     }
-    if ((kind == Kind::Pie || kind == Kind::Doughnut) && format(index).explosion > 0) {
-        valued(ser, "c:explosion", std::min(format(index).explosion, 400));
+    if ((kind == Kind::Pie || kind == Kind::Doughnut) && own.explosion > 0) {
+        valued(ser, "c:explosion", std::min(own.explosion, 400));
     }
-    if (look_.varyColors) {
-        points(ser);
-    }
+    points(ser, index);
     ser.append_child(kind == Kind::Scatter ? "c:yVal" : "c:val");
     if (kind == Kind::Line || kind == Kind::Scatter) {
         flag(ser, "c:smooth", look_.smoothLines);
@@ -236,40 +490,62 @@ void Writer::seriesLook(pugi::xml_node ser, int index) {
     pugi::xml_node spPr = ser.append_child("c:spPr");
     const bool lines = isLineKind(look_.kind);
     if (!lines && !look_.varyColors) {
-        if (f.fill.mode == Paint::Mode::None) {
-            spPr.append_child("a:noFill");
-        } else {
-            solidFill(spPr, f.fill.mode == Paint::Mode::Explicit ? f.fill.color
-                                                                 : chart_.automaticFill(index));
-        }
+        paint(spPr, f.fill, chart_.automaticFill(index));
     }
-    pugi::xml_node ln = spPr.append_child("a:ln");
-    if (f.line.mode == Paint::Mode::None) {
-        ln.append_child("a:noFill");
-    } else if (f.line.mode == Paint::Mode::Explicit) {
-        solidFill(ln, f.line.color);
-    } else if (lines) {
-        ln.append_attribute("w") = 28575;
-        solidFill(ln, chart_.automaticLine(index));
-    } else {
-        // Graph outlines its bars, slices and areas in black.
-        ln.append_attribute("w") = 3175;
-        solidFill(ln, Rgb{0, 0, 0});
+    if (f.line.mode == Paint::Mode::Automatic && !lines) {
+        blackOutline(spPr);  // Graph outlines its bars, slices and areas in black
+        return;
+    }
+    line(spPr, f.line, chart_.automaticLine(index), 28575);
+}
+
+// The points with a look of their own: every point of a chart with one colour per point (pies
+// and doughnuts, the palette's automatic fills in turn), and each point whose records give it
+// its own fill, line, explosion or marker.
+void Writer::points(pugi::xml_node ser, int index) {
+    const SeriesFormat& f = format(index);
+    const int count = look_.varyColors ? layout_.categoryCount() : 0;
+    for (int i = 0; i < count; ++i) {
+        const auto it = f.points.find(i);
+        point(ser, index, i, it == f.points.end() ? nullptr : &it->second);
+    }
+    for (const auto& [i, own] : f.points) {
+        if (i >= count) {
+            point(ser, index, i, &own);
+        }
     }
 }
 
-// One colour per point (pies and doughnuts): the palette's automatic fills in turn.
-void Writer::points(pugi::xml_node ser) {
-    for (int i = 0; i < layout_.categoryCount(); ++i) {
-        pugi::xml_node dPt = ser.append_child("c:dPt");
-        valued(dPt, "c:idx", i);
-        flag(dPt, "c:bubble3D", false);
-        pugi::xml_node spPr = dPt.append_child("c:spPr");
-        solidFill(spPr, chart_.automaticFill(i));
-        pugi::xml_node ln = spPr.append_child("a:ln");
-        ln.append_attribute("w") = 3175;
-        solidFill(ln, Rgb{0, 0, 0});
+void Writer::point(pugi::xml_node ser, int index, int i, const PointFormat* own) {
+    const SeriesFormat& f = format(index);
+    const bool lines = isLineKind(look_.kind);
+    pugi::xml_node dPt = ser.append_child("c:dPt");
+    valued(dPt, "c:idx", i);
+    if (look_.kind == Kind::Bar && !threeD()) {
+        flag(dPt, "c:invertIfNegative", false);
     }
+    if (lines && own && own->marker) {
+        marker(dPt, *own->marker);
+    }
+    if (look_.kind == Kind::Pie || look_.kind == Kind::Doughnut || look_.kind == Kind::Bar) {
+        flag(dPt, "c:bubble3D", false);
+    }
+    if (own && own->explosion && (look_.kind == Kind::Pie || look_.kind == Kind::Doughnut)) {
+        valued(dPt, "c:explosion", std::min(*own->explosion, 400));
+    }
+    pugi::xml_node spPr = dPt.append_child("c:spPr");
+    if (!lines) {
+        const Rgb automatic =
+            look_.varyColors ? chart_.automaticFill(i) : chart_.automaticFill(index);
+        const Paint fill = own && own->fill ? *own->fill : look_.varyColors ? Paint{} : f.fill;
+        paint(spPr, fill, automatic);
+    }
+    const Paint outline = own && own->line ? *own->line : f.line;
+    if (outline.mode == Paint::Mode::Automatic && !lines) {
+        blackOutline(spPr);
+        return;
+    }
+    line(spPr, outline, chart_.automaticLine(index), 28575);
 }
 
 void Writer::dataLabels(pugi::xml_node plot) {
@@ -278,6 +554,7 @@ void Writer::dataLabels(pugi::xml_node plot) {
         return;
     }
     pugi::xml_node dLbls = plot.append_child("c:dLbls");
+    textProperties(dLbls, over(look_.labelsFont, look_.axesFont));
     flag(dLbls, "c:showLegendKey", false);
     flag(dLbls, "c:showVal", l.value);
     flag(dLbls, "c:showCatName", l.category);
@@ -306,27 +583,28 @@ void Writer::axis(pugi::xml_node plotArea, const Axis& a, bool category) {
     const bool asCategory = category && look_.kind != Kind::Scatter;
     pugi::xml_node node = plotArea.append_child(asCategory ? "c:catAx" : "c:valAx");
     valued(node, "c:axId", category ? kCategoryAxisId : kValueAxisId);
-    valued(node.append_child("c:scaling"), "c:orientation", "minMax");
+    scaling(node, a, asCategory);
     flag(node, "c:delete", !a.present && look_.kind != Kind::Radar);
     const bool across = category != look_.horizontal;  // runs along the bottom
     valued(node, "c:axPos", across ? "b" : "l");
     if (a.majorGridlines) {
-        node.append_child("c:majorGridlines");
+        gridlines(node.append_child("c:majorGridlines"), a.majorGridlineLook);
     }
     if (a.minorGridlines) {
-        node.append_child("c:minorGridlines");
+        gridlines(node.append_child("c:minorGridlines"), a.minorGridlineLook);
     }
     if (a.title) {
-        title(node, *a.title);
+        title(node, *a.title, over(a.titleFont, look_.axesFont));
     }
     pugi::xml_node numFmt = node.append_child("c:numFmt");
     numFmt.append_attribute("formatCode") = a.numberFormat ? a.numberFormat->c_str() : "General";
     numFmt.append_attribute("sourceLinked") = a.numberFormat ? "0" : "1";
-    valued(node, "c:majorTickMark", "out");
-    valued(node, "c:minorTickMark", "none");
-    valued(node, "c:tickLblPos", "nextTo");
+    valued(node, "c:majorTickMark", tickMarkName(a.majorTicks));
+    valued(node, "c:minorTickMark", tickMarkName(a.minorTicks));
+    valued(node, "c:tickLblPos", tickLabelsName(a.tickLabels));
+    textProperties(node, over(a.font, look_.axesFont));
     valued(node, "c:crossAx", category ? kValueAxisId : kCategoryAxisId);
-    valued(node, "c:crosses", "autoZero");
+    crossing(node, category);
     if (asCategory) {
         flag(node, "c:auto", true);
         valued(node, "c:lblAlgn", "ctr");
@@ -334,6 +612,48 @@ void Writer::axis(pugi::xml_node plotArea, const Axis& a, bool category) {
     } else {
         valued(node, "c:crossBetween",
                look_.kind == Kind::Bar || look_.kind == Kind::Line ? "between" : "midCat");
+        valueUnits(node, a);
+    }
+}
+
+// c:scaling: a logarithmic scale, the direction, and the bounds a value axis was given.
+void Writer::scaling(pugi::xml_node node, const Axis& a, bool category) {
+    pugi::xml_node scale = node.append_child("c:scaling");
+    const Scaling& s = a.scaling;
+    if (s.logarithmic && !category) {
+        valued(scale, "c:logBase", 10);
+    }
+    valued(scale, "c:orientation", s.reversed ? "maxMin" : "minMax");
+    if (category) {
+        return;
+    }
+    if (s.max) {
+        scale.append_child("c:max").append_attribute("val") = *s.max;
+    }
+    if (s.min) {
+        scale.append_child("c:min").append_attribute("val") = *s.min;
+    }
+}
+
+// Where this axis crosses the other one: Graph keeps that with the other axis' scale (a value
+// axis says at which value the category axis crosses it, and the other way round).
+void Writer::crossing(pugi::xml_node node, bool category) {
+    const Scaling& other = (category ? look_.valueAxis : look_.categoryAxis).scaling;
+    if (other.crossesAtMax) {
+        valued(node, "c:crosses", "max");
+    } else if (other.crossesAt) {
+        node.append_child("c:crossesAt").append_attribute("val") = *other.crossesAt;
+    } else {
+        valued(node, "c:crosses", "autoZero");
+    }
+}
+
+void Writer::valueUnits(pugi::xml_node node, const Axis& a) {
+    if (a.scaling.majorUnit && *a.scaling.majorUnit > 0) {
+        node.append_child("c:majorUnit").append_attribute("val") = *a.scaling.majorUnit;
+    }
+    if (a.scaling.minorUnit && *a.scaling.minorUnit > 0) {
+        node.append_child("c:minorUnit").append_attribute("val") = *a.scaling.minorUnit;
     }
 }
 
@@ -361,6 +681,8 @@ void Writer::legend(pugi::xml_node chartNode) {
     }
     valued(node, "c:legendPos", position);
     flag(node, "c:overlay", false);
+    boxLook(node, look_.legendBox);
+    textProperties(node, look_.legendFont);
 }
 
 }  // namespace
@@ -373,17 +695,50 @@ detail::DataLayout dataLayout(const DataSheet& sheet, const std::string& sheetNa
     // Oriented: records run along the categories, fields across the series.
     const int categoriesEnd = sheet.seriesInRows ? last.column : last.row;
     const int seriesEnd = sheet.seriesInRows ? last.row : last.column;
-    layout.records = std::max(2, categoriesEnd);
-    // One series per line after the line of category names, at least one.
+    const std::set<int>& seriesLeftOut =
+        sheet.seriesInRows ? sheet.excludedRows : sheet.excludedColumns;
+    const std::set<int>& categoriesLeftOut =
+        sheet.seriesInRows ? sheet.excludedColumns : sheet.excludedRows;
+    // The categories up to the last one the chart shows.
+    int lastCategory = std::max(2, categoriesEnd);
+    while (lastCategory > 2 && categoriesLeftOut.contains(lastCategory)) {
+        --lastCategory;
+    }
+    layout.records = lastCategory;
+    // One series per line after the line of category names that the chart shows, at least one.
     for (int field = 2; field <= std::max(2, seriesEnd); ++field) {
-        layout.series.push_back({field, -1, -1});
+        if (!seriesLeftOut.contains(field)) {
+            layout.series.push_back({field, -1, -1});
+        }
+    }
+    if (layout.series.empty()) {
+        layout.series.push_back({std::max(2, seriesEnd) + 1, -1, -1});
     }
     return layout;
+}
+
+// The categories a chart range cannot leave out: those before the last one it shows (a range
+// runs without gaps). Gives the first such category, or 0.
+int categoryGap(const DataSheet& sheet, const detail::DataLayout& layout) {
+    const std::set<int>& leftOut = sheet.seriesInRows ? sheet.excludedColumns : sheet.excludedRows;
+    for (int category : leftOut) {
+        if (category > 1 && category < layout.records) {
+            return category;
+        }
+    }
+    return 0;
 }
 
 pugi::xml_document nativeChart(const GraphChart& chart, const std::string& sheetName,
                                const std::string& where) {
     const detail::DataLayout layout = dataLayout(chart.sheet, sheetName);
+    if (const int gap = categoryGap(chart.sheet, layout); gap > 0) {
+        const std::string line = chart.sheet.seriesInRows ? "column " + detail::columnName(gap - 1)
+                                                          : "row " + std::to_string(gap - 1);
+        throw Error(ErrorCode::NotSupported,
+                    where + ": the chart leaves out the data sheet's " + line +
+                        " between categories it shows, which a native chart cannot do");
+    }
     pugi::xml_document doc;
     Writer(chart, layout).write(doc);
     detail::ChartData data = detail::readChart(doc, where);

@@ -5,6 +5,7 @@
 
 #include "office/graph/msgraph/records.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <optional>
@@ -22,14 +23,17 @@ constexpr std::uint16_t Integer = 0x0002;
 constexpr std::uint16_t Number = 0x0003;
 constexpr std::uint16_t Label = 0x0004;
 constexpr std::uint16_t Eof = 0x000A;
+constexpr std::uint16_t Font = 0x0031;
 constexpr std::uint16_t Palette = 0x0092;
 constexpr std::uint16_t Number8 = 0x0203;
 constexpr std::uint16_t Label8 = 0x0204;
 constexpr std::uint16_t Format = 0x041E;
 constexpr std::uint16_t Bof = 0x0809;
+constexpr std::uint16_t Chart = 0x1002;
 constexpr std::uint16_t Series = 0x1003;
 constexpr std::uint16_t DataFormat = 0x1006;
 constexpr std::uint16_t LineFormat = 0x1007;
+constexpr std::uint16_t MarkerFormat = 0x1009;
 constexpr std::uint16_t AreaFormat = 0x100A;
 constexpr std::uint16_t PieFormat = 0x100B;
 constexpr std::uint16_t AttachedLabel = 0x100C;
@@ -42,16 +46,25 @@ constexpr std::uint16_t Pie = 0x1019;
 constexpr std::uint16_t Area = 0x101A;
 constexpr std::uint16_t Scatter = 0x101B;
 constexpr std::uint16_t Axis = 0x101D;
+constexpr std::uint16_t Tick = 0x101E;
+constexpr std::uint16_t ValueRange = 0x101F;
+constexpr std::uint16_t CatSerRange = 0x1020;
 constexpr std::uint16_t AxisLine = 0x1021;
+constexpr std::uint16_t DefaultText = 0x1024;
 constexpr std::uint16_t Text = 0x1025;
+constexpr std::uint16_t FontX = 0x1026;
 constexpr std::uint16_t ObjectLink = 0x1027;
+constexpr std::uint16_t Frame = 0x1032;
 constexpr std::uint16_t Begin = 0x1033;
 constexpr std::uint16_t End = 0x1034;
+constexpr std::uint16_t PlotArea = 0x1035;
 constexpr std::uint16_t Chart3d = 0x103A;
 constexpr std::uint16_t Radar = 0x103E;
 constexpr std::uint16_t Surf = 0x103F;
 constexpr std::uint16_t RadarArea = 0x1040;
 constexpr std::uint16_t IFmtRecord = 0x104E;
+constexpr std::uint16_t ExcludeRows = 0x1053;
+constexpr std::uint16_t ExcludeColumns = 0x1054;
 constexpr std::uint16_t Orient = 0x1055;
 constexpr std::uint16_t SerFmt = 0x105D;
 constexpr std::uint16_t BarShape3d = 0x105F;
@@ -169,11 +182,37 @@ constexpr std::array<std::uint32_t, 56> kDefaultPalette = {
     0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
     0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333};
 
-// What a Text block turned out to label, and the text it holds.
+// What a Text block turned out to label, the text it holds and its font.
 struct PendingText {
     std::optional<std::uint16_t> link;
     std::optional<std::string> text;
+    std::optional<int> font;      // the font record's index (FontX)
+    std::optional<Rgb> color;     // the text's own colour, when it is not automatic
+    std::optional<int> defaults;  // the DefaultText kind the block gives the defaults of
+    bool inLegend = false;
 };
+
+// A font record as the globals list it: the look, and the colour index resolved against the
+// palette when a text uses it.
+struct FontRecord {
+    TextLook look;
+    int colorIndex = 0x7FFF;
+};
+
+// The zero-based change points of an ExcludeRows or ExcludeColumns record: the first included
+// line, the next excluded one, the next included one, and so on.
+using ChangePoints = std::vector<int>;
+
+bool included(const ChangePoints& points, int line) {
+    bool in = false;
+    for (int point : points) {
+        if (line < point) {
+            break;
+        }
+        in = !in;
+    }
+    return in;
+}
 
 class Parser {
 public:
@@ -194,6 +233,16 @@ private:
     void chartKind(const Record& r, Fields& f);
     void formatRecord(const Record& r, Fields& f);
     void closeBlock();
+    void closeText();
+    void textRecord(Fields& f);
+    void axisRecord(const Record& r, Fields& f);
+    void markerRecord(Fields& f);
+    void view3D(Fields& f);
+    void dataFormat(Fields& f);
+    void fontRecord(Fields& f);
+    void applyExclusions();
+    TextLook fontLook(int index, std::optional<Rgb> color) const;
+    Rgb colorOf(int index) const;
     void setCell(int row, int column, office::Value value, int format);
 
     bool inside(std::uint16_t id) const {
@@ -220,12 +269,18 @@ private:
     bool sawKind_ = false;
     int chartGroups_ = 0;
     SeriesFormat* format_ = nullptr;  // the DataFormat block being read, if it is a series'
-    SeriesFormat pointFormat_;        // where the formats of single points go (not kept)
+    SeriesFormat pointFormat_;        // where the formats of group defaults go (not kept)
+    PointFormat* point_ = nullptr;    // the DataFormat block being read, if it is a point's
+    Box* box_ = nullptr;              // the Frame block being read, if it is one we keep
     DataLabels* labels_ = nullptr;
     DataLabels ignoredLabels_;
     int axisType_ = -1;
     int axisLine_ = -1;
     PendingText text_;
+    std::optional<int> defaultText_;  // a DefaultText record waiting for its Text block
+    std::vector<FontRecord> fonts_;
+    std::optional<ChangePoints> includedRows_;
+    std::optional<ChangePoints> includedColumns_;
 };
 
 GraphChart Parser::run(std::span<const std::uint8_t> stream) {
@@ -247,6 +302,7 @@ GraphChart Parser::run(std::span<const std::uint8_t> stream) {
         throw Error(ErrorCode::CorruptPart,
                     where_ + ": the chart object's data holds no chart records");
     }
+    applyExclusions();
     return std::move(chart_);
 }
 
@@ -269,6 +325,9 @@ void Parser::record(const Record& r) {
             formats_[index] = f.string16();
             return;
         }
+        case rt::Font:
+            fontRecord(f);
+            return;
         case rt::Palette: {
             const int count = f.u16();
             for (int i = 0; i < count && i < 56; ++i) {
@@ -352,29 +411,96 @@ void Parser::closeBlock() {
     blocks_.pop_back();
     if (closed == rt::DataFormat) {
         format_ = nullptr;
+        point_ = nullptr;
         labels_ = nullptr;
     } else if (closed == rt::Axis) {
         axisType_ = -1;
         axisLine_ = -1;
     } else if (closed == rt::Text) {
-        if (text_.link && text_.text) {
-            ChartLook& look = chart_.look;
-            switch (*text_.link) {
-                case 1:
-                    look.title = text_.text;
-                    break;
-                case 2:
-                    look.valueAxis.title = text_.text;
-                    break;
-                case 3:
-                    look.categoryAxis.title = text_.text;
-                    break;
-                default:
-                    break;
-            }
-        }
-        text_ = {};
+        closeText();
+    } else if (closed == rt::Frame) {
+        box_ = nullptr;
     }
+}
+
+// A Text block is over: its text is the title's or an axis title's, and its font theirs, the
+// legend's, the data labels', or a default: the whole chart's (DefaultText 2) or that of the
+// axes and data labels (DefaultText 3).
+void Parser::closeText() {
+    ChartLook& look = chart_.look;
+    const TextLook font = text_.font ? fontLook(*text_.font, text_.color) : TextLook{};
+    const std::uint16_t link = text_.link.value_or(0);
+    if (text_.text) {
+        if (link == 1) {
+            look.title = text_.text;
+        } else if (link == 2) {
+            look.valueAxis.title = text_.text;
+        } else if (link == 3) {
+            look.categoryAxis.title = text_.text;
+        }
+    }
+    if (font.known) {
+        if (text_.defaults == 2) {
+            look.font = font;
+        } else if (text_.defaults == 3) {
+            look.axesFont = font;
+        } else if (text_.inLegend) {
+            look.legendFont = font;
+        } else if (link == 1) {
+            look.titleFont = font;
+        } else if (link == 2) {
+            look.valueAxis.titleFont = font;
+        } else if (link == 3) {
+            look.categoryAxis.titleFont = font;
+        } else if (link == 4 && !look.labelsFont.known) {
+            look.labelsFont = font;  // the first series' labels stand for all of them
+        }
+    }
+    text_ = {};
+}
+
+// The look of font record `index` (FontX numbering: the fifth record is number 5, there is
+// no number 4), with the text's own colour where it has one.
+TextLook Parser::fontLook(int index, std::optional<Rgb> color) const {
+    const int entry = index < 4 ? index : index - 1;
+    if (entry < 0 || entry >= static_cast<int>(fonts_.size())) {
+        return {};
+    }
+    const FontRecord& record = fonts_[static_cast<std::size_t>(entry)];
+    TextLook look = record.look;
+    if (color) {
+        look.color = color;
+    } else if (record.colorIndex != 0x7FFF) {
+        look.color = colorOf(record.colorIndex);
+    }
+    return look;
+}
+
+// A colour index: the eight fixed colours, then the palette's 56.
+Rgb Parser::colorOf(int index) const {
+    static constexpr Rgb fixed[] = {{0, 0, 0},   {255, 255, 255}, {255, 0, 0},   {0, 255, 0},
+                                    {0, 0, 255}, {255, 255, 0},   {255, 0, 255}, {0, 255, 255}};
+    if (index >= 0 && index < 8) {
+        return fixed[index];
+    }
+    if (index >= 8 && index < 64) {
+        return chart_.palette[static_cast<std::size_t>(index - 8)];
+    }
+    return {0, 0, 0};  // the system's text colour
+}
+
+// Font: height in twips, flags (bit 1 italic), colour index, weight, then the name after
+// eight bytes of script, underline, family and character set.
+void Parser::fontRecord(Fields& f) {
+    FontRecord record;
+    record.look.known = true;
+    record.look.size = f.u16() * 5;  // twips to hundredths of a point
+    record.look.italic = (f.u16() & 0x02) != 0;
+    record.colorIndex = f.u16();
+    record.look.bold = f.u16() >= 600;
+    f.skip(6);
+    record.look.family = f.string8();
+    fonts_.push_back(std::move(record));
 }
 
 void Parser::chartRecord(const Record& r, Fields& f) {
@@ -390,6 +516,11 @@ void Parser::chartRecord(const Record& r, Fields& f) {
             chart_.sheet.seriesInRows = f.u8() != 0;
             return;
         case rt::Series:
+            // A DataFormat block left open (a damaged stream) must not keep pointing into the
+            // list of series, which may move as it grows.
+            format_ = nullptr;
+            point_ = nullptr;
+            labels_ = nullptr;
             look.series.emplace_back();
             return;
         case rt::ChartFormat:
@@ -412,7 +543,47 @@ void Parser::chartRecord(const Record& r, Fields& f) {
             return;
         case rt::Chart3d:
             look.threeD = true;
+            view3D(f);
             return;
+        case rt::Frame:
+            // The plot area's frame follows its PlotArea record; the chart area's and the
+            // legend's lie in their blocks.
+            box_ = previous_ == rt::PlotArea ? &look.plotArea
+                   : directlyIn(rt::Chart)   ? &look.chartArea
+                   : directlyIn(rt::Legend)  ? &look.legendBox
+                                             : nullptr;
+            return;
+        case rt::DefaultText:
+            defaultText_ = f.u16();
+            return;
+        case rt::Text:
+            textRecord(f);
+            return;
+        case rt::FontX:
+            if (directlyIn(rt::Text)) {
+                text_.font = f.u16();
+            } else if (directlyIn(rt::Axis) && (axisType_ == 0 || axisType_ == 1)) {
+                // The tick labels' own colour (Tick) stays over the font's.
+                TextLook& font = (axisType_ == 0 ? look.categoryAxis : look.valueAxis).font;
+                font = fontLook(f.u16(), font.color);
+            }
+            return;
+        case rt::ValueRange:
+        case rt::CatSerRange:
+        case rt::Tick:
+            if (directlyIn(rt::Axis)) {
+                axisRecord(r, f);
+            }
+            return;
+        case rt::ExcludeRows:
+        case rt::ExcludeColumns: {
+            ChangePoints points;
+            while (f.remaining() >= 2) {
+                points.push_back(f.u16());
+            }
+            (r.id == rt::ExcludeRows ? includedRows_ : includedColumns_) = std::move(points);
+            return;
+        }
         case rt::Legend: {
             f.skip(16);
             static constexpr LegendPosition positions[] = {
@@ -531,65 +702,240 @@ void Parser::chartKind(const Record& r, Fields& f) {
     }
 }
 
-// The formats of a series (inside its DataFormat block), the gridlines of an axis, and the
-// data labels.
-void Parser::formatRecord(const Record& r, Fields& f) {
+// Text: alignment (2 bytes), background mode (2), the text's colour, position and size (16),
+// flags (bit 0: the colour is automatic).
+void Parser::textRecord(Fields& f) {
+    text_ = {};
+    text_.defaults = defaultText_;
+    defaultText_.reset();
+    text_.inLegend = directlyIn(rt::Legend);
+    f.skip(4);
+    const Rgb color = f.rgb();
+    f.skip(16);
+    if ((f.u16() & 0x01) == 0) {
+        text_.color = color;
+    }
+}
+
+// The scale, tick marks and tick labels of the axis whose block is open.
+void Parser::axisRecord(const Record& r, Fields& f) {
+    if (axisType_ != 0 && axisType_ != 1) {
+        return;
+    }
+    Axis& axis = axisType_ == 0 ? chart_.look.categoryAxis : chart_.look.valueAxis;
+    Scaling& scaling = axis.scaling;
+    if (r.id == rt::ValueRange) {
+        // Minimum, maximum, major and minor unit, crossing value; flags say which are automatic.
+        const double values[] = {f.f64(), f.f64(), f.f64(), f.f64(), f.f64()};
+        const int flags = f.u16();
+        std::optional<double>* fields[] = {&scaling.min, &scaling.max, &scaling.majorUnit,
+                                           &scaling.minorUnit, &scaling.crossesAt};
+        for (int i = 0; i < 5; ++i) {
+            if ((flags & (1 << i)) == 0) {
+                *fields[i] = values[i];
+            }
+        }
+        scaling.logarithmic = (flags & 0x20) != 0;
+        scaling.reversed = (flags & 0x40) != 0;
+        scaling.crossesAtMax = (flags & 0x80) != 0;
+        return;
+    }
+    if (r.id == rt::CatSerRange) {
+        // Crossing category, label and mark intervals, flags (bit 1: crosses at the last
+        // category, bit 2: reversed).
+        const int crossing = f.u16();
+        if (crossing > 1) {
+            scaling.crossesAt = crossing;
+        }
+        f.skip(4);
+        const int flags = f.u16();
+        scaling.crossesAtMax = (flags & 0x02) != 0;
+        scaling.reversed = (flags & 0x04) != 0;
+        return;
+    }
+    static constexpr TickMark marks[] = {TickMark::None, TickMark::Inside, TickMark::Outside,
+                                         TickMark::Cross};
+    static constexpr TickLabels labels[] = {TickLabels::None, TickLabels::Low, TickLabels::High,
+                                            TickLabels::NextTo};
+    const int major = f.u8();
+    const int minor = f.u8();
+    const int position = f.u8();
+    axis.majorTicks = major < 4 ? marks[major] : TickMark::Outside;
+    axis.minorTicks = minor < 4 ? marks[minor] : TickMark::None;
+    axis.tickLabels = position < 4 ? labels[position] : TickLabels::NextTo;
+    f.skip(1);
+    const Rgb color = f.rgb();
+    f.skip(16);
+    if ((f.u16() & 0x01) == 0) {
+        axis.font.color = color;
+        axis.font.known = true;
+    }
+}
+
+// MarkerFormat: outline and inside colours, symbol, flags (bit 0 automatic, bit 4 no inside,
+// bit 5 no outline), two colour indices, size in twips.
+void Parser::markerRecord(Fields& f) {
+    static constexpr Marker::Symbol symbols[] = {Marker::Symbol::None,     Marker::Symbol::Square,
+                                                 Marker::Symbol::Diamond,  Marker::Symbol::Triangle,
+                                                 Marker::Symbol::X,        Marker::Symbol::Star,
+                                                 Marker::Symbol::DowJones, Marker::Symbol::StdDev,
+                                                 Marker::Symbol::Circle,   Marker::Symbol::Plus};
+    Marker marker;
+    marker.line = f.rgb();
+    marker.fill = f.rgb();
+    const int symbol = f.u16();
+    const int flags = f.u16();
+    f.skip(4);
+    marker.size = std::clamp(static_cast<int>(f.u32() / 20), 2, 72);
+    marker.symbol = symbol < 10 ? symbols[symbol] : Marker::Symbol::Square;
+    marker.automatic = (flags & 0x01) != 0;
+    marker.noFill = (flags & 0x10) != 0;
+    marker.noLine = (flags & 0x20) != 0;
+    if (point_) {
+        point_->marker = marker;
+    } else if (format_ && format_ != &pointFormat_) {
+        format_->marker = marker;
+    }
+}
+
+// Chart3d: rotation, elevation, perspective distance, height and depth in percent, gap,
+// flags (bit 0 perspective, bit 1 clustered).
+void Parser::view3D(Fields& f) {
+    View3D view;
+    view.rotation = f.u16() % 360;
+    view.elevation = std::clamp(static_cast<int>(f.i16()), -90, 90);
+    view.perspective = std::clamp(static_cast<int>(f.u16()), 0, 100);
+    view.heightPercent = std::clamp(static_cast<int>(f.u16()), 5, 500);
+    view.depthPercent = std::clamp(static_cast<int>(f.u16()), 20, 2000);
+    f.skip(2);
+    const int flags = f.u16();
+    view.rightAngles = (flags & 0x01) == 0;
+    view.clustered = (flags & 0x02) != 0;
+    chart_.look.view = view;
+}
+
+// DataFormat opens the formats of a whole series, of one of its points, or the defaults of
+// the chart group.
+void Parser::dataFormat(Fields& f) {
     ChartLook& look = chart_.look;
-    if (r.id == rt::DataFormat) {
-        const std::uint16_t point = f.u16();
-        f.skip(2);  // the series' index
-        const std::uint16_t order = f.u16();
-        if (inside(rt::Series) && point == kAllPoints && !look.series.empty()) {
-            format_ = &look.series.back();
-            labels_ = &look.labels;
-        } else if (order == kGroupDefault) {
-            format_ = &pointFormat_;
+    const std::uint16_t point = f.u16();
+    f.skip(2);  // the series' index
+    const std::uint16_t order = f.u16();
+    point_ = nullptr;
+    if (inside(rt::Series) && !look.series.empty()) {
+        SeriesFormat& series = look.series.back();
+        if (point == kAllPoints) {
+            format_ = &series;
             labels_ = &look.labels;
         } else {
             format_ = &pointFormat_;
+            point_ = &series.points[point];
             labels_ = &ignoredLabels_;
         }
+    } else if (order == kGroupDefault) {
+        format_ = &pointFormat_;
+        labels_ = &look.labels;
+    } else {
+        format_ = &pointFormat_;
+        labels_ = &ignoredLabels_;
+    }
+}
+
+Paint paintOf(Rgb color, bool none, bool automatic) {
+    Paint paint;
+    paint.mode = none        ? Paint::Mode::None
+                 : automatic ? Paint::Mode::Automatic
+                             : Paint::Mode::Explicit;
+    paint.color = color;
+    return paint;
+}
+
+// LineFormat: colour, pattern (0 solid, 1 dash, 2 dot, 3 dash-dot, 4 dash-dot-dot, 5 none,
+// 6 to 8 grey shades, drawn solid), weight (-1 hairline, 0 narrow, 1 medium, 2 wide), flags
+// (bit 0 automatic).
+Paint lineOf(Fields& f) {
+    const Rgb color = f.rgb();
+    const int pattern = f.u16();
+    const int weight = f.i16();
+    const bool automatic = (f.u16() & 1) != 0;
+    Paint paint = paintOf(color, pattern == 5, automatic);
+    if (paint.mode != Paint::Mode::Explicit) {
+        return paint;
+    }
+    static constexpr Paint::Dash dashes[] = {Paint::Dash::Solid, Paint::Dash::Dash,
+                                             Paint::Dash::Dot, Paint::Dash::DashDot,
+                                             Paint::Dash::DashDotDot};
+    paint.dash = pattern < 5 ? dashes[pattern] : Paint::Dash::Solid;
+    paint.width = weight < 0 ? 3175 : weight == 0 ? 9525 : weight == 1 ? 19050 : 28575;
+    return paint;
+}
+
+// The formats of a series or point (inside its DataFormat block), the gridlines of an axis,
+// and the data labels.
+void Parser::formatRecord(const Record& r, Fields& f) {
+    ChartLook& look = chart_.look;
+    if (r.id == rt::DataFormat) {
+        dataFormat(f);
         return;
     }
     const bool inFormat = directlyIn(rt::DataFormat) && format_;
     switch (r.id) {
         case rt::LineFormat: {
-            const Rgb color = f.rgb();
-            const int pattern = f.u16();
-            f.skip(2);
-            const bool automatic = (f.u16() & 1) != 0;
+            const Paint paint = lineOf(f);
+            const bool none = paint.mode == Paint::Mode::None;
             if (inFormat) {
-                format_->line.mode = pattern == 5 ? Paint::Mode::None
-                                     : automatic  ? Paint::Mode::Automatic
-                                                  : Paint::Mode::Explicit;
-                format_->line.color = color;
+                if (point_) {
+                    point_->line = paint;
+                } else {
+                    format_->line = paint;
+                }
+            } else if (directlyIn(rt::Frame) && box_) {
+                box_->line = paint;
             } else if (directlyIn(rt::Axis) && (axisType_ == 0 || axisType_ == 1)) {
                 Axis& axis = axisType_ == 0 ? look.categoryAxis : look.valueAxis;
+                const std::optional<Paint> own =
+                    paint.mode == Paint::Mode::Explicit ? std::optional(paint) : std::nullopt;
                 if (axisLine_ == 1) {
-                    axis.majorGridlines = pattern != 5;
+                    axis.majorGridlines = !none;
+                    axis.majorGridlineLook = own;
                 } else if (axisLine_ == 2) {
-                    axis.minorGridlines = pattern != 5;
+                    axis.minorGridlines = !none;
+                    axis.minorGridlineLook = own;
                 }
             }
             return;
         }
         case rt::AreaFormat: {
-            if (!inFormat) {
+            const bool inFrame = directlyIn(rt::Frame) && box_;
+            if (!inFormat && !inFrame) {
                 return;
             }
             const Rgb fore = f.rgb();
             f.skip(4);
             const int pattern = f.u16();
             const bool automatic = (f.u16() & 1) != 0;
-            format_->fill.mode = pattern == 0 ? Paint::Mode::None
-                                 : automatic  ? Paint::Mode::Automatic
-                                              : Paint::Mode::Explicit;
-            format_->fill.color = fore;
+            const Paint paint = paintOf(fore, pattern == 0, automatic);
+            if (inFrame) {
+                box_->fill = paint;
+                return;
+            }
+            if (point_) {
+                point_->fill = paint;
+            } else {
+                format_->fill = paint;
+            }
             return;
         }
         case rt::PieFormat:
-            if (inFormat) {
+            if (inFormat && point_) {
+                point_->explosion = f.u16();
+            } else if (inFormat) {
                 format_->explosion = f.u16();
+            }
+            return;
+        case rt::MarkerFormat:
+            if (inFormat) {
+                markerRecord(f);
             }
             return;
         case rt::AttachedLabel: {
@@ -606,6 +952,31 @@ void Parser::formatRecord(const Record& r, Fields& f) {
         default:
             return;
     }
+}
+
+// The rows and columns within the data sheet's cells that the exclusion records leave out.
+// A record without change points (nothing included) is taken as saying nothing: a chart
+// without data is not what its author made.
+void Parser::applyExclusions() {
+    DataSheet& sheet = chart_.sheet;
+    int lastRow = 0;
+    int lastColumn = 0;
+    for (const auto& [pos, cell] : sheet.cells) {
+        lastRow = std::max(lastRow, pos.row);
+        lastColumn = std::max(lastColumn, pos.column);
+    }
+    auto collect = [](const std::optional<ChangePoints>& points, int last, std::set<int>& out) {
+        if (!points || points->empty()) {
+            return;
+        }
+        for (int line = 1; line <= last; ++line) {
+            if (!included(*points, line - 1)) {
+                out.insert(line);
+            }
+        }
+    };
+    collect(includedRows_, lastRow, sheet.excludedRows);
+    collect(includedColumns_, lastColumn, sheet.excludedColumns);
 }
 
 }  // namespace

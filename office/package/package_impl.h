@@ -1,0 +1,218 @@
+#pragma once
+
+// What the files of the zip package share: the entries of an open package, the package's
+// Impl, and the helpers that more than one of them calls. Internal to the package layer.
+
+#include <zip.h>
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "office/ascii.h"
+#include "office/error.h"
+#include "office/package/package.h"
+#include "office/package/spool.h"
+
+namespace office::package {
+
+inline constexpr std::string_view kContentTypesPart = "[Content_Types].xml";
+
+// The file name of a path, for messages: "report.pptx".
+std::string fileNameOf(const std::string& path);
+// Throws an Error with the code and the text "file: problem".
+[[noreturn]] void fail(ErrorCode code, std::string_view file, const std::string& problem);
+// The lower-cased extension of a part name, without the dot; empty when it has none.
+std::string extensionOf(std::string_view part);
+// Whether a part's own format is compressed, so that it is stored rather than deflated.
+bool isCompressedFormat(std::string_view part);
+
+struct Entry {
+    std::string name;                              // as stored in the archive (or as added)
+    zip_int64_t index = -1;                        // in the source archive; -1 for an added part
+    std::optional<std::string> data;               // new contents, held in memory
+    std::optional<detail::Spool::Record> spooled;  // new contents, in the package's spool
+    bool removed = false;
+    bool storedInArchive = false;  // the source archive holds it uncompressed
+    std::time_t mtime = 0;
+    // Its bytes in the source archive were read whole and matched their CRC; an unchanged
+    // part is copied into a saved package only so.
+    mutable bool verified = false;
+
+    bool fresh() const noexcept { return data || spooled; }
+    void forgetContents() {
+        data.reset();
+        spooled.reset();
+    }
+};
+
+struct CachedXml {
+    std::unique_ptr<pugi::xml_document> doc;
+    bool dirty = false;
+};
+
+struct Package::Impl {
+    std::string displayName;
+    std::string kind;
+    std::vector<std::uint8_t> bytes;  // the archive, when it was opened from memory
+    zip_t* archive = nullptr;
+    // The file the archive is read from, when it was opened from one, and how it was when
+    // opened: parts are read from it as they are asked for, so it must not change meanwhile.
+    int fileDescriptor = -1;
+    struct stat opened {};
+    // Changed parts of a package opened from a file go to a spool, made on first use; a
+    // package opened from memory is small and short-lived and keeps them in memory.
+    bool spoolChanges = false;
+    std::unique_ptr<detail::Spool> spool;
+    std::vector<Entry> entries;
+    std::unordered_map<std::string, std::size_t> byName;  // lower-cased part name -> entry
+    std::unordered_map<std::string, CachedXml> xmlCache;  // lower-cased part name -> tree
+    // Lower-cased part name (no leading slash) -> content type of its Override; rebuilt after
+    // any change of [Content_Types].xml.
+    std::optional<std::unordered_map<std::string, std::string>> overrides;
+
+    ~Impl() {
+        if (archive) {
+            zip_discard(archive);  // closes the file too
+        }
+    }
+
+    Entry* entry(std::string_view part) {
+        auto it = byName.find(asciiLower(part));
+        if (it == byName.end() || entries[it->second].removed) {
+            return nullptr;
+        }
+        return &entries[it->second];
+    }
+    const Entry* entry(std::string_view part) const { return const_cast<Impl*>(this)->entry(part); }
+
+    // Adds every part to the archive being written; an error text, or empty on success.
+    // Trees that are serialised on the way are kept in `serialised` until the archive is
+    // closed.
+    std::string addEntries(zip_t* out, std::vector<std::string>& serialised) const;
+
+    // Fails when another program has written into the file since it was opened: the parts
+    // not read yet would come from a different file. A file replaced by a new one (as office
+    // suites and this package's own saves do) leaves the opened one as it was.
+    void checkUnchanged() const {
+        if (fileDescriptor < 0) {
+            return;
+        }
+        struct stat now {};
+        if (::fstat(fileDescriptor, &now) != 0 || now.st_size != opened.st_size ||
+            now.st_mtim.tv_sec != opened.st_mtim.tv_sec ||
+            now.st_mtim.tv_nsec != opened.st_mtim.tv_nsec) {
+            fail(ErrorCode::FileAccess, displayName,
+                 "was changed by another program while it was open; open it again");
+        }
+    }
+
+    // Sets the new contents of a part: in the spool when there is one, else in memory.
+    void keep(Entry& e, std::string contents) {
+        e.forgetContents();
+        if (spoolChanges && !spool) {
+            spool = detail::Spool::create();
+            spoolChanges = spool != nullptr;
+        }
+        if (spool) {
+            e.spooled = spool->append(contents, !isCompressedFormat(e.name));
+        }
+        if (!e.spooled) {
+            e.data = std::move(contents);
+        }
+    }
+
+    // Sets a tree as the new contents of a part: deflated into the spool as it is written out
+    // where it can be, so that a large part's text is never held whole; else as keep does.
+    void keepXml(Entry& e, const pugi::xml_document& doc) {
+        if (spoolChanges && !spool) {
+            spool = detail::Spool::create();
+            spoolChanges = spool != nullptr;
+        }
+        if (spool && !isCompressedFormat(e.name)) {
+            if (auto deflated = detail::deflateXml(doc)) {
+                e.forgetContents();
+                e.spooled = spool->append(*deflated);
+                if (e.spooled) {
+                    return;
+                }
+            }
+        }
+        keep(e, toXml(doc));
+    }
+
+    std::string readEntry(const Entry& e) const {
+        if (e.data) {
+            return *e.data;
+        }
+        if (e.spooled) {
+            auto contents = spool->read(*e.spooled);
+            if (!contents) {
+                fail(ErrorCode::CorruptPart, displayName,
+                     e.name + ": cannot be read back from the temporary file that holds it");
+            }
+            return std::move(*contents);
+        }
+        return readIndex(e);
+    }
+
+    // The part's bytes from the source archive, read to their end so that the zip library
+    // compares them with the CRC the archive records; a mismatch is an error, never data.
+    std::string readIndex(const Entry& e) const {
+        checkUnchanged();
+        zip_stat_t st;
+        zip_stat_init(&st);
+        const auto index = static_cast<zip_uint64_t>(e.index);
+        if (zip_stat_index(archive, index, 0, &st) != 0) {
+            fail(ErrorCode::CorruptPart, displayName, e.name + ": cannot be read");
+        }
+        zip_file_t* file = zip_fopen_index(archive, index, 0);
+        if (!file) {
+            fail(ErrorCode::CorruptPart, displayName,
+                 e.name + ": cannot be read (" + zip_strerror(archive) + ")");
+        }
+        std::string data(static_cast<std::size_t>(st.size), '\0');
+        const zip_int64_t got = zip_fread(file, data.data(), st.size);
+        char beyond = 0;
+        // The check runs when the end is reached: one more read must find nothing.
+        const bool whole =
+            got == static_cast<zip_int64_t>(st.size) && zip_fread(file, &beyond, 1) == 0;
+        const bool crcMismatch =
+            !whole && zip_error_code_zip(zip_file_get_error(file)) == ZIP_ER_CRC;
+        std::string why = whole ? "" : zip_file_strerror(file);
+        zip_fclose(file);
+        if (crcMismatch) {
+            fail(ErrorCode::CorruptPart, displayName,
+                 e.name +
+                     ": is damaged: its bytes do not match the checksum (CRC) that the file "
+                     "records for them");
+        }
+        if (!whole) {
+            fail(ErrorCode::CorruptPart, displayName, e.name + ": cannot be read (" + why + ")");
+        }
+        e.verified = true;
+        return data;
+    }
+
+    // Reads every part that a save would copy unchanged and has not been read yet, so that a
+    // damaged one fails the save before anything is written.
+    void verifyUnchanged() const {
+        for (const auto& e : entries) {
+            const bool copied = !e.removed && !e.fresh() && e.index >= 0;
+            const auto cached = xmlCache.find(asciiLower(e.name));
+            const bool dirtyTree = cached != xmlCache.end() && cached->second.dirty;
+            if (copied && !dirtyTree && !e.verified) {
+                readIndex(e);
+            }
+        }
+    }
+};
+
+}  // namespace office::package
