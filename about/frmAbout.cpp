@@ -10,6 +10,7 @@
 #include <QWindow>
 
 #include "about/SysInfo.h"
+#include "tabulon/version.h"
 #include "update/MDL_PublicCode.h"
 
 namespace about {
@@ -137,9 +138,9 @@ void frmAbout::Form_Load() {
     const QString title = MDL_PublicCode::kAppTitle;
     setWindowTitle("About " + title);
     lblVersion->setText(QString("Version %1.%2.%3")
-                            .arg(MDL_PublicCode::kVersionMajor)
-                            .arg(MDL_PublicCode::kVersionMinor)
-                            .arg(MDL_PublicCode::kVersionRevision));
+                            .arg(tabulon::version::kMajor)
+                            .arg(tabulon::version::kMinor)
+                            .arg(tabulon::version::kPatch));
     lblTitle->setText(title);
 }
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "office/error.h"
-#include "platform/seams.h"
+#include "platform/qt_platform.h"
 
 namespace tabulon {
 
@@ -36,6 +36,10 @@ BusyCursor::BusyCursor() {
 
 BusyCursor::~BusyCursor() {
     QApplication::restoreOverrideCursor();
+}
+
+ReportingApplication::ReportingApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    platform::current() = platform::qtPlatform();
 }
 
 bool ReportingApplication::notify(QObject* receiver, QEvent* event) {

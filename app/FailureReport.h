@@ -41,10 +41,11 @@ public:
 };
 
 // The application object of the program: a failure that escapes an event handler is reported
-// instead of ending the program.
+// instead of ending the program. Making it puts the Qt file dialogs, message boxes and desktop
+// services (platform::qtPlatform) into the platform table.
 class ReportingApplication : public QApplication {
 public:
-    ReportingApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+    ReportingApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;
 };
 

@@ -16,8 +16,9 @@
 #include "about/frmAbout.h"
 #include "app/FailureReport.h"
 #include "engine/MDL_PptReport.h"
-#include "office/error.h"
+#include "engine/QuitApplication.h"
 #include "template/LoadTemplate.h"
+#include "template/Mapping.h"
 #include "update/DailyUpdateCheck.h"
 #include "update/MDL_PublicCode.h"
 
@@ -54,12 +55,6 @@ QLineEdit* textBox(QWidget* parent, const char* name, int left, int top, int wid
     auto* widget = new QLineEdit(parent);
     place(widget, name, left, top, width, height);
     return widget;
-}
-
-inline constexpr const char* kNameTaken = "Sheet Table contain in ppt template";
-
-std::string cancelledName(const office::ppt::Slide& slide) {
-    return "slide" + std::to_string(slide.SlideID());
 }
 
 // Whatever the user picks in the dialog; the empty text when the dialog was cancelled. The
@@ -319,18 +314,39 @@ void frmMain::addSlideNode(QTreeWidgetItem& root, int position) {
     }
 }
 
-bool frmMain::isShapeNode(const QTreeWidgetItem* node) const {
-    return node && node->parent() && node->parent()->data(0, kKeyRole).toString() != kRootKey;
+std::optional<TreeNode> frmMain::treeNode(const QTreeWidgetItem* item) const {
+    if (!item) {
+        return std::nullopt;
+    }
+    const QTreeWidgetItem* parent = item->parent();
+    TreeNode node;
+    node.text = item->text(0).toStdString();
+    node.kind =
+        KindOfNode(parent != nullptr,
+                   parent ? parent->data(0, kKeyRole).toString().toStdString() : std::string());
+    if (node.kind == NodeKind::Slide) {
+        node.slideKey = item->data(0, kTagRole).toInt();
+    }
+    if (node.kind == NodeKind::Shape) {
+        node.slideKey = parent->data(0, kTagRole).toInt();
+        node.shapeKey = item->data(0, kTagRole).toInt();
+    }
+    return node;
+}
+
+BrowsedTemplate frmMain::browsedTemplate() {
+    return {pptApp_, templatePath_, SlideTable()};
 }
 
 void frmMain::tvwPpt_NodeClick() {
-    const QTreeWidgetItem* node = tvwPpt_->currentItem();
-    if (!node || !node->parent()) {
+    const auto node = treeNode(tvwPpt_->currentItem());
+    if (!node) {
         return;
     }
-    const bool shapeNode = isShapeNode(node);
-    cmdLink_->setEnabled(shapeNode);
-    mnuCMap_->setEnabled(shapeNode);
+    if (const auto enabled = LinkEnabledAfterClick(node->kind)) {
+        cmdLink_->setEnabled(*enabled);
+        mnuCMap_->setEnabled(*enabled);
+    }
 }
 
 void frmMain::tvwPpt_MouseUp(Qt::MouseButton button, const QPoint& globalPos) {
@@ -356,121 +372,59 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
-void frmMain::requireOpenTemplate() const {
-    if (pptApp_ && pptApp_->IsRunning()) {
-        return;
-    }
-    throw office::Error(office::ErrorCode::ObjectClosed,
-                        templatePath_ +
-                            ": the template is no longer open (Convert closed it); choose the "
-                            "template again before linking or cancelling");
-}
-
 void frmMain::cmdLink_Click() {
     const QList<QTreeWidgetItem*> sheets = lvwSheet_->selectedItems();
-    const QTreeWidgetItem* shapeNode = tvwPpt_->currentItem();
-    if (sheets.isEmpty() || !isShapeNode(shapeNode)) {
-        return;
+    std::optional<std::string> sheetName;
+    if (!sheets.isEmpty()) {
+        sheetName = sheets.front()->data(0, kTagRole).toString().toStdString();
     }
-    requireOpenTemplate();
-    const std::string sheetName = sheets.front()->data(0, kTagRole).toString().toStdString();
-    const SlideCollection& slides = SlideTable();
-    const int count = slides.Count();
-    for (int k = 0; k < count; ++k) {
-        if (slides.ValueAt(k)->Name() == sheetName) {
+    QTreeWidgetItem* node = tvwPpt_->currentItem();
+    const LinkResult result = LinkCommand(browsedTemplate(), sheetName, treeNode(node));
+    switch (result.outcome) {
+        case LinkOutcome::NothingToLink:
+            return;
+        case LinkOutcome::NameTaken:
             platform::current().messageBox(kNameTaken, kApplicationTitle,
                                            platform::kOkOnly | platform::kInformation);
             return;
-        }
-    }
-    LinkSheetToSlide(*sheets.front(), *shapeNode);
-}
-
-void frmMain::removeAllTags(office::ppt::Slide& slide) {
-    const auto tags = slide.Tags();
-    const int count = tags->Count();
-    for (int i = count; i >= 1; --i) {
-        tags->Delete(tags->Name(i));
+        case LinkOutcome::Linked:
+            node->parent()->setText(0, qt(result.slideName));
+            return;
     }
 }
 
 void frmMain::LinkSheetToSlide(const QTreeWidgetItem& sheetItem, const QTreeWidgetItem& shapeNode) {
-    if (!isShapeNode(&shapeNode)) {
-        throw office::Error(office::ErrorCode::InvalidArgument,
-                            "link: the tree node \"" + shapeNode.text(0).toStdString() +
-                                "\" is no shape node of a slide");
-    }
-    QTreeWidgetItem& slideNode = *shapeNode.parent();
-    const auto& slide = SlideTable().Item(slideNode.data(0, kTagRole).toInt());
-    slide->SetName(sheetItem.data(0, kTagRole).toString().toStdString());
-    const auto& shape = slide->Objects()->Item(shapeNode.data(0, kTagRole).toInt());
-    removeAllTags(*slide->slide());
-    const auto tags = slide->slide()->Tags();
-    tags->Add("Name", shape->Name());
-    slideNode.setText(0, qt(slide->Name()));
-    if (shape->ShapeType() == kShapeTypeChart) {
-        tags->Add("Type", kShapeTypeChart);
-    }
-    if (shape->ShapeType() == kShapeTypeExcelTable) {
-        tags->Add("Type", kShapeTypeExcelTable);
-    }
-    if (shape->ShapeType() == kShapeTypeTable) {
-        tags->Add("Type", kShapeTypeTable);
-    }
+    const std::string sheetName = sheetItem.data(0, kTagRole).toString().toStdString();
+    const std::string slideName =
+        tabulon::LinkSheetToSlide(SlideTable(), sheetName, *treeNode(&shapeNode));
+    shapeNode.parent()->setText(0, qt(slideName));
 }
 
 void frmMain::mnuCMap_Click() {
     QTreeWidgetItem* node = tvwPpt_->currentItem();
-    if (tvwPpt_->topLevelItemCount() == 0 || !isShapeNode(node)) {
-        return;
+    if (const auto slideName = CancelCommand(browsedTemplate(), treeNode(node))) {
+        node->parent()->setText(0, qt(*slideName));
     }
-    requireOpenTemplate();
-    CancelMapping(*node->parent());
 }
 
 void frmMain::CancelMapping(QTreeWidgetItem& slideNode) {
-    const auto& slide = SlideTable().Item(slideNode.data(0, kTagRole).toInt());
-    removeAllTags(*slide->slide());
-    slide->SetName(cancelledName(*slide->slide()));
-    slideNode.setText(0, qt(cancelledName(*slide->slide())));
+    const std::int32_t slideKey = slideNode.data(0, kTagRole).toInt();
+    slideNode.setText(0, qt(tabulon::CancelMapping(SlideTable(), slideKey)));
 }
 
 void frmMain::cmdSave_Click() {
     // Without a template open (none chosen yet, or Convert closed it) there is nothing to save.
-    if (!pptApp_ || !pptApp_->IsRunning() || pptApp_->Presentations()->Count() == 0) {
+    if (!HasTemplateToSave(pptApp_)) {
         return;
     }
     BusyCursor busy;
-    pptApp_->ActivePresentation()->Save();
-}
-
-void frmMain::quitPowerPoint() {
-    const auto presentations = pptApp_->Presentations();
-    const int count = presentations->Count();
-    for (int i = 1; i <= count; ++i) {
-        presentations->Item(1)->Close();
-    }
-    pptApp_->Quit();
-    pptApp_ = nullptr;
-}
-
-void frmMain::quitExcel() {
-    const auto workbooks = xlsApp_->Workbooks();
-    const int count = workbooks->Count();
-    for (int i = 1; i <= count; ++i) {
-        workbooks->Item(1)->Close();
-    }
-    xlsApp_->Quit();
-    xlsApp_ = nullptr;
+    SaveTemplate(*pptApp_);
 }
 
 void frmMain::cmdConvert_Click() {
-    if (pptApp_) {
-        quitPowerPoint();
-    }
-    if (xlsApp_) {
-        quitExcel();
-    }
+    using MDL_PptReport::OpenDocuments;
+    MDL_PptReport::QuitApplication(pptApp_, OpenDocuments::Close);
+    MDL_PptReport::QuitApplication(xlsApp_, OpenDocuments::Close);
     const std::string outputPath = showFileDialog(dlgoutput_);
     const bool haveOutput = !outputPath.empty();
     const bool haveTemplate = !templatePath_.empty();
@@ -483,14 +437,9 @@ void frmMain::cmdConvert_Click() {
 }
 
 void frmMain::Unload() {
-    if (pptApp_) {
-        pptApp_->Quit();
-        pptApp_ = nullptr;
-    }
-    if (xlsApp_) {
-        xlsApp_->Quit();
-        xlsApp_ = nullptr;
-    }
+    using MDL_PptReport::OpenDocuments;
+    MDL_PptReport::QuitApplication(pptApp_, OpenDocuments::Leave);
+    MDL_PptReport::QuitApplication(xlsApp_, OpenDocuments::Leave);
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

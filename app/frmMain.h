@@ -8,12 +8,14 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "office/excel.h"
 #include "office/powerpoint.h"
 #include "platform/seams.h"
 #include "settings/clsIniFile.h"
+#include "template/Mapping.h"
 #include "template/cls_PptSlide.h"
 #include "update/Cls_WebService.h"
 #include "update/Inet.h"
@@ -33,7 +35,7 @@ namespace tabulon {
 inline constexpr int kTagRole = Qt::UserRole;
 inline constexpr int kKeyRole = Qt::UserRole + 1;
 
-inline constexpr const char* kRootKey = "Root";
+// The root's key, kRootKey, is the mapping's (template/Mapping.h).
 inline constexpr const char* kRootText = "ppt模板";
 
 // Twips (1440 to the inch) to pixels at 96 dots per inch.
@@ -60,34 +62,36 @@ public:
     void LoadTemplate(const std::string& path);
     // Clears the tree and rebuilds it from SlideTable.
     void BuildTemplateTree();
-    // A node of the tree clicked: a slide node disables cmdLink and mnuCMap, a shape node
-    // enables both, the root changes nothing.
+    // A node of the tree clicked: cmdLink and mnuCMap follow the enabling rule of
+    // LinkEnabledAfterClick (template/Mapping.h).
     void tvwPpt_NodeClick();
     // A mouse button released over the tree: the right button pops up mnupop at globalPos.
     void tvwPpt_MouseUp(Qt::MouseButton button, const QPoint& globalPos);
-    // "linked" clicked: links the selected worksheet to the selected shape node's slide, unless
-    // some slide already bears the worksheet's name. Does nothing without a selected worksheet
-    // and a selected shape node.
+    // "linked" clicked: LinkCommand on the selected worksheet and node; a refused name is shown
+    // in a message box, a link in the slide node's text.
     void cmdLink_Click();
-    // Names the slide after the worksheet and replaces its tags by "Name" (and "Type" for a
-    // chart or a spreadsheet object) for the shape of the node. Fails with InvalidArgument,
-    // changing nothing, when the node is the root or a slide node.
+    // tabulon::LinkSheetToSlide for the worksheet item's Tag and the node, then shows the
+    // slide's new name in the slide node. Fails with InvalidArgument, changing nothing, when
+    // the node is the root or a slide node.
     void LinkSheetToSlide(const QTreeWidgetItem& sheetItem, const QTreeWidgetItem& shapeNode);
-    // "Cancel Mapping" chosen: cancels the mapping of the selected shape node's slide.
+    // "Cancel Mapping" chosen: CancelCommand on the selected node; the slide node shows the
+    // slide's new name.
     void mnuCMap_Click();
-    // Removes every tag of the node's slide and names it "slide" followed by its SlideID.
+    // tabulon::CancelMapping for the node's slide, whose node then shows its new name.
     void CancelMapping(QTreeWidgetItem& slideNode);
     // "save" clicked: saves the active presentation in place. Does nothing when no template
     // is open.
     void cmdSave_Click();
-    // "Convert" clicked: closes and quits the browsing applications, asks for the output and
-    // runs the conversion when the workbook, the template and the output are all named.
+    // "Convert" clicked: closes the documents of the browsing applications and quits them
+    // (MDL_PptReport::QuitApplication), asks for the output and runs the conversion when the
+    // workbook, the template and the output are all named.
     void cmdConvert_Click();
     // "About" clicked: shows a freshly made About dialog modally and drops it afterwards.
     void Command1_Click();
     // "Help" clicked: hands the vendor's home page to the desktop.
     void Command2_Click();
-    // Quits PptApp, then XlsApp. A failure of the first ends it there, leaving XlsApp running.
+    // Quits PptApp, then XlsApp, leaving their documents to them. A failure of the first ends
+    // it there, leaving XlsApp running.
     void Unload();
 
     const std::string& WorkbookPath() const noexcept { return workbookPath_; }
@@ -117,12 +121,10 @@ private:
     void applyTabOrder();
     void connectCommands();
     void addSlideNode(QTreeWidgetItem& root, int position);
-    bool isShapeNode(const QTreeWidgetItem* node) const;
-    void requireOpenTemplate() const;
+    // The node as the mapping sees it: its kind and keys; nothing for no node.
+    std::optional<TreeNode> treeNode(const QTreeWidgetItem* item) const;
+    BrowsedTemplate browsedTemplate();
     int openPresentations() const;
-    void removeAllTags(office::ppt::Slide& slide);
-    void quitPowerPoint();
-    void quitExcel();
 
     // Whether the last LoadWorkbook got as far as refilling the worksheet list.
     bool listChanged_ = false;

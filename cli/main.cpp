@@ -12,6 +12,7 @@
 
 #include "engine/MDL_PptReport.h"
 #include "office/error.h"
+#include "tabulon/version.h"
 
 namespace {
 
@@ -182,7 +183,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (option == "--version" || option == "-V") {
-            std::printf("tabulon-convert %s\n", TABULON_VERSION);
+            std::printf("tabulon-convert %s\n", tabulon::version::kText);
             return 0;
         }
     }

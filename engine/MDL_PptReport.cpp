@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include "engine/QuitApplication.h"
 #include "office/dispatch.h"
 #include "office/error.h"
 #include "office/graph.h"
@@ -122,50 +123,21 @@ std::shared_ptr<ppt::Shape> findMappedShape(const std::shared_ptr<ppt::Slide>& s
     return partial;
 }
 
-// Quits an application that an earlier, failed run left behind, then drops the reference.
+// Quits an application that an earlier, failed run left behind, then drops the reference; one
+// that has quit already is only dropped.
 template <class App>
 void quitLeftOver(std::shared_ptr<App>& app) {
-    if (app && app->IsRunning()) {
-        app->Quit();
+    if (app && !app->IsRunning()) {
+        app.reset();
     }
-    app.reset();
-}
-
-void closeAllWorkbooks(const std::shared_ptr<excel::Application>& app) {
-    auto books = app->Workbooks();
-    const int count = books->Count();
-    // Closing a workbook moves the later ones down, so the first one is closed each time.
-    for (int i = 1; i <= count; ++i) {
-        books->Item(1)->Close();
-    }
-}
-
-void closeAllPresentations(const std::shared_ptr<ppt::Application>& app) {
-    auto presentations = app->Presentations();
-    const int count = presentations->Count();
-    for (int i = 1; i <= count; ++i) {
-        presentations->Item(1)->Close();
-    }
+    QuitApplication(app, OpenDocuments::Leave);
 }
 
 // Closes the workbooks without saving and quits the spreadsheet application; the source
 // workbook is never written.
 void shutDownSpreadsheet() {
-    closeAllWorkbooks(EngineXlsApp);
-    EngineXlsApp->SetDisplayAlerts(true);
-    EngineXlsApp->Quit();
+    QuitApplication(EngineXlsApp, OpenDocuments::Close);
     SourceWorkbook.reset();
-    EngineXlsApp.reset();
-}
-
-// Closes the presentations (the result is already saved) and quits the presentation
-// application.
-void shutDownPresentation() {
-    EnginePptApp->SetDisplayAlerts(ppt::ppAlertsNone);
-    closeAllPresentations(EnginePptApp);
-    EnginePptApp->SetDisplayAlerts(ppt::ppAlertsAll);
-    EnginePptApp->Quit();
-    EnginePptApp.reset();
 }
 
 // The run's position already names the worksheet and the slide.
@@ -328,7 +300,8 @@ void ConvertReport(const std::string& workbookPath, const std::string& templateP
     presentation.reset();
 
     shutDownSpreadsheet();
-    shutDownPresentation();
+    // The result is already saved: the presentations close without saving.
+    QuitApplication(EnginePptApp, OpenDocuments::Close);
 
     if (statistics) {
         *statistics = currentRun;

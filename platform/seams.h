@@ -2,9 +2,12 @@
 
 // Everything through which the program touches the desktop or the outside world, behind one
 // replaceable table: file dialogs, message boxes, the HTTP fetch, the shell's "open", starting a
-// program, the clock and the executable's folder. The program runs with the Qt implementations;
-// a test swaps in its own functions (a file the user "chose", a recorded message box, a fixed
-// date) with ScopedPlatform.
+// program, the clock and the executable's folder. A test swaps in its own functions (a file the
+// user "chose", a recorded message box, a fixed date) with ScopedPlatform.
+//
+// This header and its library need no window (Qt Core and Network only). The functions that
+// need one -- the file dialogs, the message boxes and the desktop's "open" -- are implemented
+// with Qt Widgets in platform/qt_platform.h, which only the windows' program links.
 
 #include <chrono>
 #include <cstddef>
@@ -56,11 +59,15 @@ struct Platform {
     std::function<std::string()> executableDir;
 };
 
-// The process's platform table. Starts with the Qt implementations.
+// The process's platform table. Starts with corePlatform(); the windows' program puts the Qt
+// implementations in (platform::qtPlatform()) when it makes its application object.
 Platform& current();
 
-// The Qt implementations (the real dialogs, message boxes, network and desktop services).
-Platform qtPlatform();
+// The implementations that need no window: the HTTP fetch (Qt Network), starting a program,
+// the clock and the executable's folder (Qt Core). Without a window, a file dialog answers as
+// if cancelled, a message box goes to standard error as "caption: text" and is answered OK,
+// and the desktop opens nothing (shellOpen answers false).
+Platform corePlatform();
 
 // Replaces some functions of the platform table for its lifetime, then restores the table.
 class ScopedPlatform {

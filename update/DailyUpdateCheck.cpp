@@ -5,6 +5,7 @@
 
 #include "office/error.h"
 #include "platform/seams.h"
+#include "tabulon/version.h"
 #include "update/MDL_PublicCode.h"
 
 namespace update {
@@ -68,9 +69,8 @@ void DailyUpdateCheck(clsIniFile& IniFile, Cls_WebService& UpdateService) {
         }
     }
     const std::string date = update::DateText(today);
-    const std::string version =
-        update::VersionText(MDL_PublicCode::kVersionMajor, MDL_PublicCode::kVersionMinor,
-                            MDL_PublicCode::kVersionRevision);
+    const std::string version = update::VersionText(
+        tabulon::version::kMajor, tabulon::version::kMinor, tabulon::version::kPatch);
     UpdateService.CheckProduct(update::kProductId, update::kProductGuid, version);
     IniFile.SaveSetting(update::kSection, update::kConnectDateKey, date);
     if (storedIsNoDate) {

@@ -1,16 +1,14 @@
 #pragma once
 
-// Helpers shared by the windows: the program's identity (title and version numbers), the
-// vendor's addresses, and ShellOpen, which hands an address or document to the desktop.
+// Helpers shared by the windows: the program's title, the vendor's addresses, and ShellOpen,
+// which hands an address or document to the desktop. The version numbers come from CMake, in
+// the generated header "tabulon/version.h".
 
 #include <string>
 
 namespace MDL_PublicCode {
 
 inline constexpr const char* kAppTitle = "Tabulon";
-inline constexpr int kVersionMajor = 1;
-inline constexpr int kVersionMinor = 1;
-inline constexpr int kVersionRevision = 0;
 
 // Hands `target` (a web address, a "mailto:" address or a document) to the desktop's default
 // handler and returns at once. Whether the desktop could open it is not reported.

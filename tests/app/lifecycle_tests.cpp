@@ -12,6 +12,7 @@
 #include "app/frmMain.h"
 #include "desktop.h"
 #include "office/error.h"
+#include "platform/qt_platform.h"
 
 namespace tabulon {
 namespace {
@@ -110,6 +111,26 @@ TEST(FailureReport, FailureEscapingAnEventHandlerIsReported) {
     QApplication::sendEvent(&receiver, &event);
     ASSERT_EQ(desktop.Messages().size(), 1u);
     EXPECT_EQ(desktop.Messages()[0], "Error 9: handler failed");
+}
+
+// The program's application object gives the window its real dialogs, message boxes and
+// desktop "open"; without it the core's answers (cancelled, standard error, nothing opened)
+// would stand in for them unseen.
+TEST(ReportingApplication, PutsTheQtDesktopIntoThePlatformTable) {
+    testing::Application application;
+    using Open = bool (*)(const std::string&);
+    using Choose = std::string (*)(const platform::FileDialog&);
+    using Tell = int (*)(const std::string&, const std::string&, int);
+    const platform::Platform qt = platform::qtPlatform();
+    const platform::Platform core = platform::corePlatform();
+    const platform::Platform& table = platform::current();
+    ASSERT_NE(table.shellOpen.target<Open>(), nullptr);
+    EXPECT_EQ(*table.shellOpen.target<Open>(), *qt.shellOpen.target<Open>());
+    EXPECT_NE(*table.shellOpen.target<Open>(), *core.shellOpen.target<Open>());
+    ASSERT_NE(table.chooseFile.target<Choose>(), nullptr);
+    EXPECT_EQ(*table.chooseFile.target<Choose>(), *qt.chooseFile.target<Choose>());
+    ASSERT_NE(table.messageBox.target<Tell>(), nullptr);
+    EXPECT_EQ(*table.messageBox.target<Tell>(), *qt.messageBox.target<Tell>());
 }
 
 // Writes the loaded window to the build folder so that anyone can look at its layout.

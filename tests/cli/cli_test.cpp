@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -89,6 +90,22 @@ protected:
     fs::path folder_;
     fs::path program_;
 };
+
+// The version is set once, in project() of the top CMakeLists.txt; the program prints what the
+// generated header carries from there.
+TEST_F(Cli, VersionIsTheOneThatCMakeListsSets) {
+    const std::string lists = slurp(fs::path(TABULON_SOURCE_DIR) / "CMakeLists.txt");
+    std::smatch found;
+    ASSERT_TRUE(
+        std::regex_search(lists, found, std::regex(R"(project\(Tabulon VERSION ([0-9.]+))")))
+        << "no project() version in CMakeLists.txt";
+    const std::string version = found[1];
+    EXPECT_EQ(run("--version").out, "tabulon-convert " + version + "\n");
+
+    const std::string header =
+        slurp(fs::path(TABULON_BINARY_DIR) / "generated" / "tabulon" / "version.h");
+    EXPECT_NE(header.find("kText = \"" + version + "\""), std::string::npos) << header;
+}
 
 TEST_F(Cli, VersionAndHelpGoToStandardOutput) {
     const auto version = run("--version");

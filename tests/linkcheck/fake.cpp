@@ -1,0 +1,3 @@
+int fakeLibraryFunction() {
+    return 0;
+}
