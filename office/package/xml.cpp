@@ -108,25 +108,31 @@ bool holdsXmlText(const pugi::xml_node& root) {
     return false;
 }
 
+// The part's XML declaration as its own (or, where it has none, Office's standalone one),
+// followed by the line break that Office writes after it.
+std::string declarationLine(const pugi::xml_document& doc) {
+    const auto declaration = doc.first_child();
+    if (declaration.type() != pugi::node_declaration) {
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
+    }
+    std::string line = "<?xml";
+    for (auto attribute : declaration.attributes()) {
+        line += ' ';
+        line += attribute.name();
+        line += "=\"";
+        line += attribute.value();
+        line += '"';
+    }
+    line += "?>\r\n";
+    return line;
+}
+
 }  // namespace
 
 std::string toXml(const pugi::xml_document& doc) {
     // Office starts every part with a standalone declaration followed by a line break.
-    std::string out;
+    std::string out = declarationLine(doc);
     const auto declaration = doc.first_child();
-    if (declaration.type() == pugi::node_declaration) {
-        out = "<?xml";
-        for (auto attribute : declaration.attributes()) {
-            out += ' ';
-            out += attribute.name();
-            out += "=\"";
-            out += attribute.value();
-            out += '"';
-        }
-        out += "?>\r\n";
-    } else {
-        out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
-    }
     const std::size_t head = out.size();
     constexpr unsigned kFlags = pugi::format_raw | pugi::format_no_declaration;
     if (holdsXmlText(doc)) {
@@ -253,21 +259,8 @@ private:
 }  // namespace
 
 void streamXml(const pugi::xml_document& doc, const std::function<void(std::string_view)>& sink) {
-    std::string head;
+    const std::string head = declarationLine(doc);
     const auto declaration = doc.first_child();
-    if (declaration.type() == pugi::node_declaration) {
-        head = "<?xml";
-        for (auto attribute : declaration.attributes()) {
-            head += ' ';
-            head += attribute.name();
-            head += "=\"";
-            head += attribute.value();
-            head += '"';
-        }
-        head += "?>\r\n";
-    } else {
-        head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
-    }
     SplicingWriter writer(sink);
     writer.write(head.data(), head.size());
     for (auto node = doc.first_child(); node; node = node.next_sibling()) {
