@@ -149,12 +149,8 @@ private:
     void setCell(Fields& f, int row, int column, office::Value value, int format);
 
     bool inside(std::uint16_t id) const {
-        for (std::uint16_t open : blocks_) {
-            if (open == id) {
-                return true;
-            }
-        }
-        return false;
+        const auto it = openBlocks_.find(id);
+        return it != openBlocks_.end() && it->second > 0;
     }
     bool directlyIn(std::uint16_t id) const { return !blocks_.empty() && blocks_.back() == id; }
     [[noreturn]] void unsupported(const std::string& what) const {
@@ -166,6 +162,7 @@ private:
     GraphChart chart_;
     std::map<int, std::string> formats_;
     std::vector<std::uint16_t> blocks_;
+    std::map<std::uint16_t, std::size_t> openBlocks_;  // how many blocks of each id are open
     const binary::RecordStream* stream_ = nullptr;
     std::uint16_t previous_ = 0;
     bool inChart_ = false;
@@ -220,6 +217,7 @@ void Parser::record(const Record& r) {
             inChart_ = type == 0x8000 || type == 0x0020;
             sawChart_ = sawChart_ || inChart_;
             blocks_.clear();
+            openBlocks_.clear();
             return;
         }
         case rt::Eof:
@@ -254,7 +252,13 @@ void Parser::record(const Record& r) {
     chartRecord(r, f);
 }
 
-void Parser::setCell(Fields&, int row, int column, office::Value value, int format) {
+// A data sheet cell goes into a worksheet's grid when the chart is converted: one beyond it is
+// refused, as the workbook reader refuses it.
+void Parser::setCell(Fields& f, int row, int column, office::Value value, int format) {
+    const detail::CellPos pos{row + 1, column + 1};
+    if (!excel::detail::onSheet(pos)) {
+        f.fail("holds a cell beyond the worksheet: " + excel::detail::beyondSheet(pos));
+    }
     detail::CellData data;
     data.value = std::move(value);
     if (const auto it = formats_.find(format); it != formats_.end()) {
@@ -262,7 +266,7 @@ void Parser::setCell(Fields&, int row, int column, office::Value value, int form
     } else if (std::string builtIn = builtInFormat(format); !builtIn.empty()) {
         data.numberFormat = std::move(builtIn);
     }
-    chart_.sheet.cells[{row + 1, column + 1}] = std::move(data);
+    chart_.sheet.cells[pos] = std::move(data);
 }
 
 void Parser::cell(const Record& r) {
@@ -314,6 +318,7 @@ void Parser::closeBlock() {
     }
     const std::uint16_t closed = blocks_.back();
     blocks_.pop_back();
+    --openBlocks_[closed];
     if (closed == rt::DataFormat) {
         format_ = nullptr;
         point_ = nullptr;
@@ -411,6 +416,7 @@ void Parser::chartRecord(const Record& r, Fields& f) {
     switch (r.id) {
         case rt::Begin:
             blocks_.push_back(previous_);
+            ++openBlocks_[previous_];
             return;
         case rt::End:
             closeBlock();
