@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "office/binary/records.h"
 #include "office/compound/compound_file.h"
 #include "office/error.h"
 
@@ -22,35 +23,24 @@ constexpr int kMaxTreeDepth = 16384;
 
 enum EntryType : std::uint8_t { kStorage = 1, kStream = 2, kRoot = 5 };
 
+// Little-endian fields at an offset that the caller checked.
 std::uint32_t u32(std::span<const std::uint8_t> b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
+    return binary::le32(&b[at]);
 }
 
 std::uint16_t u16(std::span<const std::uint8_t> b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+    return binary::le16(&b[at]);
 }
 
-// A directory entry's name (UTF-16LE, at most 32 code units) as UTF-8.
+// A directory entry's name (UTF-16LE, at most 32 code units, up to a zero) as UTF-8.
 std::string entryName(std::span<const std::uint8_t> entry) {
     const std::size_t units = std::min<std::size_t>(u16(entry, 0x40) / 2, 32);
-    std::string name;
-    for (std::size_t i = 0; i < units; ++i) {
-        const std::uint16_t c = u16(entry, 2 * i);
-        if (c == 0) {
-            break;
-        }
-        if (c < 0x80) {
-            name.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            name.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            name.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            name.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            name.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            name.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+    std::size_t length = 0;
+    while (length < units && u16(entry, 2 * length) != 0) {
+        ++length;
     }
+    std::string name;
+    binary::appendUtf16(name, entry.first(2 * length));
     return printableName(name);
 }
 

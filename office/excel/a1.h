@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "office/clipboard.h"
+#include "office/excel.h"
 
 namespace office::excel::detail {
 
@@ -18,6 +19,20 @@ struct CellPos {
     int column = 0;
     auto operator<=>(const CellPos&) const = default;
 };
+
+// True when a position (1-based) lies on a worksheet, A1 to XFD1048576.
+constexpr bool onSheet(CellPos pos) noexcept {
+    return pos.row >= 1 && pos.row <= kMaxRows && pos.column >= 1 && pos.column <= kMaxColumns;
+}
+
+// Why a position is not on a worksheet, in the words with which every reader refuses such a
+// cell: "a cell lies in column 16385, beyond the last column".
+inline std::string beyondSheet(CellPos pos) {
+    if (pos.column < 1 || pos.column > kMaxColumns) {
+        return "a cell lies in column " + std::to_string(pos.column) + ", beyond the last column";
+    }
+    return "a cell lies in row " + std::to_string(pos.row) + ", beyond the last row";
+}
 
 // A rectangle of sheet cells, 1-based, corners included.
 struct Area {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "office/error.h"
+
 namespace office::excel::detail {
 
 CellGrid::CellGrid(const CellMap& cells) {
@@ -41,6 +43,10 @@ const CellGrid::Slot* CellGrid::slotAt(CellPos pos) const {
 // and left to right, so the new slot usually goes at the end.
 CellGrid::Slot& CellGrid::obtain(CellPos pos, bool& created) {
     created = false;
+    if (!onSheet(pos)) {
+        // A column beyond the grid would not fit a slot's column either.
+        throw Error(ErrorCode::OutOfSheet, beyondSheet(pos));
+    }
     auto row = rows_.empty() || rows_.back().row < pos.row
                    ? rows_.end()
                    : std::lower_bound(rows_.begin(), rows_.end(), pos.row,

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "office/binary/palette.h"
 #include "office/package/xml.h"
 
 namespace office::excel {
@@ -17,17 +18,6 @@ using package::child;
 using package::children;
 
 constexpr std::string_view kSheetType = "/worksheet";
-
-// The legacy palette that indexed="n" names (64 and 65 are the system's text and window colours).
-constexpr std::uint32_t kIndexed[] = {
-    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF, 0x000000,
-    0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF, 0x800000, 0x008000,
-    0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080, 0x9999FF, 0x993366, 0xFFFFCC,
-    0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF, 0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF,
-    0x800080, 0x800000, 0x008080, 0x0000FF, 0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF,
-    0xFF99CC, 0xCC99FF, 0xFFCC99, 0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600,
-    0x666699, 0x969696, 0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399,
-    0x333333, 0x000000, 0xFFFFFF};
 
 // The theme's colours in the order that theme="n" counts them: the scheme lists dk1 lt1 dk2
 // lt2, but cells number them lt1 dk1 lt2 dk2.
@@ -115,9 +105,7 @@ std::optional<std::uint32_t> colorOf(pugi::xml_node element, const Context& cont
         }
     } else if (auto indexed = element.attribute("indexed")) {
         const auto index = static_cast<std::size_t>(indexed.as_uint());
-        if (index < std::size(kIndexed)) {
-            color = kIndexed[index];
-        }
+        color = binary::legacyColor(index);  // the legacy palette that indexed="n" names
     }
     if (color) {
         color = tinted(*color, element.attribute("tint").as_double());

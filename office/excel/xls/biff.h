@@ -1,27 +1,24 @@
 #pragma once
 
-// The record layer of a binary workbook stream (BIFF8): records one after the other, each a
-// 16-bit id, a 16-bit length and that many bytes, with checked little-endian reads and strings
-// that may go on in Continue records. Every failure is an office::Error (CorruptPart) that names
-// the file, the record and its offset in the stream.
+// The records of the binary workbook format (BIFF8): the ids of the records that the workbook
+// reader and the Graph object reader look at, and the format's own number encodings, over the
+// record layer of office/binary.
 
-#include <cstddef>
 #include <cstdint>
-#include <span>
-#include <string>
-#include <string_view>
-#include <vector>
+
+#include "office/binary/records.h"
 
 namespace office::excel::xls {
 
-// Record ids of the records the workbook reader looks at.
+// Record ids: the workbook globals' and the worksheets' records, then the chart records that a
+// Graph object's data holds.
 namespace rt {
 inline constexpr std::uint16_t Formula = 0x0006;
 inline constexpr std::uint16_t Eof = 0x000A;
 inline constexpr std::uint16_t DateMode = 0x0022;
 inline constexpr std::uint16_t FilePass = 0x002F;
 inline constexpr std::uint16_t Font = 0x0031;
-inline constexpr std::uint16_t Continue = 0x003C;
+inline constexpr std::uint16_t Continue = binary::kContinue;
 inline constexpr std::uint16_t CodePage = 0x0042;
 inline constexpr std::uint16_t DefColWidth = 0x0055;
 inline constexpr std::uint16_t ColInfo = 0x007D;
@@ -49,137 +46,72 @@ inline constexpr std::uint16_t XfExt = 0x087D;
 inline constexpr std::uint16_t Bof2 = 0x0009;
 inline constexpr std::uint16_t Bof3 = 0x0209;
 inline constexpr std::uint16_t Bof4 = 0x0409;
+// The cell records of older streams, which Graph still writes in its data sheet.
+inline constexpr std::uint16_t Blank2 = 0x0001;
+inline constexpr std::uint16_t Integer2 = 0x0002;
+inline constexpr std::uint16_t Number2 = 0x0003;
+inline constexpr std::uint16_t Label2 = 0x0004;
+// Chart records.
+inline constexpr std::uint16_t Chart = 0x1002;
+inline constexpr std::uint16_t Series = 0x1003;
+inline constexpr std::uint16_t DataFormat = 0x1006;
+inline constexpr std::uint16_t LineFormat = 0x1007;
+inline constexpr std::uint16_t MarkerFormat = 0x1009;
+inline constexpr std::uint16_t AreaFormat = 0x100A;
+inline constexpr std::uint16_t PieFormat = 0x100B;
+inline constexpr std::uint16_t AttachedLabel = 0x100C;
+inline constexpr std::uint16_t SeriesText = 0x100D;
+inline constexpr std::uint16_t ChartFormat = 0x1014;
+inline constexpr std::uint16_t Legend = 0x1015;
+inline constexpr std::uint16_t Bar = 0x1017;
+inline constexpr std::uint16_t Line = 0x1018;
+inline constexpr std::uint16_t Pie = 0x1019;
+inline constexpr std::uint16_t Area = 0x101A;
+inline constexpr std::uint16_t Scatter = 0x101B;
+inline constexpr std::uint16_t Axis = 0x101D;
+inline constexpr std::uint16_t Tick = 0x101E;
+inline constexpr std::uint16_t ValueRange = 0x101F;
+inline constexpr std::uint16_t CatSerRange = 0x1020;
+inline constexpr std::uint16_t AxisLine = 0x1021;
+inline constexpr std::uint16_t DefaultText = 0x1024;
+inline constexpr std::uint16_t Text = 0x1025;
+inline constexpr std::uint16_t FontX = 0x1026;
+inline constexpr std::uint16_t ObjectLink = 0x1027;
+inline constexpr std::uint16_t Frame = 0x1032;
+inline constexpr std::uint16_t Begin = 0x1033;
+inline constexpr std::uint16_t End = 0x1034;
+inline constexpr std::uint16_t PlotArea = 0x1035;
+inline constexpr std::uint16_t Chart3d = 0x103A;
+inline constexpr std::uint16_t Radar = 0x103E;
+inline constexpr std::uint16_t Surf = 0x103F;
+inline constexpr std::uint16_t RadarArea = 0x1040;
+inline constexpr std::uint16_t IFmtRecord = 0x104E;
+inline constexpr std::uint16_t ExcludeRows = 0x1053;
+inline constexpr std::uint16_t ExcludeColumns = 0x1054;
+inline constexpr std::uint16_t Orient = 0x1055;
+inline constexpr std::uint16_t SerFmt = 0x105D;
+inline constexpr std::uint16_t BarShape3d = 0x105F;
+inline constexpr std::uint16_t BopPop = 0x1061;
 }  // namespace rt
 
-std::string hex4(std::uint16_t id);
-
-class RecordStream;
-
-// Turns 8-bit characters into UTF-8. The format's 8-bit strings hold the low bytes of UTF-16
-// code units (Latin-1), and Excel always names code page 1200 (UTF-16); some other writers
-// name a Windows code page and write its bytes, which are then decoded with it (iconv).
-class ByteDecoder {
-public:
-    ByteDecoder() = default;
-    ByteDecoder(const ByteDecoder&) = delete;
-    ByteDecoder& operator=(const ByteDecoder&) = delete;
-    ~ByteDecoder();
-
-    // Unknown code pages, and 1200, decode as Latin-1.
-    void setCodePage(std::uint16_t codePage);
-    void append(std::string& out, std::span<const std::uint8_t> bytes) const;
-
-private:
-    void* converter_ = nullptr;  // an iconv_t, or null for Latin-1
-};
-
-// One record: its id, where its header starts in the stream, and its bytes.
-struct Record {
-    std::uint16_t id = 0;
-    std::size_t offset = 0;
-    std::span<const std::uint8_t> data;
-};
-
-// Frames the record whose header starts at `at`: a 16-bit id, a 16-bit length and that many
-// bytes. On Cut the header is whole but the body runs past the end (`record.id` and
-// `record.offset` are set); the callers word their own messages.
-enum class Frame { End, Whole, HeaderCut, BodyCut };
-Frame frameRecord(std::span<const std::uint8_t> stream, std::size_t at, Record& record);
-
-// Appends a Unicode code point as UTF-8.
-void appendUtf8(std::string& out, std::uint32_t code);
-
-// Checked reads over the bytes of one record and the Continue records after it. A read past
-// the end fails naming the record. Strings follow the rule of split strings: where the
-// characters of a string go on in the next Continue record, that record starts with a new
-// flags byte that says whether the rest is 8-bit or 16-bit.
-class RecordReader {
-public:
-    // The stream names the file in messages and decodes 8-bit strings; it outlives the reader.
-    RecordReader(const Record& record, const RecordStream& stream)
-        : first_(record), stream_(&stream) {}
-    RecordReader(const Record& record, std::vector<Record> continues, const RecordStream& stream)
-        : first_(record), more_(std::move(continues)), stream_(&stream) {}
-
-    std::uint8_t u8();
-    std::uint16_t u16();
-    std::uint32_t u32();
-    double f64();
-    void skip(std::size_t count);
-    // Bytes left in this record and its Continue records.
-    std::size_t remaining() const;
-    bool atEnd() const { return remaining() == 0; }
-
-    // XLUnicodeString: a 16-bit length, flags, characters (rich runs and phonetic data skipped).
-    std::string unicodeString();
-    // ShortXLUnicodeString: as above with an 8-bit length.
-    std::string shortUnicodeString();
-    // The characters of a string whose length and flags were read already; rich runs and
-    // phonetic data are skipped after them.
-    std::string characters(std::size_t count, std::uint8_t flags);
-
-    [[noreturn]] void fail(const std::string& what) const;
-    const Record& record() const { return first_; }
-
-private:
-    void need(std::size_t count);
-    std::uint8_t byte();
-    std::size_t pieces() const { return 1 + more_.size(); }
-    const Record& piece(std::size_t index) const { return index == 0 ? first_ : more_[index - 1]; }
-
-    Record first_;
-    std::vector<Record> more_;  // the Continue records, empty for most records
-    std::size_t piece_ = 0;
-    std::size_t at_ = 0;
-    const RecordStream* stream_;
-};
-
-// The records of a stream in order. `where` names the file in messages.
-class RecordStream {
-public:
-    RecordStream(std::span<const std::uint8_t> stream, std::string where);
-
-    // The next record, or false at the end of the stream. A header that runs past the end
-    // fails with the offset.
-    bool next(Record& record);
-    // A reader of one record.
-    RecordReader reader(const Record& record) const { return RecordReader(record, *this); }
-    // The next record with the Continue records that follow it, for records that can be long.
-    RecordReader continued(const Record& first);
-    // Goes to a stream offset (a sheet's BOF, from BoundSheet); fails when it lies outside.
-    void seek(std::size_t offset);
-    std::size_t offset() const { return at_; }
-    std::size_t size() const { return stream_.size(); }
-    const std::string& where() const { return where_; }
-    // From the workbook's CodePage record on, 8-bit strings are decoded with it.
-    void setCodePage(std::uint16_t codePage) { decoder_.setCodePage(codePage); }
-    const ByteDecoder& decoder() const { return decoder_; }
-
-    [[noreturn]] void fail(std::size_t offset, const std::string& what) const;
-
-private:
-    std::span<const std::uint8_t> stream_;
-    std::size_t at_ = 0;
-    std::string where_;
-    ByteDecoder decoder_;
-};
-
-// Little-endian reads from a span whose length the caller checked.
-inline std::uint16_t le16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t le32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-double le64Double(const std::uint8_t* p);
+// The record layer itself (framing, checked reads, Continue records, strings) is the binary
+// formats' own; the workbook code names it here.
+using binary::appendLatin1;
+using binary::appendUtf16;
+using binary::appendUtf8;
+using binary::ByteDecoder;
+using binary::Frame;
+using binary::frameRecord;
+using binary::hex4;
+using binary::le16;
+using binary::le32;
+using binary::le64Double;
+using binary::Record;
+using binary::RecordReader;
+using binary::RecordStream;
 
 // The number an RK value stands for: an integer or the high half of a double, either of them
 // possibly divided by 100.
 double rkNumber(std::uint32_t rk);
-
-// UTF-8 of 16-bit (little-endian UTF-16) or 8-bit (Latin-1: the high byte left out) characters.
-void appendUtf16(std::string& out, std::span<const std::uint8_t> bytes);
-void appendLatin1(std::string& out, std::span<const std::uint8_t> bytes);
 
 }  // namespace office::excel::xls

@@ -4,6 +4,7 @@
 
 #include <pugixml.hpp>
 
+#include "office/binary/palette.h"
 #include "office/excel/model.h"
 #include "office/package/package.h"
 
@@ -15,19 +16,8 @@ constexpr const char* kMainNs = "http://schemas.openxmlformats.org/spreadsheetml
 constexpr const char* kRelNs =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 
-// The colours of palette indexes 8 to 63 when the workbook has no palette of its own.
-constexpr std::array<std::uint32_t, 56> kDefaultPalette = {
-    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF,
-    0x800000, 0x008000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080,
-    0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF,
-    0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF,
-    0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
-    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
-    0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333,
-};
-// Indexes 0 to 7.
-constexpr std::uint32_t kFixedColors[8] = {0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00,
-                                           0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF};
+using binary::kDefaultPalette;
+using binary::kFixedColors;
 
 // The line styles of a border edge, by the code a binary XF gives it.
 constexpr const char* kLineStyles[] = {"",

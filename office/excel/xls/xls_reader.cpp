@@ -180,11 +180,13 @@ struct SheetReader {
     bool pendingString = false;  // the last cell is a formula that a String record completes
     bool lastStray = false;      // the last cell went aside
     std::vector<std::uint16_t> rowWidths;  // cells of each row, as its Row record says
+    // Row records may claim far more cells than the stream holds: room is made for no more
+    // cells than there are bytes for (a cell record takes ten at least).
+    std::size_t reserveLeft = stream.size() / 10;
 
     Cell& add(RecordReader& in, int row, int column, std::uint32_t xf) {
-        if (column >= kMaxColumns) {
-            in.fail("a cell lies in column " + std::to_string(column + 1) +
-                    ", beyond the last column");
+        if (!onSheet({row + 1, column + 1})) {
+            in.fail(beyondSheet({row + 1, column + 1}));
         }
         Cell cell;
         cell.column = static_cast<std::uint16_t>(column + 1);
@@ -194,7 +196,9 @@ struct SheetReader {
         if (rows.empty() || rows.back().row < row + 1) {
             rows.push_back(Row{row + 1, 0, {}});
             if (static_cast<std::size_t>(row) < rowWidths.size()) {
-                rows.back().cells.reserve(rowWidths[row]);
+                const std::size_t room = std::min<std::size_t>(rowWidths[row], reserveLeft);
+                rows.back().cells.reserve(room);
+                reserveLeft -= room;
             }
         }
         auto& last = rows.back();
@@ -557,6 +561,7 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> bytes, 
     std::vector<SheetContent> contents;
     TextPool texts;
     std::size_t next = 0;
+    std::map<std::size_t, const SheetEntry*> begun;  // each worksheet by its offset
     for (const auto& entry : globals.sheets) {
         if (entry.type != 0 && entry.type != 1 && entry.type != 2) {
             continue;
@@ -565,6 +570,12 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> bytes, 
         if (entry.type != 0) {
             contents.emplace_back();
             continue;
+        }
+        // Two sheets cannot share their records: a list naming one sheet many times would
+        // read and hold it once for each name.
+        if (const auto [it, fresh] = begun.emplace(entry.offset, &entry); !fresh) {
+            records.fail(entry.offset, "sheets \"" + it->second->name + "\" and \"" + entry.name +
+                                           "\" begin at the same offset");
         }
         records.seek(entry.offset);
         SheetReader reader(records, globals, texts);

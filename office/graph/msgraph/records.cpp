@@ -6,181 +6,86 @@
 #include "office/graph/msgraph/records.h"
 
 #include <algorithm>
-#include <cstring>
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "office/binary/palette.h"
 #include "office/error.h"
+#include "office/excel/number_format.h"
+#include "office/excel/xls/biff.h"
 
 namespace office::graph::msgraph {
 
 namespace {
 
-namespace rt {
-constexpr std::uint16_t Blank = 0x0001;
-constexpr std::uint16_t Integer = 0x0002;
-constexpr std::uint16_t Number = 0x0003;
-constexpr std::uint16_t Label = 0x0004;
-constexpr std::uint16_t Eof = 0x000A;
-constexpr std::uint16_t Font = 0x0031;
-constexpr std::uint16_t Palette = 0x0092;
-constexpr std::uint16_t Number8 = 0x0203;
-constexpr std::uint16_t Label8 = 0x0204;
-constexpr std::uint16_t Format = 0x041E;
-constexpr std::uint16_t Bof = 0x0809;
-constexpr std::uint16_t Chart = 0x1002;
-constexpr std::uint16_t Series = 0x1003;
-constexpr std::uint16_t DataFormat = 0x1006;
-constexpr std::uint16_t LineFormat = 0x1007;
-constexpr std::uint16_t MarkerFormat = 0x1009;
-constexpr std::uint16_t AreaFormat = 0x100A;
-constexpr std::uint16_t PieFormat = 0x100B;
-constexpr std::uint16_t AttachedLabel = 0x100C;
-constexpr std::uint16_t SeriesText = 0x100D;
-constexpr std::uint16_t ChartFormat = 0x1014;
-constexpr std::uint16_t Legend = 0x1015;
-constexpr std::uint16_t Bar = 0x1017;
-constexpr std::uint16_t Line = 0x1018;
-constexpr std::uint16_t Pie = 0x1019;
-constexpr std::uint16_t Area = 0x101A;
-constexpr std::uint16_t Scatter = 0x101B;
-constexpr std::uint16_t Axis = 0x101D;
-constexpr std::uint16_t Tick = 0x101E;
-constexpr std::uint16_t ValueRange = 0x101F;
-constexpr std::uint16_t CatSerRange = 0x1020;
-constexpr std::uint16_t AxisLine = 0x1021;
-constexpr std::uint16_t DefaultText = 0x1024;
-constexpr std::uint16_t Text = 0x1025;
-constexpr std::uint16_t FontX = 0x1026;
-constexpr std::uint16_t ObjectLink = 0x1027;
-constexpr std::uint16_t Frame = 0x1032;
-constexpr std::uint16_t Begin = 0x1033;
-constexpr std::uint16_t End = 0x1034;
-constexpr std::uint16_t PlotArea = 0x1035;
-constexpr std::uint16_t Chart3d = 0x103A;
-constexpr std::uint16_t Radar = 0x103E;
-constexpr std::uint16_t Surf = 0x103F;
-constexpr std::uint16_t RadarArea = 0x1040;
-constexpr std::uint16_t IFmtRecord = 0x104E;
-constexpr std::uint16_t ExcludeRows = 0x1053;
-constexpr std::uint16_t ExcludeColumns = 0x1054;
-constexpr std::uint16_t Orient = 0x1055;
-constexpr std::uint16_t SerFmt = 0x105D;
-constexpr std::uint16_t BarShape3d = 0x105F;
-constexpr std::uint16_t BopPop = 0x1061;
-}  // namespace rt
+namespace rt = excel::xls::rt;
+using binary::hex4;
+using Fields = binary::RecordReader;
 
 constexpr std::uint16_t kBiff8 = 0x0680;
 constexpr std::uint16_t kAllPoints = 0xFFFF;     // DataFormat of a whole series
 constexpr std::uint16_t kGroupDefault = 0xFFFD;  // DataFormat of all a chart group's series
 
-std::string hex4(std::uint16_t id) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string text = "0x0000";
-    for (int i = 0; i < 4; ++i) {
-        text[5 - i] = digits[(id >> (4 * i)) & 0xF];
-    }
-    return text;
-}
-
-// Checked little-endian reads over one record's bytes.
-class Fields {
+// The failures of a chart object's records, worded as the object's own.
+class ChartWording : public binary::Wording {
 public:
-    Fields(const Record& record, const std::string& where) : record_(record), where_(where) {}
-
-    std::uint8_t u8() { return take(1)[0]; }
-    std::uint16_t u16() {
-        const auto* p = take(2);
-        return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    using Wording::Wording;
+    std::string record(const Record& r, const std::string& what) const override {
+        return where() + ": the chart object's record " + hex4(r.id) + " at offset " +
+               std::to_string(r.offset) + " " + what;
     }
-    std::int16_t i16() { return static_cast<std::int16_t>(u16()); }
-    std::uint32_t u32() {
-        const auto* p = take(4);
-        return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-               (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    std::string cutShort(const Record& r, std::size_t) const override {
+        return record(r, "is cut short");
     }
-    double f64() {
-        const auto* p = take(8);
-        std::uint64_t bits = 0;
-        for (int i = 7; i >= 0; --i) {
-            bits = (bits << 8) | p[i];
-        }
-        double value = 0;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
+    std::string headerCut(std::size_t offset) const override {
+        return where() + ": the chart object's data ends inside a record header at offset " +
+               std::to_string(offset);
     }
-    Rgb rgb() {
-        const auto* p = take(4);
-        return {p[0], p[1], p[2]};
+    std::string bodyCut(const Record& r, std::size_t) const override {
+        return record(r, "runs past the end of its data");
     }
-    void skip(std::size_t count) { take(count); }
-    std::size_t remaining() const { return record_.data.size() - at_; }
-
-    // Characters whose count was read already: 8-bit (Latin-1) or 16-bit (UTF-16LE).
-    std::string characters(std::size_t count, bool wide) {
-        std::string out;
-        if (!wide) {
-            const auto* p = take(count);
-            for (std::size_t i = 0; i < count; ++i) {
-                excel::xls::appendUtf8(out, p[i]);
-            }
-            return out;
-        }
-        const auto* p = take(count * 2);
-        for (std::size_t i = 0; i < count; ++i) {
-            std::uint32_t unit = p[2 * i] | (p[2 * i + 1] << 8);
-            if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < count) {
-                const std::uint32_t low = p[2 * i + 2] | (p[2 * i + 3] << 8);
-                if (low >= 0xDC00 && low < 0xE000) {
-                    unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                    ++i;
-                }
-            }
-            excel::xls::appendUtf8(out, unit);
-        }
-        return out;
-    }
-    // A count, a flags byte (bit 0: 16-bit characters) and the characters.
-    std::string string8() {
-        const std::size_t count = u8();
-        return characters(count, (u8() & 1) != 0);
-    }
-    std::string string16() {
-        const std::size_t count = u16();
-        return characters(count, (u8() & 1) != 0);
-    }
-
-    [[noreturn]] void fail(const std::string& what) const {
-        throw Error(ErrorCode::CorruptPart, where_ + ": the chart object's record " +
-                                                hex4(record_.id) + " at offset " +
-                                                std::to_string(record_.offset) + " " + what);
-    }
-
-private:
-    const std::uint8_t* take(std::size_t count) {
-        if (count > remaining()) {
-            fail("is cut short");
-        }
-        const auto* p = record_.data.data() + at_;
-        at_ += count;
-        return p;
-    }
-
-    const Record& record_;
-    const std::string& where_;
-    std::size_t at_ = 0;
 };
 
-// The palette of a workbook that does not bring its own (colour indices 8 to 63).
-constexpr std::array<std::uint32_t, 56> kDefaultPalette = {
-    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF,
-    0x800000, 0x008000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080,
-    0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF,
-    0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF,
-    0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
-    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
-    0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333};
+Rgb rgb(Fields& f) {
+    const auto red = f.u8();
+    const auto green = f.u8();
+    const auto blue = f.u8();
+    f.skip(1);
+    return {red, green, blue};
+}
+
+// Characters whose count was read already, 8-bit (Latin-1) or 16-bit (UTF-16LE), all within
+// the record: one cut short fails as every short read does.
+std::string characters(Fields& f, std::size_t count, bool wide) {
+    const std::size_t bytes = wide ? 2 * count : count;
+    if (f.remaining() < bytes) {
+        f.skip(bytes);
+    }
+    return f.text(count, wide);
+}
+
+// A count, a flags byte (bit 0: 16-bit characters) and the characters.
+std::string string8(Fields& f) {
+    const std::size_t count = f.u8();
+    return characters(f, count, (f.u8() & 1) != 0);
+}
+
+std::string string16(Fields& f) {
+    const std::size_t count = f.u16();
+    return characters(f, count, (f.u8() & 1) != 0);
+}
+
+Rgb rgbOf(std::uint32_t color) {
+    return {static_cast<std::uint8_t>(color >> 16), static_cast<std::uint8_t>(color >> 8),
+            static_cast<std::uint8_t>(color)};
+}
+
+// A built-in number format that the object's own Format records do not replace.
+std::string builtInFormat(int index) {
+    return excel::detail::builtinNumberFormat(index);
+}
 
 // What a Text block turned out to label, the text it holds and its font.
 struct PendingText {
@@ -217,10 +122,8 @@ bool included(const ChangePoints& points, int line) {
 class Parser {
 public:
     explicit Parser(const std::string& where) : where_(where) {
-        for (std::size_t i = 0; i < kDefaultPalette.size(); ++i) {
-            const std::uint32_t c = kDefaultPalette[i];
-            chart_.palette[i] = {static_cast<std::uint8_t>(c >> 16),
-                                 static_cast<std::uint8_t>(c >> 8), static_cast<std::uint8_t>(c)};
+        for (std::size_t i = 0; i < binary::kDefaultPalette.size(); ++i) {
+            chart_.palette[i] = rgbOf(binary::kDefaultPalette[i]);
         }
     }
 
@@ -243,15 +146,11 @@ private:
     void applyExclusions();
     TextLook fontLook(int index, std::optional<Rgb> color) const;
     Rgb colorOf(int index) const;
-    void setCell(int row, int column, office::Value value, int format);
+    void setCell(Fields& f, int row, int column, office::Value value, int format);
 
     bool inside(std::uint16_t id) const {
-        for (std::uint16_t open : blocks_) {
-            if (open == id) {
-                return true;
-            }
-        }
-        return false;
+        const auto it = openBlocks_.find(id);
+        return it != openBlocks_.end() && it->second > 0;
     }
     bool directlyIn(std::uint16_t id) const { return !blocks_.empty() && blocks_.back() == id; }
     [[noreturn]] void unsupported(const std::string& what) const {
@@ -263,6 +162,8 @@ private:
     GraphChart chart_;
     std::map<int, std::string> formats_;
     std::vector<std::uint16_t> blocks_;
+    std::map<std::uint16_t, std::size_t> openBlocks_;  // how many blocks of each id are open
+    const binary::RecordStream* stream_ = nullptr;
     std::uint16_t previous_ = 0;
     bool inChart_ = false;
     bool sawChart_ = false;
@@ -284,13 +185,14 @@ private:
 };
 
 GraphChart Parser::run(std::span<const std::uint8_t> stream) {
-    RecordCursor cursor(stream, where_);
+    binary::RecordStream cursor(stream, std::make_unique<const ChartWording>(where_));
+    stream_ = &cursor;
     Record r;
     if (!cursor.next(r) || r.id != rt::Bof) {
         throw Error(ErrorCode::CorruptPart,
                     where_ + ": the chart object's data is no workbook stream");
     }
-    Fields bof(r, where_);
+    Fields bof = cursor.reader(r);
     if (bof.u16() != kBiff8) {
         bof.fail("is of a workbook format older than the one Graph 97 and later write");
     }
@@ -307,7 +209,7 @@ GraphChart Parser::run(std::span<const std::uint8_t> stream) {
 }
 
 void Parser::record(const Record& r) {
-    Fields f(r, where_);
+    Fields f = stream_->reader(r);
     switch (r.id) {
         case rt::Bof: {
             f.skip(2);
@@ -315,6 +217,7 @@ void Parser::record(const Record& r) {
             inChart_ = type == 0x8000 || type == 0x0020;
             sawChart_ = sawChart_ || inChart_;
             blocks_.clear();
+            openBlocks_.clear();
             return;
         }
         case rt::Eof:
@@ -322,7 +225,7 @@ void Parser::record(const Record& r) {
             return;
         case rt::Format: {
             const int index = f.u16();
-            formats_[index] = f.string16();
+            formats_[index] = string16(f);
             return;
         }
         case rt::Font:
@@ -331,7 +234,7 @@ void Parser::record(const Record& r) {
         case rt::Palette: {
             const int count = f.u16();
             for (int i = 0; i < count && i < 56; ++i) {
-                chart_.palette[static_cast<std::size_t>(i)] = f.rgb();
+                chart_.palette[static_cast<std::size_t>(i)] = rgb(f);
             }
             return;
         }
@@ -341,35 +244,41 @@ void Parser::record(const Record& r) {
     if (!inChart_) {
         return;
     }
-    if (r.id == rt::Blank || r.id == rt::Integer || r.id == rt::Number || r.id == rt::Label ||
-        r.id == rt::Number8 || r.id == rt::Label8) {
+    if (r.id == rt::Blank2 || r.id == rt::Integer2 || r.id == rt::Number2 || r.id == rt::Label2 ||
+        r.id == rt::Number || r.id == rt::Label) {
         cell(r);
         return;
     }
     chartRecord(r, f);
 }
 
-void Parser::setCell(int row, int column, office::Value value, int format) {
+// A data sheet cell goes into a worksheet's grid when the chart is converted: one beyond it is
+// refused, as the workbook reader refuses it.
+void Parser::setCell(Fields& f, int row, int column, office::Value value, int format) {
+    const detail::CellPos pos{row + 1, column + 1};
+    if (!excel::detail::onSheet(pos)) {
+        f.fail("holds a cell beyond the worksheet: " + excel::detail::beyondSheet(pos));
+    }
     detail::CellData data;
     data.value = std::move(value);
     if (const auto it = formats_.find(format); it != formats_.end()) {
         data.numberFormat = it->second;
-    } else if (std::string builtIn = builtInNumberFormat(format); !builtIn.empty()) {
+    } else if (std::string builtIn = builtInFormat(format); !builtIn.empty()) {
         data.numberFormat = std::move(builtIn);
     }
-    chart_.sheet.cells[{row + 1, column + 1}] = std::move(data);
+    chart_.sheet.cells[pos] = std::move(data);
 }
 
 void Parser::cell(const Record& r) {
-    Fields f(r, where_);
+    Fields f = stream_->reader(r);
     const int row = f.u16();
     const int column = f.u16();
-    if (r.id == rt::Number8 || r.id == rt::Label8) {
+    if (r.id == rt::Number || r.id == rt::Label) {
         f.skip(2);  // the cell's format record, which Graph's data sheet does not use
-        if (r.id == rt::Number8) {
-            setCell(row, column, office::Value::number(f.f64()), 0);
+        if (r.id == rt::Number) {
+            setCell(f, row, column, office::Value::number(f.f64()), 0);
         } else {
-            setCell(row, column, office::Value::text(f.string16()), 0);
+            setCell(f, row, column, office::Value::text(string16(f)), 0);
         }
         return;
     }
@@ -377,13 +286,13 @@ void Parser::cell(const Record& r) {
     const int format = f.u8() & 0x3F;
     f.skip(1);
     switch (r.id) {
-        case rt::Blank:
+        case rt::Blank2:
             return;
-        case rt::Integer:
-            setCell(row, column, office::Value::number(f.u16()), format);
+        case rt::Integer2:
+            setCell(f, row, column, office::Value::number(f.u16()), format);
             return;
-        case rt::Number:
-            setCell(row, column, office::Value::number(f.f64()), format);
+        case rt::Number2:
+            setCell(f, row, column, office::Value::number(f.f64()), format);
             return;
         default:
             break;
@@ -393,14 +302,14 @@ void Parser::cell(const Record& r) {
     const std::size_t count = f.u16();
     std::string text;
     if (f.remaining() == count) {
-        text = f.characters(count, false);
+        text = characters(f, count, false);
     } else if (f.remaining() == count + 1 || f.remaining() == 2 * count + 1) {
         const bool wide = (f.u8() & 1) != 0;
-        text = f.characters(count, wide);
+        text = characters(f, count, wide);
     } else {
         f.fail("holds a label whose length does not match the record");
     }
-    setCell(row, column, office::Value::text(std::move(text)), format);
+    setCell(f, row, column, office::Value::text(std::move(text)), format);
 }
 
 void Parser::closeBlock() {
@@ -409,6 +318,7 @@ void Parser::closeBlock() {
     }
     const std::uint16_t closed = blocks_.back();
     blocks_.pop_back();
+    --openBlocks_[closed];
     if (closed == rt::DataFormat) {
         format_ = nullptr;
         point_ = nullptr;
@@ -478,10 +388,8 @@ TextLook Parser::fontLook(int index, std::optional<Rgb> color) const {
 
 // A colour index: the eight fixed colours, then the palette's 56.
 Rgb Parser::colorOf(int index) const {
-    static constexpr Rgb fixed[] = {{0, 0, 0},   {255, 255, 255}, {255, 0, 0},   {0, 255, 0},
-                                    {0, 0, 255}, {255, 255, 0},   {255, 0, 255}, {0, 255, 255}};
     if (index >= 0 && index < 8) {
-        return fixed[index];
+        return rgbOf(binary::kFixedColors[static_cast<std::size_t>(index)]);
     }
     if (index >= 8 && index < 64) {
         return chart_.palette[static_cast<std::size_t>(index - 8)];
@@ -499,7 +407,7 @@ void Parser::fontRecord(Fields& f) {
     record.colorIndex = f.u16();
     record.look.bold = f.u16() >= 600;
     f.skip(6);
-    record.look.family = f.string8();
+    record.look.family = string8(f);
     fonts_.push_back(std::move(record));
 }
 
@@ -508,6 +416,7 @@ void Parser::chartRecord(const Record& r, Fields& f) {
     switch (r.id) {
         case rt::Begin:
             blocks_.push_back(previous_);
+            ++openBlocks_[previous_];
             return;
         case rt::End:
             closeBlock();
@@ -612,7 +521,7 @@ void Parser::chartRecord(const Record& r, Fields& f) {
             }
             const int index = f.u16();
             const auto it = formats_.find(index);
-            std::string code = it != formats_.end() ? it->second : builtInNumberFormat(index);
+            std::string code = it != formats_.end() ? it->second : builtInFormat(index);
             if (!code.empty()) {
                 (axisType_ == 0 ? look.categoryAxis : look.valueAxis).numberFormat = code;
             }
@@ -626,7 +535,7 @@ void Parser::chartRecord(const Record& r, Fields& f) {
         case rt::SeriesText:
             if (directlyIn(rt::Text)) {
                 f.skip(2);
-                text_.text = f.string8();
+                text_.text = string8(f);
             }
             return;
         case rt::SerFmt:
@@ -710,7 +619,7 @@ void Parser::textRecord(Fields& f) {
     defaultText_.reset();
     text_.inLegend = directlyIn(rt::Legend);
     f.skip(4);
-    const Rgb color = f.rgb();
+    const Rgb color = rgb(f);
     f.skip(16);
     if ((f.u16() & 0x01) == 0) {
         text_.color = color;
@@ -764,7 +673,7 @@ void Parser::axisRecord(const Record& r, Fields& f) {
     axis.minorTicks = minor < 4 ? marks[minor] : TickMark::None;
     axis.tickLabels = position < 4 ? labels[position] : TickLabels::NextTo;
     f.skip(1);
-    const Rgb color = f.rgb();
+    const Rgb color = rgb(f);
     f.skip(16);
     if ((f.u16() & 0x01) == 0) {
         axis.font.color = color;
@@ -781,8 +690,8 @@ void Parser::markerRecord(Fields& f) {
                                                  Marker::Symbol::DowJones, Marker::Symbol::StdDev,
                                                  Marker::Symbol::Circle,   Marker::Symbol::Plus};
     Marker marker;
-    marker.line = f.rgb();
-    marker.fill = f.rgb();
+    marker.line = rgb(f);
+    marker.fill = rgb(f);
     const int symbol = f.u16();
     const int flags = f.u16();
     f.skip(4);
@@ -854,7 +763,7 @@ Paint paintOf(Rgb color, bool none, bool automatic) {
 // 6 to 8 grey shades, drawn solid), weight (-1 hairline, 0 narrow, 1 medium, 2 wide), flags
 // (bit 0 automatic).
 Paint lineOf(Fields& f) {
-    const Rgb color = f.rgb();
+    const Rgb color = rgb(f);
     const int pattern = f.u16();
     const int weight = f.i16();
     const bool automatic = (f.u16() & 1) != 0;
@@ -910,7 +819,7 @@ void Parser::formatRecord(const Record& r, Fields& f) {
             if (!inFormat && !inFrame) {
                 return;
             }
-            const Rgb fore = f.rgb();
+            const Rgb fore = rgb(f);
             f.skip(4);
             const int pattern = f.u16();
             const bool automatic = (f.u16() & 1) != 0;
@@ -981,66 +890,8 @@ void Parser::applyExclusions() {
 
 }  // namespace
 
-RecordCursor::RecordCursor(std::span<const std::uint8_t> stream, std::string where)
-    : stream_(stream), where_(std::move(where)) {}
-
-bool RecordCursor::next(Record& record) {
-    switch (excel::xls::frameRecord(stream_, at_, record)) {
-        case excel::xls::Frame::End:
-            return false;
-        case excel::xls::Frame::HeaderCut:
-            throw Error(ErrorCode::CorruptPart, where_ +
-                                                    ": the chart object's data ends inside a "
-                                                    "record header at offset " +
-                                                    std::to_string(at_));
-        case excel::xls::Frame::BodyCut:
-            throw Error(ErrorCode::CorruptPart,
-                        where_ + ": the chart object's record " + hex4(record.id) + " at offset " +
-                            std::to_string(at_) + " runs past the end of its data");
-        case excel::xls::Frame::Whole:
-            break;
-    }
-    at_ += 4 + record.data.size();
-    return true;
-}
-
 GraphChart readGraphChart(std::span<const std::uint8_t> stream, const std::string& where) {
     return Parser(where).run(stream);
-}
-
-std::string builtInNumberFormat(int index) {
-    static const std::map<int, std::string> formats = {
-        {0, "General"},
-        {1, "0"},
-        {2, "0.00"},
-        {3, "#,##0"},
-        {4, "#,##0.00"},
-        {9, "0%"},
-        {10, "0.00%"},
-        {11, "0.00E+00"},
-        {12, "# ?/?"},
-        {13, "# ?\?/?\?"},
-        {14, "m/d/yyyy"},
-        {15, "d-mmm-yy"},
-        {16, "d-mmm"},
-        {17, "mmm-yy"},
-        {18, "h:mm AM/PM"},
-        {19, "h:mm:ss AM/PM"},
-        {20, "h:mm"},
-        {21, "h:mm:ss"},
-        {22, "m/d/yyyy h:mm"},
-        {37, "#,##0 ;(#,##0)"},
-        {38, "#,##0 ;[Red](#,##0)"},
-        {39, "#,##0.00;(#,##0.00)"},
-        {40, "#,##0.00;[Red](#,##0.00)"},
-        {45, "mm:ss"},
-        {46, "[h]:mm:ss"},
-        {47, "mmss.0"},
-        {48, "##0.0E+0"},
-        {49, "@"},
-    };
-    const auto it = formats.find(index);
-    return it == formats.end() ? std::string() : it->second;
 }
 
 std::string hexColor(Rgb color) {

@@ -11,34 +11,16 @@
 #include <span>
 #include <string>
 
-#include "office/excel/xls/biff.h"
+#include "office/binary/records.h"
 #include "office/graph/msgraph/model.h"
 
 namespace office::graph::msgraph {
 
 // One record of the stream: the same framing as a workbook's records.
-using Record = excel::xls::Record;
-
-// The records of a stream one after the other; `where` names the object in messages.
-class RecordCursor {
-public:
-    RecordCursor(std::span<const std::uint8_t> stream, std::string where);
-    // The next record, or false at the end of the stream. A header or body that runs past
-    // the end fails with the offset.
-    bool next(Record& record);
-
-private:
-    std::span<const std::uint8_t> stream_;
-    std::size_t at_ = 0;
-    std::string where_;
-};
+using Record = binary::Record;
 
 // Reads the whole stream. `where` is the text that begins every message, e.g.
 // "deck.pptx: slide 2, shape \"Chart 3\"".
 GraphChart readGraphChart(std::span<const std::uint8_t> stream, const std::string& where);
-
-// The number format Graph means by a built-in format index; empty for an index it does not
-// define.
-std::string builtInNumberFormat(int index);
 
 }  // namespace office::graph::msgraph

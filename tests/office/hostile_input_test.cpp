@@ -1,0 +1,166 @@
+// Hostile input: small files shaped to make a reader's cost grow faster than their size. Each
+// is read at two sizes, the larger four times the smaller, and the CPU time of the larger must
+// stay within six times that of the smaller (a cost that grows with the square would take
+// sixteen). The same inputs seed the fuzz targets (fuzz/seeds/).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ctime>
+#include <functional>
+#include <string>
+
+#include "excel_test_support.h"
+#include "msgraph_support.h"
+#include "office/binary/records.h"
+#include "office/error.h"
+#include "office/excel/cell_grid.h"
+#include "office/graph/msgraph/records.h"
+#include "support/office_error.h"
+#include "xls_test_support.h"
+
+namespace {
+
+using office::ErrorCode;
+namespace mg = office::graph::msgraph;
+
+// The least CPU time of three runs, in seconds.
+double cpuSeconds(const std::function<void()>& run) {
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        const std::clock_t start = std::clock();
+        run();
+        best = std::min(best, static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
+    }
+    return best;
+}
+
+// Reads the input that `make` makes for `size` and for 4 * `size`: the larger may cost six
+// times as much. Making the inputs is not timed.
+template <class Make, class Read>
+void expectLinear(int size, Make make, Read read) {
+    const auto smallInput = make(size);
+    const auto largeInput = make(4 * size);
+    const double small = cpuSeconds([&] { read(smallInput, size); });
+    const double large = cpuSeconds([&] { read(largeInput, 4 * size); });
+    EXPECT_LT(large, 6 * small + 0.02)
+        << "size " << size << ": " << small << " s, size " << 4 * size << ": " << large << " s";
+}
+
+// Opens a Workbook stream saved as a compound file.
+excel_test::Opened openStream(const xls_test::Bytes& stream, const std::string& name) {
+    const auto path = excel_test::scratch(name);
+    xls_test::writeCompound(path, {{"Workbook", stream}});
+    return excel_test::open(path.string());
+}
+
+// A workbook whose shared-string table holds `count` strings, each in a Continue record of its
+// own, and a sheet whose one cell shows the last of them.
+xls_test::Bytes continuedStrings(int count) {
+    using namespace xls_test;
+    auto text = [](int i) { return unicodeString(u"s" + std::u16string(1, u'a' + i % 26)); };
+    Bytes sst;
+    put32(sst, static_cast<std::uint32_t>(count));
+    put32(sst, static_cast<std::uint32_t>(count));
+    StreamBuilder builder;
+    builder.global(0x00FC, sst + text(0));
+    for (int i = 1; i < count; ++i) {
+        builder.global(0x003C, text(i));
+    }
+    Bytes cell = cellHead(1, 1, 0);
+    put32(cell, static_cast<std::uint32_t>(count - 1));
+    builder.sheet({u"Data", 0, 0, {{0x00FD, cell}}});
+    return builder.build();
+}
+
+TEST(HostileInput, SharedStringsOverManyContinueRecordsReadInLinearTime) {
+    auto save = [](int count) {
+        const auto path = excel_test::scratch("strings-" + std::to_string(count) + ".xls");
+        xls_test::writeCompound(path, {{"Workbook", continuedStrings(count)}});
+        return path.string();
+    };
+    expectLinear(10000, save, [](const std::string& path, int count) {
+        auto book = excel_test::open(path);
+        const std::string last = "s" + std::string(1, static_cast<char>('a' + (count - 1) % 26));
+        EXPECT_EQ(book.sheet(1)->Range("A1")->Value(), office::Value::text(last));
+    });
+}
+
+// A sheet list that names one sheet twice would have it read and held once for each name.
+TEST(HostileInput, ASheetListNamingOneSheetTwiceIsRefused) {
+    using namespace xls_test;
+    StreamBuilder twice;
+    twice.sheet({u"A", 0, 0, {}});
+    twice.sheet({u"B", 0, 0, {}});
+    Bytes stream = twice.build();
+    // The second BoundSheet record is given the first one's offset.
+    office::binary::RecordStream records(stream, "twice");
+    std::vector<std::size_t> offsets;
+    for (office::binary::Record r; records.next(r);) {
+        if (r.id == 0x0085) {
+            offsets.push_back(r.offset + 4);
+        }
+    }
+    ASSERT_EQ(offsets.size(), 2u);
+    std::copy_n(stream.begin() + static_cast<std::ptrdiff_t>(offsets[0]), 4,
+                stream.begin() + static_cast<std::ptrdiff_t>(offsets[1]));
+    EXPECT_OFFICE_ERROR(openStream(stream, "twice.xls"), ErrorCode::CorruptPart,
+                        "sheets \"A\" and \"B\" begin at the same offset");
+}
+
+// A chart whose blocks nest `depth` deep, each holding a record that asks which blocks it lies
+// in.
+msgraph_test::Stream nestedBlocks(int depth) {
+    using msgraph_test::Body;
+    msgraph_test::Stream s;
+    s.add(0x1014, Body().zeros(20)).begin().add(0x1017, Body().zeros(6)).end();
+    for (int i = 0; i < depth; ++i) {
+        s.begin().add(0x105D, Body().u16(1));
+    }
+    for (int i = 0; i < depth; ++i) {
+        s.end();
+    }
+    s.finish();
+    return s;
+}
+
+TEST(HostileInput, DeeplyNestedGraphBlocksReadInLinearTime) {
+    auto make = [](int depth) { return nestedBlocks(depth).bytes(); };
+    expectLinear(25000, make, [](const msgraph_test::Bytes& stream, int) {
+        const auto chart = mg::readGraphChart(stream, "deep.pptx: slide 1, shape \"Chart 1\"");
+        EXPECT_EQ(chart.look.kind, mg::Kind::Bar);
+        EXPECT_FALSE(chart.look.smoothLines);  // no block is a series'
+    });
+}
+
+// The last column of a worksheet is XFD (16,384): a Graph cell or a data sheet cell beyond it
+// is refused as the workbook reader refuses one, not written as XFE or wrapped round.
+TEST(HostileInput, CellsBeyondTheWorksheetGridAreRefusedOnEveryPath) {
+    using msgraph_test::Body;
+    auto cellAt = [](int column) {
+        msgraph_test::Stream s;
+        s.number(0, column, 7).add(0x1014, Body().zeros(20)).begin();
+        s.add(0x1017, Body().zeros(6)).end().finish();
+        return s;
+    };
+    EXPECT_EQ(mg::readGraphChart(cellAt(16383).bytes(), "wide.ppt").sheet.cells.count({1, 16384}),
+              1u);
+    for (int column : {16384, 65535}) {
+        EXPECT_OFFICE_ERROR(mg::readGraphChart(cellAt(column).bytes(), "wide.ppt"),
+                            ErrorCode::CorruptPart,
+                            "wide.ppt: the chart object's record 0x0003 at offset 44 holds a cell "
+                            "beyond the worksheet: a cell lies in column " +
+                                std::to_string(column + 1) + ", beyond the last column");
+    }
+
+    office::excel::detail::CellGrid grid;
+    grid.set({1048576, 16384}, {office::Value::number(1), "General"});
+    EXPECT_OFFICE_ERROR(grid.set({1, 65536}, {office::Value::number(1), "General"}),
+                        ErrorCode::OutOfSheet,
+                        "a cell lies in column 65536, beyond the last column");
+    EXPECT_OFFICE_ERROR(grid.setValue({1048577, 1}, office::Value::number(1)),
+                        ErrorCode::OutOfSheet, "a cell lies in row 1048577, beyond the last row");
+    EXPECT_EQ(grid.size(), 1u);
+}
+
+}  // namespace
