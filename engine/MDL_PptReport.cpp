@@ -1,6 +1,7 @@
 #include "engine/MDL_PptReport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -133,8 +134,25 @@ std::string positionText(const Position& position) {
     return text;
 }
 
-// The failure's text after the run's position.
+// Whether the text starts by naming the position's slide of the presentation, as the failures of
+// a slide and its shapes do ("charts.pptx: slide 2, shape ...").
+bool namesSlide(const std::string& text, const Position& position) {
+    const std::string slide =
+        position.presentation + ": slide " + std::to_string(position.slideIndex);
+    return text.starts_with(slide) &&
+           (text.size() == slide.size() ||
+            !std::isdigit(static_cast<unsigned char>(text[slide.size()])));
+}
+
+// The failure's text after the run's position. A failure that names the slide and shape itself
+// follows only the workbook's part of the position, so that each place is named once.
 std::string placedText(const Position& position, const std::string& text) {
+    if (position.slideIndex > 0 && namesSlide(text, position)) {
+        Position workbookPart = position;
+        workbookPart.slideIndex = 0;
+        workbookPart.shape.clear();
+        return positionText(workbookPart) + "; " + text;
+    }
     return positionText(position) + ": " + text;
 }
 
