@@ -4,6 +4,7 @@
 // painting, behind a modal progress dialog, and with the warnings of the run said afterwards.
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 #include "engine/MDL_PptReport.h"
