@@ -82,8 +82,9 @@ struct RunReport {
     int slidesLinked = 0;
 };
 
-// The report of the run in progress; null between runs.
-RunReport* activeRun = nullptr;
+// The report of the run in progress on this thread; null between runs. The window runs the
+// engine on a thread of its own.
+thread_local RunReport* activeRun = nullptr;
 
 // The report of the run in progress. A procedure called on its own, outside a run, reports
 // into one of its own that ends with the call.
