@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -14,9 +15,11 @@
 #include <QTreeWidgetItem>
 
 #include "about/frmAbout.h"
+#include "app/ConvertRun.h"
 #include "app/FailureReport.h"
 #include "engine/MDL_PptReport.h"
 #include "engine/QuitApplication.h"
+#include "settings/folders.h"
 #include "template/LoadTemplate.h"
 #include "template/Mapping.h"
 #include "update/DailyUpdateCheck.h"
@@ -57,15 +60,32 @@ QLineEdit* textBox(QWidget* parent, const char* name, int left, int top, int wid
     return widget;
 }
 
+// The settings file beside the executable, which also keeps the date of the update check.
+std::string settingsFile() {
+    return (std::filesystem::path(platform::current().executableDir()) / update::kSettingsFileName)
+        .string();
+}
+
 // Whatever the user picks in the dialog; the empty text when the dialog was cancelled. The
-// dialog opens next time in the folder of the file chosen.
+// dialog opens next time in the folder of the file chosen, also after a restart: the folder is
+// kept in the settings file under the dialog's file type.
 std::string showFileDialog(platform::FileDialog& dialog) {
+    const std::string file = settingsFile();
+    if (dialog.folder.empty()) {
+        dialog.folder = settings::KeptFolder(file, dialog.filterDescription);
+    }
     std::string chosen = platform::current().chooseFile(dialog);
     const std::filesystem::path path(chosen);
     if (!chosen.empty() && path.has_parent_path()) {
         dialog.folder = path.parent_path().string();
+        settings::KeepFolder(file, dialog.filterDescription, dialog.folder);
     }
     return chosen;
+}
+
+void inform(const std::string& text) {
+    platform::current().messageBox(text, kApplicationTitle,
+                                   platform::kOkOnly | platform::kInformation);
 }
 
 }  // namespace
@@ -78,6 +98,8 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     resize(Twips(7380), Twips(7740));
+    // Smaller, the window would hide save, Convert and About.
+    setMinimumSize(Twips(7380), Twips(7740));
 
     dlgOpenExcel_ = {false, "", "ExcelFile", {"*.xlsx", "*.xlsm", "*.xls"}, "xlsx"};
     dlgOpenPpt_ = {false, "", "Powerpoint", {"*.pptx"}, "pptx"};
@@ -118,6 +140,7 @@ void frmMain::createControls() {
     treeFont.setFamilies({treeFont.family(), "Noto Sans CJK SC"});
     tvwPpt_->setFont(treeFont);
     tvwPpt_->viewport()->installEventFilter(this);
+    tvwPpt_->installEventFilter(this);
 
     cmdLink_ = button(Frame2_, "cmdLink", "linked", 3000, 1560, 855, 375);
     txtExcel_ = textBox(this, "txtExcel", 1560, 120, 5655, 375);
@@ -181,7 +204,10 @@ void frmMain::Command1_Click() {
 }
 
 void frmMain::Command2_Click() {
-    MDL_PublicCode::ShellOpen(MDL_PublicCode::HomePage());
+    const std::string page = MDL_PublicCode::HomePage();
+    if (!platform::current().shellOpen(page)) {
+        inform("No web browser could be opened. The help is at " + page);
+    }
 }
 
 clsIniFile& frmMain::IniFile() {
@@ -356,7 +382,29 @@ void frmMain::tvwPpt_MouseUp(Qt::MouseButton button, const QPoint& globalPos) {
     mnupop_->popup(globalPos);
 }
 
+// The Menu key and Shift+F10 open the context menu at the selected node, as everywhere on the
+// desktop.
+bool frmMain::contextMenuKey(QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool menuKey = key->key() == Qt::Key_Menu;
+    const bool shiftF10 = key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier;
+    if (!menuKey && !shiftF10) {
+        return false;
+    }
+    QTreeWidgetItem* node = tvwPpt_->currentItem();
+    const QRect place = node ? tvwPpt_->visualItemRect(node) : QRect();
+    const QPoint local = node ? place.bottomLeft() : QPoint(0, 0);
+    mnupop_->popup(tvwPpt_->viewport()->mapToGlobal(local));
+    return true;
+}
+
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == tvwPpt_) {
+        return contextMenuKey(event) || QWidget::eventFilter(watched, event);
+    }
     if (watched != tvwPpt_->viewport()) {
         return QWidget::eventFilter(watched, event);
     }
@@ -379,6 +427,10 @@ void frmMain::cmdLink_Click() {
         sheetName = sheets.front()->data(0, kTagRole).toString().toStdString();
     }
     QTreeWidgetItem* node = tvwPpt_->currentItem();
+    if (sheetName && closedByConvert(treeNode(node))) {
+        inform(kTemplateClosedByConvert);
+        return;
+    }
     const LinkResult result = LinkCommand(browsedTemplate(), sheetName, treeNode(node));
     switch (result.outcome) {
         case LinkOutcome::NothingToLink:
@@ -402,6 +454,10 @@ void frmMain::LinkSheetToSlide(const QTreeWidgetItem& sheetItem, const QTreeWidg
 
 void frmMain::mnuCMap_Click() {
     QTreeWidgetItem* node = tvwPpt_->currentItem();
+    if (closedByConvert(treeNode(node))) {
+        inform(kTemplateClosedByConvert);
+        return;
+    }
     if (const auto slideName = CancelCommand(browsedTemplate(), treeNode(node))) {
         node->parent()->setText(0, qt(*slideName));
     }
@@ -425,6 +481,7 @@ void frmMain::cmdConvert_Click() {
     using MDL_PptReport::OpenDocuments;
     MDL_PptReport::QuitApplication(pptApp_, OpenDocuments::Close);
     MDL_PptReport::QuitApplication(xlsApp_, OpenDocuments::Close);
+    convertedTemplate_ = templatePath_;
     const std::string outputPath = showFileDialog(dlgoutput_);
     const bool haveOutput = !outputPath.empty();
     const bool haveTemplate = !templatePath_.empty();
@@ -433,7 +490,18 @@ void frmMain::cmdConvert_Click() {
         return;
     }
     BusyCursor busy;
-    MDL_PptReport::ConvertReport(workbookPath_, templatePath_, outputPath);
+    const auto run =
+        ConvertWithProgress(this, workbookPath_, templatePath_, outputPath, progressDelay_);
+    // A clean run stays silent; one that left something undone says what.
+    if (const std::string warnings = WarningsText(run); !warnings.empty()) {
+        platform::current().messageBox(warnings, kApplicationTitle,
+                                       platform::kOkOnly | platform::kExclamation);
+    }
+}
+
+bool frmMain::closedByConvert(const std::optional<TreeNode>& node) const {
+    const bool shape = node && node->kind == NodeKind::Shape;
+    return shape && !pptApp_ && !templatePath_.empty() && convertedTemplate_ == templatePath_;
 }
 
 void frmMain::Unload() {

@@ -7,6 +7,7 @@
 // of unhandled failures.
 
 #include <QWidget>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -109,6 +110,9 @@ public:
     const platform::FileDialog& dlgOpenPpt() const noexcept { return dlgOpenPpt_; }
     const platform::FileDialog& dlgoutput() const noexcept { return dlgoutput_; }
 
+    // How long a Convert runs before its progress dialog shows.
+    void SetProgressDelay(std::chrono::milliseconds delay) noexcept { progressDelay_ = delay; }
+
     QMenu* mnupop() const noexcept { return mnupop_; }
     QAction* mnuCMap() const noexcept { return mnuCMap_; }
 
@@ -125,6 +129,9 @@ private:
     std::optional<TreeNode> treeNode(const QTreeWidgetItem* item) const;
     BrowsedTemplate browsedTemplate();
     int openPresentations() const;
+    bool contextMenuKey(QEvent* event);
+    // Whether a mapping command on the node finds the template closed by the last Convert.
+    bool closedByConvert(const std::optional<TreeNode>& node) const;
 
     // Whether the last LoadWorkbook got as far as refilling the worksheet list.
     bool listChanged_ = false;
@@ -153,6 +160,10 @@ private:
 
     std::string workbookPath_;
     std::string templatePath_;
+    // The template of the last Convert; a mapping command finds it closed until it is chosen
+    // again.
+    std::string convertedTemplate_;
+    std::chrono::milliseconds progressDelay_{500};
     std::unique_ptr<SlideCollection> slideTable_;
     std::unique_ptr<clsIniFile> iniFile_;
     std::unique_ptr<Cls_WebService> updateService_;

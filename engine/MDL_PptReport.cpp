@@ -1,7 +1,10 @@
 #include "engine/MDL_PptReport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -41,25 +44,6 @@ bool containsNoCase(const std::string& haystack, const std::string& needle) {
                                                      Qt::CaseInsensitive);
 }
 
-// Counts of the run in progress; handed out only when the run succeeds.
-RunStatistics currentRun;
-
-// What the run is working on, so that a failure can say where it happened.
-struct Position {
-    std::string workbook;  // file names
-    std::string presentation;
-    std::string sheet;
-    int blockRow = 0;
-    int slideIndex = 0;
-    std::string slideName;
-    std::string shape;
-};
-Position position;
-// Slides whose name equalled the worksheet's, counted by FillSheetSlides.
-int slidesMatched = 0;
-// What the chart filled last still shows beyond its pasted block.
-graph::Leftovers chartLeftovers;
-
 std::string quote(const std::string& text) {
     return "\"" + text + "\"";
 }
@@ -72,9 +56,68 @@ std::string slideText(int index, const std::string& name) {
     return "slide " + std::to_string(index) + " (" + quote(name) + ")";
 }
 
+// What the run is working on, so that a failure can say where it happened.
+struct Position {
+    std::string workbook;  // file names
+    std::string presentation;
+    std::string sheet;
+    int blockRow = 0;
+    int slideIndex = 0;
+    std::string slideName;
+    std::string shape;
+};
+
+// Everything a run keeps beside the module state: where it is, what it counted and warned of,
+// and what the chart filled last left behind. ConvertReport makes one for each run; the
+// procedures of the run reach it through ActiveReport.
+struct RunReport {
+    RunStatistics statistics;
+    Position position;
+    // Slides whose name equalled the worksheet's, counted by FillSheetSlides.
+    int slidesMatched = 0;
+    // What the chart filled last still shows beyond its pasted block.
+    graph::Leftovers chartLeftovers;
+    // Told after every matched slide; slidesLinked is counted only when there is someone to tell.
+    std::function<void(int, int)> progress;
+    int slidesLinked = 0;
+};
+
+// The report of the run in progress on this thread; null between runs. The window runs the
+// engine on a thread of its own.
+thread_local RunReport* activeRun = nullptr;
+
+// The report of the run in progress. A procedure called on its own, outside a run, reports
+// into one of its own that ends with the call.
+class ActiveReport {
+public:
+    ActiveReport() {
+        if (!activeRun) {
+            own_.emplace();
+            activeRun = &*own_;
+        }
+    }
+    explicit ActiveReport(RunReport& run) : previous_(activeRun), installed_(true) {
+        activeRun = &run;
+    }
+    ~ActiveReport() {
+        if (own_ || installed_) {
+            activeRun = previous_;
+        }
+    }
+    ActiveReport(const ActiveReport&) = delete;
+    ActiveReport& operator=(const ActiveReport&) = delete;
+    RunReport& operator*() const { return *activeRun; }
+    RunReport* operator->() const { return activeRun; }
+
+private:
+    std::optional<RunReport> own_;
+    RunReport* previous_ = nullptr;
+    bool installed_ = false;
+};
+
 // "blocks.xlsx: worksheet "Sales", block from row 7; charts.pptx: slide 2 ("Sales"), shape
 // "Bar Chart"" -- as much of it as the run has reached.
-std::string positionText() {
+std::string positionText(const Position& position) {
     std::string text = position.workbook;
     if (!position.sheet.empty()) {
         text += ": worksheet " + quote(position.sheet);
@@ -92,8 +135,30 @@ std::string positionText() {
     return text;
 }
 
-void warn(RunWarning::Kind kind, const std::string& text) {
-    auto& warnings = currentRun.warnings;
+// Whether the text starts by naming the position's slide of the presentation, as the failures of
+// a slide and its shapes do ("charts.pptx: slide 2, shape ...").
+bool namesSlide(const std::string& text, const Position& position) {
+    const std::string slide =
+        position.presentation + ": slide " + std::to_string(position.slideIndex);
+    return text.starts_with(slide) &&
+           (text.size() == slide.size() ||
+            !std::isdigit(static_cast<unsigned char>(text[slide.size()])));
+}
+
+// The failure's text after the run's position. A failure that names the slide and shape itself
+// follows only the workbook's part of the position, so that each place is named once.
+std::string placedText(const Position& position, const std::string& text) {
+    if (position.slideIndex > 0 && namesSlide(text, position)) {
+        Position workbookPart = position;
+        workbookPart.slideIndex = 0;
+        workbookPart.shape.clear();
+        return positionText(workbookPart) + "; " + text;
+    }
+    return positionText(position) + ": " + text;
+}
+
+void warn(RunReport& run, RunWarning::Kind kind, const std::string& text) {
+    auto& warnings = run.statistics.warnings;
     const bool known = std::any_of(warnings.begin(), warnings.end(),
                                    [&](const RunWarning& w) { return w.text == text; });
     if (!known) {
@@ -152,7 +217,7 @@ void shutDownSpreadsheet() {
 // How many cells a warning about formulas without a value names before it only counts.
 constexpr std::size_t kCellsNamed = 5;
 
-void warnFormulasWithoutValue(const std::shared_ptr<excel::Worksheet>& sheet,
+void warnFormulasWithoutValue(RunReport& run, const std::shared_ptr<excel::Worksheet>& sheet,
                               const std::shared_ptr<excel::Range>& area) {
     const auto cells = area->FormulasWithoutValue();
     if (cells.empty()) {
@@ -166,8 +231,8 @@ void warnFormulasWithoutValue(const std::shared_ptr<excel::Worksheet>& sheet,
         named += " and " + std::to_string(cells.size() - kCellsNamed) + " more";
     }
     const bool one = cells.size() == 1;
-    warn(RunWarning::Kind::FormulaWithoutValue,
-         position.workbook + ": worksheet " + quote(sheet->Name()) + ", " +
+    warn(run, RunWarning::Kind::FormulaWithoutValue,
+         run.position.workbook + ": worksheet " + quote(sheet->Name()) + ", " +
              (one ? "cell " : "cells ") + named +
              (one ? ": the formula has" : ": the formulas have") + " no computed value and " +
              (one ? "is" : "are") +
@@ -184,8 +249,9 @@ std::string quotedList(const std::vector<std::string>& names) {
 }
 
 // After the last block of a slide: the chart keeps what lies beyond that block.
-void warnChartLeftovers(const std::shared_ptr<ppt::Slide>& slide, const std::string& shape) {
-    const auto& left = chartLeftovers;
+void warnChartLeftovers(RunReport& run, const std::shared_ptr<ppt::Slide>& slide,
+                        const std::string& shape) {
+    const auto& left = run.chartLeftovers;
     if (left.series.empty() && left.categories.empty()) {
         return;
     }
@@ -198,9 +264,10 @@ void warnChartLeftovers(const std::shared_ptr<ppt::Slide>& slide, const std::str
                 std::string(left.categories.size() == 1 ? "category " : "categories ") +
                 quotedList(left.categories);
     }
-    warn(RunWarning::Kind::DataKeptBeyondBlock,
-         position.presentation + ": " + slideText(slide->SlideIndex(), slide->Name()) + ", shape " +
-             quote(shape) + ": the chart keeps data beyond the last block pasted into it: " + kept);
+    warn(run, RunWarning::Kind::DataKeptBeyondBlock,
+         run.position.presentation + ": " + slideText(slide->SlideIndex(), slide->Name()) +
+             ", shape " + quote(shape) +
+             ": the chart keeps data beyond the last block pasted into it: " + kept);
 }
 
 // A slide that carries a link: a tag "name" or "type" of any value.
@@ -222,7 +289,8 @@ std::set<std::string> worksheetNames(const std::shared_ptr<excel::Workbook>& boo
     return names;
 }
 
-void warnLinkedSlidesWithoutSheet(const std::shared_ptr<ppt::Presentation>& presentation) {
+void warnLinkedSlidesWithoutSheet(RunReport& run,
+                                  const std::shared_ptr<ppt::Presentation>& presentation) {
     const auto sheets = worksheetNames(SourceWorkbook);
     auto slides = presentation->Slides();
     const int count = slides->Count();
@@ -231,15 +299,28 @@ void warnLinkedSlidesWithoutSheet(const std::shared_ptr<ppt::Presentation>& pres
         if (sheets.contains(slide->Name()) || !isLinked(slide)) {
             continue;
         }
-        warn(RunWarning::Kind::SlideWithoutSheet,
-             position.presentation + ": " + slideText(index, slide->Name()) + " is linked, but " +
-                 position.workbook + " has no worksheet of that name");
+        warn(run, RunWarning::Kind::SlideWithoutSheet,
+             run.position.presentation + ": " + slideText(index, slide->Name()) +
+                 " is linked, but " + run.position.workbook + " has no worksheet of that name");
     }
+}
+
+// The slides that a worksheet of the source workbook will fill: those bearing its name.
+int slidesToFill(const std::shared_ptr<ppt::Presentation>& presentation) {
+    const auto sheets = worksheetNames(SourceWorkbook);
+    auto slides = presentation->Slides();
+    const int count = slides->Count();
+    int linked = 0;
+    for (int index = 1; index <= count; ++index) {
+        linked += sheets.contains(slides->Item(index)->Name()) ? 1 : 0;
+    }
+    return linked;
 }
 
 // Walks the workbook's worksheets into the presentation, passing over chart, dialog and
 // macro sheets, which hold no table blocks.
-void fillFromWorkbook(const std::shared_ptr<ppt::Presentation>& presentation) {
+void fillFromWorkbook(RunReport& run, const std::shared_ptr<ppt::Presentation>& presentation) {
+    auto& position = run.position;
     auto sheets = SourceWorkbook->Sheets();
     const int sheetCount = sheets->Count();
     for (int index = 1; index <= sheetCount; ++index) {
@@ -249,14 +330,14 @@ void fillFromWorkbook(const std::shared_ptr<ppt::Presentation>& presentation) {
         }
         auto sheet = office::As<excel::Worksheet>(item);
         position.sheet = sheet->Name();
-        const int matchedBefore = slidesMatched;
+        const int matchedBefore = run.slidesMatched;
         FillSheetSlides(sheet, presentation);
-        if (slidesMatched == matchedBefore) {
-            warn(RunWarning::Kind::SheetFillsNoSlide,
+        if (run.slidesMatched == matchedBefore) {
+            warn(run, RunWarning::Kind::SheetFillsNoSlide,
                  position.workbook + ": worksheet " + quote(position.sheet) +
                      " fills no slide: " + position.presentation + " has no slide of that name");
         }
-        ++currentRun.sheets;
+        ++run.statistics.sheets;
     }
     position.sheet.clear();
 }
@@ -266,11 +347,11 @@ void fillFromWorkbook(const std::shared_ptr<ppt::Presentation>& presentation) {
 void ConvertReport(const std::string& workbookPath, const std::string& templatePath,
                    const std::string& outputPath, RunStatistics* statistics,
                    const RunOptions& options) {
-    currentRun = {};
-    position = {};
-    slidesMatched = 0;
-    position.workbook = fileNameOf(workbookPath);
-    position.presentation = fileNameOf(templatePath);
+    RunReport run;
+    const ActiveReport active(run);
+    run.position.workbook = fileNameOf(workbookPath);
+    run.position.presentation = fileNameOf(templatePath);
+    run.progress = options.progress;
 
     // A failed run leaves its applications running; quit both before starting new ones.
     quitLeftOver(EngineXlsApp);
@@ -285,17 +366,21 @@ void ConvertReport(const std::string& workbookPath, const std::string& templateP
                                                             ppt::msoFalse, ppt::msoTrue);
     EngineXlsApp->SetDisplayAlerts(false);
 
-    try {
-        fillFromWorkbook(presentation);
-    } catch (const office::Error& error) {
-        throw office::Error(error.code(), positionText() + ": " + error.text());
+    if (run.progress) {
+        run.slidesLinked = slidesToFill(presentation);
+        run.progress(0, run.slidesLinked);
     }
-    warnLinkedSlidesWithoutSheet(presentation);
+    try {
+        fillFromWorkbook(run, presentation);
+    } catch (const office::Error& error) {
+        throw office::Error(error.code(), placedText(run.position, error.text()));
+    }
+    warnLinkedSlidesWithoutSheet(run, presentation);
 
-    const bool refused = options.strict && !currentRun.warnings.empty();
+    const bool refused = options.strict && !run.statistics.warnings.empty();
     if (!options.dryRun && !refused) {
         presentation->SaveAs(outputPath, ppt::ppSaveAsPresentation, ppt::msoTriStateMixed);
-        currentRun.writtenPath = presentation->FullName();
+        run.statistics.writtenPath = presentation->FullName();
     }
     presentation.reset();
 
@@ -304,12 +389,14 @@ void ConvertReport(const std::string& workbookPath, const std::string& templateP
     QuitApplication(EnginePptApp, OpenDocuments::Close);
 
     if (statistics) {
-        *statistics = currentRun;
+        *statistics = std::move(run.statistics);
     }
 }
 
 void FillSheetSlides(const std::shared_ptr<excel::Worksheet>& sheet,
                      const std::shared_ptr<ppt::Presentation>& presentation) {
+    const ActiveReport run;
+    auto& position = run->position;
     auto slides = presentation->Slides();
     const int slideCount = slides->Count();
     for (int index = 1; index <= slideCount; ++index) {
@@ -317,10 +404,13 @@ void FillSheetSlides(const std::shared_ptr<excel::Worksheet>& sheet,
         if (sheet->Name() != slide->Name()) {
             continue;
         }
-        ++slidesMatched;
+        ++run->slidesMatched;
         position.slideIndex = index;
         position.slideName = slide->Name();
         FillSlide(sheet, slide);
+        if (run->progress) {
+            run->progress(run->slidesMatched, run->slidesLinked);
+        }
     }
     position.slideIndex = 0;
     position.slideName.clear();
@@ -328,10 +418,12 @@ void FillSheetSlides(const std::shared_ptr<excel::Worksheet>& sheet,
 
 void FillSlide(const std::shared_ptr<excel::Worksheet>& sheet,
                const std::shared_ptr<ppt::Slide>& slide) {
+    const ActiveReport run;
+    auto& position = run->position;
     auto cell = sheet->Range("A1");
     int blocks = 0;
     std::string shapeName;
-    chartLeftovers = {};
+    run->chartLeftovers = {};
     while (!SkipToNextBlock(cell)) {
         position.blockRow = cell->Row();
         cell = TransferBlock(sheet, cell, slide);
@@ -341,18 +433,19 @@ void FillSlide(const std::shared_ptr<excel::Worksheet>& sheet,
     }
     position.blockRow = 0;
     if (blocks == 0) {
-        warn(RunWarning::Kind::SheetWithoutBlock,
+        warn(*run, RunWarning::Kind::SheetWithoutBlock,
              position.workbook + ": worksheet " + quote(sheet->Name()) +
                  " has no table block (rows 1 to " + std::to_string(kBlockSearchLimit) +
                  " of column A are blank), so " + slideText(slide->SlideIndex(), slide->Name()) +
                  " keeps the template's data");
         return;
     }
-    warnChartLeftovers(slide, shapeName);
-    currentRun.blocks += blocks;
-    ++currentRun.slides;
-    ++currentRun.shapes;
-    currentRun.filled.push_back(
+    warnChartLeftovers(*run, slide, shapeName);
+    auto& statistics = run->statistics;
+    statistics.blocks += blocks;
+    ++statistics.slides;
+    ++statistics.shapes;
+    statistics.filled.push_back(
         {sheet->Name(), slide->SlideIndex(), slide->Name(), shapeName, blocks});
 }
 
@@ -405,14 +498,15 @@ std::shared_ptr<excel::Range> GetBlockRange(const std::shared_ptr<excel::Workshe
 std::shared_ptr<excel::Range> TransferBlock(const std::shared_ptr<excel::Worksheet>& sheet,
                                             const std::shared_ptr<excel::Range>& marker,
                                             const std::shared_ptr<ppt::Slide>& slide) {
+    const ActiveReport run;
     bool exact = false;
     auto shape = findMappedShape(slide, exact);
     if (shape) {
-        position.shape = shape->Name();
+        run->position.shape = shape->Name();
     }
     if (shape && !exact) {
-        warn(RunWarning::Kind::ShapeChosenByPart,
-             position.presentation + ": " + slideText(slide->SlideIndex(), slide->Name()) +
+        warn(*run, RunWarning::Kind::ShapeChosenByPart,
+             run->position.presentation + ": " + slideText(slide->SlideIndex(), slide->Name()) +
                  ": no shape is named " + quote(slide->Tags()->Item("name")) +
                  " as its tag \"name\" says; filled " + quote(shape->Name()) +
                  ", whose name occurs in it");
@@ -427,7 +521,7 @@ std::shared_ptr<excel::Range> TransferBlock(const std::shared_ptr<excel::Workshe
     if (!shape) {
         failNoTargetShape(slide);
     }
-    warnFormulasWithoutValue(sheet, area);
+    warnFormulasWithoutValue(*run, sheet, area);
     FillShape(area, shape, title);
     return sheet->Cells(nextRow, 1);
 }
@@ -493,7 +587,7 @@ void FillGraphChart(const std::shared_ptr<excel::Range>& area,
         chart->ChartTitle()->SetCaption(title);
     }
     chartApp->Update();
-    chartLeftovers = chartApp->LeftoverData();
+    ActiveReport()->chartLeftovers = chartApp->LeftoverData();
     chartApp->Quit();
 }
 

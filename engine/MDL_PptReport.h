@@ -10,6 +10,7 @@
 // the first failing office operation ends the run with its office::Error, and what was opened
 // stays open until the next run.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,6 +67,11 @@ struct RunOptions {
     bool dryRun = false;
     // Saves nothing when the run has a warning; the run itself succeeds.
     bool strict = false;
+    // When given, told how far the run has come: once with no slide done when both files are
+    // open, then after each slide that a worksheet filled (or left as it was for want of a
+    // block). slidesLinked is the number of slides whose name a worksheet bears. Called on the
+    // run's own thread.
+    std::function<void(int slidesDone, int slidesLinked)> progress = {};
 };
 
 // One run: opens the workbook and the template in new applications of the engine's own,

@@ -1,10 +1,15 @@
 #include "platform/qt_platform.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
 #include <QStringList>
+#include <QTextBoundaryFinder>
 #include <QUrl>
 
 namespace platform {
@@ -44,6 +49,9 @@ QMessageBox::Icon iconOf(int buttons) {
     if ((buttons & kInformation) == kInformation) {
         return QMessageBox::Information;
     }
+    if ((buttons & kExclamation) == kExclamation) {
+        return QMessageBox::Warning;
+    }
     if ((buttons & kCritical) == kCritical) {
         return QMessageBox::Critical;
     }
@@ -51,16 +59,42 @@ QMessageBox::Icon iconOf(int buttons) {
 }
 
 int messageBoxWithQt(const std::string& text, const std::string& caption, int buttons) {
-    QMessageBox box(iconOf(buttons), QString::fromStdString(caption), QString::fromStdString(text),
-                    QMessageBox::Ok, QApplication::activeWindow());
-    // A box sizes itself to its text; a short text would cut the caption in the title bar.
-    // Room for the title bar's icon and buttons is added to the caption's own width.
-    constexpr int kTitleBarExtras = 160;
-    const int captionWidth =
-        box.fontMetrics().horizontalAdvance(QString::fromStdString(caption)) + kTitleBarExtras;
-    box.setStyleSheet(QString("QLabel#qt_msgbox_label { min-width: %1px; }").arg(captionWidth));
-    box.exec();
+    makeMessageBox(text, caption, buttons, QApplication::activeWindow())->exec();
     return kAnswerOk;
+}
+
+// A path is one long word to the line breaker: let it break after each separator.
+QString breakablePaths(const QString& text) {
+    QString shown;
+    for (const QChar c : text) {
+        shown += c;
+        if (c == '/' || c == '\\') {
+            shown += QChar(0x200B);  // zero-width space
+        }
+    }
+    return shown;
+}
+
+// The widest stretch of the text that a line may not break: a word, a path segment, one CJK
+// character with its punctuation.
+int longestUnbreakable(const QFontMetrics& metrics, const QString& text) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Line, text);
+    int widest = 0;
+    qsizetype start = 0;
+    for (qsizetype end = finder.toNextBoundary(); end != -1; end = finder.toNextBoundary()) {
+        widest =
+            std::max(widest, metrics.horizontalAdvance(text.mid(start, end - start).trimmed()));
+        start = end;
+    }
+    return widest;
+}
+
+int widestLine(const QFontMetrics& metrics, const QString& text) {
+    int widest = 0;
+    for (const QString& line : text.split('\n')) {
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    }
+    return widest;
 }
 
 bool shellOpenWithQt(const std::string& target) {
@@ -68,6 +102,28 @@ bool shellOpenWithQt(const std::string& target) {
 }
 
 }  // namespace
+
+std::unique_ptr<QMessageBox> makeMessageBox(const std::string& text, const std::string& caption,
+                                            int buttons, QWidget* parent) {
+    const QString shown = breakablePaths(QString::fromStdString(text));
+    auto box = std::make_unique<QMessageBox>(iconOf(buttons), QString::fromStdString(caption),
+                                             shown, QMessageBox::Ok, parent);
+    auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+    if (!label) {
+        return box;
+    }
+    const QFontMetrics metrics(label->font());
+    // Room for the title bar's icon and buttons is added to the caption's own width.
+    constexpr int kTitleBarExtras = 160;
+    constexpr int kLineCharacters = 70;
+    const int captionWidth =
+        box->fontMetrics().horizontalAdvance(QString::fromStdString(caption)) + kTitleBarExtras;
+    int width = std::min(widestLine(metrics, shown), metrics.averageCharWidth() * kLineCharacters);
+    width = std::max({width, longestUnbreakable(metrics, shown), captionWidth});
+    label->setWordWrap(true);
+    label->setMinimumWidth(width);
+    return box;
+}
 
 Platform qtPlatform() {
     Platform table = corePlatform();

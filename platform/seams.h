@@ -32,6 +32,7 @@ std::vector<std::string> nameFilters(const FileDialog& dialog);
 // Message box buttons and answers, with the values the classic message box API uses.
 inline constexpr int kOkOnly = 0;
 inline constexpr int kCritical = 16;     // the error icon, added to the buttons
+inline constexpr int kExclamation = 48;  // the warning icon
 inline constexpr int kInformation = 64;  // the information icon
 inline constexpr int kAnswerOk = 1;
 

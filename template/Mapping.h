@@ -22,6 +22,10 @@ inline constexpr const char* kRootKey = "Root";
 // The message of a link refused because a slide bears the worksheet's name already.
 inline constexpr const char* kNameTaken = "Sheet Table contain in ppt template";
 
+// What the mapping commands say after Convert, which closed the template the tree still shows.
+inline constexpr const char* kTemplateClosedByConvert =
+    "Convert closed the template; choose the template again to change its links.";
+
 // The three kinds of node of the template tree.
 enum class NodeKind { Root, Slide, Shape };
 

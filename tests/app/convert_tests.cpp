@@ -263,7 +263,10 @@ TEST_F(UserJourney, FromChoosingToTheConvertedFile) {
     }
     click("cmdSave");
     convertTo(output());
-    ASSERT_TRUE(desktop.Messages().empty()) << desktop.Messages().front();
+    // The chart of "Mix" shows more series than the worksheet's block; the run says so.
+    ASSERT_EQ(desktop.Messages().size(), 1u);
+    EXPECT_NE(desktop.Messages()[0].find("\"Revenue Chart\": the chart keeps data"),
+              std::string::npos);
 
     auto xls = office::excel::Application::Create();
     const auto book = xls->Workbooks()->Open(workbookPath);

@@ -4,6 +4,7 @@
 // scripted desktop whose file dialogs answer from a list and whose message boxes are recorded.
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QWidget>
 #include <deque>
 #include <string>
@@ -45,6 +46,8 @@ private:
     platform::Platform scripted() {
         platform::Platform table;
         table.chooseFile = [this](const platform::FileDialog& dialog) { return choose(dialog); };
+        // A settings file of the desktop's own, so that no test finds the folders another kept.
+        table.executableDir = [this] { return settingsFolder_.path().toStdString(); };
         table.messageBox = [this](const std::string& text, const std::string& caption,
                                   int buttons) {
             buttons_.push_back(buttons);
@@ -74,6 +77,7 @@ private:
     std::vector<std::string> messages_;
     std::vector<std::string> captions_;
     std::vector<int> buttons_;
+    QTemporaryDir settingsFolder_;
     platform::ScopedPlatform scope_;
 };
 

@@ -109,6 +109,14 @@ TEST_F(FailedRun, TargetThatIsNoEmbeddedObjectFails) {
                         "template.pptx: slide 5, shape \"Text Box\" holds no embedded object");
 }
 
+TEST_F(FailedRun, AFailureThatNamesItsShapeNamesTheSlideOnce) {
+    link({{5, "Sales", "Text Box and Chart Beside Text"}});
+    EXPECT_OFFICE_ERROR(
+        convert("blocks.xlsx", output_), office::ErrorCode::TypeMismatch,
+        "blocks.xlsx: worksheet \"Sales\", block from row 1; template.pptx: slide 5, "
+        "shape \"Text Box\" holds no embedded object");
+}
+
 TEST_F(FailedRun, MissingWorkbookPassesTheHostsErrorUnchanged) {
     link({});
     EXPECT_OFFICE_ERROR(convert("no-such-workbook.xlsx", output_), office::ErrorCode::FileNotFound,

@@ -196,3 +196,12 @@ TEST_F(RunReport, FailureInsideABlockNamesWorkbookSheetBlockTemplateSlideAndShap
 }
 
 }  // namespace
+
+TEST_F(RunReport, ProgressCountsTheSlidesThatWorksheetsFill) {
+    link({{kBarSlide, "Sales", "Bar Chart"}, {kLineSlide, "Gap9", "Line Chart"}});
+    std::vector<std::pair<int, int>> told;
+    MDL_PptReport::RunOptions options;
+    options.progress = [&](int done, int linked) { told.emplace_back(done, linked); };
+    convert("blocks.xlsx", options);
+    EXPECT_EQ(told, (std::vector<std::pair<int, int>>{{0, 2}, {1, 2}, {2, 2}}));
+}
