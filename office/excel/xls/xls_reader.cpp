@@ -1,7 +1,7 @@
 // Reading a binary workbook stream: the globals (sheet list, date system, fonts, number
 // formats, extended formats, palette, shared strings), then each worksheet's cells, columns,
-// rows and merged areas. The styles become an equivalent styles.xml in a small in-memory
-// package, read by the same code as an .xlsx's styles.
+// rows and merged areas. The styles go into the workbook's style model; a small in-memory
+// package holds the sheet list and the sheets' layout.
 
 #include "office/excel/xls/xls_reader.h"
 
@@ -17,7 +17,6 @@
 #include "office/excel/xls/biff.h"
 #include "office/excel/xls/decrypt.h"
 #include "office/excel/xls/styles.h"
-#include "office/excel/xls/zip_parts.h"
 
 namespace office::excel::detail {
 
@@ -572,10 +571,10 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> bytes, 
         part.layout = std::move(reader.content.layout);
         contents.push_back(std::move(reader.content));
     }
-    auto package = package::Package::openBytes(
-        zipParts(workbookParts(parts, globals.date1904, globals.styles)), displayName, "workbook");
-    auto book = loadWorkbook(std::move(package), std::move(path));
+    auto book =
+        loadWorkbook(workbookPackage(parts, globals.date1904, displayName), std::move(path));
     book->binary = true;
+    book->styles = globals.styles.table();
     book->texts = std::move(texts);
     book->sharedStrings = std::move(globals.strings);
     book->sharedStringsInFile = book->sharedStrings.size();

@@ -3,8 +3,8 @@
 // Workbooks of the Excel 97-2003 binary format (BIFF8, the "Workbook" stream of a compound
 // file), read into the same inner model as an .xlsx: cells, shared strings and styles go
 // straight into the model; a small in-memory package holds what the rest of the workbook code
-// reads as parts (the workbook and sheet list, styles.xml, each worksheet's columns, row
-// heights and merged areas), so that copying cells out of a binary workbook works as from an
+// reads as parts (the workbook and sheet list, each worksheet's columns, row heights and
+// merged areas), so that copying cells out of a binary workbook works as from an
 // .xlsx. Such a workbook is read, never written back.
 
 #include <cstdint>
