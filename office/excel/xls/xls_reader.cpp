@@ -592,10 +592,25 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> bytes, 
 
 namespace {
 
-// The Workbook stream of a compound file; nullopt when it holds none. The compound file goes
+// True when the signature is followed by a compound file's header: its byte order mark and a
+// sector size of 512 or 4096 bytes.
+bool hasCompoundHeader(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() < 512) {
+        return false;
+    }
+    const std::uint16_t shift = le16(bytes.data() + 0x1E);
+    return le16(bytes.data() + 0x1C) == 0xFFFE && (shift == 9 || shift == 12);
+}
+
+// The Workbook stream of a compound file; nullopt when it holds none, or when the signature
+// has no compound header behind it (nothing tells it is a workbook: the package layer says
+// what the file is). Damage behind a sound header fails naming it. The compound file goes
 // before the stream is read into a workbook.
 std::optional<std::vector<std::uint8_t>> workbookStream(std::vector<std::uint8_t> bytes,
                                                         const std::string& displayName) {
+    if (!hasCompoundHeader(bytes)) {
+        return std::nullopt;
+    }
     const auto file = compound::File::openBytes(std::move(bytes), displayName);
     if (const auto workbook = rootStream(file, "Workbook"); !workbook.empty()) {
         return file.readStream(workbook);

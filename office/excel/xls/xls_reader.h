@@ -23,10 +23,10 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> stream,
                                                const std::string& displayName);
 
 // The workbook of the compound file at `path`, the file read once; nullptr when the file is no
-// compound file, cannot be opened, or holds no workbook stream (the package layer then says
-// what the file is). Fails as loadBiffWorkbook does, with LegacyFormat for a workbook of Excel
-// 5.0/95 ("Book"), and with the compound file's own error (CorruptPart naming the damage) when
-// its structure is damaged.
+// compound file, cannot be opened, has no compound header behind its signature, or holds no
+// workbook stream (the package layer then says what the file is). Fails as loadBiffWorkbook does,
+// with LegacyFormat for a workbook of Excel 5.0/95 ("Book"), and with the compound file's own error
+// (CorruptPart naming the damage) when its structure is damaged.
 std::shared_ptr<WorkbookImpl> openBinaryWorkbook(const std::string& path);
 
 // As openBinaryWorkbook, from the bytes of a compound file.
