@@ -18,8 +18,9 @@ constexpr std::string_view kMainNs = "http://schemas.openxmlformats.org/spreadsh
 constexpr std::string_view kBinaryWorkbookType =
     "application/vnd.ms-excel.sheet.binary.macroEnabled.main";
 
-// The smallest package there is: a content-types part and nothing else.
-std::vector<std::uint8_t> emptyPackage() {
+}  // namespace
+
+std::vector<std::uint8_t> detail::emptyPackage() {
     static const std::string types =
         R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
         R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
@@ -61,6 +62,8 @@ std::vector<std::uint8_t> emptyPackage() {
     }
     return bytes;
 }
+
+namespace {
 
 pugi::xml_document rootDocument(const char* name) {
     pugi::xml_document doc;
@@ -118,7 +121,7 @@ bool isBinaryWorkbook(const package::Package& package) {
 }
 
 std::vector<std::uint8_t> newWorkbookBytes(const std::string& sheet) {
-    auto package = package::Package::openBytes(emptyPackage(), "new workbook", "workbook");
+    auto package = package::Package::openBytes(detail::emptyPackage(), "new workbook", "workbook");
     const std::string workbookPart = "xl/workbook.xml";
     const std::string sheetPart = "xl/worksheets/sheet1.xml";
 

@@ -288,6 +288,8 @@ Workbooks::Workbooks(std::shared_ptr<detail::ApplicationImpl> app) : app_(std::m
 
 std::shared_ptr<Workbook> Workbooks::Open(const std::string& path) {
     app_->checkRunning();
+    // A compound file is read once, by the binary reader, which names any damage; the package
+    // layer opens the rest (and says what a compound file without a workbook is).
     auto book = detail::openBinaryWorkbook(path);
     if (!book) {
         book = detail::loadWorkbook(package::Package::openFile(path, "workbook"), path);

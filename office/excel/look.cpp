@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "office/binary/palette.h"
+#include "office/excel/model.h"
 #include "office/package/xml.h"
 
 namespace office::excel {
@@ -89,86 +90,58 @@ struct Context {
     std::vector<std::uint32_t> theme;
 };
 
-// The colour an element such as <color rgb="FF1F4E78"/> or <fgColor theme="4" tint="-0.25"/>
-// names; nullopt for an automatic colour or none.
-std::optional<std::uint32_t> colorOf(pugi::xml_node element, const Context& context) {
-    if (!element) {
-        return std::nullopt;
+// The colour that a style's colour names; nullopt for an automatic colour or none.
+std::optional<std::uint32_t> colorOf(const detail::Color& color, const Context& context) {
+    using Kind = detail::Color::Kind;
+    std::optional<std::uint32_t> rgb;
+    if (color.kind == Kind::Rgb) {
+        rgb = color.value & 0xFFFFFF;
+    } else if (color.kind == Kind::Theme && color.value < context.theme.size()) {
+        rgb = context.theme[color.value];
+    } else if (color.kind == Kind::Indexed) {
+        rgb = binary::legacyColor(color.value);  // the legacy palette that indexed="n" names
     }
-    std::optional<std::uint32_t> color;
-    if (auto rgb = element.attribute("rgb")) {
-        color = static_cast<std::uint32_t>(std::strtoul(rgb.value(), nullptr, 16)) & 0xFFFFFF;
-    } else if (auto theme = element.attribute("theme")) {
-        const auto index = static_cast<std::size_t>(theme.as_uint());
-        if (index < context.theme.size()) {
-            color = context.theme[index];
-        }
-    } else if (auto indexed = element.attribute("indexed")) {
-        const auto index = static_cast<std::size_t>(indexed.as_uint());
-        color = binary::legacyColor(index);  // the legacy palette that indexed="n" names
+    if (rgb) {
+        rgb = tinted(*rgb, color.tint);
     }
-    if (color) {
-        color = tinted(*color, element.attribute("tint").as_double());
-    }
-    return color;
+    return rgb;
 }
 
-// <b/> and <b val="1"/> are on; <b val="0"/> (or "false") is off.
-bool flag(pugi::xml_node font, std::string_view local) {
-    const pugi::xml_node node = child(font, ns::kSpreadsheet, local);
-    if (!node) {
-        return false;
-    }
-    const std::string_view value = node.attribute("val").value();
-    return value != "0" && value != "false" && value != "none";
-}
-
-CellLook fontLook(pugi::xml_node font, const Context& context) {
+CellLook fontLook(const detail::Font& font, const Context& context) {
     CellLook look;
-    if (auto name = child(font, ns::kSpreadsheet, "name")) {
-        look.fontName = name.attribute("val").value();
-    }
-    if (auto size = child(font, ns::kSpreadsheet, "sz")) {
-        look.fontSize = size.attribute("val").as_double(11);
-    }
-    look.bold = flag(font, "b");
-    look.italic = flag(font, "i");
-    look.underline = flag(font, "u");
-    look.fontColor = colorOf(child(font, ns::kSpreadsheet, "color"), context).value_or(0x000000);
+    look.fontName = font.name;
+    look.fontSize = font.points;
+    look.bold = font.bold;
+    look.italic = font.italic;
+    look.underline = !font.underline.empty();
+    look.fontColor = colorOf(font.color, context).value_or(0x000000);
     return look;
 }
 
-std::optional<std::uint32_t> fillOf(pugi::xml_node fill, const Context& context) {
-    if (auto pattern = child(fill, ns::kSpreadsheet, "patternFill")) {
-        const std::string_view type = pattern.attribute("patternType").value();
-        if (type.empty() || type == "none") {
-            return std::nullopt;
-        }
-        // Patterns other than solid are shown in their foreground colour.
-        auto color = colorOf(child(pattern, ns::kSpreadsheet, "fgColor"), context);
-        return color ? color : colorOf(child(pattern, ns::kSpreadsheet, "bgColor"), context);
+std::optional<std::uint32_t> fillOf(const detail::Fill& fill, const Context& context) {
+    if (fill.gradient) {
+        return colorOf(fill.foreground, context);
     }
-    if (auto gradient = child(fill, ns::kSpreadsheet, "gradientFill")) {
-        return colorOf(child(child(gradient, ns::kSpreadsheet, "stop"), ns::kSpreadsheet, "color"),
-                       context);
+    if (fill.pattern.empty() || fill.pattern == "none") {
+        return std::nullopt;
     }
-    return std::nullopt;
+    // Patterns other than solid are shown in their foreground colour.
+    auto color = colorOf(fill.foreground, context);
+    return color ? color : colorOf(fill.background, context);
 }
 
-BorderLook edgeOf(pugi::xml_node edge, const Context& context) {
-    const std::string_view style = edge.attribute("style").value();
+BorderLook edgeOf(const detail::BorderEdge& edge, const Context& context) {
+    const std::string_view style = edge.style;
     BorderLook look;
-    if (style.empty() || style == "none") {
+    if (style.empty()) {
         return look;
     }
     look.width = style == "thick" || style == "double" ? 3 : style.starts_with("medium") ? 2 : 1;
-    look.color = colorOf(child(edge, ns::kSpreadsheet, "color"), context).value_or(0x000000);
+    look.color = colorOf(edge.color, context).value_or(0x000000);
     return look;
 }
 
-HorizontalAlign alignOf(pugi::xml_node xf) {
-    const std::string_view value =
-        child(xf, ns::kSpreadsheet, "alignment").attribute("horizontal").value();
+HorizontalAlign alignOf(std::string_view value) {
     if (value == "left" || value == "fill" || value == "justify" || value == "distributed") {
         return HorizontalAlign::Left;
     }
@@ -181,37 +154,22 @@ HorizontalAlign alignOf(pugi::xml_node xf) {
     return HorizontalAlign::General;
 }
 
-std::vector<pugi::xml_node> listOf(pugi::xml_node styles, std::string_view list,
-                                   std::string_view item) {
-    std::vector<pugi::xml_node> items;
-    for (pugi::xml_node node :
-         children(child(styles, ns::kSpreadsheet, list), ns::kSpreadsheet, item)) {
-        items.push_back(node);
-    }
-    return items;
-}
-
-std::vector<CellLook> styleLooks(pugi::xml_node styles, const Context& context) {
-    const auto fonts = listOf(styles, "fonts", "font");
-    const auto fills = listOf(styles, "fills", "fill");
-    const auto borders = listOf(styles, "borders", "border");
-    std::vector<CellLook> looks;
-    auto at = [](const std::vector<pugi::xml_node>& list, unsigned index) {
-        return index < list.size() ? list[index] : pugi::xml_node();
+std::vector<CellLook> styleLooks(const detail::StyleTable& styles, const Context& context) {
+    auto at = [](const auto& list, int index) {
+        using Item = typename std::decay_t<decltype(list)>::value_type;
+        return index >= 0 && static_cast<std::size_t>(index) < list.size() ? list[index] : Item{};
     };
-    for (pugi::xml_node xf : listOf(styles, "cellXfs", "xf")) {
-        CellLook look = fontLook(at(fonts, xf.attribute("fontId").as_uint()), context);
-        look.fill = fillOf(at(fills, xf.attribute("fillId").as_uint()), context);
-        const pugi::xml_node border = at(borders, xf.attribute("borderId").as_uint());
-        look.left = edgeOf(child(border, ns::kSpreadsheet, "left"), context);
-        look.right = edgeOf(child(border, ns::kSpreadsheet, "right"), context);
-        look.top = edgeOf(child(border, ns::kSpreadsheet, "top"), context);
-        look.bottom = edgeOf(child(border, ns::kSpreadsheet, "bottom"), context);
-        look.align = alignOf(xf);
+    std::vector<CellLook> looks;
+    for (const detail::Xf& xf : styles.xfs) {
+        CellLook look = fontLook(at(styles.fonts, xf.fontId), context);
+        look.fill = fillOf(at(styles.fills, xf.fillId), context);
+        const detail::Border border = at(styles.borderStyles, xf.borderId);
+        look.left = edgeOf(border.left, context);
+        look.right = edgeOf(border.right, context);
+        look.top = edgeOf(border.top, context);
+        look.bottom = edgeOf(border.bottom, context);
+        look.align = alignOf(xf.alignment.horizontal);
         looks.push_back(std::move(look));
-    }
-    if (looks.empty()) {
-        looks.push_back(fonts.empty() ? CellLook{} : fontLook(fonts.front(), context));
     }
     return looks;
 }
@@ -389,16 +347,19 @@ SheetLook readSheetLook(package::Package& workbook, int firstRow, int lastRow) {
     const auto* main = packageRels.findByType("/officeDocument");
     const std::string bookPart = main ? package::resolveTarget("", main->target) : std::string();
     Context context;
-    pugi::xml_node styles;
+    detail::StyleTable styles;
     std::string sheetPart;
     if (!bookPart.empty() && workbook.has(bookPart)) {
         if (const std::string theme = relatedPart(workbook, bookPart, "/theme"); !theme.empty()) {
             context.theme = themeColors(workbook.xml(theme).document_element());
         }
         if (const std::string part = relatedPart(workbook, bookPart, "/styles"); !part.empty()) {
-            styles = workbook.xml(part).document_element();
+            detail::readStyleSheet(workbook.xml(part).document_element(), styles);
         }
         sheetPart = firstWorksheet(workbook, bookPart);
+    }
+    if (styles.xfs.empty()) {
+        styles.xfs.emplace_back();
     }
     look.styles = styleLooks(styles, context);
     if (sheetPart.empty()) {

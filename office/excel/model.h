@@ -90,24 +90,95 @@ struct BorderLines {
     Edge edges[6];
 };
 
+// A colour as a style names it: automatic or none, full RGB, an index into the legacy
+// palette, or a colour of the workbook's theme; a tint lightens (> 0) or darkens (< 0) it.
+struct Color {
+    enum class Kind : std::uint8_t { None, Rgb, Indexed, Theme };
+    Kind kind = Kind::None;
+    std::uint32_t value = 0;  // 0xRRGGBB, palette index or theme index
+    double tint = 0;
+    bool operator==(const Color&) const = default;
+};
+
+struct Font {
+    std::string name = "Calibri";
+    double points = 11;
+    bool bold = false;
+    bool italic = false;
+    bool strike = false;
+    std::string underline;  // empty: none; else "single", "double", "singleAccounting", ...
+    std::string vertAlign;  // empty, "superscript" or "subscript"
+    Color color;
+    int family = 0;
+    int charset = 0;
+    bool operator==(const Font&) const = default;
+};
+
+struct Fill {
+    std::string pattern;  // patternType: empty or "none" for no fill, "solid", "gray125", ...
+    Color foreground;     // of a gradient: the colour of its first stop
+    Color background;
+    bool gradient = false;
+    bool operator==(const Fill&) const = default;
+};
+
+struct BorderEdge {
+    std::string style;  // empty: no line; else "thin", "medium", "dashed", ...
+    Color color;
+    bool operator==(const BorderEdge&) const = default;
+};
+
+struct Border {
+    BorderEdge left, right, top, bottom, diagonal;
+    bool diagonalDown = false;
+    bool diagonalUp = false;
+    bool operator==(const Border&) const = default;
+};
+
+struct Alignment {
+    std::string horizontal;  // empty: general
+    std::string vertical;    // empty: bottom
+    int rotation = 0;
+    bool wrap = false;
+    bool shrink = false;
+    int indent = 0;
+    bool operator==(const Alignment&) const = default;
+};
+
 struct Xf {
     int numFmtId = 0;
     int fontId = 0;
     int fillId = 0;
     int borderId = 0;
     bool isDate = false;
+    Alignment alignment;
 };
 
-// The parts of styles.xml that the cells see, read once at open.
+// The styles of a workbook, as its styles part or its binary formatting records give them,
+// read once at open. Cells refer to xfs by index; an xf refers to the lists by index.
 struct StyleTable {
     std::map<int, std::string> customFormats;
     std::vector<Xf> xfs;
-    std::vector<BorderLines> borders;
+    std::vector<Font> fonts;
+    std::vector<Fill> fills;
+    std::vector<Border> borderStyles;
+    std::vector<BorderLines> borders;  // borderStyles as Range.Borders gives them
 
     std::string formatCode(int numFmtId) const;
     const Xf& xf(std::uint32_t index) const;
     const BorderLines& borderOf(std::uint32_t xfIndex) const;
 };
+
+// The lines of a border as XlLineStyle and XlBorderWeight.
+BorderLines linesOf(const Border& border);
+// Fills styles from the root of a styles part (<styleSheet>); a cell format list that is
+// missing or empty gives the one plain format.
+void readStyleSheet(const pugi::xml_node& root, StyleTable& styles);
+// A styles part holding the styles, for carrying them into a workbook that has a part.
+pugi::xml_document styleSheetOf(const StyleTable& styles);
+
+// A package that holds only its content types: the start of a workbook made in memory.
+std::vector<std::uint8_t> emptyPackage();
 
 struct ApplicationImpl;
 struct WorkbookImpl;
@@ -207,8 +278,6 @@ Value cellValue(const WorkbookImpl& book, const Cell* cell);
 // Writes value into the cell; dates leave the workbook's own date system.
 void assignValue(WorkbookImpl& book, Cell& cell, const Value& value);
 std::uint32_t sharedString(WorkbookImpl& book, const std::string& text);
-
-BorderLines readBorder(const pugi::xml_node& border);
 
 // Carries cell styles from one workbook into another: for each source xf, the number format,
 // font, fill and border records are added to the destination's styles (or found there) and a

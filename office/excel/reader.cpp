@@ -93,70 +93,6 @@ void readSharedStrings(WorkbookImpl& book, const std::string& part) {
     book.sharedStringsInFile = book.sharedStrings.size();
 }
 
-std::int16_t weightOf(std::string_view style) {
-    if (style == "hair")
-        return 1;
-    if (style == "medium" || style == "mediumDashed" || style == "mediumDashDot" ||
-        style == "mediumDashDotDot" || style == "slantDashDot")
-        return -4138;
-    if (style == "thick" || style == "double")
-        return 4;
-    return 2;
-}
-
-std::int16_t lineStyleOf(std::string_view style) {
-    if (style.empty() || style == "none")
-        return xlNone;
-    if (style == "dashed" || style == "mediumDashed")
-        return xlDash;
-    if (style == "dotted")
-        return xlDot;
-    if (style == "double")
-        return xlDouble;
-    if (style == "dashDot" || style == "mediumDashDot")
-        return xlDashDot;
-    if (style == "dashDotDot" || style == "mediumDashDotDot")
-        return xlDashDotDot;
-    if (style == "slantDashDot")
-        return xlSlantDashDot;
-    return xlContinuous;  // thin, medium, thick, hair
-}
-
-Edge edgeOf(const pugi::xml_node& node) {
-    const std::string_view style = node.attribute("style").value();
-    Edge edge;
-    edge.lineStyle = lineStyleOf(style);
-    edge.weight = edge.lineStyle == xlNone ? 2 : weightOf(style);
-    return edge;
-}
-
-}  // namespace
-
-BorderLines readBorder(const pugi::xml_node& border) {
-    BorderLines lines;
-    for (const auto& node : border.children()) {
-        const auto name = localName(node);
-        if (name == "left" || name == "start")
-            lines.edges[0] = edgeOf(node);
-        if (name == "right" || name == "end")
-            lines.edges[1] = edgeOf(node);
-        if (name == "top")
-            lines.edges[2] = edgeOf(node);
-        if (name == "bottom")
-            lines.edges[3] = edgeOf(node);
-        if (name == "diagonal") {
-            const Edge diagonal = edgeOf(node);
-            if (isTrue(border.attribute("diagonalDown")))
-                lines.edges[4] = diagonal;
-            if (isTrue(border.attribute("diagonalUp")))
-                lines.edges[5] = diagonal;
-        }
-    }
-    return lines;
-}
-
-namespace {
-
 void readStyles(WorkbookImpl& book, const std::string& part) {
     StyleTable& styles = book.styles;
     if (part.empty()) {
@@ -169,30 +105,7 @@ void readStyles(WorkbookImpl& book, const std::string& part) {
     if (localName(root) != "styleSheet") {
         corrupt(book, part, "root element is not styleSheet");
     }
-    for (const auto& format : child(root, "numFmts").children()) {
-        styles.customFormats[format.attribute("numFmtId").as_int()] =
-            format.attribute("formatCode").value();
-    }
-    for (const auto& border : child(root, "borders").children()) {
-        if (localName(border) == "border") {
-            styles.borders.push_back(readBorder(border));
-        }
-    }
-    for (const auto& node : child(root, "cellXfs").children()) {
-        if (localName(node) != "xf") {
-            continue;
-        }
-        Xf xf;
-        xf.numFmtId = node.attribute("numFmtId").as_int();
-        xf.fontId = node.attribute("fontId").as_int();
-        xf.fillId = node.attribute("fillId").as_int();
-        xf.borderId = node.attribute("borderId").as_int();
-        xf.isDate = isDateFormat(styles.formatCode(xf.numFmtId));
-        styles.xfs.push_back(xf);
-    }
-    if (styles.xfs.empty()) {
-        styles.xfs.push_back({});
-    }
+    readStyleSheet(root, styles);
 }
 
 bool parseNumber(std::string_view text, double& number) {

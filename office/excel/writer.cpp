@@ -298,7 +298,9 @@ std::uint32_t styleWithFormat(WorkbookImpl& book, std::uint32_t index, const std
 }
 
 StyleImporter::StyleImporter(const WorkbookImpl& from, WorkbookImpl& to) : from_(from), to_(to) {
-    if (&from != &to && !from.stylesPart.empty()) {
+    if (&from != &to && from.binary) {
+        source_ = styleSheetOf(from.styles);
+    } else if (&from != &to && !from.stylesPart.empty()) {
         source_ = from.package.readXml(from.stylesPart);
     }
 }

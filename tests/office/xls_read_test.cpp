@@ -515,4 +515,42 @@ TEST(XlsDamage, ADamagedRecordFailsWithItsStreamOffset) {
     }
 }
 
+// A damaged compound file is refused naming its damage, not as a format to convert.
+TEST(XlsDamage, ADamagedCompoundFileFailsNamingItsDamage) {
+    const Bytes file = office::compound::create({{"Workbook", cellWorkbook()}});
+    auto u32 = [](const Bytes& b, std::size_t at) {
+        return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
+    };
+    auto withWord = [](Bytes b, std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            b[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+        return b;
+    };
+    // The FAT entries of the directory's first sector and of the mini stream's (which the
+    // root entry names), in the first FAT sector.
+    const std::uint32_t directory = u32(file, 0x30);
+    const std::uint32_t miniStream = u32(file, (directory + 1) * 512 + 0x74);
+    const std::uint32_t miniSize = u32(file, (directory + 1) * 512 + 0x78);
+    auto fatEntry = [&](std::uint32_t sector) { return (u32(file, 0x4C) + 1) * 512 + 4 * sector; };
+    const struct {
+        Bytes bytes;
+        std::string expected;
+    } cases[] = {
+        {withWord(file, 0x4C, 0x00FFFFFF), "FAT sector 16777215 lies beyond the end of the file"},
+        {withWord(file, fatEntry(directory), directory),
+         "the directory chain reaches sector " + std::to_string(directory) + " a second time"},
+        {withWord(file, fatEntry(miniStream), 0xFFFFFFFE),  // cut after its first sector
+         "the mini stream holds " + std::to_string(miniSize) + " bytes but its chain 512"},
+    };
+    for (const auto& test : cases) {
+        const auto path = excel_test::scratch("broken.xls");
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(test.bytes.data()),
+                   static_cast<std::streamsize>(test.bytes.size()));
+        EXPECT_OFFICE_ERROR(openSaved(path), ErrorCode::CorruptPart,
+                            "broken.xls: " + test.expected);
+    }
+}
+
 }  // namespace

@@ -1,20 +1,22 @@
 #include "office/excel/xls/styles.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <pugixml.hpp>
 
 #include "office/binary/palette.h"
 #include "office/excel/model.h"
+#include "office/excel/number_format.h"
 #include "office/package/package.h"
+#include "office/package/xml.h"
 
 namespace office::excel::xls {
 
 namespace {
 
-constexpr const char* kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-constexpr const char* kRelNs =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const std::string kMainNs(package::ns::kSpreadsheet);
+const std::string kRelNs(package::ns::kRelationships);
 
 using binary::kDefaultPalette;
 using binary::kFixedColors;
@@ -44,12 +46,6 @@ constexpr const char* kPatterns[] = {
 constexpr const char* kHorizontal[] = {"general", "left",    "center",           "right",
                                        "fill",    "justify", "centerContinuous", "distributed"};
 constexpr const char* kVertical[] = {"top", "center", "bottom", "justify", "distributed"};
-
-std::string hexColor(std::uint32_t rgb) {
-    char text[12];
-    std::snprintf(text, sizeof text, "FF%06X", rgb & 0xFFFFFF);
-    return text;
-}
 
 std::string number(double value) {
     char text[32];
@@ -209,236 +205,142 @@ std::uint32_t StyleRecords::cellStyle(std::uint32_t xf) const {
     return xfs_.size() > 15 ? 15 : 0;  // 15: the default cell format
 }
 
-std::string StyleRecords::rgbOf(std::uint16_t index) const {
+// ---- the style model ----
+
+namespace {
+
+// The index of an equal item in `items`, or of `item` added to it.
+template <class Item>
+int indexOf(std::vector<Item>& items, Item item) {
+    const auto found = std::find(items.begin(), items.end(), item);
+    if (found != items.end()) {
+        return static_cast<int>(found - items.begin());
+    }
+    items.push_back(std::move(item));
+    return static_cast<int>(items.size() - 1);
+}
+
+detail::Font fontOf(const FontRecord& record, detail::Color color) {
+    detail::Font font;
+    font.name = record.name;
+    font.points = record.points;
+    font.bold = record.bold;
+    font.italic = record.italic;
+    font.strike = record.strike;
+    if (record.underline != 0) {
+        font.underline = record.underline == 2      ? "double"
+                         : record.underline == 0x21 ? "singleAccounting"
+                         : record.underline == 0x22 ? "doubleAccounting"
+                                                    : "single";
+    }
+    if (record.script == 1 || record.script == 2) {
+        font.vertAlign = record.script == 1 ? "superscript" : "subscript";
+    }
+    font.color = color;
+    font.family = record.family;
+    font.charset = record.charset;
+    return font;
+}
+
+detail::Alignment alignmentOf(const XfRecord& xf) {
+    detail::Alignment alignment;
+    if (xf.horizontal != 0) {
+        alignment.horizontal = kHorizontal[xf.horizontal];
+    }
+    if (xf.vertical != 2) {
+        alignment.vertical = kVertical[xf.vertical];
+    }
+    if (xf.rotation <= 180 || xf.rotation == 255) {
+        alignment.rotation = xf.rotation;
+    }
+    alignment.wrap = xf.wrap;
+    alignment.shrink = xf.shrink;
+    alignment.indent = xf.indent;
+    return alignment;
+}
+
+}  // namespace
+
+// The extension's colour where there is one, else the palette's colour of the index; the
+// system's window text and background (64, 65) stay indexed; others are automatic.
+detail::Color StyleRecords::colorOf(std::uint16_t index, const ExtColor& ext) const {
+    using Kind = detail::Color::Kind;
+    if (ext.kind == ExtColor::Rgb) {
+        return {Kind::Rgb, ext.value, 0};
+    }
+    if (ext.kind == ExtColor::Theme) {
+        return {Kind::Theme, ext.value, ext.tint};
+    }
+    if (ext.kind == ExtColor::Indexed) {
+        index = static_cast<std::uint16_t>(ext.value);
+    }
     if (index < 8) {
-        return hexColor(kFixedColors[index]);
+        return {Kind::Rgb, kFixedColors[index], 0};
     }
     if (index < 64) {
-        return hexColor(paletteSet_ ? palette_[index - 8] : kDefaultPalette[index - 8]);
+        return {Kind::Rgb, paletteSet_ ? palette_[index - 8] : kDefaultPalette[index - 8], 0};
+    }
+    if (index == 64 || index == 65) {
+        return {Kind::Indexed, index, 0};
     }
     return {};
 }
 
-// ---- writing styles.xml ----
-
-class StyleXmlWriter {
-public:
-    explicit StyleXmlWriter(const StyleRecords& records) : records_(records) {}
-
-    std::string write() {
-        auto root = doc_.append_child("styleSheet");
-        root.append_attribute("xmlns") = kMainNs;
-        formats(root);
-        fonts(root);
-        fills_ = root.append_child("fills");
-        fill(0, 0, 0, {}, {});  // the two fills every styles part starts with
-        fill(17, 0, 0, {}, {});
-        borders_ = root.append_child("borders");
-        border(XfRecord{});  // the first border has no lines
-        auto styleXfs = root.append_child("cellStyleXfs");
-        styleXfs.append_attribute("count") = 1;
-        styleXfs.append_child("xf").append_attribute("numFmtId") = 0;
-        auto cellXfs = root.append_child("cellXfs");
-        for (const auto& xf : records_.xfs_) {
-            cellFormat(cellXfs, xf);
-        }
-        if (records_.xfs_.empty()) {
-            cellFormat(cellXfs, XfRecord{});
-        }
-        cellXfs.prepend_attribute("count") =
-            static_cast<unsigned>(std::max<std::size_t>(1, records_.xfs_.size()));
-        fills_.prepend_attribute("count") = fillCount_;
-        borders_.prepend_attribute("count") = borderCount_;
-        auto styles = root.append_child("cellStyles");
-        auto normal = styles.append_child("cellStyle");
-        normal.append_attribute("name") = "Normal";
-        normal.append_attribute("xfId") = 0;
-        normal.append_attribute("builtinId") = 0;
-        return package::toXml(doc_);
+detail::Xf StyleRecords::cellFormat(const XfRecord& xf, detail::StyleTable& table) const {
+    detail::Xf format;
+    format.numFmtId = xf.format;
+    format.isDate = detail::isDateFormat(table.formatCode(xf.format));
+    format.fontId = xf.font >= 4 ? xf.font - 1 : xf.font;  // font index 4 is never used
+    if (format.fontId >= static_cast<int>(table.fonts.size())) {
+        format.fontId = 0;
     }
-
-private:
-    void formats(pugi::xml_node root) {
-        if (records_.formats_.empty()) {
-            return;
-        }
-        auto list = root.append_child("numFmts");
-        list.append_attribute("count") = static_cast<unsigned>(records_.formats_.size());
-        for (const auto& [id, code] : records_.formats_) {
-            auto format = list.append_child("numFmt");
-            format.append_attribute("numFmtId") = id;
-            format.append_attribute("formatCode") = package::xmlSafe(code).c_str();
+    if (xf.pattern != 0) {
+        detail::Fill fill;
+        fill.pattern = xf.pattern < std::size(kPatterns) ? kPatterns[xf.pattern] : "solid";
+        fill.foreground = colorOf(xf.foreground, xf.extFill[0]);
+        fill.background = colorOf(xf.background, xf.extFill[1]);
+        format.fillId = indexOf(table.fills, std::move(fill));
+    }
+    detail::Border border;
+    detail::BorderEdge* edges[] = {&border.left, &border.right, &border.top, &border.bottom,
+                                   &border.diagonal};
+    for (int side = 0; side < 5; ++side) {
+        const std::uint8_t style = xf.lineStyle[side];
+        if (style != 0 && style < std::size(kLineStyles)) {
+            edges[side]->style = kLineStyles[style];
+            edges[side]->color = colorOf(xf.lineColor[side], xf.extLine[side]);
         }
     }
+    border.diagonalDown = xf.lineStyle[4] != 0 && (xf.diagonal & 1);
+    border.diagonalUp = xf.lineStyle[4] != 0 && (xf.diagonal & 2);
+    format.borderId = indexOf(table.borderStyles, std::move(border));
+    format.alignment = alignmentOf(xf);
+    return format;
+}
 
-    void fonts(pugi::xml_node root) {
-        auto list = root.append_child("fonts");
-        std::vector<FontRecord> fonts = records_.fonts_;
-        if (fonts.empty()) {
-            fonts.push_back(FontRecord{10, false, false, false, 0x7FFF, 0, 0, 0, 0, "Arial"});
-        }
-        list.append_attribute("count") = static_cast<unsigned>(fonts.size());
-        for (const auto& font : fonts) {
-            auto node = list.append_child("font");
-            auto flag = [&](bool on, const char* name) {
-                if (on) {
-                    node.append_child(name);
-                }
-            };
-            flag(font.bold, "b");
-            flag(font.italic, "i");
-            flag(font.strike, "strike");
-            if (font.underline != 0) {
-                const char* kind = font.underline == 2      ? "double"
-                                   : font.underline == 0x21 ? "singleAccounting"
-                                   : font.underline == 0x22 ? "doubleAccounting"
-                                                            : "single";
-                node.append_child("u").append_attribute("val") = kind;
-            }
-            if (font.script == 1 || font.script == 2) {
-                node.append_child("vertAlign").append_attribute("val") =
-                    font.script == 1 ? "superscript" : "subscript";
-            }
-            node.append_child("sz").append_attribute("val") = number(font.points).c_str();
-            color(node, "color", font.color, {});
-            node.append_child("name").append_attribute("val") = package::xmlSafe(font.name).c_str();
-            if (font.family > 0 && font.family <= 5) {
-                node.append_child("family").append_attribute("val") = font.family;
-            }
-            if (font.charset != 0) {
-                node.append_child("charset").append_attribute("val") = font.charset;
-            }
-        }
+detail::StyleTable StyleRecords::table() const {
+    detail::StyleTable table;
+    table.customFormats = formats_;
+    for (const FontRecord& font : fonts_) {
+        table.fonts.push_back(fontOf(font, colorOf(font.color, {})));
     }
-
-    // A colour element: the extension's colour where there is one, else the palette index.
-    bool color(pugi::xml_node parent, const char* name, std::uint16_t index, const ExtColor& ext) {
-        if (ext.kind == ExtColor::Rgb) {
-            parent.append_child(name).append_attribute("rgb") = hexColor(ext.value).c_str();
-            return true;
-        }
-        if (ext.kind == ExtColor::Theme) {
-            auto node = parent.append_child(name);
-            node.append_attribute("theme") = ext.value;
-            if (ext.tint != 0) {
-                node.append_attribute("tint") = number(ext.tint).c_str();
-            }
-            return true;
-        }
-        if (ext.kind == ExtColor::Indexed) {
-            index = static_cast<std::uint16_t>(ext.value);
-        }
-        const std::string rgb = records_.rgbOf(index);
-        if (!rgb.empty()) {
-            parent.append_child(name).append_attribute("rgb") = rgb.c_str();
-            return true;
-        }
-        if (index == 64 || index == 65) {  // the system's window text and background
-            parent.append_child(name).append_attribute("indexed") = index;
-            return true;
-        }
-        return false;
+    if (table.fonts.empty()) {
+        table.fonts.push_back(
+            fontOf(FontRecord{10, false, false, false, 0x7FFF, 0, 0, 0, 0, "Arial"}, {}));
     }
-
-    // The index of an equal element in `list`, or of `node` appended to it.
-    int findOrKeep(pugi::xml_node list, pugi::xml_node node, std::map<std::string, int>& seen,
-                   int& count) {
-        const std::string key = package::nodeText(node);
-        if (const auto found = seen.find(key); found != seen.end()) {
-            list.remove_child(node);
-            return found->second;
-        }
-        seen.emplace(key, count);
-        return count++;
+    // The two fills and the border without lines that every styles part starts with.
+    table.fills = {{"none", {}, {}, false}, {"gray125", {}, {}, false}};
+    table.borderStyles.emplace_back();
+    for (const XfRecord& xf : xfs_) {
+        table.xfs.push_back(cellFormat(xf, table));
     }
-
-    int fill(std::uint8_t pattern, std::uint16_t fore, std::uint16_t back, const ExtColor& extFore,
-             const ExtColor& extBack) {
-        auto node = fills_.append_child("fill");
-        auto patternFill = node.append_child("patternFill");
-        patternFill.append_attribute("patternType") =
-            pattern < std::size(kPatterns) ? kPatterns[pattern] : "solid";
-        if (pattern != 0 && !(pattern == 17 && fillCount_ == 1)) {
-            color(patternFill, "fgColor", fore, extFore);
-            color(patternFill, "bgColor", back, extBack);
-        }
-        return findOrKeep(fills_, node, fillKeys_, fillCount_);
+    if (table.xfs.empty()) {
+        table.xfs.push_back(cellFormat(XfRecord{}, table));
     }
-
-    int border(const XfRecord& xf) {
-        auto node = borders_.append_child("border");
-        if (xf.lineStyle[4] != 0 && (xf.diagonal & 1)) {
-            node.append_attribute("diagonalDown") = 1;
-        }
-        if (xf.lineStyle[4] != 0 && (xf.diagonal & 2)) {
-            node.append_attribute("diagonalUp") = 1;
-        }
-        static constexpr const char* kEdges[] = {"left", "right", "top", "bottom", "diagonal"};
-        for (int side = 0; side < 5; ++side) {
-            auto edge = node.append_child(kEdges[side]);
-            const std::uint8_t style = xf.lineStyle[side];
-            if (style != 0 && style < std::size(kLineStyles)) {
-                edge.append_attribute("style") = kLineStyles[style];
-                color(edge, "color", xf.lineColor[side], xf.extLine[side]);
-            }
-        }
-        return findOrKeep(borders_, node, borderKeys_, borderCount_);
+    for (const detail::Border& border : table.borderStyles) {
+        table.borders.push_back(detail::linesOf(border));
     }
-
-    void cellFormat(pugi::xml_node list, const XfRecord& xf) {
-        auto node = list.append_child("xf");
-        const int fonts = std::max<int>(1, static_cast<int>(records_.fonts_.size()));
-        int font = xf.font >= 4 ? xf.font - 1 : xf.font;  // font index 4 is never used
-        if (font >= fonts) {
-            font = 0;
-        }
-        node.append_attribute("numFmtId") = xf.format;
-        node.append_attribute("fontId") = font;
-        node.append_attribute("fillId") =
-            xf.pattern == 0
-                ? 0
-                : fill(xf.pattern, xf.foreground, xf.background, xf.extFill[0], xf.extFill[1]);
-        node.append_attribute("borderId") = border(xf);
-        node.append_attribute("xfId") = 0;
-        const bool aligned = xf.horizontal != 0 || xf.vertical != 2 || xf.wrap || xf.shrink ||
-                             xf.rotation != 0 || xf.indent != 0;
-        if (!aligned) {
-            return;
-        }
-        node.append_attribute("applyAlignment") = 1;
-        auto alignment = node.append_child("alignment");
-        if (xf.horizontal != 0) {
-            alignment.append_attribute("horizontal") = kHorizontal[xf.horizontal];
-        }
-        if (xf.vertical != 2) {
-            alignment.append_attribute("vertical") = kVertical[xf.vertical];
-        }
-        if (xf.rotation != 0 && (xf.rotation <= 180 || xf.rotation == 255)) {
-            alignment.append_attribute("textRotation") = xf.rotation;
-        }
-        if (xf.wrap) {
-            alignment.append_attribute("wrapText") = 1;
-        }
-        if (xf.indent != 0) {
-            alignment.append_attribute("indent") = xf.indent;
-        }
-        if (xf.shrink) {
-            alignment.append_attribute("shrinkToFit") = 1;
-        }
-    }
-
-    const StyleRecords& records_;
-    pugi::xml_document doc_;
-    pugi::xml_node fills_;
-    pugi::xml_node borders_;
-    std::map<std::string, int> fillKeys_;
-    std::map<std::string, int> borderKeys_;
-    int fillCount_ = 0;
-    int borderCount_ = 0;
-};
-
-std::string StyleRecords::stylesXml() const {
-    return StyleXmlWriter(*this).write();
+    return table;
 }
 
 // ---- the package's other parts ----
@@ -447,10 +349,10 @@ namespace {
 
 constexpr const char* kContentType = "application/vnd.openxmlformats-officedocument.spreadsheetml.";
 
-std::string worksheetXml(const SheetLayout& layout) {
+pugi::xml_document worksheetXml(const SheetLayout& layout) {
     pugi::xml_document doc;
     auto root = doc.append_child("worksheet");
-    root.append_attribute("xmlns") = kMainNs;
+    root.append_attribute("xmlns") = kMainNs.c_str();
     auto format = root.append_child("sheetFormatPr");
     format.append_attribute("baseColWidth") = layout.defaultColumnWidth;
     format.append_attribute("defaultRowHeight") = number(layout.defaultRowHeight).c_str();
@@ -497,57 +399,44 @@ std::string worksheetXml(const SheetLayout& layout) {
             merges.append_child("mergeCell").append_attribute("ref") = ref.c_str();
         }
     }
-    return package::toXml(doc);
+    return doc;
 }
 
 }  // namespace
 
-std::map<std::string, std::string> workbookParts(const std::vector<SheetPart>& sheets,
-                                                 bool date1904, const StyleRecords& styles) {
-    std::map<std::string, std::string> parts;
-    pugi::xml_document types;
-    auto typesRoot = types.append_child("Types");
-    typesRoot.append_attribute("xmlns") =
-        "http://schemas.openxmlformats.org/package/2006/content-types";
-    auto addDefault = [&](const char* extension, const char* type) {
-        auto node = typesRoot.append_child("Default");
-        node.append_attribute("Extension") = extension;
-        node.append_attribute("ContentType") = type;
-    };
-    addDefault("rels", "application/vnd.openxmlformats-package.relationships+xml");
-    addDefault("xml", "application/xml");
-    auto addOverride = [&](const std::string& part, const std::string& type) {
-        auto node = typesRoot.append_child("Override");
-        node.append_attribute("PartName") = ("/" + part).c_str();
-        node.append_attribute("ContentType") = type.c_str();
-    };
-    addOverride("xl/workbook.xml", std::string(kContentType) + "sheet.main+xml");
-    addOverride("xl/styles.xml", std::string(kContentType) + "styles+xml");
-
-    pugi::xml_document rels;
-    auto relsRoot = rels.append_child("Relationships");
-    relsRoot.append_attribute("xmlns") =
-        "http://schemas.openxmlformats.org/package/2006/relationships";
-    auto addRel = [&](const std::string& id, const std::string& type, const std::string& target) {
-        auto node = relsRoot.append_child("Relationship");
-        node.append_attribute("Id") = id.c_str();
-        node.append_attribute("Type") = type.c_str();
-        node.append_attribute("Target") = target.c_str();
-    };
+package::Package workbookPackage(const std::vector<SheetPart>& sheets, bool date1904,
+                                 const std::string& displayName) {
+    auto package = package::Package::openBytes(detail::emptyPackage(), displayName, "workbook");
+    const std::string relBase = kRelNs + "/";
+    const std::string bookPart = "xl/workbook.xml";
+    package::Relationships packageRels;
+    packageRels.add(relBase + "officeDocument", bookPart);
+    package.setRelationships("", packageRels);
 
     pugi::xml_document workbook;
     auto root = workbook.append_child("workbook");
-    root.append_attribute("xmlns") = kMainNs;
-    root.append_attribute("xmlns:r") = kRelNs;
+    root.append_attribute("xmlns") = kMainNs.c_str();
+    root.append_attribute("xmlns:r") = kRelNs.c_str();
     if (date1904) {
         root.append_child("workbookPr").append_attribute("date1904") = 1;
     }
     auto list = root.append_child("sheets");
-    const std::string relBase = std::string(kRelNs) + "/";
+    package::Relationships rels;
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         const SheetPart& sheet = sheets[i];
         const std::string number = std::to_string(i + 1);
-        const std::string id = "rId" + number;
+        std::string id;
+        if (sheet.type == 0) {
+            const std::string part = "worksheets/sheet" + number + ".xml";
+            id = rels.add(relBase + "worksheet", part);
+            package.writeXml("xl/" + part, worksheetXml(sheet.layout));
+            package.setContentType("xl/" + part, std::string(kContentType) + "worksheet+xml");
+        } else if (sheet.type == 2) {
+            id = rels.add(relBase + "chartsheet", "chartsheets/sheet" + number + ".xml");
+        } else {
+            id = rels.add("http://schemas.microsoft.com/office/2006/relationships/xlMacrosheet",
+                          "macrosheets/sheet" + number + ".xml");
+        }
         auto node = list.append_child("sheet");
         node.append_attribute("name") = package::xmlSafe(sheet.name).c_str();
         node.append_attribute("sheetId") = static_cast<unsigned>(i + 1);
@@ -555,34 +444,11 @@ std::map<std::string, std::string> workbookParts(const std::vector<SheetPart>& s
             node.append_attribute("state") = sheet.state == 2 ? "veryHidden" : "hidden";
         }
         node.append_attribute("r:id") = id.c_str();
-        if (sheet.type == 0) {
-            const std::string part = "worksheets/sheet" + number + ".xml";
-            addRel(id, relBase + "worksheet", part);
-            addOverride("xl/" + part, std::string(kContentType) + "worksheet+xml");
-            parts["xl/" + part] = worksheetXml(sheet.layout);
-        } else if (sheet.type == 2) {
-            addRel(id, relBase + "chartsheet", "chartsheets/sheet" + number + ".xml");
-        } else {
-            addRel(id, "http://schemas.microsoft.com/office/2006/relationships/xlMacrosheet",
-                   "macrosheets/sheet" + number + ".xml");
-        }
     }
-    addRel("rId" + std::to_string(sheets.size() + 1), relBase + "styles", "styles.xml");
-    parts["xl/workbook.xml"] = package::toXml(workbook);
-    parts["xl/_rels/workbook.xml.rels"] = package::toXml(rels);
-    parts["xl/styles.xml"] = styles.stylesXml();
-    parts["[Content_Types].xml"] = package::toXml(types);
-
-    pugi::xml_document packageRels;
-    auto packageRoot = packageRels.append_child("Relationships");
-    packageRoot.append_attribute("xmlns") =
-        "http://schemas.openxmlformats.org/package/2006/relationships";
-    auto main = packageRoot.append_child("Relationship");
-    main.append_attribute("Id") = "rId1";
-    main.append_attribute("Type") = (relBase + "officeDocument").c_str();
-    main.append_attribute("Target") = "xl/workbook.xml";
-    parts["_rels/.rels"] = package::toXml(packageRels);
-    return parts;
+    package.writeXml(bookPart, workbook);
+    package.setContentType(bookPart, std::string(kContentType) + "sheet.main+xml");
+    package.setRelationships(bookPart, rels);
+    return package;
 }
 
 }  // namespace office::excel::xls

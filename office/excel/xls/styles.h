@@ -1,9 +1,9 @@
 #pragma once
 
 // The formatting records of a binary workbook (fonts, number formats, extended formats with
-// their extensions, the colour palette) and the parts that carry them, and each worksheet's
-// columns, rows and merged areas, into the in-memory package of the workbook: an equivalent
-// styles.xml that the style and copy code reads as it reads an .xlsx's.
+// their extensions, the colour palette), read into the workbook's style model; and the
+// in-memory package of the workbook: its sheet list and each worksheet's columns, rows and
+// merged areas, which the copy code reads as it reads an .xlsx's parts.
 
 #include <array>
 #include <cstdint>
@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "office/excel/model.h"
 #include "office/excel/xls/biff.h"
+#include "office/package/package.h"
 
 namespace office::excel::xls {
 
@@ -64,8 +66,8 @@ public:
     // The xf index a cell refers to as the model keeps it (unknown indexes give the default).
     std::uint32_t cellStyle(std::uint32_t xf) const;
 
-    // styles.xml of these records: every XF record is a cell format of the same index.
-    std::string stylesXml() const;
+    // The style model of these records: every XF record is a cell format of the same index.
+    detail::StyleTable table() const;
 
     const std::vector<XfRecord>& xfs() const { return xfs_; }
     const std::map<int, std::string>& formats() const { return formats_; }
@@ -75,15 +77,14 @@ private:
     void xf(RecordReader& in);
     void xfExt(RecordReader& in);
     void palette(RecordReader& in);
-    std::string rgbOf(std::uint16_t index) const;
+    detail::Color colorOf(std::uint16_t index, const ExtColor& ext) const;
+    detail::Xf cellFormat(const XfRecord& xf, detail::StyleTable& table) const;
 
     std::vector<FontRecord> fonts_;
     std::map<int, std::string> formats_;
     std::vector<XfRecord> xfs_;
     std::array<std::uint32_t, 56> palette_;  // indexes 8 to 63
     bool paletteSet_ = false;
-
-    friend class StyleXmlWriter;
 };
 
 struct ColumnLayout {
@@ -118,9 +119,9 @@ struct SheetPart {
     SheetLayout layout;
 };
 
-// The parts of the in-memory package: content types, relationships, the workbook part with
-// the sheet list, styles.xml and a worksheet part for each worksheet.
-std::map<std::string, std::string> workbookParts(const std::vector<SheetPart>& sheets,
-                                                 bool date1904, const StyleRecords& styles);
+// The in-memory package: the workbook part with the sheet list and a worksheet part for each
+// worksheet; `displayName` names it in messages.
+package::Package workbookPackage(const std::vector<SheetPart>& sheets, bool date1904,
+                                 const std::string& displayName);
 
 }  // namespace office::excel::xls

@@ -1,23 +1,26 @@
 // Reading a binary workbook stream: the globals (sheet list, date system, fonts, number
 // formats, extended formats, palette, shared strings), then each worksheet's cells, columns,
-// rows and merged areas. The styles become an equivalent styles.xml in a small in-memory
-// package, read by the same code as an .xlsx's styles.
+// rows and merged areas. The styles go into the workbook's style model; a small in-memory
+// package holds the sheet list and the sheets' layout.
 
 #include "office/excel/xls/xls_reader.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
 
 #include "office/compound/compound_file.h"
 #include "office/error.h"
 #include "office/excel/xls/biff.h"
 #include "office/excel/xls/decrypt.h"
 #include "office/excel/xls/styles.h"
-#include "office/excel/xls/zip_parts.h"
 
 namespace office::excel::detail {
 
@@ -583,10 +586,10 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> bytes, 
         part.layout = std::move(reader.content.layout);
         contents.push_back(std::move(reader.content));
     }
-    auto package = package::Package::openBytes(
-        zipParts(workbookParts(parts, globals.date1904, globals.styles)), displayName, "workbook");
-    auto book = loadWorkbook(std::move(package), std::move(path));
+    auto book =
+        loadWorkbook(workbookPackage(parts, globals.date1904, displayName), std::move(path));
     book->binary = true;
+    book->styles = globals.styles.table();
     book->texts = std::move(texts);
     book->sharedStrings = std::move(globals.strings);
     book->sharedStringsInFile = book->sharedStrings.size();
@@ -598,52 +601,85 @@ std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> bytes, 
     return book;
 }
 
+namespace {
+
+// True when the signature is followed by a compound file's header: its byte order mark and a
+// sector size of 512 or 4096 bytes.
+bool hasCompoundHeader(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() < 512) {
+        return false;
+    }
+    const std::uint16_t shift = le16(bytes.data() + 0x1E);
+    return le16(bytes.data() + 0x1C) == 0xFFFE && (shift == 9 || shift == 12);
+}
+
+// The Workbook stream of a compound file; nullopt when it holds none, or when the signature
+// has no compound header behind it (nothing tells it is a workbook: the package layer says
+// what the file is). Damage behind a sound header fails naming it. The compound file goes
+// before the stream is read into a workbook.
+std::optional<std::vector<std::uint8_t>> workbookStream(std::vector<std::uint8_t> bytes,
+                                                        const std::string& displayName) {
+    if (!hasCompoundHeader(bytes)) {
+        return std::nullopt;
+    }
+    const auto file = compound::File::openBytes(std::move(bytes), displayName);
+    if (const auto workbook = rootStream(file, "Workbook"); !workbook.empty()) {
+        return file.readStream(workbook);
+    }
+    if (!rootStream(file, "Book").empty()) {
+        throw Error(ErrorCode::LegacyFormat,
+                    displayName +
+                        ": this workbook is of Excel 5.0/95 or older, which is not read; save it "
+                        "as .xlsx and use that file");
+    }
+    return std::nullopt;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// The whole file when it is a compound file, read in one pass; empty when it is none or
+// cannot be opened (the package layer then says why).
+std::vector<std::uint8_t> compoundFileBytes(const std::string& path) {
+    const FileHandle file(std::fopen(path.c_str(), "rbe"));
+    if (!file) {
+        return {};
+    }
+    std::vector<std::uint8_t> bytes(8);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
+    if (!compound::isCompoundFile(bytes)) {
+        return {};
+    }
+    std::uint8_t buffer[65536];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    if (std::ferror(file.get())) {
+        throw Error(ErrorCode::FileAccess,
+                    nameOf(path) + ": cannot be read: " + std::strerror(errno));
+    }
+    return bytes;
+}
+
+}  // namespace
+
 std::shared_ptr<WorkbookImpl> binaryWorkbookFromBytes(std::vector<std::uint8_t> file,
                                                       std::string path,
                                                       const std::string& displayName) {
     if (!compound::isCompoundFile(file)) {
         return nullptr;
     }
-    std::vector<std::uint8_t> stream;
-    try {
-        const auto compoundFile = compound::File::openBytes(std::move(file), displayName);
-        if (const auto workbook = rootStream(compoundFile, "Workbook"); !workbook.empty()) {
-            stream = compoundFile.readStream(workbook);
-        } else if (!rootStream(compoundFile, "Book").empty()) {
-            throw Error(ErrorCode::LegacyFormat,
-                        displayName +
-                            ": this workbook is of Excel 5.0/95 or older, which is not read; "
-                            "save it as .xlsx and use that file");
-        } else {
-            return nullptr;
-        }
-    } catch (const Error& error) {
-        if (error.code() == ErrorCode::LegacyFormat) {
-            throw;
-        }
-        return nullptr;  // a broken compound file: the package layer says what the file is
-    }
-    return loadBiffWorkbook(std::move(stream), std::move(path), displayName);
+    auto stream = workbookStream(std::move(file), displayName);
+    return stream ? loadBiffWorkbook(std::move(*stream), std::move(path), displayName) : nullptr;
 }
 
 std::shared_ptr<WorkbookImpl> openBinaryWorkbook(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rbe");
-    if (!file) {
-        return nullptr;  // the package layer says why
-    }
-    std::vector<std::uint8_t> bytes(8);
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
-    if (!compound::isCompoundFile(bytes)) {
-        std::fclose(file);
+    std::vector<std::uint8_t> bytes = compoundFileBytes(path);
+    if (bytes.empty()) {
         return nullptr;
     }
-    std::rewind(file);
-    bytes.clear();
-    std::uint8_t buffer[65536];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    }
-    std::fclose(file);
     return binaryWorkbookFromBytes(std::move(bytes), path, nameOf(path));
 }
 

@@ -3,8 +3,8 @@
 // Workbooks of the Excel 97-2003 binary format (BIFF8, the "Workbook" stream of a compound
 // file), read into the same inner model as an .xlsx: cells, shared strings and styles go
 // straight into the model; a small in-memory package holds what the rest of the workbook code
-// reads as parts (the workbook and sheet list, styles.xml, each worksheet's columns, row
-// heights and merged areas), so that copying cells out of a binary workbook works as from an
+// reads as parts (the workbook and sheet list, each worksheet's columns, row heights and
+// merged areas), so that copying cells out of a binary workbook works as from an
 // .xlsx. Such a workbook is read, never written back.
 
 #include <cstdint>
@@ -22,9 +22,11 @@ namespace office::excel::detail {
 std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> stream, std::string path,
                                                const std::string& displayName);
 
-// The workbook of the compound file at `path`, or nullptr when the file is no compound file
-// or holds no workbook stream (the package layer then says what the file is). Fails as
-// loadBiffWorkbook does, and with LegacyFormat for a workbook of Excel 5.0/95 ("Book").
+// The workbook of the compound file at `path`, the file read once; nullptr when the file is no
+// compound file, cannot be opened, has no compound header behind its signature, or holds no
+// workbook stream (the package layer then says what the file is). Fails as loadBiffWorkbook does,
+// with LegacyFormat for a workbook of Excel 5.0/95 ("Book"), and with the compound file's own error
+// (CorruptPart naming the damage) when its structure is damaged.
 std::shared_ptr<WorkbookImpl> openBinaryWorkbook(const std::string& path);
 
 // As openBinaryWorkbook, from the bytes of a compound file.
