@@ -220,6 +220,7 @@ std::vector<CellLook> styleLooks(pugi::xml_node styles, const Context& context) 
         look.top = edgeOf(child(border, ns::kSpreadsheet, "top"), context);
         look.bottom = edgeOf(child(border, ns::kSpreadsheet, "bottom"), context);
         look.align = alignOf(xf);
+        look.wrap = child(xf, ns::kSpreadsheet, "alignment").attribute("wrapText").as_bool();
         looks.push_back(std::move(look));
     }
     if (looks.empty()) {
