@@ -401,7 +401,12 @@ TextRun runOf(const PreviewTable& table, const Layout& layout, std::size_t r, st
         return run;
     }
     if (cell.look.wrap) {
-        run.flags |= Qt::TextWordWrap;
+        // Lines that a row of set height cannot hold: the last ones show, as the sheet's
+        // default bottom alignment shows them.
+        const QRectF lines = run.font->metrics->boundingRect(QRectF(0, 0, inner.width(), 1e6),
+                                                             Qt::TextWordWrap, run.text);
+        run.flags = horizontal | Qt::TextWordWrap |
+                    (lines.height() > inner.height() ? Qt::AlignBottom : Qt::AlignVCenter);
         return run;
     }
     const double width = run.font->metrics->horizontalAdvance(run.text);
