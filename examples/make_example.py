@@ -88,6 +88,14 @@ def backlog(book):
     block(sheet, 1, "#", "Open orders by week", [[None, "Open", "Late"]] + weeks, "#,##0")
 
 
+def fit_cost_columns(sheet):
+    """Columns as wide as a user makes them for the cost table: its largest figures
+    (182,500.50 and -4,224.15) fit with room to spare, so the table shows them whole."""
+    sheet.column_dimensions["A"].width = 16
+    for column in "BCD":
+        sheet.column_dimensions[column].width = 13
+
+
 def costs(book):
     sheet = book.create_sheet("Costs")
     block(sheet, 1, "#", "Costs", [
@@ -98,7 +106,7 @@ def costs(book):
         ["Travel", 8200, 6915.4, -1284.6],
         ["Total", 208200.5, 203976.35, -4224.15],
     ], "#,##0.00", grid=True)
-    sheet.column_dimensions["A"].width = 16
+    fit_cost_columns(sheet)
 
 
 def regions(book):
@@ -137,6 +145,7 @@ def object_workbook():
             cell.border = GRID
             if isinstance(value, (int, float)):
                 cell.number_format = "#,##0.00"
+    fit_cost_columns(sheet)
     buffer = io.BytesIO()
     book.save(buffer)
     return buffer.getvalue()
@@ -148,8 +157,9 @@ if __name__ == "__main__":
     if sys.argv[1] == "workbook":
         make_workbook(sys.argv[2])
     else:
-        # Slide 5 of the template is the cost slide.
-        embed_workbook(sys.argv[2], 5, object_workbook(), "Cost Table", (0.6, 1.2, 8.8, 3.4),
+        # Slide 5 of the template is the cost slide; the object's frame has the table's
+        # proportions, so that its picture is shown unstretched.
+        embed_workbook(sys.argv[2], 5, object_workbook(), "Cost Table", (0.6, 1.2, 8.8, 2.9),
                        preview_size=(4, 6))
         # Slide 7 holds a Graph chart with last year's figures, as an old template would.
         embed_graph(sys.argv[2], 7, "Regions Graph", (0.6, 1.1, 8.8, 4.2),

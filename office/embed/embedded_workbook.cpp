@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
@@ -94,10 +95,14 @@ excel::SheetLook lookOf(const Bytes& bytes, const std::string& name, int firstRo
     }
 }
 
+// The size of the object's frame on the slide (p:xfrm/a:ext), in EMU; zero where the frame
+// gives none.
+std::pair<std::int64_t, std::int64_t> frameSize(const ObjectSite& site);
+
 // The picture of the visible area of the workbook `bytes` (whose first sheet holds `cells`),
-// drawn with the cells' look.
-embed::Preview previewOf(const Bytes& bytes, const std::string& name, const xd::CellMap& cells,
-                         const xd::Area& area) {
+// drawn with the cells' look for the object's frame on the slide.
+embed::Preview previewOf(const ObjectSite& site, const Bytes& bytes, const std::string& name,
+                         const xd::CellMap& cells, const xd::Area& area) {
     const int shownRows = std::min(area.rows(), kPreviewRows);
     const int shownColumns = std::min(area.columns(), kPreviewColumns);
     const excel::SheetLook look = lookOf(bytes, name, area.top, area.top + shownRows - 1);
@@ -111,8 +116,9 @@ embed::Preview previewOf(const Bytes& bytes, const std::string& name, const xd::
         }
         return cell;
     };
-    return embed::drawTable(
-        embed::tableOf(look, area.top, area.left, shownRows, shownColumns, shown));
+    const auto [cx, cy] = frameSize(site);
+    return embed::drawTableForShape(
+        embed::tableOf(look, area.top, area.left, shownRows, shownColumns, shown), cx, cy);
 }
 
 // Notes the part an image relationship points at, so that it can go once nothing refers to it.
@@ -137,6 +143,18 @@ std::vector<pugi::xml_node> objectFrames(pugi::xml_document& slide, int shapeId)
         }
     }
     return frames;
+}
+
+std::pair<std::int64_t, std::int64_t> frameSize(const ObjectSite& site) {
+    pugi::xml_document& slide = site.document->package.xml(site.slidePart);
+    for (pugi::xml_node frame : objectFrames(slide, site.shapeId)) {
+        const pugi::xml_node extent =
+            package::child(package::child(frame, ns::kPresentation, "xfrm"), ns::kDrawing, "ext");
+        if (extent) {
+            return {extent.attribute("cx").as_llong(), extent.attribute("cy").as_llong()};
+        }
+    }
+    return {0, 0};
 }
 
 std::vector<pugi::xml_node> oleObjects(pugi::xml_node frame) {
@@ -295,8 +313,8 @@ void replacePreview(const ObjectSite& site, const embed::Preview& preview) {
         addMissingPictures(frame, drawn);
         for (pugi::xml_node obj : oleObjects(frame)) {
             if (obj.attribute("imgW")) {
-                obj.attribute("imgW") = preview.width * kEmuPerPixel;
-                obj.attribute("imgH") = preview.height * kEmuPerPixel;
+                obj.attribute("imgW") = preview.sheetWidth * kEmuPerPixel;
+                obj.attribute("imgH") = preview.sheetHeight * kEmuPerPixel;
             }
             for (pugi::xml_node blip : package::descendants(obj, ns::kDrawing, "blip")) {
                 pugi::xml_attribute embed = package::attribute(blip, ns::kRelationships, "embed");
@@ -346,7 +364,7 @@ void writeBack(const std::shared_ptr<ObjectStore>& store, Bytes bytes) {
     } else {
         package.write(site.objectPart, std::string(bytes.begin(), bytes.end()));
     }
-    replacePreview(site, previewOf(bytes, name, after, visible));
+    replacePreview(site, previewOf(site, bytes, name, after, visible));
     // The slide's edited tree goes back into the package as text; nothing holds it between
     // calls, and a run over many slides should not keep one tree per slide.
     package.release(site.slidePart);

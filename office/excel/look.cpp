@@ -169,6 +169,7 @@ std::vector<CellLook> styleLooks(const detail::StyleTable& styles, const Context
         look.top = edgeOf(border.top, context);
         look.bottom = edgeOf(border.bottom, context);
         look.align = alignOf(xf.alignment.horizontal);
+        look.wrap = xf.alignment.wrap;
         looks.push_back(std::move(look));
     }
     return looks;

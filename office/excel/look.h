@@ -33,6 +33,7 @@ struct CellLook {
     std::optional<std::uint32_t> fill;
     BorderLook left, right, top, bottom;
     HorizontalAlign align = HorizontalAlign::General;
+    bool wrap = false;  // the text wraps at the cell's width instead of running on
 };
 
 struct MergedArea {

@@ -6,6 +6,7 @@
 
 #include <QImage>
 
+#include <cmath>
 #include <map>
 #include <string>
 
@@ -181,7 +182,12 @@ void fillStyledObject(const std::string& workbook) {
         }
     }
     ASSERT_FALSE(png.empty()) << "no new preview picture";
-    expectStyledPicture(imageOf(png));
+    // Drawn sharper than the sheet's pixels; judged at the sheet's own, one in `scale`.
+    const QImage picture = imageOf(png);
+    const int scale = static_cast<int>(std::lround(picture.dotsPerMeterX() * 0.0254 / 96));
+    ASSERT_GE(scale, 2) << "the picture is not drawn at twice the screen's density";
+    expectStyledPicture(picture.scaled(picture.width() / scale, picture.height() / scale,
+                                       Qt::IgnoreAspectRatio, Qt::FastTransformation));
     if (ppt_test::validatorPresent()) {
         const auto verdict = ppt_test::validateAgainst(saved, input.string());
         EXPECT_EQ(verdict.status, 0) << verdict.output;
