@@ -80,7 +80,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     resize(Twips(7380), Twips(7740));
 
     dlgOpenExcel_ = {false, "", "ExcelFile", {"*.xlsx", "*.xlsm", "*.xls"}, "xlsx"};
-    dlgOpenPpt_ = {false, "", "Powerpoint", {"*.pptx"}, "pptx"};
+    dlgOpenPpt_ = {false, "", "Powerpoint", {"*.pptx", "*.ppt"}, "pptx"};
     dlgoutput_ = {true, "Save Powerpoint", "popwerpointFile", {"*.pptx"}, "pptx"};
     Inet_ = std::make_shared<::Inet>();
     Inet_->RequestTimeout = 60;
@@ -425,6 +425,11 @@ void frmMain::cmdConvert_Click() {
     using MDL_PptReport::OpenDocuments;
     MDL_PptReport::QuitApplication(pptApp_, OpenDocuments::Close);
     MDL_PptReport::QuitApplication(xlsApp_, OpenDocuments::Close);
+    // The output is offered in the template's own format first.
+    const bool legacyTemplate = templatePath_.ends_with(".ppt") || templatePath_.ends_with(".PPT");
+    dlgoutput_.patterns = legacyTemplate ? std::vector<std::string>{"*.ppt", "*.pptx"}
+                                         : std::vector<std::string>{"*.pptx"};
+    dlgoutput_.defaultSuffix = legacyTemplate ? "ppt" : "pptx";
     const std::string outputPath = showFileDialog(dlgoutput_);
     const bool haveOutput = !outputPath.empty();
     const bool haveTemplate = !templatePath_.empty();
