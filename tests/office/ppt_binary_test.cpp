@@ -116,8 +116,15 @@ TEST_F(PptBinary, RealFilesReadAsAnIndependentReaderReadsThem) {
                 auto shape = slide->Shapes()->Item(j);
                 EXPECT_EQ(shape->Id(), shapes[static_cast<std::size_t>(j - 1)].id);
                 EXPECT_TRUE(names.insert(shape->Name()).second) << shape->Name();
-                if (shapes[static_cast<std::size_t>(j - 1)].objectId) {
-                    EXPECT_FALSE(shape->OLEFormat()->ProgID().empty());
+                if (auto object = shapes[static_cast<std::size_t>(j - 1)].objectId) {
+                    // Its storage, compressed or not, is the object's compound file; Excel and
+                    // Graph keep their records in its "Workbook" stream.
+                    const std::string progId = shape->OLEFormat()->ProgID();
+                    auto storage =
+                        office::compound::File::openBytes(reader->objectStorage(*object), progId);
+                    EXPECT_EQ(storage.hasStream("Workbook"),
+                              progId.starts_with("Excel.Sheet") || progId.starts_with("MSGraph"))
+                        << progId;
                 }
             }
         }
