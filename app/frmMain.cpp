@@ -102,7 +102,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     setMinimumSize(Twips(7380), Twips(7740));
 
     dlgOpenExcel_ = {false, "", "ExcelFile", {"*.xlsx", "*.xlsm", "*.xls"}, "xlsx"};
-    dlgOpenPpt_ = {false, "", "Powerpoint", {"*.pptx"}, "pptx"};
+    dlgOpenPpt_ = {false, "", "Powerpoint", {"*.pptx", "*.ppt"}, "pptx"};
     dlgoutput_ = {true, "Save Powerpoint", "popwerpointFile", {"*.pptx"}, "pptx"};
     Inet_ = std::make_shared<::Inet>();
     Inet_->RequestTimeout = 60;
@@ -482,6 +482,11 @@ void frmMain::cmdConvert_Click() {
     MDL_PptReport::QuitApplication(pptApp_, OpenDocuments::Close);
     MDL_PptReport::QuitApplication(xlsApp_, OpenDocuments::Close);
     convertedTemplate_ = templatePath_;
+    // The output is offered in the template's own format first.
+    const bool legacyTemplate = templatePath_.ends_with(".ppt") || templatePath_.ends_with(".PPT");
+    dlgoutput_.patterns = legacyTemplate ? std::vector<std::string>{"*.ppt", "*.pptx"}
+                                         : std::vector<std::string>{"*.pptx"};
+    dlgoutput_.defaultSuffix = legacyTemplate ? "ppt" : "pptx";
     const std::string outputPath = showFileDialog(dlgoutput_);
     const bool haveOutput = !outputPath.empty();
     const bool haveTemplate = !templatePath_.empty();

@@ -1,9 +1,9 @@
 #pragma once
 
 // The presentation side of the office host: applications, presentations, slides, tags and
-// shapes over real .pptx files. Collections are indexed from 1. Every operation fails with
-// office::Error; after Quit, and after a presentation's Close, every object that belongs to it
-// fails with ErrorCode::ObjectClosed.
+// shapes over real .pptx files and PowerPoint 97-2003 (.ppt) files. Collections are indexed
+// from 1. Every operation fails with office::Error; after Quit, and after a presentation's
+// Close, every object that belongs to it fails with ErrorCode::ObjectClosed.
 
 #include <memory>
 #include <string>
@@ -97,11 +97,12 @@ class Presentations : public Dispatch {
 public:
     static constexpr std::string_view kTypeName = "Presentations";
 
-    // Opens the presentation at path (.pptx). readOnly: a read-only presentation refuses Save.
-    // untitled: the presentation keeps no file name, so only SaveAs can write it. withWindow is
-    // accepted and has no visible effect in the built-in host. Fails with FileNotFound,
-    // FileAccess, NotADocument, LegacyFormat (.ppt), Encrypted, CorruptPart or TooLarge, with a
-    // text that names the file and the part.
+    // Opens the presentation at path: a .pptx package or a .ppt, told apart by their content.
+    // readOnly: a read-only presentation refuses Save. untitled: the presentation keeps no file
+    // name, so only SaveAs can write it. withWindow is accepted and has no visible effect in the
+    // built-in host. Fails with FileNotFound, FileAccess, NotADocument, LegacyFormat (PowerPoint
+    // 95 and older), Encrypted, CorruptPart or TooLarge, with a text that names the file and the
+    // part.
     std::shared_ptr<Presentation> Open(const std::string& path, int readOnly = msoFalse,
                                        int untitled = msoFalse, int withWindow = msoTrue);
     int Count() const;
@@ -123,12 +124,14 @@ public:
     std::string FullName() const;  // full path; empty for an untitled one
     bool ReadOnly() const;
     std::shared_ptr<ppt::Slides> Slides();
-    // Writes the presentation over its own file, atomically. Fails with ReadOnly for a
+    // Writes the presentation over its own file, atomically; a .ppt gets the changes appended
+    // as a new edit, every other byte kept (a fast save). Fails with ReadOnly for a
     // read-only or untitled presentation, WriteFailed when the file cannot be written (the
     // earlier file is then intact and no stray file is left).
     void Save();
-    // Writes the presentation to path as .pptx, atomically; from then on it has that name.
-    // A path whose extension names another format (.ppt, .pdf, ...) fails with InvalidArgument.
+    // Writes the presentation to path as .pptx (a .ppt: as .ppt), atomically; from then on it
+    // has that name. A path whose extension names another format (.pdf, ...) fails with
+    // InvalidArgument.
     void SaveAs(const std::string& path, int fileFormat = ppSaveAsDefault,
                 int embedTrueTypeFonts = msoTriStateMixed);
     // Closes without saving and removes it from Presentations; later items move down one.

@@ -15,6 +15,10 @@
 #include "office/powerpoint.h"
 #include "office/ppt/object_site.h"
 
+namespace office::ppt::binary {
+class Deck;
+}  // namespace office::ppt::binary
+
 namespace office::ppt::detail {
 
 struct PresentationImpl;
@@ -36,6 +40,8 @@ struct ApplicationImpl {
 };
 
 struct SlideImpl {
+    // For a .ppt, deck holds the binary document and document is null.
+    std::shared_ptr<binary::Deck> deck;
     std::shared_ptr<office::detail::OpenDocument> document;
     std::string part;  // "ppt/slides/slide1.xml"
     int id = 0;        // p:sldId/@id
@@ -59,6 +65,8 @@ struct SlideImpl {
 struct PresentationImpl {
     std::weak_ptr<ApplicationImpl> application;
     std::shared_ptr<office::detail::OpenDocument> document;
+    // For a .ppt, deck holds the binary document and document is null.
+    std::shared_ptr<binary::Deck> deck;
     std::string fullName;  // absolute path; empty for an untitled presentation
     bool readOnly = false;
     std::string mainPart;  // "ppt/presentation.xml"
@@ -66,6 +74,9 @@ struct PresentationImpl {
 
     // Fails with ObjectClosed once closed or after the application quit.
     void checkOpen() const;
+    void close();
+    // The file name used in error texts.
+    const std::string& displayName() const;
 };
 
 struct ShapeImpl {

@@ -7,6 +7,7 @@
 
 #include "office/ascii.h"
 #include "office/powerpoint.h"
+#include "office/ppt/binary/model.h"
 #include "office/ppt/ppt_impl.h"
 
 namespace office::ppt {
@@ -160,12 +161,32 @@ void ApplicationImpl::forget(PresentationImpl* presentation) {
 // Quit closes every document of the application, so the document's own flag says it all; a
 // presentation stays usable when the caller has merely let go of its Application object.
 void PresentationImpl::checkOpen() const {
+    if (deck) {
+        deck->checkOpen();
+        return;
+    }
     document->checkOpen();
+}
+
+void PresentationImpl::close() {
+    if (deck) {
+        deck->close();
+        return;
+    }
+    document->open = false;
+}
+
+const std::string& PresentationImpl::displayName() const {
+    return deck ? deck->displayName() : document->package.displayName();
 }
 
 std::shared_ptr<PresentationImpl> openPresentation(const std::shared_ptr<ApplicationImpl>& app,
                                                    const std::string& path, bool readOnly,
                                                    bool untitled) {
+    if (std::optional<compound::File> file = binaryPresentationFile(path)) {
+        return openBinaryPresentation(app, std::move(*file),
+                                      untitled ? std::string() : absolutePath(path), readOnly);
+    }
     auto document = std::make_shared<office::detail::OpenDocument>(
         office::detail::OpenDocument{package::Package::openFile(path, "presentation")});
     auto presentation = std::make_shared<PresentationImpl>();
@@ -252,7 +273,7 @@ std::shared_ptr<Presentation> Application::ActivePresentation() {
 void Application::Quit() {
     impl_->checkRunning();
     for (const auto& presentation : impl_->presentations) {
-        presentation->document->open = false;
+        presentation->close();
     }
     impl_->presentations.clear();
     impl_->activation.clear();
@@ -315,7 +336,7 @@ std::shared_ptr<ppt::Slides> Presentation::Slides() {
 
 void Presentation::Save() {
     impl_->checkOpen();
-    const std::string& file = impl_->document->package.displayName();
+    const std::string& file = impl_->displayName();
     if (impl_->fullName.empty()) {
         throw Error(ErrorCode::ReadOnly,
                     file + ": the presentation was opened untitled; use SaveAs to name a file");
@@ -324,11 +345,19 @@ void Presentation::Save() {
         throw Error(ErrorCode::ReadOnly,
                     file + ": the presentation was opened read-only; use SaveAs to write a copy");
     }
+    if (impl_->deck) {
+        impl_->deck->save(impl_->fullName);
+        return;
+    }
     impl_->document->package.saveFile(impl_->fullName);
 }
 
 void Presentation::SaveAs(const std::string& path, int fileFormat, int /*embedTrueTypeFonts*/) {
     impl_->checkOpen();
+    if (impl_->deck) {
+        detail::saveBinaryAs(*impl_, path, fileFormat);
+        return;
+    }
     std::string target = saveAsTarget(path, fileFormat);
     // A show or template written as .pptx must say it is a presentation, or office suites
     // refuse the file for an extension that does not match its content.
@@ -344,7 +373,7 @@ void Presentation::SaveAs(const std::string& path, int fileFormat, int /*embedTr
 
 void Presentation::Close() {
     impl_->checkOpen();
-    impl_->document->open = false;
+    impl_->close();
     if (std::shared_ptr<detail::ApplicationImpl> app = impl_->application.lock()) {
         app->forget(impl_.get());
         std::erase(app->presentations, impl_);
@@ -355,9 +384,9 @@ std::shared_ptr<ppt::Application> Presentation::Application() const {
     impl_->checkOpen();
     std::shared_ptr<detail::ApplicationImpl> app = impl_->application.lock();
     if (!app) {
-        throw Error(ErrorCode::ObjectRequired,
-                    impl_->document->package.displayName() +
-                        ": the presentation's application is no longer held by anyone");
+        throw Error(
+            ErrorCode::ObjectRequired,
+            impl_->displayName() + ": the presentation's application is no longer held by anyone");
     }
     return std::make_shared<ppt::Application>(app);
 }

@@ -6,6 +6,7 @@
 
 #include "office/ascii.h"
 #include "office/powerpoint.h"
+#include "office/ppt/binary/model.h"
 #include "office/ppt/ppt_impl.h"
 #include "office/ppt/table_impl.h"
 
@@ -161,10 +162,19 @@ pugi::xml_node tableOf(pugi::xml_node shape) {
 Shapes::Shapes(std::shared_ptr<detail::SlideImpl> slide) : slide_(std::move(slide)) {}
 
 int Shapes::Count() const {
+    if (slide_->deck) {
+        return static_cast<int>(slide_->deck->shapes(detail::slideIndexOf(*slide_)).size());
+    }
     return static_cast<int>(detail::topLevelShapes(slide_->shapeTree()).size());
 }
 
 std::shared_ptr<Shape> Shapes::Item(int index) {
+    if (slide_->deck) {
+        const auto& shapes = slide_->deck->shapes(detail::slideIndexOf(*slide_));
+        detail::checkIndex(index, shapes.size(), slide_->where() + ": shape", "shapes");
+        return std::make_shared<Shape>(std::make_shared<detail::ShapeImpl>(
+            detail::ShapeImpl{slide_, index, shapes[static_cast<std::size_t>(index - 1)].id}));
+    }
     std::vector<pugi::xml_node> shapes = detail::topLevelShapes(slide_->shapeTree());
     detail::checkIndex(index, shapes.size(), slide_->where() + ": shape", "shapes");
     auto impl = std::make_shared<detail::ShapeImpl>();
@@ -179,10 +189,18 @@ std::shared_ptr<Shape> Shapes::Item(int index) {
 Shape::Shape(std::shared_ptr<detail::ShapeImpl> impl) : impl_(std::move(impl)) {}
 
 std::string Shape::Name() const {
+    if (impl_->slide->deck) {
+        return detail::binaryShape(*impl_).name;
+    }
     return properties(impl_->element()).attribute("name").value();
 }
 
 void Shape::SetName(const std::string& name) {
+    if (impl_->slide->deck) {
+        impl_->slide->deck->setShapeName(detail::slideIndexOf(*impl_->slide),
+                                         detail::binaryShape(*impl_).id, name);
+        return;
+    }
     for (pugi::xml_node nonVisual : detail::shapeProperties(impl_->element())) {
         package::setAttribute(nonVisual, "name", name);
     }
@@ -190,19 +208,34 @@ void Shape::SetName(const std::string& name) {
 }
 
 int Shape::Id() const {
+    if (impl_->slide->deck) {
+        return detail::binaryShape(*impl_).id;
+    }
     return idOf(impl_->element());
 }
 
 std::shared_ptr<ppt::OLEFormat> Shape::OLEFormat() {
+    if (impl_->slide->deck) {
+        detail::binaryObject(*impl_);
+        return std::make_shared<ppt::OLEFormat>(impl_);
+    }
     requireObject(*impl_, impl_->element());
     return std::make_shared<ppt::OLEFormat>(impl_);
 }
 
 bool Shape::HasTable() const {
+    if (impl_->slide->deck) {
+        detail::binaryShape(*impl_);
+        return false;  // a .ppt has no native tables
+    }
     return static_cast<bool>(detail::tableOf(impl_->element()));
 }
 
 std::shared_ptr<ppt::Table> Shape::Table() {
+    if (impl_->slide->deck) {
+        throw Error(ErrorCode::TypeMismatch,
+                    detail::describeBinaryShape(*impl_) + " holds no table");
+    }
     pugi::xml_node element = impl_->element();
     if (!detail::tableOf(element)) {
         throw Error(ErrorCode::TypeMismatch,
@@ -212,7 +245,7 @@ std::shared_ptr<ppt::Table> Shape::Table() {
 }
 
 std::shared_ptr<Slide> Shape::Parent() const {
-    impl_->slide->document->checkOpen();
+    detail::checkSlideOpen(*impl_->slide);
     return std::make_shared<Slide>(impl_->slide);
 }
 
@@ -221,10 +254,16 @@ std::shared_ptr<Slide> Shape::Parent() const {
 OLEFormat::OLEFormat(std::shared_ptr<detail::ShapeImpl> shape) : shape_(std::move(shape)) {}
 
 std::string OLEFormat::ProgID() const {
+    if (shape_->slide->deck) {
+        return detail::binaryObject(*shape_).progId;
+    }
     return requireObject(*shape_, shape_->element()).progId;
 }
 
 office::detail::ObjectSite OLEFormat::Site() const {
+    if (shape_->slide->deck) {
+        detail::refuseBinaryObject(*shape_);
+    }
     pugi::xml_node element = shape_->element();
     EmbeddedObject object = requireObject(*shape_, element);
     const detail::SlideImpl& slide = *shape_->slide;

@@ -1,6 +1,7 @@
 // Slides and Slide: the slides of a presentation in presentation order, their names and ids.
 
 #include "office/powerpoint.h"
+#include "office/ppt/binary/model.h"
 #include "office/ppt/ppt_impl.h"
 
 namespace office::ppt {
@@ -17,6 +18,9 @@ pugi::xml_document& SlideImpl::xml() const {
 }
 
 std::string SlideImpl::where() const {
+    if (deck) {
+        return deck->where(static_cast<std::size_t>(index - 1));
+    }
     return document->package.displayName() + ": " + part;
 }
 
@@ -51,7 +55,7 @@ int Slides::Count() const {
 std::shared_ptr<Slide> Slides::Item(int index) {
     presentation_->checkOpen();
     detail::checkIndex(index, presentation_->slides.size(),
-                       presentation_->document->package.displayName() + ": slide", "slides");
+                       presentation_->displayName() + ": slide", "slides");
     return std::make_shared<Slide>(presentation_->slides[index - 1]);
 }
 
@@ -60,6 +64,10 @@ std::shared_ptr<Slide> Slides::Item(int index) {
 Slide::Slide(std::shared_ptr<detail::SlideImpl> impl) : impl_(std::move(impl)) {}
 
 std::string Slide::Name() const {
+    if (impl_->deck) {
+        const std::string name = impl_->deck->slideName(detail::slideIndexOf(*impl_));
+        return name.empty() ? "Slide" + std::to_string(impl_->id) : name;
+    }
     package::Package& package = impl_->package();
     if (!impl_->storedName) {
         // A tree made for this read only; the slide's shared tree is parsed when its shapes,
@@ -76,6 +84,10 @@ std::string Slide::Name() const {
 }
 
 void Slide::SetName(const std::string& name) {
+    if (impl_->deck) {
+        impl_->deck->setSlideName(detail::slideIndexOf(*impl_), name);
+        return;
+    }
     pugi::xml_node common = impl_->commonSlideData();
     std::string safe = package::xmlSafe(name);
     if (safe.empty()) {
@@ -88,22 +100,26 @@ void Slide::SetName(const std::string& name) {
 }
 
 int Slide::SlideID() const {
-    impl_->document->checkOpen();
+    detail::checkSlideOpen(*impl_);
     return impl_->id;
 }
 
 int Slide::SlideIndex() const {
-    impl_->document->checkOpen();
+    detail::checkSlideOpen(*impl_);
     return impl_->index;
 }
 
 std::shared_ptr<ppt::Shapes> Slide::Shapes() {
-    impl_->shapeTree();  // a slide without one fails here, naming its part
+    if (impl_->deck) {
+        detail::checkSlideOpen(*impl_);
+    } else {
+        impl_->shapeTree();  // a slide without one fails here, naming its part
+    }                        // a slide without one fails here, naming its part
     return std::make_shared<ppt::Shapes>(impl_);
 }
 
 std::shared_ptr<ppt::Tags> Slide::Tags() {
-    impl_->document->checkOpen();
+    detail::checkSlideOpen(*impl_);
     return std::make_shared<ppt::Tags>(impl_);
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "office/powerpoint.h"
+#include "office/ppt/binary/model.h"
 #include "office/ppt/ppt_impl.h"
 
 namespace office::ppt {
@@ -59,6 +60,13 @@ struct TagEntry {
 // are many and small, and a kept tree of each would cost far more memory than its text. Edits
 // go through the package's shared tree, which a read here sees as the part's contents.
 std::vector<TagEntry> readTags(const detail::SlideImpl& slide) {
+    if (slide.deck) {
+        std::vector<TagEntry> tags;
+        for (const auto& tag : slide.deck->tags(detail::slideIndexOf(slide))) {
+            tags.push_back({tag.name, tag.value});
+        }
+        return tags;
+    }
     std::string part = tagPart(slide);
     if (part.empty()) {
         return {};
@@ -199,6 +207,10 @@ std::string Tags::Item(const std::string& name) const {
 }
 
 void Tags::Add(const std::string& name, const std::string& value) {
+    if (slide_->deck) {
+        slide_->deck->addTag(detail::slideIndexOf(*slide_), name, value);
+        return;
+    }
     std::string stored = upper(package::xmlSafe(name));
     if (stored.empty()) {
         throw Error(ErrorCode::InvalidArgument, slide_->where() + ": a tag needs a name");
@@ -219,6 +231,10 @@ void Tags::Add(const std::string& name, const std::string& value) {
 }
 
 void Tags::Delete(const std::string& name) {
+    if (slide_->deck) {
+        slide_->deck->deleteTag(detail::slideIndexOf(*slide_), name);
+        return;
+    }
     std::string part = tagPart(*slide_);
     if (part.empty()) {
         return;

@@ -224,7 +224,7 @@ TEST_F(Layout, DialogsNameTheFormatsTheHostReadsAndWrites) {
     EXPECT_FALSE(ppt.save);
     EXPECT_EQ(ppt.title, "");
     EXPECT_EQ(ppt.filterDescription, "Powerpoint");
-    EXPECT_EQ(ppt.patterns, (Patterns{"*.pptx"}));
+    EXPECT_EQ(ppt.patterns, (Patterns{"*.pptx", "*.ppt"}));
     EXPECT_EQ(ppt.defaultSuffix, "pptx");
     EXPECT_EQ(platform::nameFilters(ppt).back(), "All files (*)");
 

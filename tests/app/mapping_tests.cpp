@@ -167,6 +167,37 @@ TEST_F(Mapping, SaveWritesTheLinksIntoTheTemplateFile) {
     }
 }
 
+// A PowerPoint 97-2003 template, here under a .pptx name, is linked and saved like any other.
+class LegacyMapping : public Mapping {
+protected:
+    LegacyMapping() {
+        source = std::string(TABULON_REALWORLD_DIR) + "/ppt/tika__testMSChart-govdocs-428996.ppt";
+    }
+    void SetUp() override {
+        if (!QFile::exists(QString::fromStdString(source))) {
+            GTEST_SKIP() << "the real-world corpus is absent: " << TABULON_REALWORLD_DIR;
+        }
+        Mapping::SetUp();
+    }
+};
+
+TEST_F(LegacyMapping, ItsGraphChartIsLinkedSavedAndFoundAgain) {
+    EXPECT_EQ(shapeNode(0, 0)->text(0), "Chart");
+    link("Sales", 0, 0);
+    QFile::setPermissions(QString::fromStdString(templatePath),
+                          QFile::ReadOwner | QFile::WriteOwner);
+    click("cmdSave");
+    ASSERT_TRUE(desktop.Messages().empty()) << desktop.Messages().front();
+
+    auto reader = office::ppt::Application::Create();
+    const auto slide = reader->Presentations()->Open(templatePath)->Slides()->Item(1);
+    EXPECT_EQ(slide->Name(), "Sales");
+    EXPECT_EQ(slide->Tags()->Item("Type"), "Chart");
+    EXPECT_EQ(slide->Shapes()->Item(1)->Name(), slide->Tags()->Item("Name"));
+    EXPECT_EQ(slide->Shapes()->Item(1)->OLEFormat()->ProgID(), "MSGraph.Chart.8");
+    reader->Quit();
+}
+
 TEST_F(Mapping, AfterConvertLinkingAsksForTheTemplateAndSavingDoesNothing) {
     desktop.WillCancel();
     click("cmdConvert");

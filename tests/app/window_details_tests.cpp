@@ -97,7 +97,7 @@ TEST_F(WindowDetails, EachDialogOpensInTheFolderOfItsLastChoiceAndOffersAllFiles
     EXPECT_EQ(window.dlgoutput().folder, output.path().toStdString());
 
     EXPECT_EQ(platform::nameFilters(window.dlgOpenPpt()),
-              (std::vector<std::string>{"Powerpoint (*.pptx)", "All files (*)"}));
+              (std::vector<std::string>{"Powerpoint (*.pptx *.ppt)", "All files (*)"}));
     EXPECT_EQ(platform::nameFilters(window.dlgoutput()).back(), "All files (*)");
 }
 

@@ -1,0 +1,125 @@
+#pragma once
+
+// A PowerPoint 97-2003 presentation (.ppt) read from its compound file: the current state that
+// the chain of edits gives (Current User -> UserEditAtom -> persist directories, the newest
+// entry of a persist id winning), the slides in presentation order with their ids, names, tags
+// and shapes, and the embedded objects the shapes show. Edits change the slide containers in
+// memory; save appends them to the document stream as PowerPoint's fast save does, and keeps
+// every other stream, storage and class id byte for byte.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "office/compound/compound_file.h"
+#include "office/ppt/binary/records.h"
+
+namespace office::ppt::binary {
+
+// What a shape of a slide is, read from its OfficeArt shape container.
+struct ShapeInfo {
+    int id = 0;                             // OfficeArtFSP.spid, unique within the drawing
+    std::string name;                       // the stored name, or the one given to an unnamed shape
+    bool nameStored = false;                // the file holds the name (property 0x0380)
+    std::optional<std::uint32_t> objectId;  // exObjId of the embedded object it shows
+    bool group = false;
+    std::uint16_t shapeType = 0;     // the FSP's instance: 75 a picture frame, 202 a text box...
+    std::vector<std::size_t> path;   // child indexes from the DrawingContainer to the container
+    std::vector<ShapeInfo> members;  // of a group, in order
+};
+
+// An embedded object of the document's object list.
+struct EmbeddedObject {
+    std::uint32_t objectId = 0;    // exObjId, as ExObjRefAtom names it
+    std::string progId;            // "MSGraph.Chart.8", "Excel.Sheet.8", ...
+    std::string menuName;          // "Chart", "Worksheet", ...
+    std::uint32_t storageRef = 0;  // persist id of its ExOleObjStg
+};
+
+struct Tag {
+    std::string name;
+    std::string value;
+};
+
+class Deck {
+public:
+    // Reads the presentation of a compound file that holds a "PowerPoint Document" stream.
+    // Fails with office::Error naming the file: Encrypted for a password-protected one,
+    // LegacyFormat for PowerPoint 95 and older, CorruptPart (with the stream and offset) for a
+    // damaged record, an edit chain that loops or a persist id that points outside the stream.
+    static std::shared_ptr<Deck> open(compound::File file);
+    // True when the compound file holds a "PowerPoint Document" stream: a .ppt by content.
+    static bool holdsPresentation(const compound::File& file);
+
+    const std::string& displayName() const;
+    bool isOpen() const { return open_; }
+    void close() { open_ = false; }
+    // Fails with ObjectClosed once closed.
+    void checkOpen() const;
+
+    std::size_t slideCount() const { return slides_.size(); }
+    // Slides count from 0 here; the object model adds 1.
+    int slideId(std::size_t slide) const;
+    // The stored name; empty when the slide has none.
+    std::string slideName(std::size_t slide) const;
+    void setSlideName(std::size_t slide, const std::string& name);
+    // The string tags of the slide, in order; binary tags are not listed and stay as they are.
+    std::vector<Tag> tags(std::size_t slide) const;
+    // Adds the tag, stored upper-case, or replaces the value of the tag of that name (case
+    // ignored). The "NAME" tag names the shape that receives data: when it names a shape whose
+    // name is not stored, the name is stored in the shape so that the tag keeps finding it.
+    void addTag(std::size_t slide, const std::string& name, const std::string& value);
+    void deleteTag(std::size_t slide, const std::string& name);
+    // The top-level shapes in stacking order (back to front); a group holds its members.
+    const std::vector<ShapeInfo>& shapes(std::size_t slide) const;
+    // Stores the name in the shape's properties. Fails with IndexOutOfRange for no such shape.
+    void setShapeName(std::size_t slide, int shapeId, const std::string& name);
+    // The embedded object with that exObjId; null when the document lists none.
+    const EmbeddedObject* object(std::uint32_t objectId) const;
+    // The object's storage as a compound file (decompressed when stored compressed).
+    Bytes objectStorage(std::uint32_t objectId) const;
+    // "deck.ppt: slide 2": the prefix of errors about a slide.
+    std::string where(std::size_t slide) const;
+
+    // Writes the presentation with the changes appended as a new edit, atomically, to path.
+    void save(const std::string& path);
+    // The number of edits in the chain, newest first walked back to the first.
+    std::size_t editCount() const { return editCount_; }
+
+private:
+    struct Slide {
+        std::uint32_t persistId = 0;
+        int slideId = 0;
+        Record container;
+        std::vector<ShapeInfo> shapes;
+        bool changed = false;
+    };
+
+    explicit Deck(compound::File file);
+    void readCurrentUser();
+    void readEditChain();
+    void readDocument();
+    void readSlide(std::uint32_t persistId, int slideId);
+    Record persistObject(std::uint32_t persistId, std::uint16_t type) const;
+    std::string streamWhere() const;
+    void refreshShapes(Slide& slide);
+    Slide& slideAt(std::size_t slide);
+    const Slide& slideAt(std::size_t slide) const;
+
+    compound::File file_;
+    bool open_ = true;
+    Bytes currentUser_;
+    Bytes stream_;  // "PowerPoint Document"
+    std::uint32_t currentEdit_ = 0;
+    std::size_t editCount_ = 0;
+    std::uint32_t documentRef_ = 0;
+    std::map<std::uint32_t, std::uint32_t> persist_;  // persist id -> stream offset
+    std::map<std::uint32_t, EmbeddedObject> objects_;
+    std::vector<Slide> slides_;
+};
+
+}  // namespace office::ppt::binary
