@@ -1,18 +1,19 @@
 #include "office/compound/compound_file.h"
 
-#include <gsf/gsf-infile-msole.h>
-#include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-memory.h>
+#include <glib.h>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
+#include "office/binary/records.h"
 #include "office/compound/structure_check.h"
 #include "office/error.h"
 
@@ -30,11 +31,6 @@ struct Unref {
 template <class T>
 using GsfPtr = std::unique_ptr<T, Unref>;
 
-struct FreeError {
-    void operator()(GError* error) const { g_error_free(error); }
-};
-using ErrorPtr = std::unique_ptr<GError, FreeError>;
-
 [[noreturn]] void fail(ErrorCode code, const std::string& file, const std::string& problem) {
     throw Error(code, file + ": " + problem);
 }
@@ -43,17 +39,9 @@ std::string inQuotes(std::string_view path) {
     return "\"" + printableName(path) + "\"";
 }
 
-bool isStorage(GsfInput* entry) {
-    return GSF_IS_INFILE(entry) && gsf_infile_num_children(GSF_INFILE(entry)) >= 0;
-}
-
-ClassId classIdOf(GsfInput* storage) {
-    ClassId id{};
-    if (!gsf_infile_msole_get_class_id(GSF_INFILE_MSOLE(storage), id.data())) {
-        id.fill(0);
-    }
-    return id;
-}
+constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
+constexpr std::size_t kEntrySize = 128;
+enum EntryType : std::uint8_t { kStorage = 1, kStream = 2, kRoot = 5 };
 
 bool startsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
@@ -67,23 +55,34 @@ struct Changes {
     const std::map<std::string, ClassId>& classIds;
 };
 
+// The file a rewrite copies from: its entries, the entries held by each storage entry and by
+// the root, in their order, and a way to read a stream entry.
+struct Source {
+    const std::vector<File::Entry>& entries;
+    const std::vector<std::vector<std::size_t>>& children;
+    const std::vector<std::size_t>& top;
+    ClassId rootId;
+    std::function<Bytes(std::size_t)> read;
+};
+
 // Writes a compound file into memory with libgsf, storage by storage.
 class Writer {
 public:
     Writer(const Changes& changes, const std::string& name) : changes_(changes), name_(name) {}
 
-    Bytes write(GsfInfile* source) {
+    Bytes write(const Source* source) {
         GsfPtr<GsfOutput> sink(gsf_output_memory_new());
         GsfPtr<GsfOutfile> root(gsf_outfile_msole_new(sink.get()));
         if (!root) {
             fail(ErrorCode::WriteFailed, name_, "cannot start a compound file");
         }
-        ClassId rootId = source ? classIdOf(GSF_INPUT(source)) : ClassId{};
+        source_ = source;
+        ClassId rootId = source ? source->rootId : ClassId{};
         if (const auto it = changes_.classIds.find(""); it != changes_.classIds.end()) {
             rootId = it->second;
         }
         gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(root.get()), rootId.data());
-        storage(root.get(), source, "");
+        storage(root.get(), source ? &source->top : nullptr, "");
         close(GSF_OUTPUT(root.get()), "the root storage");
         if (!gsf_output_is_closed(sink.get())) {
             close(sink.get(), "the compound file");
@@ -120,60 +119,45 @@ private:
         }
     }
 
-    void copy(GsfInput* in, GsfOutput* out, const std::string& path) {
-        Bytes buffer;
-        for (auto left = static_cast<std::size_t>(gsf_input_size(in)); left > 0;) {
-            buffer.resize(std::min(kCopyChunk, left));
-            if (!gsf_input_read(in, buffer.size(), buffer.data())) {
-                fail(ErrorCode::CorruptPart, name_, "stream " + inQuotes(path) + " cannot be read");
-            }
-            put(out, buffer, path);
-            left -= buffer.size();
-        }
-    }
-
+    // `entry` is the source's entry of that path, or none.
     void stream(GsfOutfile* parent, const std::string& name, const std::string& path,
-                GsfInput* source) {
+                const std::size_t* entry) {
         GsfPtr<GsfOutput> out = child(parent, name, false, path);
         if (const auto it = changes_.replace.find(path); it != changes_.replace.end()) {
             put(out.get(), it->second, path);
-        } else if (source) {
-            copy(source, out.get(), path);
+        } else if (entry) {
+            put(out.get(), source_->read(*entry), path);
         }
         close(out.get(), "stream " + inQuotes(path));
     }
 
     void subStorage(GsfOutfile* parent, const std::string& name, const std::string& path,
-                    GsfInput* source) {
+                    const std::size_t* entry) {
         GsfPtr<GsfOutput> out = child(parent, name, true, path);
-        ClassId id = source ? classIdOf(source) : ClassId{};
+        ClassId id = entry ? source_->entries[*entry].classId : ClassId{};
         if (const auto it = changes_.classIds.find(path); it != changes_.classIds.end()) {
             id = it->second;
         }
         gsf_outfile_msole_set_class_id(GSF_OUTFILE_MSOLE(out.get()), id.data());
-        storage(GSF_OUTFILE(out.get()), source ? GSF_INFILE(source) : nullptr, path + "/");
+        storage(GSF_OUTFILE(out.get()), entry ? &source_->children[*entry] : nullptr, path + "/");
         close(out.get(), "storage " + inQuotes(path));
     }
 
     // The entries of one storage: first those of the source, in its order, then the added ones.
-    void storage(GsfOutfile* out, GsfInfile* source, const std::string& prefix) {
+    void storage(GsfOutfile* out, const std::vector<std::size_t>* held, const std::string& prefix) {
         std::set<std::string> written;
-        const int count = source ? gsf_infile_num_children(source) : 0;
-        for (int i = 0; i < count; ++i) {
-            const std::string name = gsf_infile_name_by_index(source, i);
-            const std::string path = prefix + name;
+        static const std::vector<std::size_t> none;
+        for (const std::size_t& entry : held ? *held : none) {
+            const std::string& path = source_->entries[entry].path;
+            const std::string name = path.substr(prefix.size());
             written.insert(name);
             if (changes_.remove.contains(path)) {
                 continue;
             }
-            GsfPtr<GsfInput> in(gsf_infile_child_by_index(source, i));
-            if (!in) {
-                fail(ErrorCode::CorruptPart, name_, inQuotes(path) + " cannot be opened");
-            }
-            if (isStorage(in.get())) {
-                subStorage(out, name, path, in.get());
+            if (source_->entries[entry].storage) {
+                subStorage(out, name, path, &entry);
             } else {
-                stream(out, name, path, in.get());
+                stream(out, name, path, &entry);
             }
         }
         const auto& replace = changes_.replace;
@@ -195,6 +179,7 @@ private:
 
     const Changes& changes_;
     const std::string& name_;
+    const Source* source_ = nullptr;
 };
 
 // Refuses replaced paths that cannot be written: empty names, a path that is a stream and a
@@ -222,16 +207,46 @@ void checkPaths(const std::map<std::string, Bytes>& replace,
     }
 }
 
-Bytes readAll(GsfInput* in, const std::string& name, std::string_view path) {
-    Bytes bytes(static_cast<std::size_t>(gsf_input_size(in)));
-    for (std::size_t at = 0; at < bytes.size(); at += kCopyChunk) {
-        const std::size_t n = std::min(kCopyChunk, bytes.size() - at);
-        if (!gsf_input_read(in, n, bytes.data() + at)) {
-            fail(ErrorCode::CorruptPart, name,
-                 "stream " + inQuotes(path) + " cannot be read at offset " + std::to_string(at));
+// An entry's name as the directory gives it: UTF-16LE up to a zero, or, as some writers store
+// it, UTF-8 whose closing zero the name length counts. Empty when the length is out of range
+// or the UTF-16 is broken (a lone surrogate).
+std::string entryName(std::span<const std::uint8_t> entry) {
+    const std::size_t length = binary::le16(&entry[0x40]);
+    if (length == 0 || length > 64) {
+        return {};
+    }
+    const auto* text = reinterpret_cast<const char*>(entry.data());
+    if (entry[length - 1] == 0 && g_utf8_validate_len(text, length - 1, nullptr)) {
+        return std::string(text, length - 1);
+    }
+    std::vector<gunichar2> units((length + 1) / 2 + 1, 0);
+    for (std::size_t i = 0; 2 * i < length; ++i) {
+        units[i] = binary::le16(&entry[2 * i]);
+    }
+    gchar* utf8 = g_utf16_to_utf8(units.data(), -1, nullptr, nullptr, nullptr);
+    std::string name = utf8 ? utf8 : "";
+    g_free(utf8);
+    return name;
+}
+
+// The order of the entries of a storage: shorter names first, then by their UTF-16 code units
+// in upper case.
+std::u16string sortingKey(const std::string& name) {
+    std::u16string key;
+    for (const char* p = name.c_str(); *p; p = g_utf8_next_char(p)) {
+        const gunichar c = g_utf8_get_char(p);
+        if (c < 0x10000) {
+            key.push_back(static_cast<char16_t>(g_unichar_toupper(c)));
+        } else {
+            key.push_back(static_cast<char16_t>((c - 0x10000) / 0x400 + 0xD800));
+            key.push_back(static_cast<char16_t>((c - 0x10000) % 0x400 + 0xDC00));
         }
     }
-    return bytes;
+    return key;
+}
+
+bool keyBefore(const std::u16string& a, const std::u16string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
 }  // namespace
@@ -284,21 +299,32 @@ Bytes create(const std::map<std::string, Bytes>& streams,
 // ---- File ---------------------------------------------------------------------------------
 
 struct File::Impl {
-    Bytes bytes;  // what libgsf reads from; it must not move while the input lives
+    Bytes bytes;
     std::string name;
-    GsfPtr<GsfInput> source;
-    GsfPtr<GsfInfile> root;
+    detail::Layout layout;
+    ClassId rootId{};
     std::vector<Entry> entries;
-    std::vector<std::vector<int>> indices;  // of each entry: its child index at every level
+    std::vector<std::uint32_t> ids;                  // of each entry: its directory entry
+    std::vector<std::vector<std::size_t>> children;  // of each storage entry, in order
+    std::vector<std::size_t> top;                    // the entries of the root
     std::map<std::string, std::size_t, std::less<>> byPath;
 
+    std::span<const std::uint8_t> dirent(std::uint32_t id) const {
+        const std::size_t perSector = layout.sectorSize / kEntrySize;
+        const std::size_t at =
+            (layout.directory[id / perSector] + std::size_t{1}) * layout.sectorSize +
+            (id % perSector) * kEntrySize;
+        return std::span<const std::uint8_t>(bytes).subspan(at, kEntrySize);
+    }
     void checkName(std::string_view entryName, const std::string& path) const;
-    void list(GsfInfile* storage, const std::string& prefix, std::vector<int>& at);
+    std::vector<std::uint32_t> held(std::uint32_t first) const;
+    void list(std::uint32_t first, const std::string& prefix, std::vector<std::size_t>& into);
+    bool copyMini(std::size_t entry, std::uint8_t* into) const;
+    Bytes read(std::size_t entry) const;
     const Entry* find(std::string_view path) const {
         const auto it = byPath.find(path);
         return it == byPath.end() ? nullptr : &entries[it->second];
     }
-    GsfPtr<GsfInput> open(std::size_t entry) const;
 };
 
 // Paths address entries by name: a name must be there, hold no '/' and be unique in its storage,
@@ -319,46 +345,127 @@ void File::Impl::checkName(std::string_view entryName, const std::string& path) 
     }
 }
 
-void File::Impl::list(GsfInfile* storage, const std::string& prefix, std::vector<int>& at) {
-    const int count = gsf_infile_num_children(storage);
-    for (int i = 0; i < count; ++i) {
-        const char* childName = gsf_infile_name_by_index(storage, i);
-        const std::string path = prefix + (childName ? childName : "");
-        checkName(childName ? childName : "", path);
-        GsfPtr<GsfInput> child(gsf_infile_child_by_index(storage, i));
-        if (!child) {
-            fail(ErrorCode::CorruptPart, name, inQuotes(path) + " cannot be opened");
+// The directory entries of one storage, from its child link along the sibling links: each
+// entry, then those before it, then those after it. An entry of no known kind, or a stream
+// longer than the whole file, is passed over with the entries it links to.
+std::vector<std::uint32_t> File::Impl::held(std::uint32_t first) const {
+    std::vector<std::uint32_t> found;
+    std::vector<std::uint32_t> todo = {first};
+    while (!todo.empty()) {
+        const std::uint32_t id = todo.back();
+        todo.pop_back();
+        if (id == kNoEntry) {
+            continue;
         }
+        const auto e = dirent(id);
+        const std::uint8_t type = e[0x42];
+        if ((type != kStorage && type != kStream && type != kRoot) ||
+            (type == kStream && binary::le32(&e[0x78]) > bytes.size())) {
+            continue;
+        }
+        found.push_back(id);
+        todo.push_back(binary::le32(&e[0x48]));
+        todo.push_back(binary::le32(&e[0x44]));
+    }
+    return found;
+}
+
+// Lists the entries of the storage whose child link is `first`, each storage followed by what
+// it holds, in the order of their names' sorting keys (of two alike, the one found later first).
+void File::Impl::list(std::uint32_t first, const std::string& prefix,
+                      std::vector<std::size_t>& into) {
+    struct Found {
+        std::uint32_t id;
+        std::string name;
+        std::u16string key;
+    };
+    std::vector<Found> found;
+    for (const std::uint32_t id : held(first)) {
+        std::string text = entryName(dirent(id));
+        std::u16string key = sortingKey(text);
+        found.push_back({id, std::move(text), std::move(key)});
+    }
+    std::reverse(found.begin(), found.end());
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Found& a, const Found& b) { return keyBefore(a.key, b.key); });
+    for (const Found& child : found) {
+        const std::string path = prefix + child.name;
+        checkName(child.name, path);
+        const auto e = dirent(child.id);
         Entry entry;
         entry.path = path;
-        entry.storage = isStorage(child.get());
+        entry.storage = e[0x42] != kStream;
         if (entry.storage) {
-            entry.classId = classIdOf(child.get());
+            std::copy_n(e.begin() + 0x50, 16, entry.classId.begin());
         } else {
-            entry.size = static_cast<std::uint64_t>(gsf_input_size(child.get()));
+            entry.size = binary::le32(&e[0x78]);
         }
-        at.push_back(i);
-        byPath.emplace(path, entries.size());
+        const std::size_t index = entries.size();
+        into.push_back(index);
+        byPath.emplace(path, index);
         entries.push_back(std::move(entry));
-        indices.push_back(at);
+        ids.push_back(child.id);
+        children.emplace_back();
         if (entries.back().storage) {
-            list(GSF_INFILE(child.get()), path + "/", at);
+            std::vector<std::size_t> held;
+            list(binary::le32(&e[0x4C]), path + "/", held);
+            children[index] = std::move(held);
+        } else if (entries.back().size > 0 && entries.back().size < layout.cutoff &&
+                   !copyMini(index, nullptr)) {
+            fail(ErrorCode::CorruptPart, name, inQuotes(path) + " cannot be opened");
         }
-        at.pop_back();
     }
 }
 
-GsfPtr<GsfInput> File::Impl::open(std::size_t entry) const {
-    GsfPtr<GsfInput> current;
-    GsfInfile* storage = root.get();
-    for (int index : indices[entry]) {
-        current.reset(gsf_infile_child_by_index(storage, index));
-        if (!current) {
-            fail(ErrorCode::CorruptPart, name, inQuotes(entries[entry].path) + " cannot be opened");
+// Copies a stream that lies in the mini stream (or, without `into`, checks that it can be):
+// false when its last mini sector runs past the end of the mini stream or of the file.
+bool File::Impl::copyMini(std::size_t entry, std::uint8_t* into) const {
+    const auto& chain = layout.chains.at(ids[entry]);
+    std::size_t left = entries[entry].size;
+    for (std::size_t i = 0; i < chain.size() && left > 0; ++i) {
+        const std::size_t count = std::min(layout.miniSize, left);
+        const std::size_t at = chain[i] * layout.miniSize;  // in the mini stream
+        if (at + count > layout.miniStreamSize) {
+            return false;
         }
-        storage = GSF_IS_INFILE(current.get()) ? GSF_INFILE(current.get()) : nullptr;
+        const std::size_t offset =
+            (layout.miniStream[at / layout.sectorSize] + std::size_t{1}) * layout.sectorSize +
+            at % layout.sectorSize;
+        if (offset + count > bytes.size()) {
+            return false;
+        }
+        if (into) {
+            std::memcpy(into + i * layout.miniSize, bytes.data() + offset, count);
+        }
+        left -= count;
     }
-    return current;
+    return true;
+}
+
+Bytes File::Impl::read(std::size_t entry) const {
+    const std::string& path = entries[entry].path;
+    Bytes data(entries[entry].size);
+    if (data.empty()) {
+        return data;
+    }
+    if (data.size() < layout.cutoff) {
+        if (!copyMini(entry, data.data())) {
+            fail(ErrorCode::CorruptPart, name, inQuotes(path) + " cannot be opened");
+        }
+        return data;
+    }
+    const auto& chain = layout.chains.at(ids[entry]);
+    for (std::size_t i = 0, at = 0; at < data.size(); ++i, at += layout.sectorSize) {
+        const std::size_t count = std::min(layout.sectorSize, data.size() - at);
+        const std::size_t offset = (chain[i] + std::size_t{1}) * layout.sectorSize;
+        if (offset + count > bytes.size()) {
+            fail(ErrorCode::CorruptPart, name,
+                 "stream " + inQuotes(path) + " cannot be read at offset " +
+                     std::to_string(at / kCopyChunk * kCopyChunk));
+        }
+        std::memcpy(data.data() + at, bytes.data() + offset, count);
+    }
+    return data;
 }
 
 File::File(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -370,22 +477,13 @@ File File::openBytes(Bytes bytes, std::string displayName) {
     if (!isCompoundFile(bytes)) {
         fail(ErrorCode::NotADocument, displayName, "not a compound file");
     }
-    detail::checkStructure(bytes, displayName);
     auto impl = std::make_unique<Impl>();
+    impl->layout = detail::checkStructure(bytes, displayName);
     impl->bytes = std::move(bytes);
     impl->name = std::move(displayName);
-    impl->source.reset(gsf_input_memory_new(impl->bytes.data(),
-                                            static_cast<gsf_off_t>(impl->bytes.size()), FALSE));
-    GError* raw = nullptr;
-    impl->root.reset(gsf_infile_msole_new(impl->source.get(), &raw));
-    const ErrorPtr error(raw);
-    if (!impl->root) {
-        fail(ErrorCode::CorruptPart, impl->name,
-             std::string("cannot be read as a compound file") +
-                 (error ? std::string(": ") + error->message : ""));
-    }
-    std::vector<int> at;
-    impl->list(impl->root.get(), "", at);
+    const auto root = impl->dirent(0);
+    std::copy_n(root.begin() + 0x50, 16, impl->rootId.begin());
+    impl->list(binary::le32(&root[0x4C]), "", impl->top);
     return File(std::move(impl));
 }
 
@@ -433,13 +531,12 @@ Bytes File::readStream(std::string_view path) const {
     if (it == impl_->byPath.end() || impl_->entries[it->second].storage) {
         fail(ErrorCode::IndexOutOfRange, impl_->name, "there is no stream " + inQuotes(path));
     }
-    const GsfPtr<GsfInput> in = impl_->open(it->second);
-    return readAll(in.get(), impl_->name, path);
+    return impl_->read(it->second);
 }
 
 ClassId File::classId(std::string_view storagePath) const {
     if (storagePath.empty()) {
-        return classIdOf(GSF_INPUT(impl_->root.get()));
+        return impl_->rootId;
     }
     const Entry* entry = impl_->find(storagePath);
     if (!entry || !entry->storage) {
@@ -471,7 +568,9 @@ Bytes File::rewrite(const std::map<std::string, Bytes>& replace,
     }
     checkPaths(replace, kinds, impl_->name);
     const std::map<std::string, ClassId> sameIds;
-    return Writer(Changes{replace, remove, sameIds}, impl_->name).write(impl_->root.get());
+    const Source source{impl_->entries, impl_->children, impl_->top, impl_->rootId,
+                        [this](std::size_t entry) { return impl_->read(entry); }};
+    return Writer(Changes{replace, remove, sameIds}, impl_->name).write(&source);
 }
 
 }  // namespace office::compound

@@ -1,10 +1,11 @@
 #pragma once
 
 // Compound files: the storage of legacy binary documents, of OLE objects and of encrypted
-// packages. Reading and writing go through libgsf; before libgsf sees a file, its header and
-// every chain it uses (DIFAT, FAT, mini FAT, directory, streams) are checked against the file's
-// size, so that a broken or hostile file is refused with a clear error instead of looping or
-// filling memory.
+// packages. They are read here, in time and memory that grow with the file's size, and written
+// through libgsf. Before a file is read, its header and every chain it uses (DIFAT, FAT, mini
+// FAT, directory, streams) are checked against the file's size, so that a broken or hostile file
+// is refused with a clear error instead of looping or filling memory. Entries are listed as
+// libgsf lists them: in each storage by name length, then by the upper-cased names.
 
 #include <array>
 #include <cstdint>

@@ -15,10 +15,10 @@ constexpr std::uint32_t kLastRegular = 0xFFFFFFFA;  // above it: end of chain, f
 constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 constexpr std::size_t kHeaderDifat = 109;  // FAT sector ids held in the header itself
 constexpr std::size_t kEntrySize = 128;
-// libgsf reads the directory tree recursively, one call per sibling or child link, and it writes
-// the entries of a storage as one long sibling list: so the depth of a tree is at least the
-// number of entries of its largest storage. About 250 bytes of stack go to each level, so this
-// takes some 4 MB of a thread's stack at most; a deeper tree would only serve to exhaust it.
+// The tree is read here without recursion, but readers that follow it recursively (libgsf, with
+// some 250 bytes of stack a level) are common, and libgsf, which writes our files, writes the
+// entries of a storage as one long sibling list. A tree deeper than this is refused, as those
+// readers could not follow it with a few MB of stack either.
 constexpr int kMaxTreeDepth = 16384;
 
 enum EntryType : std::uint8_t { kStorage = 1, kStream = 2, kRoot = 5 };
@@ -49,7 +49,7 @@ public:
     Checker(std::span<const std::uint8_t> bytes, const std::string& name)
         : bytes_(bytes), name_(name) {}
 
-    void run() {
+    Layout run() {
         readHeader();
         readFat();
         directory_ = chain(u32(bytes_, 0x30), "the directory chain");
@@ -59,6 +59,12 @@ public:
         entryCount_ = directory_.size() * (sectorSize_ / kEntrySize);
         readMiniTables();
         walkTree();
+        layout_.sectorSize = sectorSize_;
+        layout_.miniSize = miniSize_;
+        layout_.cutoff = cutoff_;
+        layout_.directory = std::move(directory_);
+        layout_.entryCount = entryCount_;
+        return std::move(layout_);
     }
 
 private:
@@ -175,11 +181,13 @@ private:
         // An empty mini stream or mini FAT may start anywhere: some writers leave a zero there.
         const std::uint32_t streamSize = u32(root, 0x78);
         if (streamSize > 0) {
-            const auto stream = chain(u32(root, 0x74), "the mini stream's chain");
+            auto stream = chain(u32(root, 0x74), "the mini stream's chain");
             if (stream.size() * sectorSize_ < streamSize) {
                 fail("the mini stream holds " + std::to_string(streamSize) +
                      " bytes but its chain " + std::to_string(stream.size() * sectorSize_));
             }
+            layout_.miniStream = std::move(stream);
+            layout_.miniStreamSize = streamSize;
         }
         miniSectors_ = (streamSize + miniSize_ - 1) / miniSize_;
         miniUsed_.assign(miniSectors_, false);
@@ -194,9 +202,9 @@ private:
         }
     }
 
-    // The length in bytes of a mini FAT chain from `start`.
-    std::size_t miniChainBytes(std::uint32_t start, const std::string& what) {
-        std::size_t length = 0;
+    // The mini sectors of a mini FAT chain from `start`.
+    std::vector<std::uint32_t> miniChain(std::uint32_t start, const std::string& what) {
+        std::vector<std::uint32_t> ids;
         for (std::uint32_t id = start; id <= kLastRegular; id = miniFat_[id]) {
             if (id >= miniSectors_ || id >= miniFat_.size()) {
                 fail(what + " leaves the mini stream at mini sector " + std::to_string(id));
@@ -205,29 +213,31 @@ private:
                 fail(what + " reaches mini sector " + std::to_string(id) + " a second time");
             }
             miniUsed_[id] = true;
-            length += miniSize_;
+            ids.push_back(id);
         }
-        return length;
+        return ids;
     }
 
-    void checkStream(std::span<const std::uint8_t> stream) {
+    void checkStream(std::uint32_t id, std::span<const std::uint8_t> stream) {
         const std::uint32_t size = u32(stream, 0x78);
         if (size == 0) {
             return;
         }
         const std::string what = "the chain of stream \"" + entryName(stream) + "\"";
         const std::uint32_t start = u32(stream, 0x74);
-        const std::size_t length =
-            size < cutoff_ ? miniChainBytes(start, what) : chain(start, what).size() * sectorSize_;
+        const bool mini = size < cutoff_;
+        auto ids = mini ? miniChain(start, what) : chain(start, what);
+        const std::size_t length = ids.size() * (mini ? miniSize_ : sectorSize_);
         if (length < size) {
             fail("stream \"" + entryName(stream) + "\" holds " + std::to_string(size) +
                  " bytes but its chain " + std::to_string(length));
         }
+        layout_.chains.emplace(id, std::move(ids));
     }
 
-    // Every entry reachable from the root, once, no deeper than libgsf can follow. libgsf
-    // follows the sibling links of every entry, the root's and unknown kinds' included, and the
-    // child link of every storage.
+    // Every entry reachable from the root, once, no deeper than libgsf can follow: the sibling
+    // links of every entry, the root's and unknown kinds' included, and the child link of every
+    // storage.
     void walkTree() {
         struct Link {
             std::uint32_t id;
@@ -261,7 +271,7 @@ private:
             if (type == kStorage || type == kRoot) {
                 todo.push_back({u32(e, 0x4C), link.depth + 1});
             } else if (type == kStream) {
-                checkStream(e);
+                checkStream(link.id, e);
             }
         }
     }
@@ -279,12 +289,13 @@ private:
     std::size_t miniSectors_ = 0;
     std::vector<std::uint32_t> miniFat_;
     std::vector<bool> miniUsed_;
+    Layout layout_;
 };
 
 }  // namespace
 
-void checkStructure(std::span<const std::uint8_t> bytes, const std::string& displayName) {
-    Checker(bytes, displayName).run();
+Layout checkStructure(std::span<const std::uint8_t> bytes, const std::string& displayName) {
+    return Checker(bytes, displayName).run();
 }
 
 }  // namespace office::compound::detail

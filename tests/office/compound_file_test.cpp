@@ -150,6 +150,10 @@ TEST(CompoundFile, KeepsNestedStoragesClassIdsAndEveryStreamSize) {
     const auto at = [&](const std::string& p) { return std::find(paths.begin(), paths.end(), p); };
     EXPECT_LT(at("Store"), at("Store/Inner"));
     EXPECT_LT(at("Store/Inner"), at("Store/Inner/Deep"));
+    // In each storage as libgsf lists them: shorter names first, then by upper-cased names.
+    EXPECT_EQ(paths, (std::vector<std::string>{"\x01Ole", "Edge", "Below", "Empty", "Store",
+                                               "Store/Inner", "Store/Inner/Deep", "Store/Small",
+                                               "Datenblatt \xC3\xA4\xE6\x95\xB0"}));
     EXPECT_TRUE(file.hasStorage("Store/Inner"));
     EXPECT_FALSE(file.hasStream("Store/Inner"));
     EXPECT_TRUE(file.hasStream("Store/Inner/Deep"));

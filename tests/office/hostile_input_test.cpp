@@ -13,6 +13,7 @@
 #include "excel_test_support.h"
 #include "msgraph_support.h"
 #include "office/binary/records.h"
+#include "office/compound/compound_file.h"
 #include "office/error.h"
 #include "office/excel/cell_grid.h"
 #include "office/graph/msgraph/records.h"
@@ -130,6 +131,66 @@ TEST(HostileInput, DeeplyNestedGraphBlocksReadInLinearTime) {
         const auto chart = mg::readGraphChart(stream, "deep.pptx: slide 1, shape \"Chart 1\"");
         EXPECT_EQ(chart.look.kind, mg::Kind::Bar);
         EXPECT_FALSE(chart.look.smoothLines);  // no block is a series'
+    });
+}
+
+// A compound file (512-byte sectors: the directory, then the FAT) whose root holds `count`
+// empty streams "S1", "S2", ... as a balanced tree of siblings.
+xls_test::Bytes balancedDirectory(int count) {
+    using xls_test::put32;
+    const auto entries = static_cast<std::uint32_t>(count + 1);
+    const std::uint32_t directory = (entries + 3) / 4;
+    const std::uint32_t fat = (directory + 126) / 127;
+    xls_test::Bytes file = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    file.resize(0x18);
+    for (std::uint32_t v : {0x0003003Eu, 0x0009FFFEu, 0x00000006u, 0u, 0u, fat, 0u, 0u, 4096u,
+                            0xFFFFFFFEu, 0u, 0xFFFFFFFEu, 0u}) {
+        put32(file, v);
+    }
+    for (std::uint32_t i = 0; i < 109; ++i) {
+        put32(file, i < fat ? directory + i : 0xFFFFFFFF);
+    }
+    std::vector<std::uint32_t> left(entries, 0xFFFFFFFF), right = left;
+    const std::function<std::uint32_t(std::uint32_t, std::uint32_t)> tree = [&](auto lo, auto hi) {
+        const std::uint32_t mid = (lo + hi) / 2;
+        left[mid] = lo < mid ? tree(lo, mid - 1) : 0xFFFFFFFF;
+        right[mid] = mid < hi ? tree(mid + 1, hi) : 0xFFFFFFFF;
+        return mid;
+    };
+    const std::uint32_t top = tree(1, entries - 1);
+    for (std::uint32_t i = 0; i < 4 * directory; ++i) {
+        const std::string name = i == 0 ? "Root Entry" : "S" + std::to_string(i);
+        const std::size_t at = file.size();
+        for (char c : i < entries ? name : "") {
+            xls_test::put16(file, static_cast<unsigned char>(c));
+        }
+        file.resize(at + 0x40);
+        xls_test::put16(file, i < entries ? 2 * name.size() + 2 : 0);
+        file.push_back(i == 0 ? 5 : i < entries ? 2 : 0);
+        file.push_back(1);
+        for (std::uint32_t v : {i < entries ? left[i] : 0xFFFFFFFF, i < entries ? right[i] : ~0u,
+                                i == 0 ? top : 0xFFFFFFFF}) {
+            put32(file, v);
+        }
+        file.resize(at + 0x74);
+        put32(file, 0xFFFFFFFE);
+        file.resize(at + 128);
+    }
+    for (std::uint32_t i = 0; i < 128 * fat; ++i) {
+        put32(file, i + 1 < directory     ? i + 1
+                    : i < directory       ? 0xFFFFFFFE
+                    : i < directory + fat ? 0xFFFFFFFD
+                                          : 0xFFFFFFFF);
+    }
+    return file;
+}
+
+TEST(HostileInput, ACompoundFileOfManyEntriesInABalancedTreeOpensInLinearTime) {
+    expectLinear(8750, balancedDirectory, [](const xls_test::Bytes& bytes, int count) {
+        const auto file = office::compound::File::openBytes(bytes, "wide.bin");
+        EXPECT_EQ(file.entries().size(), static_cast<std::size_t>(count));
+        EXPECT_TRUE(file.hasStream("S" + std::to_string(count)));
+        EXPECT_TRUE(file.readStream("S1").empty());
     });
 }
 
