@@ -163,9 +163,13 @@ struct Package::Impl {
         return readIndex(e);
     }
 
+    // Parts up to this size are inflated in one call.
+    static constexpr std::uint64_t kWholeReadLimit = 1 << 20;
+
     // The part's bytes from the source archive, checked against the CRC the archive records;
     // a mismatch is an error, never data. Stored and deflated parts are read as they lie and
-    // inflated here in one call; others (another method, encryption) through the zip library.
+    // inflated here in one call; others (another method, encryption, a large part) through the
+    // zip library.
     std::string readIndex(const Entry& e) const {
         checkUnchanged();
         zip_stat_t st;
@@ -179,7 +183,14 @@ struct Package::Impl {
             (st.valid & ZIP_STAT_CRC) &&
             (st.comp_method == ZIP_CM_STORE || st.comp_method == ZIP_CM_DEFLATE) &&
             (!(st.valid & ZIP_STAT_ENCRYPTION_METHOD) || st.encryption_method == ZIP_EM_NONE);
-        std::string data = plain ? readPlain(e, st) : readThroughLibrary(e, st);
+        // A large part goes through the zip library's stream, which inflates it into its
+        // buffer without holding the compressed bytes beside it, and checks the CRC itself.
+        if (!plain || st.size > kWholeReadLimit) {
+            std::string data = readRaw(e, st.size, false);
+            e.verified = true;
+            return data;
+        }
+        std::string data = readPlain(e, st);
         if (detail::crcOf(data) != st.crc) {
             fail(ErrorCode::CorruptPart, displayName,
                  e.name +
@@ -236,10 +247,6 @@ struct Package::Impl {
                  e.name + ": cannot be read (its compressed data is damaged)");
         }
         return std::move(*data);
-    }
-
-    std::string readThroughLibrary(const Entry& e, const zip_stat_t& st) const {
-        return readRaw(e, st.size, false);
     }
 
     // Reads every part that a save would copy unchanged and has not been read yet, so that a
