@@ -41,6 +41,9 @@ bool writeAll(int fd, const char* data, std::size_t size) {
             continue;
         }
         if (written <= 0) {
+            if (written == 0) {
+                errno = EIO;  // nothing written and no reason given
+            }
             return false;
         }
         data += written;
@@ -106,7 +109,9 @@ struct OutputFile::Writer {
         }
     }
 
+    // Records the system's reason (errno) for the zip library and for the message.
     static zip_int64_t fail(OutputFile& file) {
+        file.systemError_ = errno;
         zip_error_set(&file.error_, ZIP_ER_WRITE, errno);
         return -1;
     }
@@ -130,8 +135,12 @@ struct OutputFile::Writer {
 
     static zip_int64_t seek(OutputFile& file, void* data, zip_uint64_t length) {
         auto* args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, data, length, &file.error_);
-        if (!args || !flush(file)) {
+        if (!args) {
             return -1;
+        }
+        // The buffered bytes go out before the seek; a failure there is the write's.
+        if (!flush(file)) {
+            return fail(file);
         }
         return ::lseek(file.fd_, static_cast<off_t>(args->offset), args->whence) < 0 ? fail(file)
                                                                                      : 0;
@@ -211,6 +220,10 @@ void OutputFile::removeStaleTemporaries() const {
             std::filesystem::remove(entry.path(), ec);
         }
     }
+}
+
+std::string OutputFile::systemFailure() const {
+    return systemError_ != 0 ? std::strerror(systemError_) : std::string();
 }
 
 zip_source_t* OutputFile::source(zip_error_t* error) {

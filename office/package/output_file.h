@@ -25,6 +25,10 @@ public:
     // opened on it owns it. Null, with error set, when it cannot be made.
     zip_source_t* source(zip_error_t* error);
 
+    // The system's reason for the last failed write into the file ("No space left on
+    // device"); empty when none failed.
+    std::string systemFailure() const;
+
     // Gives the file the target's permissions (0644 for a new target), makes it durable and
     // puts it in the target's place. Fails with WriteFailed; the target is then as it was.
     void commit();
@@ -46,6 +50,7 @@ private:
     int fd_ = -1;
     bool committed_ = false;
     zip_error_t error_{};       // the last failure of the zip source
+    int systemError_ = 0;       // errno of the last failed write
     std::vector<char> buffer_;  // written bytes not yet handed to the system
     friend struct Writer;
 };

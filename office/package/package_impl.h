@@ -163,8 +163,13 @@ struct Package::Impl {
         return readIndex(e);
     }
 
-    // The part's bytes from the source archive, read to their end so that the zip library
-    // compares them with the CRC the archive records; a mismatch is an error, never data.
+    // Parts up to this size are inflated in one call.
+    static constexpr std::uint64_t kWholeReadLimit = 1 << 20;
+
+    // The part's bytes from the source archive, checked against the CRC the archive records;
+    // a mismatch is an error, never data. Stored and deflated parts are read as they lie and
+    // inflated here in one call; others (another method, encryption, a large part) through the
+    // zip library.
     std::string readIndex(const Entry& e) const {
         checkUnchanged();
         zip_stat_t st;
@@ -173,17 +178,44 @@ struct Package::Impl {
         if (zip_stat_index(archive, index, 0, &st) != 0) {
             fail(ErrorCode::CorruptPart, displayName, e.name + ": cannot be read");
         }
-        zip_file_t* file = zip_fopen_index(archive, index, 0);
+        const bool plain =
+            (st.valid & ZIP_STAT_COMP_METHOD) && (st.valid & ZIP_STAT_COMP_SIZE) &&
+            (st.valid & ZIP_STAT_CRC) &&
+            (st.comp_method == ZIP_CM_STORE || st.comp_method == ZIP_CM_DEFLATE) &&
+            (!(st.valid & ZIP_STAT_ENCRYPTION_METHOD) || st.encryption_method == ZIP_EM_NONE);
+        // A large part goes through the zip library's stream, which inflates it into its
+        // buffer without holding the compressed bytes beside it, and checks the CRC itself.
+        if (!plain || st.size > kWholeReadLimit) {
+            std::string data = readRaw(e, st.size, false);
+            e.verified = true;
+            return data;
+        }
+        std::string data = readPlain(e, st);
+        if (detail::crcOf(data) != st.crc) {
+            fail(ErrorCode::CorruptPart, displayName,
+                 e.name +
+                     ": is damaged: its bytes do not match the checksum (CRC) that the file "
+                     "records for them");
+        }
+        e.verified = true;
+        return data;
+    }
+
+    // The bytes of a zip entry as they lie in the archive (raw when `compressed`), read to
+    // their end.
+    std::string readRaw(const Entry& e, std::uint64_t size, bool compressed) const {
+        zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(e.index),
+                                           compressed ? ZIP_FL_COMPRESSED : 0);
         if (!file) {
             fail(ErrorCode::CorruptPart, displayName,
                  e.name + ": cannot be read (" + zip_strerror(archive) + ")");
         }
-        std::string data(static_cast<std::size_t>(st.size), '\0');
-        const zip_int64_t got = zip_fread(file, data.data(), st.size);
+        std::string data(static_cast<std::size_t>(size), '\0');
+        const zip_int64_t got = zip_fread(file, data.data(), size);
         char beyond = 0;
-        // The check runs when the end is reached: one more read must find nothing.
+        // One more read must find nothing: the part ends where the archive says.
         const bool whole =
-            got == static_cast<zip_int64_t>(st.size) && zip_fread(file, &beyond, 1) == 0;
+            got == static_cast<zip_int64_t>(size) && zip_fread(file, &beyond, 1) == 0;
         const bool crcMismatch =
             !whole && zip_error_code_zip(zip_file_get_error(file)) == ZIP_ER_CRC;
         std::string why = whole ? "" : zip_file_strerror(file);
@@ -197,8 +229,24 @@ struct Package::Impl {
         if (!whole) {
             fail(ErrorCode::CorruptPart, displayName, e.name + ": cannot be read (" + why + ")");
         }
-        e.verified = true;
         return data;
+    }
+
+    std::string readPlain(const Entry& e, const zip_stat_t& st) const {
+        std::string packed = readRaw(e, st.comp_size, true);
+        if (st.comp_method == ZIP_CM_STORE) {
+            if (packed.size() != st.size) {
+                fail(ErrorCode::CorruptPart, displayName,
+                     e.name + ": cannot be read (its stored size is not its size)");
+            }
+            return packed;
+        }
+        auto data = detail::inflateRaw(packed, st.size);
+        if (!data) {
+            fail(ErrorCode::CorruptPart, displayName,
+                 e.name + ": cannot be read (its compressed data is damaged)");
+        }
+        return std::move(*data);
     }
 
     // Reads every part that a save would copy unchanged and has not been read yet, so that a

@@ -214,7 +214,10 @@ void Package::saveFile(const std::string& path) const {
     }
     if (!problem.empty()) {
         zip_discard(out);
-        fail(ErrorCode::WriteFailed, fileNameOf(path), "cannot be written: " + problem);
+        // The system's own reason where a write failed (a full disk), not the zip library's.
+        const std::string system = file.systemFailure();
+        fail(ErrorCode::WriteFailed, fileNameOf(path),
+             "cannot be written: " + (system.empty() ? problem : system));
     }
     impl_->checkUnchanged();  // the unchanged parts were copied from the file just now
     file.commit();

@@ -5,8 +5,10 @@
 //
 // The zip writer would set up a deflate stream of its own for every part it compresses: a
 // quarter of a megabyte allocated and cleared each time, which dominates a run that saves
-// hundreds of small embedded workbooks. Here one stream per thread deflates every part, and
-// the writer is handed the deflated bytes with their size and CRC, which it copies as they are.
+// hundreds of small embedded workbooks. Here parts are deflated whole in one call (libdeflate,
+// no set-up per part), or piece by piece with one zlib stream per thread where a stream must be
+// incremental, and the writer is handed the deflated bytes with their size and CRC, which it
+// copies as they are.
 //
 // The spool is an unlinked temporary file that changed parts are appended to, deflated as the
 // zip will hold them (or as they are, for parts that are compressed formats of their own). A
@@ -25,6 +27,12 @@
 
 namespace office::package::detail {
 
+// The CRC-32 of the bytes, continuing `crc` (that of the bytes before them; 0 to start).
+std::uint32_t crcOf(std::string_view bytes, std::uint32_t crc = 0);
+// Raw deflate data inflated, which must come to exactly `size` bytes; nothing when it does not
+// or the data is damaged.
+std::optional<std::string> inflateRaw(std::string_view packed, std::uint64_t size);
+
 // A part deflated as a zip entry holds it.
 struct DeflatedPart {
     std::string bytes;       // raw deflate
@@ -32,10 +40,10 @@ struct DeflatedPart {
     std::uint32_t crc = 0;   // CRC-32 of the part itself
 };
 
-// The part deflated with this thread's stream; nothing when deflating fails.
+// The part deflated; nothing when deflating fails.
 std::optional<DeflatedPart> deflatePart(std::string_view bytes);
-// The part toXml makes of the tree, deflated as it is written, so that its text is never held
-// whole; nothing when deflating fails.
+// The part toXml makes of the tree, deflated; a large part's text is deflated as it is written,
+// so that it is never held whole. Nothing when deflating fails.
 std::optional<DeflatedPart> deflateXml(const pugi::xml_document& doc);
 
 // A source for zip_file_add that hands the deflated part to the zip writer, with the method,

@@ -3,6 +3,7 @@
 // target.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zip.h>
@@ -129,6 +130,25 @@ TEST_F(PackageSave, SoundPartsAreCheckedOnceAndSavedAsTheyCame) {
     const auto copy = Package::openFile(output.string(), "document");
     EXPECT_EQ(copy.read("doc/pic.bin"), kPicture);
     EXPECT_EQ(copy.read("doc/main.xml"), kMain);
+}
+
+// A file size limit makes the system refuse the write as a full disk does (EFBIG for ENOSPC):
+// the save fails with the system's reason and the target stays as it was.
+TEST_F(PackageSave, AWriteTheSystemRefusesGivesTheSystemsReason) {
+    auto package = Package::openFile(makeStored("template.pkg").string(), "document");
+    const fs::path output = folder_ / "out.pkg";
+    writeBytes(output, "last month");
+    rlimit before{};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    rlimit small = before;
+    small.rlim_cur = 200;
+    const sighandler_t handler = ::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_OFFICE_ERROR(package.saveFile(output.string()), ErrorCode::WriteFailed,
+                        "out.pkg: cannot be written: File too large");
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    ::signal(SIGXFSZ, handler);
+    EXPECT_EQ(readBytes(output), "last month");
 }
 
 // Tests run as root on the build machine, where the system lets any file be written: the
