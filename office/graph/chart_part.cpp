@@ -8,6 +8,7 @@
 #include <set>
 
 #include "office/error.h"
+#include "office/graph/chart_xml.h"
 #include "office/package/xml.h"
 
 namespace office::graph::detail {
@@ -20,9 +21,14 @@ bool endsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
+// The first element below `node` of the chart namespace with that local name.
+pugi::xml_node firstBelow(pugi::xml_node node, std::string_view local) {
+    const auto found = package::descendants(node, package::ns::kChart, local);
+    return found.empty() ? pugi::xml_node() : found.front();
+}
+
 bool isPlot(pugi::xml_node node) {
-    const std::string_view name = node.name();
-    return name.starts_with("c:") && endsWith(name, "Chart");
+    return endsWith(chartml::nameOf(node), "Chart");
 }
 
 std::optional<SheetRef> refOf(pugi::xml_node roleElement) {
@@ -30,7 +36,7 @@ std::optional<SheetRef> refOf(pugi::xml_node roleElement) {
         return std::nullopt;
     }
     for (pugi::xml_node ref : roleElement.children()) {
-        const pugi::xml_node f = ref.child("c:f");
+        const pugi::xml_node f = chartml::child(ref, "f");
         if (f) {
             return parseRef(f.text().get());
         }
@@ -173,143 +179,28 @@ std::vector<CellPos> DataLayout::sheetCells(int row, int column) const {
     return cells;
 }
 
-namespace {
-
-struct PlainPrefix {
-    std::string_view uri;
-    std::string_view prefix;
-};
-
-constexpr PlainPrefix kPlainPrefixes[] = {
-    {package::ns::kChart, "c"}, {package::ns::kDrawing, "a"}, {package::ns::kRelationships, "r"}};
-
-// True when some element binds one of the plain prefixes to another namespace, or binds the
-// default namespace (which the renamed elements would leave behind for their children).
-bool prefixesClash(pugi::xml_node root) {
-    for (pugi::xpath_node n : root.select_nodes("descendant-or-self::*")) {
-        for (pugi::xml_attribute a : n.node().attributes()) {
-            const std::string_view name = a.name();
-            for (const PlainPrefix& p : kPlainPrefixes) {
-                if (name.starts_with("xmlns:") && name.substr(6) == p.prefix &&
-                    a.value() != p.uri) {
-                    return true;
-                }
-            }
-        }
-    }
-    return false;
-}
-
-const PlainPrefix* plainFor(std::string_view uri) {
-    for (const PlainPrefix& p : kPlainPrefixes) {
-        if (p.uri == uri) {
-            return &p;
-        }
-    }
-    return nullptr;
-}
-
-// Gives the element and its prefixed attributes the plain prefix of their namespace; true when
-// a name changed. Prefixes are resolved at the element's declarations, which stay as they are.
-bool renameToPlain(pugi::xml_node element) {
-    bool changed = false;
-    const PlainPrefix* plain = plainFor(package::namespaceOf(element));
-    if (plain && package::prefixOf(element.name()) != plain->prefix) {
-        element.set_name(
-            (std::string(plain->prefix) + ":" + std::string(package::localName(element.name())))
-                .c_str());
-        changed = true;
-    }
-    for (pugi::xml_attribute a : element.attributes()) {
-        const std::string_view prefix = package::prefixOf(a.name());
-        if (prefix.empty() || prefix == "xmlns") {
-            continue;
-        }
-        const PlainPrefix* p = plainFor(package::namespaceUri(element, prefix));
-        if (p && prefix != p->prefix) {
-            a.set_name(
-                (std::string(p->prefix) + ":" + std::string(package::localName(a.name()))).c_str());
-            changed = true;
-        }
-    }
-    return changed;
-}
-
-// True when renaming could change nothing: the root binds the plain namespaces to their plain
-// prefixes only, binds no default namespace, and no element below it declares a namespace.
-// This is how office suites write chart parts, and it saves resolving every name.
-bool alreadyPlain(pugi::xml_node root) {
-    if (package::prefixOf(root.name()) != "c") {
-        return false;
-    }
-    for (pugi::xml_attribute a : root.attributes()) {
-        const std::string_view name = a.name();
-        if (name == "xmlns") {
-            return false;
-        }
-        if (name.starts_with("xmlns:")) {
-            const PlainPrefix* plain = plainFor(a.value());
-            if (plain && name.substr(6) != plain->prefix) {
-                return false;
-            }
-        }
-    }
-    for (pugi::xpath_node n : root.select_nodes("descendant::*")) {
-        for (pugi::xml_attribute a : n.node().attributes()) {
-            if (std::string_view(a.name()).starts_with("xmlns")) {
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
-bool usePlainPrefixes(pugi::xml_document& chart) {
-    pugi::xml_node root = chart.document_element();
-    if (alreadyPlain(root) || package::namespaceOf(root) != package::ns::kChart ||
-        prefixesClash(root)) {
-        return false;
-    }
-    bool changed = false;
-    for (pugi::xpath_node n : root.select_nodes("descendant-or-self::*")) {
-        changed = renameToPlain(n.node()) || changed;
-    }
-    if (!changed) {
-        return false;
-    }
-    for (const PlainPrefix& p : kPlainPrefixes) {
-        const std::string name = "xmlns:" + std::string(p.prefix);
-        if (!root.attribute(name.c_str())) {
-            root.append_attribute(name.c_str()) = std::string(p.uri).c_str();
-        }
-    }
-    return true;
-}
-
 ChartData readChart(const pugi::xml_document& chart, const std::string& where) {
-    const pugi::xml_node space = chart.child("c:chartSpace");
-    const pugi::xml_node plotArea = space.child("c:chart").child("c:plotArea");
+    const pugi::xml_node space = chartml::child(chart, "chartSpace");
+    const pugi::xml_node plotArea = chartml::child(chartml::child(space, "chart"), "plotArea");
     if (!plotArea) {
         throw Error(ErrorCode::NotSupported,
                     where + ": the chart part holds no classic chart that can be filled");
     }
     ChartData data;
-    data.date1904 = space.child("c:date1904").attribute("val").as_bool(false);
+    data.date1904 = chartml::child(space, "date1904").attribute("val").as_bool(false);
     for (pugi::xml_node plot : plotArea.children()) {
         if (!isPlot(plot)) {
             continue;
         }
-        for (pugi::xml_node ser : plot.children("c:ser")) {
+        for (pugi::xml_node ser : chartml::children(plot, "ser")) {
             SeriesInfo info;
             info.node = ser;
             info.plot = plot;
-            info.xy = static_cast<bool>(ser.child("c:yVal"));
-            info.name = refOf(ser.child("c:tx"));
-            info.categories = refOf(ser.child(info.xy ? "c:xVal" : "c:cat"));
-            info.values = refOf(ser.child(info.xy ? "c:yVal" : "c:val"));
-            info.sizes = refOf(ser.child("c:bubbleSize"));
+            info.xy = static_cast<bool>(chartml::child(ser, "yVal"));
+            info.name = refOf(chartml::child(ser, "tx"));
+            info.categories = refOf(chartml::child(ser, info.xy ? "xVal" : "cat"));
+            info.values = refOf(chartml::child(ser, info.xy ? "yVal" : "val"));
+            info.sizes = refOf(chartml::child(ser, "bubbleSize"));
             data.series.push_back(std::move(info));
         }
     }
@@ -331,7 +222,8 @@ ChartData readChart(const pugi::xml_document& chart, const std::string& where) {
     return data;
 }
 void addFirstSeries(pugi::xml_document& chart, ChartData& data, const std::string& where) {
-    pugi::xml_node plotArea = chart.child("c:chartSpace").child("c:chart").child("c:plotArea");
+    pugi::xml_node plotArea =
+        chartml::child(chartml::child(chartml::child(chart, "chartSpace"), "chart"), "plotArea");
     pugi::xml_node plot;
     for (pugi::xml_node n : plotArea.children()) {
         if (isPlot(n)) {
@@ -345,25 +237,25 @@ void addFirstSeries(pugi::xml_document& chart, ChartData& data, const std::strin
     // A series goes before the plot's shared settings (labels, gaps, axes ids, ...).
     pugi::xml_node before;
     for (pugi::xml_node n : plot.children()) {
-        const std::string_view name = n.name();
-        if (name != "c:barDir" && name != "c:grouping" && name != "c:varyColors" &&
-            name != "c:scatterStyle" && name != "c:radarStyle" && name != "c:wireframe" &&
-            name != "c:ofPieType") {
+        const std::string_view name = chartml::nameOf(n);
+        if (n.type() == pugi::node_element && name != "barDir" && name != "grouping" &&
+            name != "varyColors" && name != "scatterStyle" && name != "radarStyle" &&
+            name != "wireframe" && name != "ofPieType") {
             before = n;
             break;
         }
     }
     pugi::xml_node ser =
-        before ? plot.insert_child_before("c:ser", before) : plot.append_child("c:ser");
-    ser.append_child("c:idx").append_attribute("val") = 0;
-    ser.append_child("c:order").append_attribute("val") = 0;
+        before ? chartml::insertBefore(plot, "ser", before) : chartml::append(plot, "ser");
+    chartml::append(ser, "idx").append_attribute("val") = 0;
+    chartml::append(ser, "order").append_attribute("val") = 0;
     SeriesInfo info;
     info.node = ser;
     info.plot = plot;
-    const std::string_view kind = plot.name();
-    info.xy = kind == "c:scatterChart" || kind == "c:bubbleChart";
-    if (kind == "c:bubbleChart") {
-        ser.append_child("c:bubbleSize");
+    const std::string_view kind = chartml::nameOf(plot);
+    info.xy = kind == "scatterChart" || kind == "bubbleChart";
+    if (kind == "bubbleChart") {
+        chartml::append(ser, "bubbleSize");
     }
     data.series.push_back(info);
 }
@@ -480,7 +372,7 @@ std::optional<DataLayout> layoutFromRanges(const std::vector<SeriesInfo>& series
 
 DataLayout defaultLayout(const std::vector<SeriesInfo>& series) {
     DataLayout layout;
-    const bool bubble = !series.empty() && series.front().node.child("c:bubbleSize");
+    const bool bubble = !series.empty() && chartml::child(series.front().node, "bubbleSize");
     layout.step = bubble ? 2 : 1;
     int points = 1;
     for (std::size_t k = 0; k < std::max<std::size_t>(series.size(), 1); ++k) {
@@ -488,8 +380,8 @@ DataLayout defaultLayout(const std::vector<SeriesInfo>& series) {
         layout.series.push_back({value, bubble ? value + 1 : -1, -1});
     }
     for (const SeriesInfo& s : series) {
-        const pugi::xml_node values = s.node.child(s.xy ? "c:yVal" : "c:val");
-        const pugi::xml_node count = values.select_node(".//c:ptCount").node();
+        const pugi::xml_node values = chartml::child(s.node, s.xy ? "yVal" : "val");
+        const pugi::xml_node count = firstBelow(values, "ptCount");
         points = std::max(points, count.attribute("val").as_int(0));
     }
     layout.records = 1 + points;
@@ -508,13 +400,13 @@ struct CachedPoint {
 pugi::xml_node cacheOf(pugi::xml_node roleElement) {
     for (pugi::xml_node ref : roleElement.children()) {
         for (pugi::xml_node cache : ref.children()) {
-            const std::string_view name = cache.name();
-            if (name == "c:strCache" || name == "c:numCache" || name == "c:multiLvlStrCache") {
+            const std::string_view name = chartml::nameOf(cache);
+            if (name == "strCache" || name == "numCache" || name == "multiLvlStrCache") {
                 return cache;
             }
         }
-        const std::string_view name = ref.name();
-        if (name == "c:strLit" || name == "c:numLit") {
+        const std::string_view name = chartml::nameOf(ref);
+        if (name == "strLit" || name == "numLit") {
             return ref;
         }
     }
@@ -523,11 +415,11 @@ pugi::xml_node cacheOf(pugi::xml_node roleElement) {
 
 std::vector<CachedPoint> pointsOf(pugi::xml_node cache) {
     std::vector<CachedPoint> points;
-    const std::string common = cache.child("c:formatCode").text().get();
-    for (pugi::xml_node pt : cache.children("c:pt")) {
+    const std::string common = chartml::child(cache, "formatCode").text().get();
+    for (pugi::xml_node pt : chartml::children(cache, "pt")) {
         CachedPoint point;
         point.index = pt.attribute("idx").as_int();
-        point.text = pt.child("c:v").text().get();
+        point.text = chartml::child(pt, "v").text().get();
         point.formatCode = pt.attribute("formatCode") ? pt.attribute("formatCode").value() : common;
         points.push_back(std::move(point));
     }
@@ -553,10 +445,11 @@ void placeCache(CellGrid& cells, const DataLayout& layout, pugi::xml_node cache,
     if (!cache) {
         return;
     }
-    const bool numeric = std::string_view(cache.name()).starts_with("c:num");
-    if (std::string_view(cache.name()) == "c:multiLvlStrCache") {
+    const std::string_view kind = chartml::nameOf(cache);
+    const bool numeric = kind.starts_with("num");
+    if (kind == "multiLvlStrCache") {
         int level = 0;
-        for (pugi::xml_node lvl : cache.children("c:lvl")) {
+        for (pugi::xml_node lvl : chartml::children(cache, "lvl")) {
             for (const CachedPoint& p : pointsOf(lvl)) {
                 cells.set(layout.toSheet(record0 + p.index, field - level),
                           cellFromCache(p, false, date1904));
@@ -572,13 +465,13 @@ void placeCache(CellGrid& cells, const DataLayout& layout, pugi::xml_node cache,
 
 // The series' name as its c:tx holds it, cached or literal.
 std::optional<std::string> cachedName(pugi::xml_node ser) {
-    const pugi::xml_node tx = ser.child("c:tx");
+    const pugi::xml_node tx = chartml::child(ser, "tx");
     if (const pugi::xml_node cache = cacheOf(tx)) {
         const auto points = pointsOf(cache);
         return points.empty() ? std::nullopt : std::optional(points.front().text);
     }
-    if (tx.child("c:v")) {
-        return tx.child("c:v").text().get();
+    if (chartml::child(tx, "v")) {
+        return chartml::child(tx, "v").text().get();
     }
     return std::nullopt;
 }
@@ -594,8 +487,8 @@ CellGrid cellsFromCaches(const ChartData& chart, const DataLayout& layout) {
         const SeriesInfo& s = chart.series[k];
         const SeriesFields f = layout.fieldsOf(static_cast<int>(k));
         const int valueRecord = useRanges ? orient(s.values->area, dir).record0 : dataRecord;
-        placeCache(cells, layout, cacheOf(s.node.child(s.xy ? "c:yVal" : "c:val")), valueRecord,
-                   f.value, chart.date1904);
+        placeCache(cells, layout, cacheOf(chartml::child(s.node, s.xy ? "yVal" : "val")),
+                   valueRecord, f.value, chart.date1904);
         const auto name = cachedName(s.node);
         if (layout.headerLines > 0 && name) {
             const CellPos at = useRanges && s.name ? CellPos{s.name->area.top, s.name->area.left}
@@ -603,10 +496,10 @@ CellGrid cellsFromCaches(const ChartData& chart, const DataLayout& layout) {
             cells.setValue(at, Value::text(*name));
         }
         if (f.size >= 0) {
-            placeCache(cells, layout, cacheOf(s.node.child("c:bubbleSize")), valueRecord, f.size,
-                       chart.date1904);
+            placeCache(cells, layout, cacheOf(chartml::child(s.node, "bubbleSize")), valueRecord,
+                       f.size, chart.date1904);
         }
-        const pugi::xml_node categories = s.node.child(s.xy ? "c:xVal" : "c:cat");
+        const pugi::xml_node categories = chartml::child(s.node, s.xy ? "xVal" : "cat");
         if (!categories || (!layout.ownCategories && k > 0) || layout.categoryLevels == 0) {
             continue;
         }
@@ -736,10 +629,23 @@ struct Writer {
 // a tree costs several times the text per point, and a large block has a great many of them.
 constexpr std::size_t kPointsAsText = 256;
 
-// Appends one cached point, c:pt with its value (and a format of its own where given).
-void appendPoint(std::string& out, std::size_t index, std::string_view format,
-                 std::string_view value) {
-    out += "<c:pt idx=\"";
+// The names of a cache's points as the part writes them: pt and v under the prefix the part
+// gives the chart namespace.
+struct PointNames {
+    std::string pt;
+    std::string v;
+
+    explicit PointNames(pugi::xml_node cache)
+        : pt(package::qualifiedName(cache, package::ns::kChart, "pt")),
+          v(pt.substr(0, pt.size() - 2) + "v") {}
+};
+
+// Appends one cached point, pt with its value (and a format of its own where given).
+void appendPoint(std::string& out, const PointNames& names, std::size_t index,
+                 std::string_view format, std::string_view value) {
+    out += '<';
+    out += names.pt;
+    out += " idx=\"";
     out += std::to_string(index);
     out += '"';
     if (!format.empty()) {
@@ -747,9 +653,15 @@ void appendPoint(std::string& out, std::size_t index, std::string_view format,
         package::appendEscaped(out, format, package::Context::Attribute);
         out += '"';
     }
-    out += "><c:v>";
+    out += "><";
+    out += names.v;
+    out += '>';
     package::appendEscaped(out, value, package::Context::Text);
-    out += "</c:v></c:pt>";
+    out += "</";
+    out += names.v;
+    out += "></";
+    out += names.pt;
+    out += '>';
 }
 
 // Adds the points written by appendPoint to the end of the cache (or level): as elements for a
@@ -767,14 +679,15 @@ void addPoints(pugi::xml_node cache, const std::string& text, std::size_t points
 // Fills `ref` (c:strRef) with formula and text points (blank cells left out).
 void fillStrRef(pugi::xml_node ref, const std::string& formula,
                 const std::vector<std::optional<CellData>>& points) {
-    package::setText(ref.append_child("c:f"), formula);
-    pugi::xml_node cache = ref.append_child("c:strCache");
-    cache.append_child("c:ptCount").append_attribute("val") = static_cast<int>(points.size());
+    package::setText(chartml::append(ref, "f"), formula);
+    pugi::xml_node cache = chartml::append(ref, "strCache");
+    chartml::append(cache, "ptCount").append_attribute("val") = static_cast<int>(points.size());
+    const PointNames names(cache);
     std::string text;
     std::size_t written = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (points[i]) {
-            appendPoint(text, i, {}, points[i]->value.toString());
+            appendPoint(text, names, i, {}, points[i]->value.toString());
             ++written;
         }
     }
@@ -783,8 +696,8 @@ void fillStrRef(pugi::xml_node ref, const std::string& formula,
 
 void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
                 const std::vector<std::optional<CellData>>& points) {
-    package::setText(ref.append_child("c:f"), formula);
-    pugi::xml_node cache = ref.append_child("c:numCache");
+    package::setText(chartml::append(ref, "f"), formula);
+    pugi::xml_node cache = chartml::append(ref, "numCache");
     std::string common = "General";
     for (const auto& p : points) {
         if (p && Writer::isNumeric(p->value)) {
@@ -792,8 +705,9 @@ void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
             break;
         }
     }
-    package::setText(cache.append_child("c:formatCode"), common);
-    cache.append_child("c:ptCount").append_attribute("val") = static_cast<int>(points.size());
+    package::setText(chartml::append(cache, "formatCode"), common);
+    chartml::append(cache, "ptCount").append_attribute("val") = static_cast<int>(points.size());
+    const PointNames names(cache);
     std::string text;
     std::size_t written = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -801,7 +715,8 @@ void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
             continue;  // blanks, texts and errors are missing points
         }
         const std::string& format = points[i]->numberFormat;
-        appendPoint(text, i, format != common ? std::string_view(format) : std::string_view(),
+        appendPoint(text, names, i,
+                    format != common ? std::string_view(format) : std::string_view(),
                     numberText(w.number(points[i]->value)));
         ++written;
     }
@@ -840,10 +755,10 @@ void writeOneField(const Writer& w, pugi::xml_node role, int field, bool numeric
     const std::string formula = w.ref(first, first + count - 1, field, field);
     role.remove_children();
     if (numeric || allNumeric(points)) {
-        fillNumRef(w, role.append_child("c:numRef"), formula, points);
+        fillNumRef(w, chartml::append(role, "numRef"), formula, points);
         return;
     }
-    fillStrRef(role.append_child("c:strRef"), formula, points);
+    fillStrRef(chartml::append(role, "strRef"), formula, points);
 }
 
 void writeLevels(const Writer& w, pugi::xml_node role) {
@@ -852,19 +767,20 @@ void writeLevels(const Writer& w, pugi::xml_node role) {
     const int count = l.categoryCount();
     const int lastField = l.categoryField + l.categoryLevels - 1;
     role.remove_children();
-    pugi::xml_node ref = role.append_child("c:multiLvlStrRef");
-    ref.append_child("c:f").text().set(
+    pugi::xml_node ref = chartml::append(role, "multiLvlStrRef");
+    chartml::append(ref, "f").text().set(
         w.ref(first, first + count - 1, l.categoryField, lastField).c_str());
-    pugi::xml_node cache = ref.append_child("c:multiLvlStrCache");
-    cache.append_child("c:ptCount").append_attribute("val") = count;
+    pugi::xml_node cache = chartml::append(ref, "multiLvlStrCache");
+    chartml::append(cache, "ptCount").append_attribute("val") = count;
     // The innermost level (next to the data) comes first.
     for (int field = lastField; field >= l.categoryField; --field) {
-        pugi::xml_node lvl = cache.append_child("c:lvl");
+        pugi::xml_node lvl = chartml::append(cache, "lvl");
+        const PointNames names(lvl);
         std::string text;
         std::size_t written = 0;
         for (int i = 0; i < count; ++i) {
             if (const auto p = w.cell(first + i, field)) {
-                appendPoint(text, static_cast<std::size_t>(i), {}, p->value.toString());
+                appendPoint(text, names, static_cast<std::size_t>(i), {}, p->value.toString());
                 ++written;
             }
         }
@@ -874,39 +790,39 @@ void writeLevels(const Writer& w, pugi::xml_node role) {
 
 // The child of `ser` with the given name, inserted before the first of `before` that exists
 // (else after the last of `after`) when missing.
-pugi::xml_node ensureChild(pugi::xml_node ser, const char* name,
-                           std::initializer_list<const char*> before) {
-    if (pugi::xml_node existing = ser.child(name)) {
+pugi::xml_node ensureChild(pugi::xml_node ser, std::string_view name,
+                           std::initializer_list<std::string_view> before) {
+    if (pugi::xml_node existing = chartml::child(ser, name)) {
         return existing;
     }
-    for (const char* next : before) {
-        if (pugi::xml_node anchor = ser.child(next)) {
-            return ser.insert_child_before(name, anchor);
+    for (std::string_view next : before) {
+        if (pugi::xml_node anchor = chartml::child(ser, next)) {
+            return chartml::insertBefore(ser, name, anchor);
         }
     }
-    return ser.append_child(name);
+    return chartml::append(ser, name);
 }
 
 void writeName(const Writer& w, pugi::xml_node ser, int field) {
     const DataLayout& l = w.layout;
-    pugi::xml_node tx = ser.child("c:tx");
+    pugi::xml_node tx = chartml::child(ser, "tx");
     if (l.headerLines == 0) {
         return;
     }
     if (!tx) {
-        pugi::xml_node order = ser.child("c:order");
-        tx = order ? ser.insert_child_after("c:tx", order) : ser.prepend_child("c:tx");
+        pugi::xml_node order = chartml::child(ser, "order");
+        tx = order ? chartml::insertAfter(ser, "tx", order) : chartml::prepend(ser, "tx");
     }
     tx.remove_children();
-    fillStrRef(tx.append_child("c:strRef"), w.ref(l.cornerRecord, l.cornerRecord, field, field),
+    fillStrRef(chartml::append(tx, "strRef"), w.ref(l.cornerRecord, l.cornerRecord, field, field),
                {w.cell(l.cornerRecord, field)});
 }
 
 void trimPointElements(pugi::xml_node ser, int count) {
-    auto trim = [count](pugi::xml_node parent, const char* name) {
+    auto trim = [count](pugi::xml_node parent, std::string_view name) {
         std::vector<pugi::xml_node> drop;
-        for (pugi::xml_node n : parent.children(name)) {
-            if (n.child("c:idx").attribute("val").as_int() >= count) {
+        for (pugi::xml_node n : chartml::children(parent, name)) {
+            if (chartml::child(n, "idx").attribute("val").as_int() >= count) {
                 drop.push_back(n);
             }
         }
@@ -914,8 +830,8 @@ void trimPointElements(pugi::xml_node ser, int count) {
             parent.remove_child(n);
         }
     };
-    trim(ser, "c:dPt");
-    trim(ser.child("c:dLbls"), "c:dLbl");
+    trim(ser, "dPt");
+    trim(chartml::child(ser, "dLbls"), "dLbl");
 }
 
 void writeCategories(const Writer& w, pugi::xml_node cat, const SeriesFields& f) {
@@ -933,19 +849,17 @@ void writeSeries(const Writer& w, pugi::xml_node ser, bool xy, const SeriesField
     const DataLayout& l = w.layout;
     writeName(w, ser, f.value);
 
-    const char* catName = xy ? "c:xVal" : "c:cat";
-    const char* valName = xy ? "c:yVal" : "c:val";
+    const std::string_view catName = xy ? "xVal" : "cat";
+    const std::string_view valName = xy ? "yVal" : "val";
     if (l.categoryLevels > 0) {
         writeCategories(
-            w,
-            ensureChild(ser, catName, {valName, "c:shape", "c:smooth", "c:bubbleSize", "c:extLst"}),
-            f);
+            w, ensureChild(ser, catName, {valName, "shape", "smooth", "bubbleSize", "extLst"}), f);
     }
-    pugi::xml_node val = ensureChild(
-        ser, valName, {"c:shape", "c:smooth", "c:bubbleSize", "c:bubble3D", "c:extLst"});
+    pugi::xml_node val =
+        ensureChild(ser, valName, {"shape", "smooth", "bubbleSize", "bubble3D", "extLst"});
     writeOneField(w, val, f.value, true);
     if (f.size >= 0) {
-        pugi::xml_node size = ensureChild(ser, "c:bubbleSize", {"c:bubble3D", "c:extLst"});
+        pugi::xml_node size = ensureChild(ser, "bubbleSize", {"bubble3D", "extLst"});
         writeOneField(w, size, f.size, true);
     }
     trimPointElements(ser, l.categoryCount());
@@ -956,8 +870,10 @@ void writeSeries(const Writer& w, pugi::xml_node ser, bool xy, const SeriesField
 // The colours that series take by their index: a base colour each, cycled, and for each round
 // of the bases a variation (luminance changes) added to them.
 struct Palette {
-    pugi::xml_document bases;       // colour elements (a:schemeClr, a:srgbClr, ...)
-    pugi::xml_document variations;  // one element per variation, its children the changes
+    // Colour elements (schemeClr, srgbClr, ...) and one element per variation, its children the
+    // changes. Only their local names count: copies into a part take the part's prefix.
+    pugi::xml_document bases;
+    pugi::xml_document variations;
 };
 
 void addVariation(pugi::xml_node variations,
@@ -981,7 +897,7 @@ void loadPalette(Palette& palette, pugi::xml_node style) {
     }
     if (!palette.bases.first_child()) {
         for (int i = 1; i <= 6; ++i) {
-            palette.bases.append_child("a:schemeClr").append_attribute("val") =
+            palette.bases.append_child("schemeClr").append_attribute("val") =
                 ("accent" + std::to_string(i)).c_str();
         }
     }
@@ -990,14 +906,14 @@ void loadPalette(Palette& palette, pugi::xml_node style) {
     }
     pugi::xml_node v = palette.variations;
     addVariation(v, {});
-    addVariation(v, {{"a:lumMod", 60000}});
-    addVariation(v, {{"a:lumMod", 80000}, {"a:lumOff", 20000}});
-    addVariation(v, {{"a:lumMod", 80000}});
-    addVariation(v, {{"a:lumMod", 60000}, {"a:lumOff", 40000}});
-    addVariation(v, {{"a:lumMod", 50000}});
-    addVariation(v, {{"a:lumMod", 70000}, {"a:lumOff", 30000}});
-    addVariation(v, {{"a:lumMod", 70000}});
-    addVariation(v, {{"a:lumMod", 50000}, {"a:lumOff", 50000}});
+    addVariation(v, {{"lumMod", 60000}});
+    addVariation(v, {{"lumMod", 80000}, {"lumOff", 20000}});
+    addVariation(v, {{"lumMod", 80000}});
+    addVariation(v, {{"lumMod", 60000}, {"lumOff", 40000}});
+    addVariation(v, {{"lumMod", 50000}});
+    addVariation(v, {{"lumMod", 70000}, {"lumOff", 30000}});
+    addVariation(v, {{"lumMod", 70000}});
+    addVariation(v, {{"lumMod", 50000}, {"lumOff", 50000}});
 }
 
 std::vector<pugi::xml_node> childrenOf(pugi::xml_node parent) {
@@ -1009,7 +925,27 @@ std::vector<pugi::xml_node> childrenOf(pugi::xml_node parent) {
 }
 
 bool isLuminance(std::string_view name) {
-    return name == "a:lumMod" || name == "a:lumOff" || name == "a:shade" || name == "a:tint";
+    return name == "lumMod" || name == "lumOff" || name == "shade" || name == "tint";
+}
+
+// A copy of a palette element (and of its children) before `before`, every element named in
+// DrawingML under the prefix `prefix` (which the part binds); attributes as they are.
+pugi::xml_node copyAsDrawing(pugi::xml_node parent, pugi::xml_node before, pugi::xml_node source,
+                             const std::string& prefix) {
+    const std::string_view local = package::localName(source.name());
+    const std::string name =
+        prefix.empty() ? std::string(local) : prefix + ":" + std::string(local);
+    pugi::xml_node copy = before ? parent.insert_child_before(name.c_str(), before)
+                                 : parent.append_child(name.c_str());
+    for (pugi::xml_attribute a : source.attributes()) {
+        copy.append_copy(a);
+    }
+    for (pugi::xml_node child : source.children()) {
+        if (child.type() == pugi::node_element) {
+            copyAsDrawing(copy, {}, child, prefix);
+        }
+    }
+    return copy;
 }
 
 // Gives the fills of `node` (accent or explicit colours; text and background colours stay) the
@@ -1020,28 +956,29 @@ void recolour(pugi::xml_node node, const Palette& palette, int index) {
     const int n = static_cast<int>(bases.size());
     const pugi::xml_node base = bases[index % n];
     const pugi::xml_node variation = variations[(index / n) % static_cast<int>(variations.size())];
-    for (pugi::xpath_node fill : node.select_nodes(".//a:solidFill")) {
-        pugi::xml_node colour = fill.node().first_child();
+    for (pugi::xml_node fill : package::descendants(node, package::ns::kDrawing, "solidFill")) {
+        pugi::xml_node colour = fill.first_child();
         if (!colour) {
             continue;
         }
-        const std::string_view kind = colour.name();
-        const bool accent = kind == "a:schemeClr" &&
+        const std::string_view kind = dml::nameOf(colour);
+        const bool accent = kind == "schemeClr" &&
                             std::string_view(colour.attribute("val").value()).starts_with("accent");
-        if (!accent && kind != "a:srgbClr") {
+        if (!accent && kind != "srgbClr") {
             continue;
         }
-        pugi::xml_node fresh = fill.node().insert_copy_before(base, colour);
+        const std::string prefix = package::ensurePrefix(fill, package::ns::kDrawing);
+        pugi::xml_node fresh = copyAsDrawing(fill, colour, base, prefix);
         for (pugi::xml_node change : variation.children()) {
-            fresh.append_copy(change);
+            copyAsDrawing(fresh, {}, change, prefix);
         }
         // Other changes of the old colour (transparency and kin) stay.
         for (pugi::xml_node kept : colour.children()) {
-            if (!isLuminance(kept.name())) {
+            if (!isLuminance(dml::nameOf(kept))) {
                 fresh.append_copy(kept);
             }
         }
-        fill.node().remove_child(colour);
+        fill.remove_child(colour);
     }
 }
 
@@ -1050,12 +987,14 @@ void recolour(pugi::xml_node node, const Palette& palette, int index) {
 class SeriesNumbers {
 public:
     explicit SeriesNumbers(pugi::xml_node plotArea) {
-        for (pugi::xpath_node n : plotArea.select_nodes(".//c:ser")) {
-            idx_ = std::max(idx_, n.node().child("c:idx").attribute("val").as_int());
-            order_ = std::max(order_, n.node().child("c:order").attribute("val").as_int());
-        }
-        for (pugi::xpath_node n : plotArea.select_nodes(".//c:ser/c:extLst/c:ext/*")) {
-            used_.insert(n.node().attribute("val").value());
+        for (pugi::xml_node ser : package::descendants(plotArea, package::ns::kChart, "ser")) {
+            idx_ = std::max(idx_, chartml::child(ser, "idx").attribute("val").as_int());
+            order_ = std::max(order_, chartml::child(ser, "order").attribute("val").as_int());
+            for (pugi::xml_node ext : chartml::children(chartml::child(ser, "extLst"), "ext")) {
+                for (pugi::xml_node id : ext.children()) {
+                    used_.insert(id.attribute("val").value());
+                }
+            }
         }
     }
     int nextIdx() { return ++idx_; }
@@ -1083,9 +1022,9 @@ pugi::xml_node addSeriesAfter(pugi::xml_node source, pugi::xml_node last, Series
                               const Palette& palette) {
     pugi::xml_node ser = last.parent().insert_copy_after(source, last);
     const int idx = numbers.nextIdx();
-    ser.child("c:idx").attribute("val") = idx;
-    ser.child("c:order").attribute("val") = numbers.nextOrder();
-    for (pugi::xml_node ext : ser.child("c:extLst").children("c:ext")) {
+    chartml::child(ser, "idx").attribute("val") = idx;
+    chartml::child(ser, "order").attribute("val") = numbers.nextOrder();
+    for (pugi::xml_node ext : chartml::children(chartml::child(ser, "extLst"), "ext")) {
         if (std::string_view(ext.attribute("uri").value()) != kUniqueIdUri) {
             continue;
         }
@@ -1093,10 +1032,10 @@ pugi::xml_node addSeriesAfter(pugi::xml_node source, pugi::xml_node last, Series
             id.attribute("val") = numbers.nextUniqueId().c_str();
         }
     }
-    recolour(ser.child("c:spPr"), palette, idx);
-    recolour(ser.child("c:marker"), palette, idx);
+    recolour(chartml::child(ser, "spPr"), palette, idx);
+    recolour(chartml::child(ser, "marker"), palette, idx);
     // Point-by-point formatting belongs to the copied series' own points.
-    while (pugi::xml_node dpt = ser.child("c:dPt")) {
+    while (pugi::xml_node dpt = chartml::child(ser, "dPt")) {
         ser.remove_child(dpt);
     }
     return ser;
@@ -1106,8 +1045,9 @@ pugi::xml_node addSeriesAfter(pugi::xml_node source, pugi::xml_node last, Series
 
 // The date format of the series' categories; empty when they are no dates.
 std::string dateFormatOf(pugi::xml_node ser) {
-    const pugi::xml_node cache = ser.child("c:cat").child("c:numRef").child("c:numCache");
-    const std::string code = cache.child("c:formatCode").text().get();
+    const pugi::xml_node cache =
+        chartml::child(chartml::child(chartml::child(ser, "cat"), "numRef"), "numCache");
+    const std::string code = chartml::child(cache, "formatCode").text().get();
     return cache && isDateFormat(code) ? code : std::string();
 }
 
@@ -1123,13 +1063,13 @@ constexpr std::string_view kAxisOrder[] = {
 // Another format chosen for the axis stays.
 void linkDateAxes(pugi::xml_node plotArea, pugi::xml_node plot, const std::string& format) {
     std::set<std::string> ids;
-    for (pugi::xml_node id : plot.children("c:axId")) {
+    for (pugi::xml_node id : chartml::children(plot, "axId")) {
         ids.insert(id.attribute("val").value());
     }
     for (pugi::xml_node axis : plotArea.children()) {
-        const std::string_view name = axis.name();
-        if ((name != "c:catAx" && name != "c:dateAx") ||
-            !ids.contains(axis.child("c:axId").attribute("val").value())) {
+        const std::string_view name = chartml::nameOf(axis);
+        if ((name != "catAx" && name != "dateAx") ||
+            !ids.contains(chartml::child(axis, "axId").attribute("val").value())) {
             continue;
         }
         pugi::xml_node numFmt =
@@ -1145,12 +1085,12 @@ void linkDateAxes(pugi::xml_node plotArea, pugi::xml_node plot, const std::strin
 }
 
 void setDate1904(pugi::xml_node space, bool date1904) {
-    pugi::xml_node node = space.child("c:date1904");
+    pugi::xml_node node = chartml::child(space, "date1904");
     if (!node) {
         if (!date1904) {
             return;
         }
-        node = space.prepend_child("c:date1904");
+        node = chartml::prepend(space, "date1904");
     }
     if (!node.attribute("val")) {
         node.append_attribute("val");
@@ -1162,8 +1102,8 @@ void setDate1904(pugi::xml_node space, bool date1904) {
 
 void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& layout,
                 const CellGrid& cells, bool date1904, pugi::xml_node colours) {
-    pugi::xml_node space = chart.child("c:chartSpace");
-    pugi::xml_node plotArea = space.child("c:chart").child("c:plotArea");
+    pugi::xml_node space = chartml::child(chart, "chartSpace");
+    pugi::xml_node plotArea = chartml::child(chartml::child(space, "chart"), "plotArea");
     const Writer w{layout, cells, date1904};
     const int wanted = layout.seriesCount();
     auto& series = data.series;
@@ -1175,7 +1115,7 @@ void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& la
         // New series go into the plot of the series in the last column, after its last one.
         const SeriesInfo source = series.back();
         pugi::xml_node last = source.plot.last_child();
-        while (last && std::string_view(last.name()) != "c:ser") {
+        while (last && !chartml::is(last, "ser")) {
             last = last.previous_sibling();
         }
         while (static_cast<int>(series.size()) < wanted) {
@@ -1259,28 +1199,32 @@ Leftovers leftoversOf(const DataLayout& layout, const CellGrid& cells, const Are
 // ---- title --------------------------------------------------------------------------------
 
 bool hasTitle(const pugi::xml_document& chart) {
-    return static_cast<bool>(chart.child("c:chartSpace").child("c:chart").child("c:title"));
+    return static_cast<bool>(
+        chartml::child(chartml::child(chartml::child(chart, "chartSpace"), "chart"), "title"));
 }
 
 std::string titleText(const pugi::xml_document& chart) {
-    const pugi::xml_node title = chart.child("c:chartSpace").child("c:chart").child("c:title");
+    const pugi::xml_node title =
+        chartml::child(chartml::child(chartml::child(chart, "chartSpace"), "chart"), "title");
     std::string text;
     bool firstParagraph = true;
-    for (pugi::xml_node p : title.child("c:tx").child("c:rich").children("a:p")) {
+    for (pugi::xml_node p :
+         dml::children(chartml::child(chartml::child(title, "tx"), "rich"), "p")) {
         if (!firstParagraph) {
             text += "\n";
         }
         firstParagraph = false;
         for (pugi::xml_node r : p.children()) {
-            const std::string_view name = r.name();
-            if (name == "a:r" || name == "a:fld") {
-                text += r.child("a:t").text().get();
+            const std::string_view name = dml::nameOf(r);
+            if (name == "r" || name == "fld") {
+                text += dml::child(r, "t").text().get();
             }
         }
     }
     if (text.empty()) {
-        const pugi::xml_node cache = title.child("c:tx").child("c:strRef").child("c:strCache");
-        text = cache.child("c:pt").child("c:v").text().get();
+        const pugi::xml_node cache =
+            chartml::child(chartml::child(chartml::child(title, "tx"), "strRef"), "strCache");
+        text = chartml::child(chartml::child(cache, "pt"), "v").text().get();
     }
     return text;
 }
@@ -1288,21 +1232,22 @@ std::string titleText(const pugi::xml_document& chart) {
 namespace {
 
 pugi::xml_node richOf(pugi::xml_node title) {
-    pugi::xml_node tx = title.child("c:tx");
+    pugi::xml_node tx = chartml::child(title, "tx");
     if (!tx) {
-        tx = title.prepend_child("c:tx");
+        tx = chartml::prepend(title, "tx");
     }
-    pugi::xml_node rich = tx.child("c:rich");
+    pugi::xml_node rich = chartml::child(tx, "rich");
     if (rich) {
         return rich;
     }
     tx.remove_children();
-    rich = tx.append_child("c:rich");
-    rich.append_child("a:bodyPr");
-    rich.append_child("a:lstStyle");
-    pugi::xml_node p = rich.append_child("a:p");
+    rich = chartml::append(tx, "rich");
+    dml::append(rich, "bodyPr");
+    dml::append(rich, "lstStyle");
+    pugi::xml_node p = dml::append(rich, "p");
     // A new text takes the title's own default run formatting, where it has one.
-    const pugi::xml_node defaults = title.child("c:txPr").child("a:p").child("a:pPr");
+    const pugi::xml_node defaults =
+        dml::child(dml::child(chartml::child(title, "txPr"), "p"), "pPr");
     if (defaults) {
         p.append_copy(defaults);
     }
@@ -1312,44 +1257,48 @@ pugi::xml_node richOf(pugi::xml_node title) {
 }  // namespace
 
 void setTitleText(pugi::xml_document& chart, const std::string& text) {
-    pugi::xml_node chartNode = chart.child("c:chartSpace").child("c:chart");
-    pugi::xml_node title = chartNode.child("c:title");
+    pugi::xml_node chartNode = chartml::child(chartml::child(chart, "chartSpace"), "chart");
+    pugi::xml_node title = chartml::child(chartNode, "title");
     if (!title) {
         return;
     }
     pugi::xml_node rich = richOf(title);
-    pugi::xml_node p = rich.child("a:p");
+    pugi::xml_node p = dml::child(rich, "p");
     if (!p) {
-        p = rich.append_child("a:p");
+        p = dml::append(rich, "p");
     }
-    while (pugi::xml_node extra = p.next_sibling("a:p")) {
-        rich.remove_child(extra);
+    for (pugi::xml_node extra = p.next_sibling(); extra;) {
+        const pugi::xml_node next = extra.next_sibling();
+        if (dml::is(extra, "p")) {
+            rich.remove_child(extra);
+        }
+        extra = next;
     }
-    pugi::xml_node run = p.child("a:r");
+    pugi::xml_node run = dml::child(p, "r");
     if (!run) {
-        pugi::xml_node end = p.child("a:endParaRPr");
-        run = end ? p.insert_child_before("a:r", end) : p.append_child("a:r");
+        pugi::xml_node end = dml::child(p, "endParaRPr");
+        run = end ? dml::insertBefore(p, "r", end) : dml::append(p, "r");
         if (end) {
             pugi::xml_node rPr = run.append_copy(end);
-            rPr.set_name("a:rPr");
+            rPr.set_name(package::qualifiedName(run, package::ns::kDrawing, "rPr").c_str());
         }
     }
     std::vector<pugi::xml_node> drop;
     for (pugi::xml_node n : p.children()) {
-        const std::string_view name = n.name();
-        if (n != run && (name == "a:r" || name == "a:fld" || name == "a:br")) {
+        const std::string_view name = dml::nameOf(n);
+        if (n != run && (name == "r" || name == "fld" || name == "br")) {
             drop.push_back(n);
         }
     }
     for (pugi::xml_node n : drop) {
         p.remove_child(n);
     }
-    pugi::xml_node t = run.child("a:t");
+    pugi::xml_node t = dml::child(run, "t");
     if (!t) {
-        t = run.append_child("a:t");
+        t = dml::append(run, "t");
     }
     package::setText(t, text);
-    pugi::xml_node deleted = chartNode.child("c:autoTitleDeleted");
+    pugi::xml_node deleted = chartml::child(chartNode, "autoTitleDeleted");
     if (deleted) {
         // A shown title: the element without val would mean "deleted".
         if (!deleted.attribute("val")) {

@@ -87,12 +87,6 @@ struct ChartData {
     bool date1904 = false;
 };
 
-// Gives the elements of the chart and DrawingML namespaces (and relationship attributes) of a
-// chart part the prefixes "c", "a" and "r", whatever prefixes or default namespace the part was
-// written with, so that the chart code can name them plainly. True when something changed; a
-// part that binds those prefixes to other namespaces is left alone.
-bool usePlainPrefixes(pugi::xml_document& chart);
-
 // Reads the series of a chart part, ordered by the sheet columns (or rows) of their values,
 // whatever plot they belong to. Fails with NotSupported for a part that is no classic chart
 // (no c:chartSpace/c:chart/c:plotArea).

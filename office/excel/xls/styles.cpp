@@ -5,15 +5,15 @@
 #include <pugixml.hpp>
 
 #include "office/excel/model.h"
+#include "office/package/namespaces.h"
 #include "office/package/package.h"
 
 namespace office::excel::xls {
 
 namespace {
 
-constexpr const char* kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-constexpr const char* kRelNs =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr const char* kMainNs = package::ns::kSpreadsheet.data();
+constexpr const char* kRelNs = package::ns::kRelationships.data();
 
 // The colours of palette indexes 8 to 63 when the workbook has no palette of its own.
 constexpr std::array<std::uint32_t, 56> kDefaultPalette = {
@@ -517,8 +517,7 @@ std::map<std::string, std::string> workbookParts(const std::vector<SheetPart>& s
     std::map<std::string, std::string> parts;
     pugi::xml_document types;
     auto typesRoot = types.append_child("Types");
-    typesRoot.append_attribute("xmlns") =
-        "http://schemas.openxmlformats.org/package/2006/content-types";
+    typesRoot.append_attribute("xmlns") = package::ns::kContentTypes.data();
     auto addDefault = [&](const char* extension, const char* type) {
         auto node = typesRoot.append_child("Default");
         node.append_attribute("Extension") = extension;
@@ -536,8 +535,7 @@ std::map<std::string, std::string> workbookParts(const std::vector<SheetPart>& s
 
     pugi::xml_document rels;
     auto relsRoot = rels.append_child("Relationships");
-    relsRoot.append_attribute("xmlns") =
-        "http://schemas.openxmlformats.org/package/2006/relationships";
+    relsRoot.append_attribute("xmlns") = package::ns::kPackageRelationships.data();
     auto addRel = [&](const std::string& id, const std::string& type, const std::string& target) {
         auto node = relsRoot.append_child("Relationship");
         node.append_attribute("Id") = id.c_str();
@@ -573,7 +571,9 @@ std::map<std::string, std::string> workbookParts(const std::vector<SheetPart>& s
         } else if (sheet.type == 2) {
             addRel(id, relBase + "chartsheet", "chartsheets/sheet" + number + ".xml");
         } else {
-            addRel(id, "http://schemas.microsoft.com/office/2006/relationships/xlMacrosheet",
+            addRel(id,
+                   package::relationshipType(package::Namespace::OfficeRelationships2006,
+                                             "xlMacrosheet"),
                    "macrosheets/sheet" + number + ".xml");
         }
     }
@@ -585,8 +585,7 @@ std::map<std::string, std::string> workbookParts(const std::vector<SheetPart>& s
 
     pugi::xml_document packageRels;
     auto packageRoot = packageRels.append_child("Relationships");
-    packageRoot.append_attribute("xmlns") =
-        "http://schemas.openxmlformats.org/package/2006/relationships";
+    packageRoot.append_attribute("xmlns") = package::ns::kPackageRelationships.data();
     auto main = packageRoot.append_child("Relationship");
     main.append_attribute("Id") = "rId1";
     main.append_attribute("Type") = (relBase + "officeDocument").c_str();
