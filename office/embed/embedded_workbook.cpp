@@ -18,6 +18,7 @@
 #include "office/excel/embedded.h"
 #include "office/excel/look.h"
 #include "office/excel/number_format.h"
+#include "office/package/namespaces.h"
 #include "office/ppt/object_site.h"
 
 namespace office::detail {
@@ -28,8 +29,7 @@ namespace ns = package::ns;
 namespace xd = office::excel::detail;
 using compound::Bytes;
 
-constexpr std::string_view kImageRel =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
+const std::string kImageRel = package::relationshipType("image");
 constexpr int kEmuPerPixel = 9525;
 
 bool contains(std::string_view text, std::string_view part) {

@@ -7,14 +7,14 @@
 
 #include "office/error.h"
 #include "office/excel/model.h"
+#include "office/package/namespaces.h"
 
 namespace office::excel {
 
 namespace {
 
-constexpr std::string_view kRelNs =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-constexpr std::string_view kMainNs = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+constexpr std::string_view kRelNs = package::ns::kRelationships;
+constexpr std::string_view kMainNs = package::ns::kSpreadsheet;
 constexpr std::string_view kBinaryWorkbookType =
     "application/vnd.ms-excel.sheet.binary.macroEnabled.main";
 
@@ -23,7 +23,8 @@ constexpr std::string_view kBinaryWorkbookType =
 std::vector<std::uint8_t> detail::emptyPackage() {
     static const std::string types =
         R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
-        R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+        "<Types xmlns=\"" +
+        std::string(package::ns::kContentTypes) + "\">" +
         R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
         R"(<Default Extension="xml" ContentType="application/xml"/></Types>)";
     auto fail = [] {

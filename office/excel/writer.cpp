@@ -18,8 +18,7 @@ namespace office::excel::detail {
 namespace {
 
 constexpr std::string_view kMainNs = package::ns::kSpreadsheet;
-constexpr const char* kRelNs =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr const char* kRelNs = package::ns::kRelationships.data();
 
 // Text as SpreadsheetML holds it: characters XML 1.0 cannot carry go out as _xHHHH_, as Office
 // writes them, and literal "_xHHHH_" text keeps its meaning through an escaped underscore.
@@ -83,9 +82,11 @@ pugi::xml_node stylesRoot(WorkbookImpl& book) {
     if (book.stylesPart.empty()) {
         book.stylesPart = book.package.freePartName("xl/styles#.xml");
         pugi::xml_document doc;
-        doc.load_string(
+        const std::string xml =
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-            "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+            "<styleSheet xmlns=\"" +
+            std::string(kMainNs) +
+            "\">"
             "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
             "<fills count=\"2\"><fill><patternFill patternType=\"none\"/></fill>"
             "<fill><patternFill patternType=\"gray125\"/></fill></fills>"
@@ -97,7 +98,8 @@ pugi::xml_node stylesRoot(WorkbookImpl& book) {
             "xfId=\"0\"/></cellXfs>"
             "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" "
             "builtinId=\"0\"/></cellStyles>"
-            "</styleSheet>");
+            "</styleSheet>";
+        doc.load_string(xml.c_str());
         addWorkbookPart(book, book.stylesPart, doc,
                         "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml",
                         "styles");

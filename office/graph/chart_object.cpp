@@ -11,6 +11,7 @@
 #include "office/graph.h"
 #include "office/graph/chart_part.h"
 #include "office/graph/chart_server.h"
+#include "office/graph/chart_xml.h"
 #include "office/graph/msgraph/convert.h"
 #include "office/ppt/object_site.h"
 
@@ -18,12 +19,11 @@ namespace office::graph {
 
 namespace {
 
-constexpr std::string_view kPackageRel =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/package";
+namespace chartml = graph::detail::chartml;
+
+const std::string kPackageRel = package::relationshipType("package");
 constexpr std::string_view kSheetType =
     "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
-constexpr std::string_view kRelNs =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 
 // The chart space's children in the schema's order, for placing a new <c:externalData>.
 constexpr std::string_view kSpaceOrder[] = {
@@ -119,12 +119,13 @@ struct ChartServerImpl {
 };
 
 void ChartServerImpl::openWorkbook() {
-    pugi::xml_node external = chart().child("c:chartSpace").child("c:externalData");
+    pugi::xml_node external = chartml::child(chartml::child(chart(), "chartSpace"), "externalData");
     if (!external) {
         return;
     }
     const package::Relationships rels = package().relationships(site.objectPart);
-    const package::Relationship* rel = rels.find(external.attribute("r:id").value());
+    const package::Relationship* rel =
+        rels.find(package::attribute(external, package::ns::kRelationships, "id").value());
     if (!rel || rel->external) {
         return;  // linked to an outside file: the data sheet comes from the caches
     }
@@ -172,8 +173,6 @@ void ChartServerImpl::load() {
                         "histogram, box and whisker or funnel) whose data cannot be filled; "
                         "use a classic chart kind in the template");
     }
-    // Charts written with other prefixes or a default namespace are read as any other.
-    graph::detail::usePlainPrefixes(chart());
     data = graph::detail::readChart(chart(), site.where() + ": " + site.objectPart);
     if (data.series.empty()) {
         graph::detail::addFirstSeries(chart(), data, site.where() + ": " + site.objectPart);
@@ -252,10 +251,10 @@ void ChartServerImpl::embedNewWorkbook() {
     allDirty();
 
     package::Relationships rels = package().relationships(site.objectPart);
-    pugi::xml_node space = chart().child("c:chartSpace");
-    pugi::xml_node external = space.child("c:externalData");
+    pugi::xml_node space = chartml::child(chart(), "chartSpace");
+    pugi::xml_node external = chartml::child(space, "externalData");
     if (external) {
-        rels.remove(external.attribute("r:id").value());
+        rels.remove(package::attribute(external, package::ns::kRelationships, "id").value());
         space.remove_child(external);
     }
     const std::string id =
@@ -264,11 +263,8 @@ void ChartServerImpl::embedNewWorkbook() {
     package().setContentType(part, kSheetType);
 
     external = package::insertInOrder(space, package::ns::kChart, "externalData", kSpaceOrder);
-    if (!space.attribute("xmlns:r")) {
-        space.append_attribute("xmlns:r") = std::string(kRelNs).c_str();
-    }
-    external.append_attribute("r:id") = id.c_str();
-    external.append_child("c:autoUpdate").append_attribute("val") = "0";
+    package::setAttribute(external, package::ns::kRelationships, "id", id);
+    chartml::append(external, "autoUpdate").append_attribute("val") = "0";
 }
 
 void ChartServerImpl::update() {

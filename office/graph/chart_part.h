@@ -1,11 +1,9 @@
 #pragma once
 
-// The chart part engine: reads the series of a chart part (c:chartSpace) with the sheet ranges
-// they refer to, works out where each series' data sits in its sheet and how the data sheet
-// maps onto it, and rewrites the part from a grid of cells: every range, every cache, series
-// added, the title.
+// The chart part engine: reads the series of a chart part (chartSpace) with the sheet ranges
+// they refer to, and rewrites the part from a grid of cells: every range, every cache, series
+// added, the title. Where each series' data sits in its sheet is chart_layout.h's arithmetic.
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,85 +11,14 @@
 #include <pugixml.hpp>
 
 #include "office/graph.h"
-#include "office/graph/cells.h"
+#include "office/graph/chart_layout.h"
 
 namespace office::graph::detail {
-
-// The way the series run in the sheet: one series per column, or one per row.
-enum class Direction { Columns, Rows };
-
-struct SeriesInfo {
-    pugi::xml_node node;  // c:ser
-    pugi::xml_node plot;  // the c:...Chart element holding it
-    bool xy = false;      // c:xVal/c:yVal (scatter and bubble) instead of c:cat/c:val
-    std::optional<SheetRef> name;
-    std::optional<SheetRef> categories;
-    std::optional<SheetRef> values;
-    std::optional<SheetRef> sizes;  // bubble sizes
-};
-
-// The sheet fields (oriented columns) that one series reads.
-struct SeriesFields {
-    int value = 1;
-    int size = -1;  // bubble sizes; -1 for none
-    int own = -1;   // the series' own category (x) field; -1 when it shares the chart's
-
-    int first() const;
-    int last() const;
-};
-
-// Where a chart's data sits in its sheet, and how the data sheet maps onto it. Positions are
-// "oriented": a record runs along the categories (down a column when series run in columns), a
-// field across the series. The data sheet's row 1 is the line of series names (where the chart
-// has one), its next rows the categories; its first columns are the category levels, then come
-// the series, each as wide as its roles (values, and sizes in a bubble chart). Each series'
-// columns land on that series' own fields, so series keep their cells wherever the chart's
-// references put them (skipped columns, an x column per series); series beyond the existing
-// ones continue the pattern of the last one.
-struct DataLayout {
-    std::string sheet = "Sheet1";
-    Direction direction = Direction::Columns;
-    int cornerRecord = 1;        // the record of the data sheet's row 1
-    int headerLines = 1;         // 1 when a line of series names lies above the data, else 0
-    int records = 1;             // the data region's extent from cornerRecord, header included
-    int categoryField = 1;       // the outermost category level
-    int categoryLevels = 1;      // shared category fields from categoryField; 0 for none
-    bool ownCategories = false;  // each series has an x field, fed by the label column
-    std::vector<SeriesFields> series;  // in the order of the data sheet's columns
-    int step = 1;                      // fields from one added series to the next
-
-    CellPos toSheet(int record, int field) const;
-    // The data region in sheet coordinates.
-    Area region() const;
-    int seriesCount() const { return static_cast<int>(series.size()); }
-    int categoryCount() const { return records - headerLines; }
-    // Data sheet columns before the first series: the category levels.
-    int labelColumns() const { return ownCategories ? 1 : categoryLevels; }
-    // Data sheet columns per series: values, and sizes where the chart has them.
-    int seriesWidth() const { return series.empty() || series.front().size < 0 ? 1 : 2; }
-    // The fields of the k-th series, counted from 0, existing or to be added.
-    SeriesFields fieldsOf(int k) const;
-    // The sheet fields that a data sheet column (1-based) writes; the first is the one it
-    // reads. Several for the label column of a chart whose series have their own x fields.
-    std::vector<int> columnFields(int column) const;
-    // The data sheet's cell (row, column) as (line, column) in the layout's orientation: the
-    // data sheet shows the sheet as it is, so with series in rows its rows are the fields.
-    std::pair<int, int> oriented(int row, int column) const;
-    // The sheet cells that the data sheet's cell (row, column) writes; the first is the one it
-    // reads.
-    std::vector<CellPos> sheetCells(int row, int column) const;
-};
 
 struct ChartData {
     std::vector<SeriesInfo> series;  // in the order their data lies in the sheet
     bool date1904 = false;
 };
-
-// Gives the elements of the chart and DrawingML namespaces (and relationship attributes) of a
-// chart part the prefixes "c", "a" and "r", whatever prefixes or default namespace the part was
-// written with, so that the chart code can name them plainly. True when something changed; a
-// part that binds those prefixes to other namespaces is left alone.
-bool usePlainPrefixes(pugi::xml_document& chart);
 
 // Reads the series of a chart part, ordered by the sheet columns (or rows) of their values,
 // whatever plot they belong to. Fails with NotSupported for a part that is no classic chart
@@ -102,36 +29,11 @@ ChartData readChart(const pugi::xml_document& chart, const std::string& where);
 // can be filled in. Fails with NotSupported when the chart has no plot.
 void addFirstSeries(pugi::xml_document& chart, ChartData& data, const std::string& where);
 
-// The layout the series' ranges describe; nothing when they name no usable ranges (a chart
-// with cached data only, or ranges the grid cannot hold).
-std::optional<DataLayout> layoutFromRanges(const std::vector<SeriesInfo>& series);
 // The layout of a fresh sheet for the chart: series in columns from A1.
 DataLayout defaultLayout(const std::vector<SeriesInfo>& series);
 
 // The chart's cached data laid out in the sheet as `layout` says.
 CellGrid cellsFromCaches(const ChartData& chart, const DataLayout& layout);
-
-// Grows the layout to hold a data sheet of at least `rows` x `columns` cells (as the sheet
-// shows them): more categories, and series added after the last one.
-void growLayout(DataLayout& layout, int rows, int columns);
-
-// How many of a block's first columns are category levels: the first column always; each next
-// one left of the first numeric column whose cells below the header hold text (within the
-// chart's old category width, a column without numbers at all). `at` gives the block's cell
-// at (line, column), 0-based and oriented as the layout is, or null for a blank one.
-int labelColumnsOf(int rows, int columns, int oldLevels,
-                   const std::function<const Value*(int row, int column)>& at);
-// Takes over `levels` category levels for a block pasted at the data sheet's first cell: the
-// series' fields move along with the label columns where the categories come before them.
-void setCategoryLevels(DataLayout& layout, int levels);
-
-// growLayout and setCategoryLevels for a data sheet of `rows` x `columns` cells laid out from
-// the corner, counting the category levels from the cells.
-void growLayout(DataLayout& layout, int rows, int columns, const CellGrid& cells);
-
-// Limits the data region to the records that hold cells, for a reference that runs past the
-// sheet's last cell (a whole-column reference such as $B$2:$B$1048576).
-void fitToCells(DataLayout& layout, const CellGrid& cells);
 
 // Rewrites the series of the chart part from the cells: ranges, caches, names; series added
 // to match the layout, each a copy of the series in the last column, in that series' plot,
@@ -142,10 +44,6 @@ void fitToCells(DataLayout& layout, const CellGrid& cells);
 // it, linked to the source; a format chosen for the axis stays.
 void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& layout,
                 const CellGrid& cells, bool date1904, pugi::xml_node colours = {});
-
-// The series and categories of the layout's data region that lie outside `pasted` (an area of
-// data sheet cells): what the chart still shows from before a paste.
-Leftovers leftoversOf(const DataLayout& layout, const CellGrid& cells, const Area& pasted);
 
 // The title's text: the runs of c:title/c:tx/c:rich; empty when the chart has no title text.
 bool hasTitle(const pugi::xml_document& chart);

@@ -38,7 +38,8 @@ pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::st
     // takes it, and the tree would be written back with the raw character, which no reader
     // accepts. Such values are cleaned at once (as SpreadsheetML escapes in its parts).
     if (xml.find("&#") != std::string_view::npos) {
-        const bool spreadsheet = namespaceOf(doc.document_element()) == ns::kSpreadsheet;
+        const bool spreadsheet =
+            sameNamespace(namespaceOf(doc.document_element()), ns::kSpreadsheet);
         sanitiseValues(doc, spreadsheet ? Escaping::Spreadsheet : Escaping::Drop);
     }
     return doc;
@@ -272,9 +273,11 @@ void streamXml(const pugi::xml_document& doc, const std::function<void(std::stri
 }
 
 std::string nodeText(const pugi::xml_node& node) {
-    std::ostringstream out;
-    node.print(out, "", pugi::format_raw);
-    return out.str();
+    std::string out;
+    StringWriter writer(out);
+    node.print(writer, "", pugi::format_raw);
+    spliceMarkers(out, 0);
+    return out;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -338,6 +341,34 @@ std::vector<Binding> bindingsAt(pugi::xml_node node) {
     return bindings;
 }
 
+bool isTextMarker(pugi::xml_node node) {
+    return node.type() == pugi::node_pi && kTextMarker == node.name();
+}
+
+// Turns a marker of insertXmlText into its elements; the first of them, or the node that
+// followed the marker when its text held none.
+pugi::xml_node expandedAt(pugi::xml_node marker) {
+    const pugi::xml_node previous = marker.previous_sibling();
+    const pugi::xml_node parent = marker.parent();
+    expandXmlText(marker);
+    return previous ? previous.next_sibling() : parent.first_child();
+}
+
+// The node after one that is no element: the next sibling, or for a marker the first node its
+// text gives. Loops over many children test a node's kind once, and only a node that is no
+// element can be a marker.
+pugi::xml_node afterNonElement(pugi::xml_node node) {
+    return isTextMarker(node) ? expandedAt(node) : node.next_sibling();
+}
+
+// The node itself, or where it is a marker the first node its text gives.
+pugi::xml_node visible(pugi::xml_node node) {
+    while (isTextMarker(node)) {
+        node = expandedAt(node);
+    }
+    return node;
+}
+
 pugi::xml_node documentElementOf(pugi::xml_node node) {
     pugi::xml_node top = node;
     while (top.parent() && top.parent().type() == pugi::node_element) {
@@ -347,22 +378,6 @@ pugi::xml_node documentElementOf(pugi::xml_node node) {
 }
 
 }  // namespace
-
-std::string_view usualPrefix(std::string_view uri) {
-    static constexpr std::pair<std::string_view, std::string_view> kUsual[] = {
-        {ns::kSpreadsheet, "x"}, {ns::kDrawing, "a"},        {ns::kPresentation, "p"},
-        {ns::kChart, "c"},       {ns::kChartDrawing, "cdr"}, {ns::kSpreadsheetDrawing, "xdr"},
-        {ns::kPicture, "pic"},   {ns::kRelationships, "r"},  {ns::kMarkupCompatibility, "mc"},
-        {ns::kVml, "v"},         {ns::kOfficeVml, "o"},      {ns::kExcelVml, "x"},
-        {ns::kXml, "xml"},
-    };
-    for (const auto& [known, prefix] : kUsual) {
-        if (known == uri) {
-            return prefix;
-        }
-    }
-    return {};
-}
 
 std::string_view localName(std::string_view qualifiedName) {
     const std::size_t colon = qualifiedName.find(':');
@@ -375,10 +390,15 @@ std::string_view prefixOf(std::string_view qualifiedName) {
 }
 
 pugi::xml_node child(pugi::xml_node parent, std::string_view local) {
-    for (pugi::xml_node node : parent.children()) {
-        if (node.type() == pugi::node_element && localName(node.name()) == local) {
+    for (pugi::xml_node node = parent.first_child(); node;) {
+        if (node.type() != pugi::node_element) {
+            node = afterNonElement(node);
+            continue;
+        }
+        if (localName(node.name()) == local) {
             return node;
         }
+        node = node.next_sibling();
     }
     return {};
 }
@@ -413,7 +433,7 @@ std::optional<std::string> prefixFor(pugi::xml_node node, std::string_view uri) 
         return std::string("xml");
     }
     for (const Binding& binding : bindingsAt(node)) {
-        if (binding.uri == uri && !uri.empty()) {
+        if (!uri.empty() && sameNamespace(binding.uri, uri)) {
             return std::string(binding.prefix);
         }
     }
@@ -422,7 +442,7 @@ std::optional<std::string> prefixFor(pugi::xml_node node, std::string_view uri) 
 
 bool is(pugi::xml_node node, std::string_view uri, std::string_view local) {
     return node.type() == pugi::node_element && localName(node.name()) == local &&
-           namespaceOf(node) == uri;
+           sameNamespace(namespaceOf(node), uri);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -433,7 +453,7 @@ ElementRange::ElementRange(pugi::xml_node parent, std::string_view uri, std::str
     bool defaultSeen = false;
     for (const Binding& binding : bindingsAt(parent)) {
         defaultSeen = defaultSeen || binding.prefix.empty();
-        if (binding.uri == uri && !(uri.empty() && !binding.prefix.empty())) {
+        if (sameNamespace(binding.uri, uri) && !(uri.empty() && !binding.prefix.empty())) {
             prefixes_.emplace_back(binding.prefix);
         }
     }
@@ -455,7 +475,7 @@ bool ElementRange::matches(pugi::xml_node element) const {
     }
     const std::string_view prefix = prefixOf(name);
     if (declaresNamespaces(element)) {
-        return namespaceUri(element, prefix) == uri_;
+        return sameNamespace(namespaceUri(element, prefix), uri_);
     }
     return std::find(prefixes_.begin(), prefixes_.end(), prefix) != prefixes_.end();
 }
@@ -464,16 +484,20 @@ pugi::xml_node ElementRange::childOf(pugi::xml_node element, std::string_view lo
     if (declaresNamespaces(element)) {
         return child(element, uri_, local);  // its own declarations may change the bindings
     }
-    for (pugi::xml_node node = element.first_child(); node; node = node.next_sibling()) {
-        if (node.type() != pugi::node_element || localName(node.name()) != local) {
+    for (pugi::xml_node node = element.first_child(); node;) {
+        if (node.type() != pugi::node_element) {
+            node = afterNonElement(node);
             continue;
         }
-        const std::string_view prefix = prefixOf(node.name());
-        if (declaresNamespaces(node)
-                ? namespaceUri(node, prefix) == uri_
-                : std::find(prefixes_.begin(), prefixes_.end(), prefix) != prefixes_.end()) {
-            return node;
+        if (localName(node.name()) == local) {
+            const std::string_view prefix = prefixOf(node.name());
+            if (declaresNamespaces(node)
+                    ? sameNamespace(namespaceUri(node, prefix), uri_)
+                    : std::find(prefixes_.begin(), prefixes_.end(), prefix) != prefixes_.end()) {
+                return node;
+            }
         }
+        node = node.next_sibling();
     }
     return {};
 }
@@ -489,7 +513,7 @@ ElementRange::iterator::iterator(const ElementRange* range, pugi::xml_node node)
 
 void ElementRange::iterator::skipToMatch() {
     while (node_ && !range_->matches(node_)) {
-        node_ = node_.next_sibling();
+        node_ = isTextMarker(node_) ? expandedAt(node_) : node_.next_sibling();
     }
 }
 
@@ -511,10 +535,15 @@ ElementRange children(pugi::xml_node parent, std::string_view uri, std::string_v
 
 pugi::xml_node child(pugi::xml_node parent, std::string_view uri, std::string_view local) {
     // One lookup: resolving the candidate alone is cheaper than the parent's whole scope.
-    for (pugi::xml_node node : parent.children()) {
-        if (is(node, uri, local)) {
+    for (pugi::xml_node node = parent.first_child(); node;) {
+        if (node.type() != pugi::node_element) {
+            node = afterNonElement(node);
+            continue;
+        }
+        if (localName(node.name()) == local && sameNamespace(namespaceOf(node), uri)) {
             return node;
         }
+        node = node.next_sibling();
     }
     return {};
 }
@@ -522,7 +551,8 @@ pugi::xml_node child(pugi::xml_node parent, std::string_view uri, std::string_vi
 std::vector<pugi::xml_node> descendants(pugi::xml_node node, std::string_view uri,
                                         std::string_view local) {
     std::vector<pugi::xml_node> found;
-    for (pugi::xml_node element : node.children()) {
+    for (pugi::xml_node element = visible(node.first_child()); element;
+         element = visible(element.next_sibling())) {
         if (element.type() != pugi::node_element) {
             continue;
         }
@@ -551,7 +581,8 @@ bool holdsAttributeValue(pugi::xml_node node, std::string_view value) {
 }
 
 pugi::xml_node firstElement(pugi::xml_node parent) {
-    for (pugi::xml_node node : parent.children()) {
+    for (pugi::xml_node node = visible(parent.first_child()); node;
+         node = visible(node.next_sibling())) {
         if (node.type() == pugi::node_element) {
             return node;
         }
@@ -566,7 +597,8 @@ pugi::xml_attribute attribute(pugi::xml_node node, std::string_view uri, std::st
             continue;
         }
         const std::string_view prefix = prefixOf(name);
-        if (prefix.empty() ? uri.empty() : !uri.empty() && namespaceUri(node, prefix) == uri) {
+        if (prefix.empty() ? uri.empty()
+                           : !uri.empty() && sameNamespace(namespaceUri(node, prefix), uri)) {
             return candidate;
         }
     }
@@ -877,7 +909,7 @@ std::string ensurePrefix(pugi::xml_node node, std::string_view uri, bool forAttr
         return "xml";
     }
     for (const Binding& binding : bindingsAt(node)) {
-        if (binding.uri == uri && !(forAttribute && binding.prefix.empty())) {
+        if (sameNamespace(binding.uri, uri) && !(forAttribute && binding.prefix.empty())) {
             return std::string(binding.prefix);
         }
     }
@@ -890,13 +922,15 @@ std::string ensurePrefix(pugi::xml_node node, std::string_view uri, bool forAttr
          ++n) {
         prefix = base + std::to_string(n);
     }
+    // A Strict part gets the Strict twin, so that what is added stays in the part's flavour.
     root.append_attribute((std::string(kXmlns) + ":" + prefix).c_str())
-        .set_value(std::string(uri).c_str());
+        .set_value(std::string(uriLike(uri, namespaceOf(root))).c_str());
     return prefix;
 }
 
 std::string qualifiedName(pugi::xml_node parent, std::string_view uri, std::string_view local) {
-    if (parent.type() == pugi::node_element && namespaceOf(parent) == uri && !uri.empty()) {
+    if (parent.type() == pugi::node_element && !uri.empty() &&
+        sameNamespace(namespaceOf(parent), uri)) {
         const std::string_view prefix = prefixOf(parent.name());
         return prefix.empty() ? std::string(local) : std::string(prefix) + ":" + std::string(local);
     }

@@ -2,10 +2,12 @@
 
 // The one XML convention of the office host, on top of pugixml (which knows nothing of
 // namespaces):
-// - elements and attributes are matched by namespace URI and local name, whatever prefix a
-//   part gives them (a default namespace, "x:", "ns0:", a prefix redeclared lower down);
+// - elements and attributes are matched by namespace and local name, whatever prefix a part
+//   gives them (a default namespace, "x:", "ns0:", a prefix redeclared lower down), and whether
+//   the part writes the namespace's transitional URI or its ISO Strict twin (namespaces.h);
 // - a new element takes the prefix that its parent's namespace already has in that part, and
-//   a namespace the part lacks is declared on the root;
+//   a namespace the part lacks is declared on the root, in the flavour (transitional or Strict)
+//   of the root's own namespace;
 // - text and attribute values pass through one setter that keeps only what XML 1.0 may hold;
 // - a new child goes in the schema's child order, given as a list of local names.
 //
@@ -24,48 +26,9 @@
 
 #include <pugixml.hpp>
 
+#include "office/package/namespaces.h"
+
 namespace office::package {
-
-// Namespace URIs of the parts we read and write.
-namespace ns {
-inline constexpr std::string_view kSpreadsheet =
-    "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-inline constexpr std::string_view kDrawing =
-    "http://schemas.openxmlformats.org/drawingml/2006/main";
-inline constexpr std::string_view kPresentation =
-    "http://schemas.openxmlformats.org/presentationml/2006/main";
-inline constexpr std::string_view kChart = "http://schemas.openxmlformats.org/drawingml/2006/chart";
-// The chart parts of newer chart types (waterfall, treemap, ...).
-inline constexpr std::string_view kChartEx =
-    "http://schemas.microsoft.com/office/drawing/2014/chartex";
-inline constexpr std::string_view kChartDrawing =
-    "http://schemas.openxmlformats.org/drawingml/2006/chartDrawing";
-inline constexpr std::string_view kSpreadsheetDrawing =
-    "http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing";
-inline constexpr std::string_view kPicture =
-    "http://schemas.openxmlformats.org/drawingml/2006/picture";
-// The r: of r:id, r:embed, r:link in document parts.
-inline constexpr std::string_view kRelationships =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
-// The namespace of the .rels parts themselves.
-inline constexpr std::string_view kPackageRelationships =
-    "http://schemas.openxmlformats.org/package/2006/relationships";
-inline constexpr std::string_view kContentTypes =
-    "http://schemas.openxmlformats.org/package/2006/content-types";
-inline constexpr std::string_view kMarkupCompatibility =
-    "http://schemas.openxmlformats.org/markup-compatibility/2006";
-inline constexpr std::string_view kVml = "urn:schemas-microsoft-com:vml";
-inline constexpr std::string_view kOfficeVml = "urn:schemas-microsoft-com:office:office";
-inline constexpr std::string_view kExcelVml = "urn:schemas-microsoft-com:office:excel";
-inline constexpr std::string_view kPowerPointVml = "urn:schemas-microsoft-com:office:powerpoint";
-// Bound to the prefix "xml" in every document without a declaration (xml:space).
-inline constexpr std::string_view kXml = "http://www.w3.org/XML/1998/namespace";
-}  // namespace ns
-
-// The prefix Office gives a namespace ("a" for DrawingML, "r" for relationships, ...); used when
-// a part lacks the namespace and it must be declared. Empty for a namespace we have no usual
-// prefix for.
-std::string_view usualPrefix(std::string_view uri);
 
 // Parses xml as part `part` of file `file`; fails with ErrorCode::CorruptPart and a text such
 // as "report.pptx: ppt/charts/chart3.xml: end tag mismatch at offset 812".
@@ -196,8 +159,11 @@ pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view uri,
 // Contents written as text rather than as nodes, for the parts of a tree that hold many
 // thousand elements (a chart's caches, the new rows of a sheet): a tree costs several times the
 // text's size per element. The text is kept in a marker node of the tree and written in the
-// marker's place by toXml and every save, so the part comes out as if it held the elements.
-// Readers of the live tree see the marker; expandXmlText turns it into the elements.
+// marker's place by toXml, streamXml, nodeText and every save, so the part comes out as if it
+// held the elements. The marker is invisible to the readers of this header: children(),
+// child(), descendants() and firstElement() turn a marker they meet into its elements first,
+// so that a tree read after a large write shows what it shows after a small one (and only a
+// part that is read again pays for the elements).
 //
 // The text must be element content built with appendEscaped for every value, which never
 // writes "?>", the end of the marker.

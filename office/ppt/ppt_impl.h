@@ -12,6 +12,7 @@
 #include <pugixml.hpp>
 
 #include "office/error.h"
+#include "office/package/namespaces.h"
 #include "office/powerpoint.h"
 #include "office/ppt/object_site.h"
 
@@ -129,8 +130,7 @@ inline void checkIndex(int index, std::size_t count, const std::string& subject,
     }
 }
 
-inline constexpr std::string_view kTagsType =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/tags";
+inline const std::string kTagsType = package::relationshipType("tags");
 inline constexpr std::string_view kTagsContentType =
     "application/vnd.openxmlformats-officedocument.presentationml.tags+xml";
 

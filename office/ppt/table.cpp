@@ -38,7 +38,7 @@ struct Merge {
 
 using package::ns::kDrawing;
 // Row and column ids: a16:rowId and a16:colId.
-constexpr std::string_view kDrawing2014 = "http://schemas.microsoft.com/office/drawing/2014/main";
+using package::ns::kDrawing2014;
 
 std::vector<pugi::xml_node> childrenNamed(pugi::xml_node parent, std::string_view local) {
     package::ElementRange found = package::children(parent, kDrawing, local);

@@ -127,4 +127,52 @@ TEST(GraphChartPart, ReplacesTheTitleKeepingItsFirstRunsFormatting) {
     EXPECT_EQ(gd::titleText(doc), "");
 }
 
+// A part written with a default namespace for charts, another prefix for DrawingML and the
+// Strict URIs is read and filled as any other, at a size written as elements and at one held
+// as text until the part is saved: the tree reads back the same, and new elements take the
+// part's own prefixes.
+TEST(GraphChartPart, FillsAPartOfOtherPrefixesAtBothSizes) {
+    std::string xml = kChart;
+    for (auto [from, to] :
+         {std::pair<std::string, std::string>{"<c:", "<"},
+          {"</c:", "</"},
+          {"<a:", "<d:"},
+          {"</a:", "</d:"},
+          {"xmlns:a=", "xmlns:d="},
+          {"xmlns:c=", "xmlns="},
+          {"schemas.openxmlformats.org/drawingml/2006", "purl.oclc.org/ooxml/drawingml"}}) {
+        for (auto at = xml.find(from); at != std::string::npos; at = xml.find(from, at)) {
+            xml.replace(at, from.size(), to);
+        }
+    }
+    for (const int count : {3, 300}) {
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_string(xml.c_str()));
+        auto data = gd::readChart(doc, "t");
+        auto layout = gd::layoutFromRanges(data.series);
+        ASSERT_TRUE(layout);
+        gd::CellMap cells;
+        cells[{1, 2}] = cell(office::Value::text("Sales"));
+        cells[{1, 3}] = cell(office::Value::text("Cost"));
+        for (int row = 2; row < count + 2; ++row) {
+            cells[{row, 1}] = cell(office::Value::text("c" + std::to_string(row)));
+            cells[{row, 2}] = cell(office::Value::number(row));
+            cells[{row, 3}] = cell(office::Value::number(-row));
+        }
+        gd::growLayout(*layout, count + 1, 3, cells);
+        gd::writeChart(doc, data, *layout, cells, false);
+
+        auto reread = gd::readChart(doc, "t");
+        ASSERT_EQ(reread.series.size(), 2u);
+        const auto back = gd::cellsFromCaches(reread, *gd::layoutFromRanges(reread.series));
+        for (const auto& [pos, expected] : cells) {
+            ASSERT_TRUE(back.find(pos)) << count << " " << pos.row << "," << pos.column;
+            EXPECT_EQ(back.find(pos)->value.toString(), expected.value.toString());
+        }
+        const std::string written = office::package::toXml(doc);
+        EXPECT_EQ(written.find("c:"), std::string::npos);
+        EXPECT_NE(written.find("<d:schemeClr val=\"accent2\"/>"), std::string::npos);
+    }
+}
+
 }  // namespace

@@ -371,3 +371,27 @@ TEST(XmlNamespaces, ChildOfAYieldedElementUsesTheRangesBindingsUnlessItDeclaresI
 }
 
 }  // namespace
+
+// One table knows each namespace by either URI; a Strict part is read by the transitional
+// names, a marker is read as its elements, and what is added keeps the part's flavour.
+TEST(XmlNamespaces, StrictTwinsMatchAndAdditionsStayStrict) {
+    EXPECT_EQ(ox::namespaceId("http://purl.oclc.org/ooxml/drawingml/chart"), ox::Namespace::Chart);
+    EXPECT_EQ(ox::namespaceId(xns::kChart), ox::Namespace::Chart);
+    EXPECT_EQ(ox::namespaceId("http://example.com/main"), ox::Namespace::Unknown);
+    EXPECT_FALSE(ox::sameNamespace(xns::kDrawing, "http://purl.oclc.org/ooxml/drawingml/chart"));
+    auto doc = parsed(
+        "<s:worksheet xmlns:s=\"http://purl.oclc.org/ooxml/spreadsheetml/main\"><s:sheetData>"
+        "<s:row r=\"1\"/></s:sheetData></s:worksheet>");
+    const pugi::xml_node data = ox::child(doc.document_element(), xns::kSpreadsheet, "sheetData");
+    ox::insertXmlText(data, {}, "<s:row r=\"2\"/>");
+    std::vector<std::string> rows;
+    for (pugi::xml_node row : ox::children(data, xns::kSpreadsheet, "row")) {
+        rows.emplace_back(row.attribute("r").value());
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{"1", "2"}));
+    ox::setAttribute(ox::appendChild(data, xns::kSpreadsheet, "row"), xns::kRelationships, "id",
+                     "rId1");
+    EXPECT_STREQ(data.last_child().name(), "s:row");
+    EXPECT_STREQ(doc.document_element().attribute("xmlns:r").value(),
+                 "http://purl.oclc.org/ooxml/officeDocument/relationships");
+}

@@ -8,6 +8,7 @@
 #include "office/binary/palette.h"
 #include "office/excel/model.h"
 #include "office/excel/number_format.h"
+#include "office/package/namespaces.h"
 #include "office/package/package.h"
 #include "office/package/xml.h"
 
@@ -434,7 +435,8 @@ package::Package workbookPackage(const std::vector<SheetPart>& sheets, bool date
         } else if (sheet.type == 2) {
             id = rels.add(relBase + "chartsheet", "chartsheets/sheet" + number + ".xml");
         } else {
-            id = rels.add("http://schemas.microsoft.com/office/2006/relationships/xlMacrosheet",
+            id = rels.add(package::relationshipType(package::Namespace::OfficeRelationships2006,
+                                                    "xlMacrosheet"),
                           "macrosheets/sheet" + number + ".xml");
         }
         auto node = list.append_child("sheet");

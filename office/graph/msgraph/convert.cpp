@@ -16,6 +16,7 @@
 #include "office/graph/chart_server.h"
 #include "office/graph/msgraph/native_chart.h"
 #include "office/graph/msgraph/records.h"
+#include "office/package/xml.h"
 #include "office/powerpoint.h"
 
 namespace office::graph::msgraph {
@@ -26,18 +27,15 @@ using office::detail::ObjectSite;
 
 constexpr std::string_view kChartType =
     "application/vnd.openxmlformats-officedocument.drawingml.chart+xml";
-constexpr std::string_view kChartRel =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/chart";
+const std::string kChartRel = package::relationshipType("chart");
 constexpr std::string_view kColourStyleType = "application/vnd.ms-office.chartcolorstyle+xml";
-constexpr std::string_view kColourStyleRel =
-    "http://schemas.microsoft.com/office/2011/relationships/chartColorStyle";
-constexpr const char* kColourStyleNs =
-    "http://schemas.microsoft.com/office/drawing/2012/chartStyle";
-constexpr const char* kDrawingNs = "http://schemas.openxmlformats.org/drawingml/2006/main";
-constexpr const char* kChartUri = "http://schemas.openxmlformats.org/drawingml/2006/chart";
-constexpr const char* kChartNs = "http://schemas.openxmlformats.org/drawingml/2006/chart";
-constexpr const char* kRelNs =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+const std::string kColourStyleRel =
+    package::relationshipType(package::Namespace::OfficeRelationships2011, "chartColorStyle");
+constexpr const char* kColourStyleNs = package::ns::kChartStyle.data();
+constexpr const char* kDrawingNs = package::ns::kDrawing.data();
+constexpr const char* kChartUri = package::ns::kChart.data();
+constexpr const char* kChartNs = package::ns::kChart.data();
+constexpr const char* kRelNs = package::ns::kRelationships.data();
 
 // Calls visit for the element and every element below it.
 template <typename Visit>
@@ -351,10 +349,12 @@ void replaceFrame(const ObjectSite& site, const std::string& chartPart) {
     const std::string id =
         rels.add(std::string(kChartRel), package::relativeTarget(site.slidePart, chartPart));
     package.setRelationships(site.slidePart, rels);
-    pugi::xml_node chart = data.append_child("c:chart");
-    chart.append_attribute("xmlns:c") = kChartNs;
+    // The reference declares its own namespaces, as office suites write it.
+    const std::string prefix(package::usualPrefix(kChartNs));
+    pugi::xml_node chart = data.append_child((prefix + ":chart").c_str());
+    chart.append_attribute(("xmlns:" + prefix).c_str()) = kChartNs;
     chart.append_attribute("xmlns:r") = kRelNs;
-    chart.append_attribute("r:id") = id.c_str();
+    package::setAttribute(chart, package::ns::kRelationships, "id", id);
     package.markDirty(site.slidePart);
 
     std::vector<std::string> gone = dropUnusedRelationships(package, site.slidePart, slide, ids);

@@ -9,46 +9,57 @@
 #include <set>
 
 #include "office/error.h"
+#include "office/graph/chart_xml.h"
+#include "office/package/namespaces.h"
 
 namespace office::graph::msgraph {
 
 namespace {
 
-constexpr const char* kChartNs = "http://schemas.openxmlformats.org/drawingml/2006/chart";
-constexpr const char* kDrawingNs = "http://schemas.openxmlformats.org/drawingml/2006/main";
-constexpr const char* kRelNs =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+namespace chartml = detail::chartml;
+namespace dml = detail::dml;
+
+constexpr const char* kChartNs = package::ns::kChart.data();
+constexpr const char* kDrawingNs = package::ns::kDrawing.data();
+constexpr const char* kRelNs = package::ns::kRelationships.data();
 constexpr int kCategoryAxisId = 50010001;
 constexpr int kValueAxisId = 50010002;
 constexpr int kSeriesAxisId = 50010003;
 
-pugi::xml_node valued(pugi::xml_node parent, const char* name, const std::string& value) {
-    pugi::xml_node node = parent.append_child(name);
+// A new element of the chart namespace with its val attribute.
+pugi::xml_node valued(pugi::xml_node parent, std::string_view name, const std::string& value) {
+    pugi::xml_node node = detail::chartml::append(parent, name);
     node.append_attribute("val") = value.c_str();
     return node;
 }
-pugi::xml_node valued(pugi::xml_node parent, const char* name, int value) {
+pugi::xml_node valued(pugi::xml_node parent, std::string_view name, int value) {
     return valued(parent, name, std::to_string(value));
 }
-pugi::xml_node flag(pugi::xml_node parent, const char* name, bool on) {
+pugi::xml_node flag(pugi::xml_node parent, std::string_view name, bool on) {
     return valued(parent, name, on ? "1" : "0");
+}
+// The same for DrawingML.
+pugi::xml_node dmlValued(pugi::xml_node parent, std::string_view name, const std::string& value) {
+    pugi::xml_node node = detail::dml::append(parent, name);
+    node.append_attribute("val") = value.c_str();
+    return node;
 }
 
 void solidFill(pugi::xml_node parent, Rgb color) {
-    valued(parent.append_child("a:solidFill"), "a:srgbClr", hexColor(color));
+    dmlValued(dml::append(parent, "solidFill"), "srgbClr", hexColor(color));
 }
 
 // Graph's black outline of bars, slices and areas, as a preset colour: a series added when the
 // chart is filled takes a new colour for its fills, and keeps this outline.
 void blackOutline(pugi::xml_node spPr) {
-    pugi::xml_node ln = spPr.append_child("a:ln");
+    pugi::xml_node ln = dml::append(spPr, "ln");
     ln.append_attribute("w") = 3175;
-    valued(ln.append_child("a:solidFill"), "a:prstClr", "black");
+    dmlValued(dml::append(ln, "solidFill"), "prstClr", "black");
 }
 
 void paint(pugi::xml_node parent, const Paint& p, Rgb automatic) {
     if (p.mode == Paint::Mode::None) {
-        parent.append_child("a:noFill");
+        dml::append(parent, "noFill");
         return;
     }
     solidFill(parent, p.mode == Paint::Mode::Explicit ? p.color : automatic);
@@ -73,7 +84,7 @@ const char* dashName(Paint::Dash dash) {
 // a:ln of a line: its own colour, weight and dashes, none, or (automatic) the colour and width
 // Graph gives it.
 void line(pugi::xml_node spPr, const Paint& p, Rgb automatic, int automaticWidth) {
-    pugi::xml_node ln = spPr.append_child("a:ln");
+    pugi::xml_node ln = dml::append(spPr, "ln");
     const int width = p.mode == Paint::Mode::Explicit    ? p.width
                       : p.mode == Paint::Mode::Automatic ? automaticWidth
                                                          : 0;
@@ -82,7 +93,7 @@ void line(pugi::xml_node spPr, const Paint& p, Rgb automatic, int automaticWidth
     }
     paint(ln, p, automatic);
     if (p.mode == Paint::Mode::Explicit && p.dash != Paint::Dash::Solid) {
-        valued(ln, "a:prstDash", dashName(p.dash));
+        dmlValued(ln, "prstDash", dashName(p.dash));
     }
 }
 
@@ -94,7 +105,7 @@ void boxLook(pugi::xml_node parent, const Box& box) {
     if (!fill && !box.line) {
         return;
     }
-    pugi::xml_node spPr = parent.append_child("c:spPr");
+    pugi::xml_node spPr = chartml::append(parent, "spPr");
     if (fill) {
         paint(spPr, *box.fill, Rgb{});
     }
@@ -102,9 +113,9 @@ void boxLook(pugi::xml_node parent, const Box& box) {
         return;
     }
     if (box.line->mode == Paint::Mode::Automatic) {
-        pugi::xml_node ln = spPr.append_child("a:ln");
+        pugi::xml_node ln = dml::append(spPr, "ln");
         ln.append_attribute("w") = 9525;
-        valued(ln.append_child("a:solidFill"), "a:prstClr", "black");
+        dmlValued(dml::append(ln, "solidFill"), "prstClr", "black");
         return;
     }
     line(spPr, *box.line, Rgb{}, 0);
@@ -121,7 +132,7 @@ void characterLook(pugi::xml_node rPr, const TextLook& font) {
         solidFill(rPr, *font.color);
     }
     if (font.family && !font.family->empty()) {
-        rPr.append_child("a:latin").append_attribute("typeface") = font.family->c_str();
+        dml::append(rPr, "latin").append_attribute("typeface") = font.family->c_str();
     }
 }
 
@@ -130,12 +141,12 @@ void textProperties(pugi::xml_node parent, const TextLook& font) {
     if (!font.known) {
         return;
     }
-    pugi::xml_node txPr = parent.append_child("c:txPr");
-    txPr.append_child("a:bodyPr");
-    txPr.append_child("a:lstStyle");
-    pugi::xml_node p = txPr.append_child("a:p");
-    characterLook(p.append_child("a:pPr").append_child("a:defRPr"), font);
-    p.append_child("a:endParaRPr").append_attribute("lang") = "en-US";
+    pugi::xml_node txPr = chartml::append(parent, "txPr");
+    dml::append(txPr, "bodyPr");
+    dml::append(txPr, "lstStyle");
+    pugi::xml_node p = dml::append(txPr, "p");
+    characterLook(dml::append(dml::append(p, "pPr"), "defRPr"), font);
+    dml::append(p, "endParaRPr").append_attribute("lang") = "en-US";
 }
 
 // A text's own font over a default: a font of its own replaces the default, a colour alone
@@ -181,25 +192,25 @@ const char* symbolName(Marker::Symbol symbol) {
 // c:marker of a series or point: an automatic marker is left to the reader, as Graph leaves it
 // to its own order of symbols; another says its symbol, size and colours.
 void marker(pugi::xml_node parent, const Marker& m) {
-    pugi::xml_node node = parent.append_child("c:marker");
+    pugi::xml_node node = chartml::append(parent, "marker");
     if (m.automatic) {
-        valued(node, "c:symbol", "auto");
+        valued(node, "symbol", "auto");
         return;
     }
-    valued(node, "c:symbol", symbolName(m.symbol));
+    valued(node, "symbol", symbolName(m.symbol));
     if (m.symbol == Marker::Symbol::None) {
         return;
     }
-    valued(node, "c:size", m.size);
-    pugi::xml_node spPr = node.append_child("c:spPr");
+    valued(node, "size", m.size);
+    pugi::xml_node spPr = chartml::append(node, "spPr");
     if (m.noFill) {
-        spPr.append_child("a:noFill");
+        dml::append(spPr, "noFill");
     } else {
         solidFill(spPr, m.fill);
     }
-    pugi::xml_node ln = spPr.append_child("a:ln");
+    pugi::xml_node ln = dml::append(spPr, "ln");
     if (m.noLine) {
-        ln.append_child("a:noFill");
+        dml::append(ln, "noFill");
     } else {
         solidFill(ln, m.line);
     }
@@ -208,7 +219,7 @@ void marker(pugi::xml_node parent, const Marker& m) {
 // The gridlines' own line, where the records give one; else the reader's.
 void gridlines(pugi::xml_node node, const std::optional<Paint>& look) {
     if (look) {
-        line(node.append_child("c:spPr"), *look, Rgb{}, 0);
+        line(chartml::append(node, "spPr"), *look, Rgb{}, 0);
     }
 }
 
@@ -258,26 +269,26 @@ bool isLineKind(Kind kind) {
 
 // A text body of one run, as titles hold it, in the title's font where the records give one.
 void richText(pugi::xml_node parent, const std::string& text, const TextLook& font) {
-    pugi::xml_node rich = parent.append_child("c:tx").append_child("c:rich");
-    rich.append_child("a:bodyPr");
-    rich.append_child("a:lstStyle");
-    pugi::xml_node p = rich.append_child("a:p");
+    pugi::xml_node rich = chartml::append(chartml::append(parent, "tx"), "rich");
+    dml::append(rich, "bodyPr");
+    dml::append(rich, "lstStyle");
+    pugi::xml_node p = dml::append(rich, "p");
     if (font.known) {
-        characterLook(p.append_child("a:pPr").append_child("a:defRPr"), font);
+        characterLook(dml::append(dml::append(p, "pPr"), "defRPr"), font);
     }
-    pugi::xml_node r = p.append_child("a:r");
-    pugi::xml_node rPr = r.append_child("a:rPr");
+    pugi::xml_node r = dml::append(p, "r");
+    pugi::xml_node rPr = dml::append(r, "rPr");
     rPr.append_attribute("lang") = "en-US";
     if (font.known) {
         characterLook(rPr, font);
     }
-    r.append_child("a:t").text().set(text.c_str());
+    dml::append(r, "t").text().set(text.c_str());
 }
 
 void title(pugi::xml_node parent, const std::string& text, const TextLook& font) {
-    pugi::xml_node node = parent.append_child("c:title");
+    pugi::xml_node node = chartml::append(parent, "title");
     richText(node, text, font);
-    flag(node, "c:overlay", false);
+    flag(node, "overlay", false);
 }
 
 class Writer {
@@ -330,49 +341,50 @@ const char* Writer::plotName() const {
     const bool solid = threeD();
     switch (look_.kind) {
         case Kind::Bar:
-            return solid ? "c:bar3DChart" : "c:barChart";
+            return solid ? "bar3DChart" : "barChart";
         case Kind::Line:
-            return solid ? "c:line3DChart" : "c:lineChart";
+            return solid ? "line3DChart" : "lineChart";
         case Kind::Pie:
-            return solid ? "c:pie3DChart" : "c:pieChart";
+            return solid ? "pie3DChart" : "pieChart";
         case Kind::Doughnut:
-            return "c:doughnutChart";
+            return "doughnutChart";
         case Kind::Area:
-            return solid ? "c:area3DChart" : "c:areaChart";
+            return solid ? "area3DChart" : "areaChart";
         case Kind::Scatter:
-            return "c:scatterChart";
+            return "scatterChart";
         case Kind::Radar:
         case Kind::FilledRadar:
-            return "c:radarChart";
+            return "radarChart";
     }
-    return "c:barChart";
+    return "barChart";
 }
 
 void Writer::write(pugi::xml_document& doc) {
-    pugi::xml_node space = doc.append_child("c:chartSpace");
-    space.append_attribute("xmlns:c") = kChartNs;
+    const std::string prefix(package::usualPrefix(kChartNs));
+    pugi::xml_node space = doc.append_child((prefix + ":chartSpace").c_str());
+    space.append_attribute(("xmlns:" + prefix).c_str()) = kChartNs;
     space.append_attribute("xmlns:a") = kDrawingNs;
     space.append_attribute("xmlns:r") = kRelNs;
-    flag(space, "c:date1904", false);
-    flag(space, "c:roundedCorners", false);
-    pugi::xml_node chartNode = space.append_child("c:chart");
+    flag(space, "date1904", false);
+    flag(space, "roundedCorners", false);
+    pugi::xml_node chartNode = chartml::append(space, "chart");
     if (look_.title) {
         title(chartNode, *look_.title, look_.titleFont);
     }
-    flag(chartNode, "c:autoTitleDeleted", !look_.title);
+    flag(chartNode, "autoTitleDeleted", !look_.title);
     if (threeD()) {
         view(chartNode);
     }
-    pugi::xml_node plotArea = chartNode.append_child("c:plotArea");
-    plotArea.append_child("c:layout");
+    pugi::xml_node plotArea = chartml::append(chartNode, "plotArea");
+    chartml::append(plotArea, "layout");
     plot(plotArea);
     if (hasAxes()) {
         axes(plotArea);
     }
     boxLook(plotArea, look_.plotArea);
     legend(chartNode);
-    flag(chartNode, "c:plotVisOnly", true);
-    valued(chartNode, "c:dispBlanksAs", "gap");
+    flag(chartNode, "plotVisOnly", true);
+    valued(chartNode, "dispBlanksAs", "gap");
     boxLook(space, look_.chartArea);
     textProperties(space, look_.font);
 }
@@ -388,70 +400,70 @@ void Writer::view(pugi::xml_node chartNode) {
         v.rotation = 0;
         v.elevation = 30;
     }
-    pugi::xml_node node = chartNode.append_child("c:view3D");
-    valued(node, "c:rotX", pie ? std::max(v.elevation, 0) : v.elevation);
+    pugi::xml_node node = chartml::append(chartNode, "view3D");
+    valued(node, "rotX", pie ? std::max(v.elevation, 0) : v.elevation);
     if (!pie) {
-        valued(node, "c:hPercent", v.heightPercent);
+        valued(node, "hPercent", v.heightPercent);
     }
-    valued(node, "c:rotY", v.rotation);
+    valued(node, "rotY", v.rotation);
     if (!pie) {
-        valued(node, "c:depthPercent", v.depthPercent);
+        valued(node, "depthPercent", v.depthPercent);
     }
-    flag(node, "c:rAngAx", !pie && v.rightAngles);
+    flag(node, "rAngAx", !pie && v.rightAngles);
     if (pie || !v.rightAngles) {
-        valued(node, "c:perspective", std::clamp(v.perspective, 0, 240));
+        valued(node, "perspective", std::clamp(v.perspective, 0, 240));
     }
 }
 
 void Writer::plot(pugi::xml_node plotArea) {
-    pugi::xml_node plot = plotArea.append_child(plotName());
+    pugi::xml_node plot = chartml::append(plotArea, plotName());
     const Kind kind = look_.kind;
     const char* grouping = look_.grouping == Grouping::Percent   ? "percentStacked"
                            : look_.grouping == Grouping::Stacked ? "stacked"
                                                                  : "standard";
     if (kind == Kind::Bar) {
-        valued(plot, "c:barDir", look_.horizontal ? "bar" : "col");
-        valued(plot, "c:grouping",
+        valued(plot, "barDir", look_.horizontal ? "bar" : "col");
+        valued(plot, "grouping",
                look_.grouping != Grouping::Standard ? std::string(grouping)
                : threeD() && inDepth()              ? std::string("standard")
                                                     : std::string("clustered"));
     } else if (kind == Kind::Line || kind == Kind::Area) {
-        valued(plot, "c:grouping", grouping);
+        valued(plot, "grouping", grouping);
     } else if (kind == Kind::Scatter) {
-        valued(plot, "c:scatterStyle", "lineMarker");
+        valued(plot, "scatterStyle", "lineMarker");
     } else if (kind == Kind::Radar || kind == Kind::FilledRadar) {
-        valued(plot, "c:radarStyle", kind == Kind::FilledRadar ? "filled" : "marker");
+        valued(plot, "radarStyle", kind == Kind::FilledRadar ? "filled" : "marker");
     }
-    flag(plot, "c:varyColors", look_.varyColors);
+    flag(plot, "varyColors", look_.varyColors);
     for (int i = 0; i < layout_.seriesCount(); ++i) {
         series(plot, i);
     }
     dataLabels(plot);
     if (kind == Kind::Bar) {
-        valued(plot, "c:gapWidth", std::clamp(look_.gapWidth, 0, 500));
+        valued(plot, "gapWidth", std::clamp(look_.gapWidth, 0, 500));
         if (threeD()) {
-            valued(plot, "c:shape",
+            valued(plot, "shape",
                    look_.shape == BarShape::Cylinder  ? "cylinder"
                    : look_.shape == BarShape::Cone    ? "cone"
                    : look_.shape == BarShape::Pyramid ? "pyramid"
                                                       : "box");
         } else {
             const int overlap = look_.grouping == Grouping::Standard ? look_.overlap : 100;
-            valued(plot, "c:overlap", std::clamp(overlap, -100, 100));
+            valued(plot, "overlap", std::clamp(overlap, -100, 100));
         }
     } else if (kind == Kind::Line && !threeD()) {
-        flag(plot, "c:marker", true);
+        flag(plot, "marker", true);
     } else if (kind == Kind::Pie && !threeD()) {
-        valued(plot, "c:firstSliceAng", look_.firstSliceAngle % 360);
+        valued(plot, "firstSliceAng", look_.firstSliceAngle % 360);
     } else if (kind == Kind::Doughnut) {
-        valued(plot, "c:firstSliceAng", look_.firstSliceAngle % 360);
-        valued(plot, "c:holeSize", std::clamp(look_.holeSize, 10, 90));
+        valued(plot, "firstSliceAng", look_.firstSliceAngle % 360);
+        valued(plot, "holeSize", std::clamp(look_.holeSize, 10, 90));
     }
     if (hasAxes()) {
-        valued(plot, "c:axId", kCategoryAxisId);
-        valued(plot, "c:axId", kValueAxisId);
+        valued(plot, "axId", kCategoryAxisId);
+        valued(plot, "axId", kValueAxisId);
         if (needsSeriesAxis()) {
-            valued(plot, "c:axId", kSeriesAxisId);
+            valued(plot, "axId", kSeriesAxisId);
         }
     }
 }
@@ -459,9 +471,9 @@ void Writer::plot(pugi::xml_node plotArea) {
 // A bare series: its place and look. The chart part engine adds its name, categories and
 // values; the empty c:val (c:yVal) says where they go and what kind of series it is.
 void Writer::series(pugi::xml_node plot, int index) {
-    pugi::xml_node ser = plot.append_child("c:ser");
-    valued(ser, "c:idx", index);
-    valued(ser, "c:order", index);
+    pugi::xml_node ser = chartml::append(plot, "ser");
+    valued(ser, "idx", index);
+    valued(ser, "order", index);
     seriesLook(ser, index);
     const Kind kind = look_.kind;
     const SeriesFormat& own = format(index);
@@ -469,25 +481,25 @@ void Writer::series(pugi::xml_node plot, int index) {
         if (own.marker) {
             marker(ser, *own.marker);
         } else {
-            valued(ser.append_child("c:marker"), "c:symbol", kind == Kind::Radar ? "none" : "auto");
+            valued(chartml::append(ser, "marker"), "symbol", kind == Kind::Radar ? "none" : "auto");
         }
     }
     if (kind == Kind::Bar && !threeD()) {
-        flag(ser, "c:invertIfNegative", false);
+        flag(ser, "invertIfNegative", false);
     }
     if ((kind == Kind::Pie || kind == Kind::Doughnut) && own.explosion > 0) {
-        valued(ser, "c:explosion", std::min(own.explosion, 400));
+        valued(ser, "explosion", std::min(own.explosion, 400));
     }
     points(ser, index);
-    ser.append_child(kind == Kind::Scatter ? "c:yVal" : "c:val");
+    chartml::append(ser, kind == Kind::Scatter ? "yVal" : "val");
     if (kind == Kind::Line || kind == Kind::Scatter) {
-        flag(ser, "c:smooth", look_.smoothLines);
+        flag(ser, "smooth", look_.smoothLines);
     }
 }
 
 void Writer::seriesLook(pugi::xml_node ser, int index) {
     const SeriesFormat& f = format(index);
-    pugi::xml_node spPr = ser.append_child("c:spPr");
+    pugi::xml_node spPr = chartml::append(ser, "spPr");
     const bool lines = isLineKind(look_.kind);
     if (!lines && !look_.varyColors) {
         paint(spPr, f.fill, chart_.automaticFill(index));
@@ -519,21 +531,21 @@ void Writer::points(pugi::xml_node ser, int index) {
 void Writer::point(pugi::xml_node ser, int index, int i, const PointFormat* own) {
     const SeriesFormat& f = format(index);
     const bool lines = isLineKind(look_.kind);
-    pugi::xml_node dPt = ser.append_child("c:dPt");
-    valued(dPt, "c:idx", i);
+    pugi::xml_node dPt = chartml::append(ser, "dPt");
+    valued(dPt, "idx", i);
     if (look_.kind == Kind::Bar && !threeD()) {
-        flag(dPt, "c:invertIfNegative", false);
+        flag(dPt, "invertIfNegative", false);
     }
     if (lines && own && own->marker) {
         marker(dPt, *own->marker);
     }
     if (look_.kind == Kind::Pie || look_.kind == Kind::Doughnut || look_.kind == Kind::Bar) {
-        flag(dPt, "c:bubble3D", false);
+        flag(dPt, "bubble3D", false);
     }
     if (own && own->explosion && (look_.kind == Kind::Pie || look_.kind == Kind::Doughnut)) {
-        valued(dPt, "c:explosion", std::min(*own->explosion, 400));
+        valued(dPt, "explosion", std::min(*own->explosion, 400));
     }
-    pugi::xml_node spPr = dPt.append_child("c:spPr");
+    pugi::xml_node spPr = chartml::append(dPt, "spPr");
     if (!lines) {
         const Rgb automatic =
             look_.varyColors ? chart_.automaticFill(i) : chart_.automaticFill(index);
@@ -553,64 +565,64 @@ void Writer::dataLabels(pugi::xml_node plot) {
     if (!l.any()) {
         return;
     }
-    pugi::xml_node dLbls = plot.append_child("c:dLbls");
+    pugi::xml_node dLbls = chartml::append(plot, "dLbls");
     textProperties(dLbls, over(look_.labelsFont, look_.axesFont));
-    flag(dLbls, "c:showLegendKey", false);
-    flag(dLbls, "c:showVal", l.value);
-    flag(dLbls, "c:showCatName", l.category);
-    flag(dLbls, "c:showSerName", l.seriesName);
-    flag(dLbls, "c:showPercent",
+    flag(dLbls, "showLegendKey", false);
+    flag(dLbls, "showVal", l.value);
+    flag(dLbls, "showCatName", l.category);
+    flag(dLbls, "showSerName", l.seriesName);
+    flag(dLbls, "showPercent",
          l.percent && (look_.kind == Kind::Pie || look_.kind == Kind::Doughnut));
-    flag(dLbls, "c:showBubbleSize", false);
+    flag(dLbls, "showBubbleSize", false);
 }
 
 void Writer::axes(pugi::xml_node plotArea) {
     axis(plotArea, look_.categoryAxis, true);
     axis(plotArea, look_.valueAxis, false);
     if (needsSeriesAxis()) {
-        pugi::xml_node ser = plotArea.append_child("c:serAx");
-        valued(ser, "c:axId", kSeriesAxisId);
-        valued(ser.append_child("c:scaling"), "c:orientation", "minMax");
-        flag(ser, "c:delete", true);
-        valued(ser, "c:axPos", "b");
-        valued(ser, "c:crossAx", kValueAxisId);
-        valued(ser, "c:crosses", "autoZero");
+        pugi::xml_node ser = chartml::append(plotArea, "serAx");
+        valued(ser, "axId", kSeriesAxisId);
+        valued(chartml::append(ser, "scaling"), "orientation", "minMax");
+        flag(ser, "delete", true);
+        valued(ser, "axPos", "b");
+        valued(ser, "crossAx", kValueAxisId);
+        valued(ser, "crosses", "autoZero");
     }
 }
 
 void Writer::axis(pugi::xml_node plotArea, const Axis& a, bool category) {
     // A scatter chart's horizontal axis is a value axis too.
     const bool asCategory = category && look_.kind != Kind::Scatter;
-    pugi::xml_node node = plotArea.append_child(asCategory ? "c:catAx" : "c:valAx");
-    valued(node, "c:axId", category ? kCategoryAxisId : kValueAxisId);
+    pugi::xml_node node = chartml::append(plotArea, asCategory ? "catAx" : "valAx");
+    valued(node, "axId", category ? kCategoryAxisId : kValueAxisId);
     scaling(node, a, asCategory);
-    flag(node, "c:delete", !a.present && look_.kind != Kind::Radar);
+    flag(node, "delete", !a.present && look_.kind != Kind::Radar);
     const bool across = category != look_.horizontal;  // runs along the bottom
-    valued(node, "c:axPos", across ? "b" : "l");
+    valued(node, "axPos", across ? "b" : "l");
     if (a.majorGridlines) {
-        gridlines(node.append_child("c:majorGridlines"), a.majorGridlineLook);
+        gridlines(chartml::append(node, "majorGridlines"), a.majorGridlineLook);
     }
     if (a.minorGridlines) {
-        gridlines(node.append_child("c:minorGridlines"), a.minorGridlineLook);
+        gridlines(chartml::append(node, "minorGridlines"), a.minorGridlineLook);
     }
     if (a.title) {
         title(node, *a.title, over(a.titleFont, look_.axesFont));
     }
-    pugi::xml_node numFmt = node.append_child("c:numFmt");
+    pugi::xml_node numFmt = chartml::append(node, "numFmt");
     numFmt.append_attribute("formatCode") = a.numberFormat ? a.numberFormat->c_str() : "General";
     numFmt.append_attribute("sourceLinked") = a.numberFormat ? "0" : "1";
-    valued(node, "c:majorTickMark", tickMarkName(a.majorTicks));
-    valued(node, "c:minorTickMark", tickMarkName(a.minorTicks));
-    valued(node, "c:tickLblPos", tickLabelsName(a.tickLabels));
+    valued(node, "majorTickMark", tickMarkName(a.majorTicks));
+    valued(node, "minorTickMark", tickMarkName(a.minorTicks));
+    valued(node, "tickLblPos", tickLabelsName(a.tickLabels));
     textProperties(node, over(a.font, look_.axesFont));
-    valued(node, "c:crossAx", category ? kValueAxisId : kCategoryAxisId);
+    valued(node, "crossAx", category ? kValueAxisId : kCategoryAxisId);
     crossing(node, category);
     if (asCategory) {
-        flag(node, "c:auto", true);
-        valued(node, "c:lblAlgn", "ctr");
-        valued(node, "c:lblOffset", 100);
+        flag(node, "auto", true);
+        valued(node, "lblAlgn", "ctr");
+        valued(node, "lblOffset", 100);
     } else {
-        valued(node, "c:crossBetween",
+        valued(node, "crossBetween",
                look_.kind == Kind::Bar || look_.kind == Kind::Line ? "between" : "midCat");
         valueUnits(node, a);
     }
@@ -618,20 +630,20 @@ void Writer::axis(pugi::xml_node plotArea, const Axis& a, bool category) {
 
 // c:scaling: a logarithmic scale, the direction, and the bounds a value axis was given.
 void Writer::scaling(pugi::xml_node node, const Axis& a, bool category) {
-    pugi::xml_node scale = node.append_child("c:scaling");
+    pugi::xml_node scale = chartml::append(node, "scaling");
     const Scaling& s = a.scaling;
     if (s.logarithmic && !category) {
-        valued(scale, "c:logBase", 10);
+        valued(scale, "logBase", 10);
     }
-    valued(scale, "c:orientation", s.reversed ? "maxMin" : "minMax");
+    valued(scale, "orientation", s.reversed ? "maxMin" : "minMax");
     if (category) {
         return;
     }
     if (s.max) {
-        scale.append_child("c:max").append_attribute("val") = *s.max;
+        chartml::append(scale, "max").append_attribute("val") = *s.max;
     }
     if (s.min) {
-        scale.append_child("c:min").append_attribute("val") = *s.min;
+        chartml::append(scale, "min").append_attribute("val") = *s.min;
     }
 }
 
@@ -640,20 +652,20 @@ void Writer::scaling(pugi::xml_node node, const Axis& a, bool category) {
 void Writer::crossing(pugi::xml_node node, bool category) {
     const Scaling& other = (category ? look_.valueAxis : look_.categoryAxis).scaling;
     if (other.crossesAtMax) {
-        valued(node, "c:crosses", "max");
+        valued(node, "crosses", "max");
     } else if (other.crossesAt) {
-        node.append_child("c:crossesAt").append_attribute("val") = *other.crossesAt;
+        chartml::append(node, "crossesAt").append_attribute("val") = *other.crossesAt;
     } else {
-        valued(node, "c:crosses", "autoZero");
+        valued(node, "crosses", "autoZero");
     }
 }
 
 void Writer::valueUnits(pugi::xml_node node, const Axis& a) {
     if (a.scaling.majorUnit && *a.scaling.majorUnit > 0) {
-        node.append_child("c:majorUnit").append_attribute("val") = *a.scaling.majorUnit;
+        chartml::append(node, "majorUnit").append_attribute("val") = *a.scaling.majorUnit;
     }
     if (a.scaling.minorUnit && *a.scaling.minorUnit > 0) {
-        node.append_child("c:minorUnit").append_attribute("val") = *a.scaling.minorUnit;
+        chartml::append(node, "minorUnit").append_attribute("val") = *a.scaling.minorUnit;
     }
 }
 
@@ -661,7 +673,7 @@ void Writer::legend(pugi::xml_node chartNode) {
     if (!look_.hasLegend) {
         return;
     }
-    pugi::xml_node node = chartNode.append_child("c:legend");
+    pugi::xml_node node = chartml::append(chartNode, "legend");
     const char* position = "r";
     switch (look_.legendPosition) {
         case LegendPosition::Bottom:
@@ -679,8 +691,8 @@ void Writer::legend(pugi::xml_node chartNode) {
         case LegendPosition::Right:
             break;
     }
-    valued(node, "c:legendPos", position);
-    flag(node, "c:overlay", false);
+    valued(node, "legendPos", position);
+    flag(node, "overlay", false);
     boxLook(node, look_.legendBox);
     textProperties(node, look_.legendFont);
 }

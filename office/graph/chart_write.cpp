@@ -1,0 +1,374 @@
+#include "office/graph/chart_part.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "office/graph/chart_series.h"
+#include "office/graph/chart_xml.h"
+#include "office/package/xml.h"
+
+// Writing a chart part from cells: every series' references and caches, names, the series
+// added, the axes that show dates, the date system.
+
+namespace office::graph::detail {
+
+namespace {
+
+// ---- writing ----------------------------------------------------------------------------
+
+struct Writer {
+    const DataLayout& layout;
+    const CellGrid& cells;
+    bool date1904;
+
+    std::optional<CellData> cell(int record, int field) const {
+        auto found = cells.find(layout.toSheet(record, field));
+        if (!found || found->value.isBlank()) {
+            return std::nullopt;
+        }
+        return found;
+    }
+
+    std::string ref(int record0, int record1, int field0, int field1) const {
+        const CellPos a = layout.toSheet(record0, field0);
+        const CellPos b = layout.toSheet(record1, field1);
+        return formatRef(layout.sheet, {a.row, a.column, b.row, b.column});
+    }
+
+    double number(const Value& v) const {
+        if (v.kind() == Value::Kind::Date && date1904) {
+            return v.asNumber() - 1462;
+        }
+        return v.asNumber();
+    }
+
+    static bool isNumeric(const Value& v) {
+        return v.kind() == Value::Kind::Number || v.kind() == Value::Kind::Date ||
+               v.kind() == Value::Kind::Boolean;
+    }
+};
+
+// A cache of more points than this keeps them as text in the tree until the part is written:
+// a tree costs several times the text per point, and a large block has a great many of them.
+constexpr std::size_t kPointsAsText = 256;
+
+// The names of a cache's points as the part writes them: pt and v under the prefix the part
+// gives the chart namespace.
+struct PointNames {
+    std::string pt;
+    std::string v;
+
+    explicit PointNames(pugi::xml_node cache)
+        : pt(package::qualifiedName(cache, package::ns::kChart, "pt")),
+          v(pt.substr(0, pt.size() - 2) + "v") {}
+};
+
+// Appends one cached point, pt with its value (and a format of its own where given).
+void appendPoint(std::string& out, const PointNames& names, std::size_t index,
+                 std::string_view format, std::string_view value) {
+    out += '<';
+    out += names.pt;
+    out += " idx=\"";
+    out += std::to_string(index);
+    out += '"';
+    if (!format.empty()) {
+        out += " formatCode=\"";
+        package::appendEscaped(out, format, package::Context::Attribute);
+        out += '"';
+    }
+    out += "><";
+    out += names.v;
+    out += '>';
+    package::appendEscaped(out, value, package::Context::Text);
+    out += "</";
+    out += names.v;
+    out += "></";
+    out += names.pt;
+    out += '>';
+}
+
+// Adds the points written by appendPoint to the end of the cache (or level): as elements for a
+// few, as text for many.
+void addPoints(pugi::xml_node cache, const std::string& text, std::size_t points) {
+    if (points == 0) {
+        return;
+    }
+    const pugi::xml_node marker = package::insertXmlText(cache, {}, text);
+    if (points < kPointsAsText) {
+        package::expandXmlText(marker);
+    }
+}
+
+// Fills `ref` (c:strRef) with formula and text points (blank cells left out).
+void fillStrRef(pugi::xml_node ref, const std::string& formula,
+                const std::vector<std::optional<CellData>>& points) {
+    package::setText(chartml::append(ref, "f"), formula);
+    pugi::xml_node cache = chartml::append(ref, "strCache");
+    chartml::append(cache, "ptCount").append_attribute("val") = static_cast<int>(points.size());
+    const PointNames names(cache);
+    std::string text;
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (points[i]) {
+            appendPoint(text, names, i, {}, points[i]->value.toString());
+            ++written;
+        }
+    }
+    addPoints(cache, text, written);
+}
+
+void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
+                const std::vector<std::optional<CellData>>& points) {
+    package::setText(chartml::append(ref, "f"), formula);
+    pugi::xml_node cache = chartml::append(ref, "numCache");
+    std::string common = "General";
+    for (const auto& p : points) {
+        if (p && Writer::isNumeric(p->value)) {
+            common = p->numberFormat.empty() ? "General" : p->numberFormat;
+            break;
+        }
+    }
+    package::setText(chartml::append(cache, "formatCode"), common);
+    chartml::append(cache, "ptCount").append_attribute("val") = static_cast<int>(points.size());
+    const PointNames names(cache);
+    std::string text;
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (!points[i] || !Writer::isNumeric(points[i]->value)) {
+            continue;  // blanks, texts and errors are missing points
+        }
+        const std::string& format = points[i]->numberFormat;
+        appendPoint(text, names, i,
+                    format != common ? std::string_view(format) : std::string_view(),
+                    numberText(w.number(points[i]->value)));
+        ++written;
+    }
+    addPoints(cache, text, written);
+}
+
+std::vector<std::optional<CellData>> line(const Writer& w, int record0, int count, int field) {
+    std::vector<std::optional<CellData>> points;
+    points.reserve(static_cast<std::size_t>(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) {
+        points.push_back(w.cell(record0 + i, field));
+    }
+    return points;
+}
+
+bool allNumeric(const std::vector<std::optional<CellData>>& points) {
+    bool any = false;
+    for (const auto& p : points) {
+        if (!p) {
+            continue;
+        }
+        if (!Writer::isNumeric(p->value)) {
+            return false;
+        }
+        any = true;
+    }
+    return any;
+}
+
+// Replaces the content of a role element (c:cat, c:val, ...) with a reference to one field.
+void writeOneField(const Writer& w, pugi::xml_node role, int field, bool numeric) {
+    const DataLayout& l = w.layout;
+    const int first = l.cornerRecord + l.headerLines;
+    const int count = l.categoryCount();
+    const auto points = line(w, first, count, field);
+    const std::string formula = w.ref(first, first + count - 1, field, field);
+    role.remove_children();
+    if (numeric || allNumeric(points)) {
+        fillNumRef(w, chartml::append(role, "numRef"), formula, points);
+        return;
+    }
+    fillStrRef(chartml::append(role, "strRef"), formula, points);
+}
+
+void writeLevels(const Writer& w, pugi::xml_node role) {
+    const DataLayout& l = w.layout;
+    const int first = l.cornerRecord + l.headerLines;
+    const int count = l.categoryCount();
+    const int lastField = l.categoryField + l.categoryLevels - 1;
+    role.remove_children();
+    pugi::xml_node ref = chartml::append(role, "multiLvlStrRef");
+    chartml::append(ref, "f").text().set(
+        w.ref(first, first + count - 1, l.categoryField, lastField).c_str());
+    pugi::xml_node cache = chartml::append(ref, "multiLvlStrCache");
+    chartml::append(cache, "ptCount").append_attribute("val") = count;
+    // The innermost level (next to the data) comes first.
+    for (int field = lastField; field >= l.categoryField; --field) {
+        pugi::xml_node lvl = chartml::append(cache, "lvl");
+        const PointNames names(lvl);
+        std::string text;
+        std::size_t written = 0;
+        for (int i = 0; i < count; ++i) {
+            if (const auto p = w.cell(first + i, field)) {
+                appendPoint(text, names, static_cast<std::size_t>(i), {}, p->value.toString());
+                ++written;
+            }
+        }
+        addPoints(lvl, text, written);
+    }
+}
+
+// The child of `ser` with the given name, inserted before the first of `before` that exists
+// (else after the last of `after`) when missing.
+pugi::xml_node ensureChild(pugi::xml_node ser, std::string_view name,
+                           std::initializer_list<std::string_view> before) {
+    if (pugi::xml_node existing = chartml::child(ser, name)) {
+        return existing;
+    }
+    for (std::string_view next : before) {
+        if (pugi::xml_node anchor = chartml::child(ser, next)) {
+            return chartml::insertBefore(ser, name, anchor);
+        }
+    }
+    return chartml::append(ser, name);
+}
+
+void writeName(const Writer& w, pugi::xml_node ser, int field) {
+    const DataLayout& l = w.layout;
+    pugi::xml_node tx = chartml::child(ser, "tx");
+    if (l.headerLines == 0) {
+        return;
+    }
+    if (!tx) {
+        pugi::xml_node order = chartml::child(ser, "order");
+        tx = order ? chartml::insertAfter(ser, "tx", order) : chartml::prepend(ser, "tx");
+    }
+    tx.remove_children();
+    fillStrRef(chartml::append(tx, "strRef"), w.ref(l.cornerRecord, l.cornerRecord, field, field),
+               {w.cell(l.cornerRecord, field)});
+}
+
+void trimPointElements(pugi::xml_node ser, int count) {
+    auto trim = [count](pugi::xml_node parent, std::string_view name) {
+        std::vector<pugi::xml_node> drop;
+        for (pugi::xml_node n : chartml::children(parent, name)) {
+            if (chartml::child(n, "idx").attribute("val").as_int() >= count) {
+                drop.push_back(n);
+            }
+        }
+        for (pugi::xml_node n : drop) {
+            parent.remove_child(n);
+        }
+    };
+    trim(ser, "dPt");
+    trim(chartml::child(ser, "dLbls"), "dLbl");
+}
+
+void writeCategories(const Writer& w, pugi::xml_node cat, const SeriesFields& f) {
+    const DataLayout& l = w.layout;
+    if (l.ownCategories) {
+        writeOneField(w, cat, f.own, false);
+    } else if (l.categoryLevels > 1) {
+        writeLevels(w, cat);
+    } else {
+        writeOneField(w, cat, l.categoryField, false);
+    }
+}
+
+void writeSeries(const Writer& w, pugi::xml_node ser, bool xy, const SeriesFields& f) {
+    const DataLayout& l = w.layout;
+    writeName(w, ser, f.value);
+
+    const std::string_view catName = xy ? "xVal" : "cat";
+    const std::string_view valName = xy ? "yVal" : "val";
+    if (l.categoryLevels > 0) {
+        writeCategories(
+            w, ensureChild(ser, catName, {valName, "shape", "smooth", "bubbleSize", "extLst"}), f);
+    }
+    pugi::xml_node val =
+        ensureChild(ser, valName, {"shape", "smooth", "bubbleSize", "bubble3D", "extLst"});
+    writeOneField(w, val, f.value, true);
+    if (f.size >= 0) {
+        pugi::xml_node size = ensureChild(ser, "bubbleSize", {"bubble3D", "extLst"});
+        writeOneField(w, size, f.size, true);
+    }
+    trimPointElements(ser, l.categoryCount());
+}
+
+// ---- axes ---------------------------------------------------------------------------------
+
+// The date format of the series' categories; empty when they are no dates.
+std::string dateFormatOf(pugi::xml_node ser) {
+    const pugi::xml_node cache =
+        chartml::child(chartml::child(chartml::child(ser, "cat"), "numRef"), "numCache");
+    const std::string code = chartml::child(cache, "formatCode").text().get();
+    return cache && isDateFormat(code) ? code : std::string();
+}
+
+constexpr std::string_view kAxisOrder[] = {
+    "axId",           "scaling", "delete",  "axPos",         "majorGridlines",
+    "minorGridlines", "title",   "numFmt",  "majorTickMark", "minorTickMark",
+    "tickLblPos",     "spPr",    "txPr",    "crossAx",       "crosses",
+    "crossesAt",      "auto",    "lblAlgn", "lblOffset",     "extLst"};
+
+// A category axis of the plot that shows the source's format (linked), or whose format was
+// never chosen ("General"), shows the dates written to it in their format: linked, with the
+// format written out as office suites do, since some readers take the code and not the link.
+// Another format chosen for the axis stays.
+void linkDateAxes(pugi::xml_node plotArea, pugi::xml_node plot, const std::string& format) {
+    std::set<std::string> ids;
+    for (pugi::xml_node id : chartml::children(plot, "axId")) {
+        ids.insert(id.attribute("val").value());
+    }
+    for (pugi::xml_node axis : plotArea.children()) {
+        const std::string_view name = chartml::nameOf(axis);
+        if ((name != "catAx" && name != "dateAx") ||
+            !ids.contains(chartml::child(axis, "axId").attribute("val").value())) {
+            continue;
+        }
+        pugi::xml_node numFmt =
+            package::ensureChild(axis, package::ns::kChart, "numFmt", kAxisOrder);
+        const bool linked = numFmt.attribute("sourceLinked").as_bool(false);
+        const std::string_view code = numFmt.attribute("formatCode").value();
+        if (!linked && !code.empty() && code != "General") {
+            continue;
+        }
+        package::setAttribute(numFmt, "formatCode", format);
+        package::setAttribute(numFmt, "sourceLinked", "1");
+    }
+}
+
+void setDate1904(pugi::xml_node space, bool date1904) {
+    pugi::xml_node node = chartml::child(space, "date1904");
+    if (!node) {
+        if (!date1904) {
+            return;
+        }
+        node = chartml::prepend(space, "date1904");
+    }
+    if (!node.attribute("val")) {
+        node.append_attribute("val");
+    }
+    node.attribute("val") = date1904 ? "1" : "0";
+}
+
+}  // namespace
+
+void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& layout,
+                const CellGrid& cells, bool date1904, pugi::xml_node colours) {
+    pugi::xml_node space = chartml::child(chart, "chartSpace");
+    pugi::xml_node plotArea = chartml::child(chartml::child(space, "chart"), "plotArea");
+    const Writer w{layout, cells, date1904};
+    const int wanted = layout.seriesCount();
+    auto& series = data.series;
+
+    addSeriesUpTo(series, wanted, plotArea, colours);
+    std::map<pugi::xml_node, std::string> datePlots;
+    for (int k = 0; k < wanted; ++k) {
+        writeSeries(w, series[k].node, series[k].xy, layout.fieldsOf(k));
+        if (std::string format = dateFormatOf(series[k].node); !format.empty()) {
+            datePlots.emplace(series[k].plot, std::move(format));
+        }
+    }
+    for (const auto& [plot, format] : datePlots) {
+        linkDateAxes(plotArea, plot, format);
+    }
+    setDate1904(space, date1904);
+}
+
+}  // namespace office::graph::detail
