@@ -26,14 +26,16 @@ struct OpenDocument {
 
 struct ObjectSite {
     std::shared_ptr<OpenDocument> document;
-    std::string slidePart;     // "ppt/slides/slide3.xml"
-    int slideIndex = 0;        // 1-based, for messages
-    int shapeId = 0;           // p:cNvPr/@id of the graphic frame
-    std::string shapeName;     // p:cNvPr/@name, for messages
-    std::string relId;         // the slide's relationship to the object part
-    std::string objectPart;    // "ppt/charts/chart1.xml" or "ppt/embeddings/....xlsx"; empty when
-                               // the object is linked to an outside file
-    std::string progId;        // as the frame gives it; kChartServerProgID for a native chart
+    std::string slidePart;   // "ppt/slides/slide3.xml"
+    int slideIndex = 0;      // 1-based, for messages
+    int shapeId = 0;         // p:cNvPr/@id of the graphic frame
+    std::string shapeName;   // p:cNvPr/@name, for messages
+    std::string relId;       // the slide's relationship to the object part
+    std::string objectPart;  // "ppt/charts/chart1.xml" or "ppt/embeddings/....xlsx"; empty when
+                             // the object is linked to an outside file
+    // As the frame gives it, or as the object part says when the frame leaves it out
+    // (recogniseProgId); kChartServerProgID for a native chart.
+    std::string progId;
     bool nativeChart = false;  // a c:chart graphic frame (or a chartEx one: see objectPart's type)
     // Served by the chart server (a native chart, or a Graph object by its ProgID); otherwise
     // by the embedded-workbook code.
