@@ -200,25 +200,3 @@ TEST(PptReading, ObjectHandsAGraphObjectToTheChartServer) {
 }
 
 }  // namespace
-
-TEST(PptReading, GroupMembersAreReachedThroughTheirGroupsAndKnowWhichHoldsThem) {
-    Opened deck(fixture("grouped_charts.pptx"));
-    auto outer = deck.slide(6)->Shapes()->Item(1);
-    ASSERT_EQ(deck.slide(6)->Shapes()->Count(), 1);
-    ASSERT_TRUE(outer->IsGroup());
-    EXPECT_EQ(outer->ParentGroup(), nullptr);
-    auto inner = outer->GroupItems()->Item(1);
-    auto members = inner->GroupItems();
-    ASSERT_EQ(members->Count(), 2);
-    auto object = members->Item(2);
-    EXPECT_EQ(object->Name(), "Cost Table");
-    EXPECT_EQ(object->ParentGroup()->Name(), "Inner Group");
-    EXPECT_EQ(object->ParentGroup()->ParentGroup()->Name(), "Outer Group");
-    // The frame leaves out the progId: the part's content type says it is a workbook.
-    EXPECT_EQ(progIdOf(object), "Excel.Sheet.12");
-    EXPECT_OFFICE_ERROR(members->Item(1)->GroupItems(), ErrorCode::TypeMismatch,
-                        "grouped_charts.pptx: slide 6, shape \"Heading\" is not a group");
-    EXPECT_OFFICE_ERROR(outer->Table(), ErrorCode::TypeMismatch,
-                        "grouped_charts.pptx: slide 6, shape \"Outer Group\" holds no table: it "
-                        "is a group");
-}

@@ -72,19 +72,13 @@ TEST(LoadTemplate, ListsObjectsInsideGroupsUnderTheirSlideNamingTheInnermostGrou
     Browser browser;
     LoadTemplate(browser.app, browser.table,
                  std::string(TABULON_FIXTURES_DIR) + "/pptx/grouped_charts.pptx");
-    ASSERT_EQ(browser.table.Count(), 6);
-    // Slide 1: "Bar Chart" with a caption in "Chart Group"; slide 6: "Cost Table" and its
-    // heading in "Inner Group", itself in "Outer Group"; slide 5 is not grouped.
-    const auto& chart = *browser.table.ValueAt(0)->Objects();
-    const auto& object = *browser.table.ValueAt(5)->Objects();
-    ASSERT_EQ(chart.Count(), 1);
-    ASSERT_EQ(object.Count(), 1);
-    EXPECT_EQ(chart.KeyAt(0), 2);
-    EXPECT_EQ(chart.ValueAt(0)->ShapeType(), "Chart");
-    EXPECT_EQ(chart.ValueAt(0)->GroupName(), "Chart Group");
-    EXPECT_EQ(object.ValueAt(0)->Name(), "Cost Table");
-    EXPECT_EQ(object.ValueAt(0)->ShapeType(), "ExcelTable");
-    EXPECT_EQ(object.ValueAt(0)->GroupName(), "Inner Group");
+    // Slide 1: "Bar Chart" in "Chart Group"; slide 6: "Cost Table" in "Inner Group" in "Outer
+    // Group".
+    const auto chart = browser.table.ValueAt(0)->Objects()->ValueAt(0);
+    const auto object = browser.table.ValueAt(5)->Objects()->ValueAt(0);
+    EXPECT_EQ(chart->Name() + chart->ShapeType() + chart->GroupName(), "Bar ChartChartChart Group");
+    EXPECT_EQ(object->Name() + object->ShapeType() + object->GroupName(),
+              "Cost TableExcelTableInner Group");
     EXPECT_EQ(browser.table.ValueAt(4)->Objects()->ValueAt(0)->GroupName(), "");
 }
 
