@@ -72,8 +72,7 @@ TEST(LoadTemplate, ListsObjectsInsideGroupsUnderTheirSlideNamingTheInnermostGrou
     Browser browser;
     LoadTemplate(browser.app, browser.table,
                  std::string(TABULON_FIXTURES_DIR) + "/pptx/grouped_charts.pptx");
-    // Slide 1: "Bar Chart" in "Chart Group"; slide 6: "Cost Table" in "Inner Group" in "Outer
-    // Group".
+    // "Cost Table" lies in "Inner Group", itself in "Outer Group".
     const auto chart = browser.table.ValueAt(0)->Objects()->ValueAt(0);
     const auto object = browser.table.ValueAt(5)->Objects()->ValueAt(0);
     EXPECT_EQ(chart->Name() + chart->ShapeType() + chart->GroupName(), "Bar ChartChartChart Group");
