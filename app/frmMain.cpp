@@ -335,7 +335,10 @@ void frmMain::addSlideNode(QTreeWidgetItem& root, int position) {
         auto* shapeNode = new QTreeWidgetItem(node);
         shapeNode->setText(0, qt(shapes.ValueAt(m)->ShapeType()));
         // Two "Chart" nodes of one slide are told apart by the shapes' own names.
-        shapeNode->setToolTip(0, qt(shapes.ValueAt(m)->Name()));
+        // A shape inside a group shape also names its group.
+        const std::string group = shapes.ValueAt(m)->GroupName();
+        const std::string name = shapes.ValueAt(m)->Name();
+        shapeNode->setToolTip(0, qt(group.empty() ? name : name + " (" + group + ")"));
         shapeNode->setData(0, kTagRole, shapes.KeyAt(m));
     }
 }

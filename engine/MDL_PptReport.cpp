@@ -166,23 +166,37 @@ void warn(RunReport& run, RunWarning::Kind kind, const std::string& text) {
     }
 }
 
+// Looks through the shapes and, at any depth, the members of their groups, in stacking order
+// with a group's members after the group: the shape named exactly as the tag says, else the
+// first non-group shape whose name occurs in it (a group holds no chart or table itself).
+std::shared_ptr<ppt::Shape> findInShapes(ppt::Shapes& shapes, const std::string& tag,
+                                         std::shared_ptr<ppt::Shape>& partial) {
+    const int shapeCount = shapes.Count();
+    for (int index = 1; index <= shapeCount; ++index) {
+        auto shape = shapes.Item(index);
+        const std::string name = shape->Name();
+        if (!tag.empty() && name == tag) {
+            return shape;
+        }
+        if (!shape->IsGroup()) {
+            if (!partial && containsNoCase(tag, name)) {
+                partial = shape;
+            }
+        } else if (auto found = findInShapes(*shape->GroupItems(), tag, partial)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
 // The shape named exactly as the tag says, else the first whose name occurs in it; exact
 // tells which of the two was found.
 std::shared_ptr<ppt::Shape> findMappedShape(const std::shared_ptr<ppt::Slide>& slide, bool& exact) {
     const std::string tag = slide->Tags()->Item("name");
-    auto shapes = slide->Shapes();
-    const int shapeCount = shapes->Count();
     std::shared_ptr<ppt::Shape> partial;
-    for (int index = 1; index <= shapeCount; ++index) {
-        auto shape = shapes->Item(index);
-        const std::string name = shape->Name();
-        if (!tag.empty() && name == tag) {
-            exact = true;
-            return shape;
-        }
-        if (!partial && containsNoCase(tag, name)) {
-            partial = shape;
-        }
+    if (auto shape = findInShapes(*slide->Shapes(), tag, partial)) {
+        exact = true;
+        return shape;
     }
     exact = false;
     return partial;

@@ -214,15 +214,18 @@ public:
     static constexpr std::string_view kTypeName = "Shapes";
 
     int Count() const;
-    // 1-based, top-level shapes in stacking order (back to front); a group is one shape.
+    // 1-based, in stacking order (back to front): the slide's top-level shapes, where a group is
+    // one shape, or for the GroupItems of a group the group's own members.
     std::shared_ptr<Shape> Item(int index);
 
     std::string_view TypeName() const override { return kTypeName; }
 
-    explicit Shapes(std::shared_ptr<detail::SlideImpl> slide);
+    // group: the id of the group shape whose members are listed; 0 for the slide's shapes.
+    explicit Shapes(std::shared_ptr<detail::SlideImpl> slide, int group = 0);
 
 private:
     std::shared_ptr<detail::SlideImpl> slide_;
+    int group_ = 0;
 };
 
 class Shape : public Dispatch {
@@ -241,6 +244,13 @@ public:
     std::shared_ptr<ppt::Table> Table();
     // The slide the shape lies on.
     std::shared_ptr<Slide> Parent() const;
+    // True for a group shape (p:grpSp).
+    bool IsGroup() const;
+    // The members of a group shape, groups inside it being one member each. Any other shape
+    // fails with TypeMismatch, naming slide and shape.
+    std::shared_ptr<Shapes> GroupItems();
+    // The group shape that holds this shape; null for a shape that lies on the slide itself.
+    std::shared_ptr<Shape> ParentGroup() const;
 
     std::string_view TypeName() const override { return kTypeName; }
 

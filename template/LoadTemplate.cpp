@@ -3,12 +3,17 @@
 namespace tabulon {
 namespace {
 
-void addClassifiedShapes(cls_PptSlide& wrapper, office::ppt::Slide& slide) {
-    const auto shapes = slide.Shapes();
-    const int count = shapes->Count();
+// Adds the shapes that hold a chart, table object or native table, and those inside groups
+// (at any depth) after the group's place: a user may group a chart with its caption.
+void addClassifiedShapes(cls_PptSlide& wrapper, office::ppt::Shapes& shapes) {
+    const int count = shapes.Count();
     for (int j = 1; j <= count; ++j) {
+        const auto shape = shapes.Item(j);
+        if (shape->IsGroup()) {
+            addClassifiedShapes(wrapper, *shape->GroupItems());
+            continue;
+        }
         auto shapeWrapper = std::make_shared<cls_pptShape>();
-        const auto shape = shapes->Item(j);
         shapeWrapper->AddShape(shape);
         if (shapeWrapper->ShapeType() == kShapeTypeOther) {
             continue;
@@ -37,7 +42,7 @@ void LoadTemplate(std::shared_ptr<office::ppt::Application>& pptApp, SlideCollec
         // The slide goes into the table before its shapes are read, so a failure on a shape
         // leaves the slide listed, as the slides wrapped so far stay listed.
         slideTable.Add(slide->SlideID(), wrapper);
-        addClassifiedShapes(*wrapper, *slide);
+        addClassifiedShapes(*wrapper, *slide->Shapes());
     }
 }
 

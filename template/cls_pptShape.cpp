@@ -30,6 +30,11 @@ void cls_pptShape::SetName(const std::string& name) {
     shape().SetName(name);
 }
 
+std::string cls_pptShape::GroupName() const {
+    const auto group = shape().ParentGroup();
+    return group ? group->Name() : std::string();
+}
+
 void cls_pptShape::AddShape(std::shared_ptr<office::ppt::Shape> shape) {
     shape_ = std::move(shape);
 }

@@ -24,6 +24,10 @@ public:
     std::string Name() const;
     void SetName(const std::string& name);
 
+    // The name of the group shape that holds the wrapped shape (the innermost one); empty for a
+    // shape that lies on the slide itself. Fails as Name does.
+    std::string GroupName() const;
+
     // Wraps the given shape, replacing any shape wrapped before.
     void AddShape(std::shared_ptr<office::ppt::Shape> shape);
 

@@ -33,7 +33,9 @@ struct ObjectSite {
     std::string relId;       // the slide's relationship to the object part
     std::string objectPart;  // "ppt/charts/chart1.xml" or "ppt/embeddings/....xlsx"; empty when
                              // the object is linked to an outside file
-    std::string progId;      // as the frame gives it; kChartServerProgID for a native chart
+    // As the frame gives it, or as the object part says when the frame leaves it out
+    // (recogniseProgId); kChartServerProgID for a native chart.
+    std::string progId;
     bool nativeChart = false;  // a c:chart graphic frame (or a chartEx one: see objectPart's type)
     // Served by the chart server (a native chart, or a Graph object by its ProgID); otherwise
     // by the embedded-workbook code.
@@ -42,6 +44,13 @@ struct ObjectSite {
     // "report.pptx: slide 3, shape \"Chart 2\"": the prefix of every error text about it.
     std::string where() const;
 };
+
+// The ProgID of the embedded object stored in the package's part, read from what the part is:
+// an .xlsx/.xlsm package by its content type; a compound file by its root storage's class id
+// (MSGraph.Chart.8, Excel.Sheet.8, Excel.Sheet.12), else by the ProgID its "\1CompObj" stream
+// names. Empty when none of them says. For objects whose frame leaves the ProgID out, as
+// LibreOffice writes them. Never fails: an unreadable part says nothing.
+std::string recogniseProgId(const package::Package& package, const std::string& part);
 
 // The two openers below are implemented by the layers above the presentation code and called
 // by OLEFormat::Object, which the host defines (office/host.cpp) so that the presentation

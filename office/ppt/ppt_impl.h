@@ -82,8 +82,9 @@ struct PresentationImpl {
 
 struct ShapeImpl {
     std::shared_ptr<SlideImpl> slide;
-    int position = 0;  // 1-based among the top-level shapes when it was taken
+    int position = 0;  // 1-based among the shapes of its group (or slide) when it was taken
     int id = 0;        // p:cNvPr/@id when it was taken
+    int group = 0;     // the id of the group shape that holds it; 0 for a top-level shape
 
     // The shape's element in the shape tree (for mc:AlternateContent, the wrapper itself).
     // Fails with IndexOutOfRange when the shape is no longer on the slide.
@@ -113,6 +114,9 @@ inline std::string relationshipId(pugi::xml_node element) {
 
 // The top-level shapes of a shape tree, in stacking order.
 std::vector<pugi::xml_node> topLevelShapes(pugi::xml_node shapeTree);
+// The p:grpSp of that id anywhere below container, groups inside groups included; null when
+// there is none.
+pugi::xml_node findGroup(pugi::xml_node container, int id);
 // What a shape element stands for: the element inside the first choice of an
 // mc:AlternateContent, the element itself otherwise.
 pugi::xml_node effectiveShape(pugi::xml_node shape);

@@ -1,11 +1,12 @@
-// Shapes, Shape and OLEFormat: the top-level shapes of a slide's shape tree, their names and ids,
-// and the embedded objects that OLE object frames and native charts hold.
+// Shapes, Shape and OLEFormat: the shapes of a slide's shape tree and of its groups, their names
+// and ids, and the embedded objects that OLE object frames and native charts hold.
 
 #include <cctype>
 #include <optional>
 
 #include "office/ascii.h"
 #include "office/powerpoint.h"
+#include "office/ppt/binary/drawing.h"
 #include "office/ppt/binary/model.h"
 #include "office/ppt/ppt_impl.h"
 #include "office/ppt/table_impl.h"
@@ -114,6 +115,28 @@ std::string kindOf(pugi::xml_node element) {
     return "a <" + std::string(shape.name()) + ">";
 }
 
+// A ProgID that says nothing of the object: left out (as LibreOffice writes OLE objects), or
+// the packager's, which wraps any file.
+bool saysNothing(const std::string& progId) {
+    return progId.empty() || progId == "Package";
+}
+
+// The ProgID of the object part itself, for an object whose frame does not name it; the
+// frame's when the part says nothing either (or is missing, linked or outside the package).
+std::string partProgId(const detail::ShapeImpl& shape, const EmbeddedObject& object) {
+    const detail::SlideImpl& slide = *shape.slide;
+    package::Package& package = slide.package();
+    const package::Relationships rels = package.relationships(slide.part);
+    const package::Relationship* rel = rels.find(object.relId);
+    if (!rel || rel->external) {
+        return object.progId;
+    }
+    const std::string part = package::resolveTarget(slide.part, rel->target);
+    const std::string found =
+        package.has(part) ? office::detail::recogniseProgId(package, part) : "";
+    return found.empty() ? object.progId : found;
+}
+
 EmbeddedObject requireObject(const detail::ShapeImpl& shape, pugi::xml_node element) {
     std::optional<EmbeddedObject> object = embeddedObject(element);
     if (!object) {
@@ -121,15 +144,86 @@ EmbeddedObject requireObject(const detail::ShapeImpl& shape, pugi::xml_node elem
             ErrorCode::TypeMismatch,
             describeShape(shape, element) + " holds no embedded object: it is " + kindOf(element));
     }
+    if (!object->nativeChart && saysNothing(object->progId)) {
+        object->progId = partProgId(shape, *object);
+    }
     return *object;
+}
+
+// The shapes of a .ppt slide, or the members of its group of that id (empty when the group is
+// gone).
+const std::vector<ppt::binary::ShapeInfo>& binaryMembers(const detail::SlideImpl& slide,
+                                                         int group) {
+    static const std::vector<ppt::binary::ShapeInfo> none;
+    const auto& shapes = slide.deck->shapes(detail::slideIndexOf(slide));
+    if (group == 0) {
+        return shapes;
+    }
+    const ppt::binary::ShapeInfo* holder = ppt::binary::findShape(shapes, group);
+    return holder ? holder->members : none;
+}
+
+}  // namespace
+
+namespace {
+
+// The id of the group that holds the shape of that id (`holder` for a shape right in
+// `shapes`); -1 when no shape has that id.
+int groupOfBinary(const std::vector<ppt::binary::ShapeInfo>& shapes, int id, int holder) {
+    for (const ppt::binary::ShapeInfo& shape : shapes) {
+        if (shape.id == id) {
+            return holder;
+        }
+        if (int found = groupOfBinary(shape.members, id, shape.id); found >= 0) {
+            return found;
+        }
+    }
+    return -1;
+}
+
+int groupOfElement(pugi::xml_node container, int id, int holder) {
+    for (pugi::xml_node shape : detail::topLevelShapes(container)) {
+        pugi::xml_node held = detail::effectiveShape(shape);
+        if (idOf(held) == id) {
+            return holder;
+        }
+        if (package::is(held, ns::kPresentation, "grpSp")) {
+            if (int found = groupOfElement(held, id, idOf(held)); found >= 0) {
+                return found;
+            }
+        }
+    }
+    return -1;
 }
 
 }  // namespace
 
 namespace detail {
 
+pugi::xml_node findGroup(pugi::xml_node container, int id) {
+    for (pugi::xml_node shape : topLevelShapes(container)) {
+        pugi::xml_node held = effectiveShape(shape);
+        if (!package::is(held, ns::kPresentation, "grpSp")) {
+            continue;
+        }
+        if (idOf(held) == id) {
+            return held;
+        }
+        if (pugi::xml_node inner = findGroup(held, id)) {
+            return inner;
+        }
+    }
+    return {};
+}
+
+// The slide's shape tree, or the group that holds the shapes; null when the group is gone.
+pugi::xml_node containerOf(const SlideImpl& slide, int group) {
+    pugi::xml_node tree = slide.shapeTree();
+    return group == 0 ? tree : findGroup(tree, group);
+}
+
 pugi::xml_node ShapeImpl::element() const {
-    std::vector<pugi::xml_node> shapes = topLevelShapes(slide->shapeTree());
+    std::vector<pugi::xml_node> shapes = topLevelShapes(containerOf(*slide, group));
     if (position >= 1 && position <= static_cast<int>(shapes.size()) &&
         idOf(shapes[position - 1]) == id) {
         return shapes[position - 1];
@@ -159,27 +253,30 @@ pugi::xml_node tableOf(pugi::xml_node shape) {
 
 // Shapes
 
-Shapes::Shapes(std::shared_ptr<detail::SlideImpl> slide) : slide_(std::move(slide)) {}
+Shapes::Shapes(std::shared_ptr<detail::SlideImpl> slide, int group)
+    : slide_(std::move(slide)), group_(group) {}
 
 int Shapes::Count() const {
     if (slide_->deck) {
-        return static_cast<int>(slide_->deck->shapes(detail::slideIndexOf(*slide_)).size());
+        return static_cast<int>(binaryMembers(*slide_, group_).size());
     }
-    return static_cast<int>(detail::topLevelShapes(slide_->shapeTree()).size());
+    return static_cast<int>(detail::topLevelShapes(detail::containerOf(*slide_, group_)).size());
 }
 
 std::shared_ptr<Shape> Shapes::Item(int index) {
-    if (slide_->deck) {
-        const auto& shapes = slide_->deck->shapes(detail::slideIndexOf(*slide_));
-        detail::checkIndex(index, shapes.size(), slide_->where() + ": shape", "shapes");
-        return std::make_shared<Shape>(std::make_shared<detail::ShapeImpl>(
-            detail::ShapeImpl{slide_, index, shapes[static_cast<std::size_t>(index - 1)].id}));
-    }
-    std::vector<pugi::xml_node> shapes = detail::topLevelShapes(slide_->shapeTree());
-    detail::checkIndex(index, shapes.size(), slide_->where() + ": shape", "shapes");
     auto impl = std::make_shared<detail::ShapeImpl>();
     impl->slide = slide_;
     impl->position = index;
+    impl->group = group_;
+    if (slide_->deck) {
+        const auto& shapes = binaryMembers(*slide_, group_);
+        detail::checkIndex(index, shapes.size(), slide_->where() + ": shape", "shapes");
+        impl->id = shapes[static_cast<std::size_t>(index - 1)].id;
+        return std::make_shared<Shape>(impl);
+    }
+    std::vector<pugi::xml_node> shapes =
+        detail::topLevelShapes(detail::containerOf(*slide_, group_));
+    detail::checkIndex(index, shapes.size(), slide_->where() + ": shape", "shapes");
     impl->id = idOf(shapes[index - 1]);
     return std::make_shared<Shape>(impl);
 }
@@ -247,6 +344,40 @@ std::shared_ptr<ppt::Table> Shape::Table() {
 std::shared_ptr<Slide> Shape::Parent() const {
     detail::checkSlideOpen(*impl_->slide);
     return std::make_shared<Slide>(impl_->slide);
+}
+
+bool Shape::IsGroup() const {
+    if (impl_->slide->deck) {
+        return detail::binaryShape(*impl_).group;
+    }
+    return package::is(detail::effectiveShape(impl_->element()), ns::kPresentation, "grpSp");
+}
+
+std::shared_ptr<Shapes> Shape::GroupItems() {
+    if (!IsGroup()) {
+        const std::string where =
+            impl_->slide->deck ? detail::describeBinaryShape(*impl_) : impl_->describe();
+        throw Error(ErrorCode::TypeMismatch, where + " is not a group");
+    }
+    return std::make_shared<Shapes>(impl_->slide, Id());
+}
+
+std::shared_ptr<Shape> Shape::ParentGroup() const {
+    if (impl_->group == 0) {
+        detail::checkSlideOpen(*impl_->slide);
+        return nullptr;
+    }
+    auto impl = std::make_shared<detail::ShapeImpl>();
+    impl->slide = impl_->slide;
+    impl->id = impl_->group;
+    if (impl_->slide->deck) {
+        impl->group = groupOfBinary(impl_->slide->deck->shapes(detail::slideIndexOf(*impl->slide)),
+                                    impl->id, 0);
+    } else {
+        pugi::xml_node tree = impl_->slide->shapeTree();
+        impl->group = groupOfElement(tree, impl->id, 0);
+    }
+    return std::make_shared<Shape>(impl);
 }
 
 // OLEFormat

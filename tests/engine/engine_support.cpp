@@ -85,13 +85,25 @@ void withPresentation(const fs::path& path, Body body) {
     body(*presentation);
 }
 
-std::shared_ptr<ppt::Shape> shapeNamed(ppt::Slide& slide, const std::string& name) {
-    auto shapes = slide.Shapes();
-    for (int i = 1; i <= shapes->Count(); ++i) {
-        auto shape = shapes->Item(i);
+// The shape of that name among the shapes and, at any depth, the members of their groups.
+std::shared_ptr<ppt::Shape> findNamed(ppt::Shapes& shapes, const std::string& name) {
+    for (int i = 1; i <= shapes.Count(); ++i) {
+        auto shape = shapes.Item(i);
         if (shape->Name() == name) {
             return shape;
         }
+        if (shape->IsGroup()) {
+            if (auto member = findNamed(*shape->GroupItems(), name)) {
+                return member;
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<ppt::Shape> shapeNamed(ppt::Slide& slide, const std::string& name) {
+    if (auto shape = findNamed(*slide.Shapes(), name)) {
+        return shape;
     }
     ADD_FAILURE() << "no shape named " << name;
     throw std::runtime_error("no shape named " + name);

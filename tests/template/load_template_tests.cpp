@@ -68,6 +68,19 @@ TEST(LoadTemplate, WrapsEverySlideInOrderAndOnlyTheirEmbeddedObjects) {
     EXPECT_EQ(keysOf(charts), chartIds);
 }
 
+TEST(LoadTemplate, ListsObjectsInsideGroupsUnderTheirSlideNamingTheInnermostGroup) {
+    Browser browser;
+    LoadTemplate(browser.app, browser.table,
+                 std::string(TABULON_FIXTURES_DIR) + "/pptx/grouped_charts.pptx");
+    // "Cost Table" lies in "Inner Group", itself in "Outer Group".
+    const auto chart = browser.table.ValueAt(0)->Objects()->ValueAt(0);
+    const auto object = browser.table.ValueAt(5)->Objects()->ValueAt(0);
+    EXPECT_EQ(chart->Name() + chart->ShapeType() + chart->GroupName(), "Bar ChartChartChart Group");
+    EXPECT_EQ(object->Name() + object->ShapeType() + object->GroupName(),
+              "Cost TableExcelTableInner Group");
+    EXPECT_EQ(browser.table.ValueAt(4)->Objects()->ValueAt(0)->GroupName(), "");
+}
+
 TEST(LoadTemplate, FailingOpenLeavesTheTableAsItWasButKeepsTheNewApplication) {
     Browser browser;
     EXPECT_OFFICE_ERROR(LoadTemplate(browser.app, browser.table, AppFixture("missing.pptx")),

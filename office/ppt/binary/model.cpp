@@ -5,6 +5,7 @@
 
 #include "office/ascii.h"
 #include "office/error.h"
+#include "office/ppt/binary/drawing.h"
 
 namespace office::ppt::detail {
 
@@ -119,11 +120,10 @@ void checkSlideOpen(const SlideImpl& slide) {
 
 const binary::ShapeInfo& binaryShape(const ShapeImpl& shape) {
     const SlideImpl& slide = *shape.slide;
-    const auto& shapes = slide.deck->shapes(slideIndexOf(slide));
-    for (const binary::ShapeInfo& info : shapes) {
-        if (info.id == shape.id) {
-            return info;
-        }
+    // Members of groups included: a group's Shapes hands them out like top-level ones.
+    if (const binary::ShapeInfo* info =
+            binary::findShape(slide.deck->shapes(slideIndexOf(slide)), shape.id)) {
+        return *info;
     }
     throw Error(ErrorCode::IndexOutOfRange, slide.deck->where(slideIndexOf(slide)) + ": shape " +
                                                 std::to_string(shape.id) +
