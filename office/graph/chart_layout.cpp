@@ -256,6 +256,14 @@ void growLayout(DataLayout& layout, int sheetRows, int sheetColumns) {
     }
 }
 
+void takeHeaderLine(DataLayout& layout) {
+    if (layout.headerLines > 0) {
+        return;
+    }
+    layout.headerLines = 1;
+    layout.records = std::max(layout.records, 2);
+}
+
 int labelColumnsOf(int rows, int columns, int oldLevels,
                    const std::function<const Value*(int row, int column)>& at) {
     int levels = 1;

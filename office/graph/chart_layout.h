@@ -98,6 +98,11 @@ std::optional<DataLayout> layoutFromRanges(const std::vector<SeriesInfo>& series
 // shows them): more categories, and series added after the last one.
 void growLayout(DataLayout& layout, int rows, int columns);
 
+// A block pasted at the data sheet's first row brings a line of series names, as every block
+// does: a layout without one (series without name cells, their data from the sheet's first
+// record on) takes that line as the series' names rather than as a category.
+void takeHeaderLine(DataLayout& layout);
+
 // How many of a block's first columns are category levels: the first column always; each next
 // one left of the first numeric column whose cells below the header hold text (within the
 // chart's old category width, a column without numbers at all). `at` gives the block's cell

@@ -210,6 +210,9 @@ void ChartServerImpl::paste(int row, int column) {
         throw Error(ErrorCode::InvalidArgument,
                     site.where() + ": nothing to paste: the clipboard holds no cells");
     }
+    if (row == 1) {
+        graph::detail::takeHeaderLine(layout);
+    }
     if (row == 1 && column == 1 && !data.series.front().xy) {
         // A block at the corner brings its own category columns (x values have one level).
         const auto [lines, fields] = layout.oriented(block.rows, block.columns);

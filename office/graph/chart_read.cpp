@@ -26,6 +26,13 @@ bool isPlot(pugi::xml_node node) {
     return endsWith(chartml::nameOf(node), "Chart");
 }
 
+// Scatter and bubble plots give their series x and y values, whether or not a series of the
+// template holds any yet.
+bool isXyPlot(pugi::xml_node plot) {
+    const std::string_view kind = chartml::nameOf(plot);
+    return kind == "scatterChart" || kind == "bubbleChart";
+}
+
 std::optional<SheetRef> refOf(pugi::xml_node roleElement) {
     if (!roleElement) {
         return std::nullopt;
@@ -58,7 +65,7 @@ ChartData readChart(const pugi::xml_document& chart, const std::string& where) {
             SeriesInfo info;
             info.node = ser;
             info.plot = plot;
-            info.xy = static_cast<bool>(chartml::child(ser, "yVal"));
+            info.xy = isXyPlot(plot) || chartml::child(ser, "yVal");
             info.name = refOf(chartml::child(ser, "tx"));
             info.categories = refOf(chartml::child(ser, info.xy ? "xVal" : "cat"));
             info.values = refOf(chartml::child(ser, info.xy ? "yVal" : "val"));
@@ -114,9 +121,8 @@ void addFirstSeries(pugi::xml_document& chart, ChartData& data, const std::strin
     SeriesInfo info;
     info.node = ser;
     info.plot = plot;
-    const std::string_view kind = chartml::nameOf(plot);
-    info.xy = kind == "scatterChart" || kind == "bubbleChart";
-    if (kind == "bubbleChart") {
+    info.xy = isXyPlot(plot);
+    if (chartml::nameOf(plot) == "bubbleChart") {
         chartml::append(ser, "bubbleSize");
     }
     data.series.push_back(info);

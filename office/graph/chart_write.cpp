@@ -213,31 +213,43 @@ void writeLevels(const Writer& w, pugi::xml_node role) {
     }
 }
 
-// The child of `ser` with the given name, inserted before the first of `before` that exists
-// (else after the last of `after`) when missing.
-pugi::xml_node ensureChild(pugi::xml_node ser, std::string_view name,
-                           std::initializer_list<std::string_view> before) {
-    if (pugi::xml_node existing = chartml::child(ser, name)) {
-        return existing;
-    }
-    for (std::string_view next : before) {
-        if (pugi::xml_node anchor = chartml::child(ser, next)) {
-            return chartml::insertBefore(ser, name, anchor);
-        }
-    }
-    return chartml::append(ser, name);
+// The children of a series in the order the schemas of all chart kinds give them: each kind
+// uses a subset of this sequence (bar and area series no marker, pie series an explosion, scatter
+// and bubble series x and y values in place of categories and values).
+constexpr std::string_view kSeriesOrder[] = {"idx",
+                                             "order",
+                                             "tx",
+                                             "spPr",
+                                             "invertIfNegative",
+                                             "pictureOptions",
+                                             "marker",
+                                             "explosion",
+                                             "dPt",
+                                             "dLbls",
+                                             "trendline",
+                                             "errBars",
+                                             "cat",
+                                             "xVal",
+                                             "val",
+                                             "yVal",
+                                             "shape",
+                                             "smooth",
+                                             "bubbleSize",
+                                             "bubble3D",
+                                             "extLst"};
+
+// The child of `ser` with the given name, inserted where its kind's schema places it when
+// missing.
+pugi::xml_node ensureChild(pugi::xml_node ser, std::string_view name) {
+    return package::ensureChild(ser, package::ns::kChart, name, kSeriesOrder);
 }
 
 void writeName(const Writer& w, pugi::xml_node ser, int field) {
     const DataLayout& l = w.layout;
-    pugi::xml_node tx = chartml::child(ser, "tx");
     if (l.headerLines == 0) {
         return;
     }
-    if (!tx) {
-        pugi::xml_node order = chartml::child(ser, "order");
-        tx = order ? chartml::insertAfter(ser, "tx", order) : chartml::prepend(ser, "tx");
-    }
+    pugi::xml_node tx = ensureChild(ser, "tx");
     tx.remove_children();
     fillStrRef(chartml::append(tx, "strRef"), w.ref(l.cornerRecord, l.cornerRecord, field, field),
                {w.cell(l.cornerRecord, field)});
@@ -277,14 +289,12 @@ void writeSeries(const Writer& w, pugi::xml_node ser, bool xy, const SeriesField
     const std::string_view catName = xy ? "xVal" : "cat";
     const std::string_view valName = xy ? "yVal" : "val";
     if (l.categoryLevels > 0) {
-        writeCategories(
-            w, ensureChild(ser, catName, {valName, "shape", "smooth", "bubbleSize", "extLst"}), f);
+        writeCategories(w, ensureChild(ser, catName), f);
     }
-    pugi::xml_node val =
-        ensureChild(ser, valName, {"shape", "smooth", "bubbleSize", "bubble3D", "extLst"});
+    pugi::xml_node val = ensureChild(ser, valName);
     writeOneField(w, val, f.value, true);
     if (f.size >= 0) {
-        pugi::xml_node size = ensureChild(ser, "bubbleSize", {"bubble3D", "extLst"});
+        pugi::xml_node size = ensureChild(ser, "bubbleSize");
         writeOneField(w, size, f.size, true);
     }
     trimPointElements(ser, l.categoryCount());

@@ -175,4 +175,50 @@ TEST(GraphChartPart, FillsAPartOfOtherPrefixesAtBothSizes) {
     }
 }
 
+// Charts as an office suite writes them (# marks the plot): a scatter whose second series has no
+// data yet; a column chart whose series name no cells, their data from the sheet's first row on.
+constexpr const char* kChartOf =
+    R"(<c:chartSpace xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><c:chart><c:plotArea><c:layout/>#<c:valAx><c:axId val="20"/><c:scaling><c:orientation val="minMax"/></c:scaling><c:delete val="0"/><c:axPos val="l"/><c:crossAx val="10"/></c:valAx></c:plotArea></c:chart></c:chartSpace>)";
+constexpr const char* kScatter =
+    R"(<c:scatterChart><c:scatterStyle val="lineMarker"/><c:varyColors val="0"/><c:ser><c:idx val="0"/><c:order val="0"/><c:tx><c:strRef><c:f>Sheet1!$B$1</c:f><c:strCache><c:ptCount val="1"/><c:pt idx="0"><c:v>Y</c:v></c:pt></c:strCache></c:strRef></c:tx><c:spPr><a:ln><a:solidFill><a:schemeClr val="accent1"/></a:solidFill></a:ln></c:spPr><c:marker><c:symbol val="circle"/></c:marker><c:xVal><c:numRef><c:f>Sheet1!$A$2:$A$3</c:f><c:numCache><c:formatCode>General</c:formatCode><c:ptCount val="2"/><c:pt idx="0"><c:v>1</c:v></c:pt><c:pt idx="1"><c:v>2</c:v></c:pt></c:numCache></c:numRef></c:xVal><c:yVal><c:numRef><c:f>Sheet1!$B$2:$B$3</c:f><c:numCache><c:formatCode>General</c:formatCode><c:ptCount val="2"/><c:pt idx="0"><c:v>5</c:v></c:pt><c:pt idx="1"><c:v>6</c:v></c:pt></c:numCache></c:numRef></c:yVal><c:smooth val="0"/></c:ser><c:ser><c:idx val="1"/><c:order val="1"/><c:spPr><a:ln><a:solidFill><a:schemeClr val="accent2"/></a:solidFill></a:ln></c:spPr><c:marker><c:symbol val="none"/></c:marker><c:smooth val="0"/></c:ser><c:axId val="10"/><c:axId val="20"/></c:scatterChart><c:valAx><c:axId val="10"/><c:scaling><c:orientation val="minMax"/></c:scaling><c:delete val="0"/><c:axPos val="b"/><c:crossAx val="20"/></c:valAx>)";
+constexpr const char* kUnnamed =
+    R"(<c:barChart><c:barDir val="col"/><c:grouping val="clustered"/><c:varyColors val="0"/><c:ser><c:idx val="0"/><c:order val="0"/><c:invertIfNegative val="0"/><c:cat><c:strRef><c:f>Sheet1!$A$1:$A$2</c:f><c:strCache><c:ptCount val="2"/><c:pt idx="0"><c:v>a</c:v></c:pt><c:pt idx="1"><c:v>b</c:v></c:pt></c:strCache></c:strRef></c:cat><c:val><c:numRef><c:f>Sheet1!$B$1:$B$2</c:f><c:numCache><c:formatCode>General</c:formatCode><c:ptCount val="2"/><c:pt idx="0"><c:v>1</c:v></c:pt><c:pt idx="1"><c:v>2</c:v></c:pt></c:numCache></c:numRef></c:val></c:ser><c:ser><c:idx val="1"/><c:order val="1"/><c:invertIfNegative val="0"/><c:cat><c:strRef><c:f>Sheet1!$A$1:$A$2</c:f></c:strRef></c:cat><c:val><c:numRef><c:f>Sheet1!$C$1:$C$2</c:f></c:numRef></c:val></c:ser><c:gapWidth val="150"/><c:axId val="10"/><c:axId val="20"/></c:barChart><c:catAx><c:axId val="10"/><c:scaling><c:orientation val="minMax"/></c:scaling><c:delete val="0"/><c:axPos val="b"/><c:crossAx val="20"/></c:catAx>)";
+
+// Filled with a block (the deck unlinked from its workbook: the caches are the data), every
+// series is named by the header row and takes the rows below in the elements its kind allows.
+TEST(GraphChartKinds, EmptyScatterSeriesAndSeriesWithoutNamesTakeTheBlock) {
+    const auto folder = graph_test::scratch();
+    for (const auto& [name, plot] : {std::pair{"scatter", kScatter}, {"bar", kUnnamed}}) {
+        const std::string in = (folder / name).string() + ".pptx", out = in + ".out.pptx";
+        auto deck = graph_test::openDocument(graph_test::chartFixture("charts.pptx"));
+        const auto site = graph_test::chartSites(deck).front();
+        std::string xml = kChartOf;
+        ASSERT_TRUE(deck->package.xml(site.objectPart)
+                        .load_string(xml.replace(xml.find('#'), 1, plot).c_str()));
+        deck->package.markDirty(site.objectPart);
+        deck->package.saveFile(in);
+        graph_test::fill(site, graph_test::block(4, 3), "T");
+        deck->package.saveFile(out);
+        const auto series = deck->package.xml(site.objectPart).select_nodes("//c:ser");
+        ASSERT_EQ(series.size(), 2u) << name;
+        for (int k = 0; k < 2; ++k) {
+            const std::string n = std::to_string(k + 1),
+                              roles = plot == kScatter ? "xVal yVal" : "cat val";
+            const auto at = [&](std::string path) {
+                return cachePoints(series[k].node().select_node(path.c_str()).node());
+            };
+            EXPECT_EQ(at("c:tx//c:strCache"), std::vector<std::string>{"New series " + n}) << name;
+            EXPECT_EQ(at("c:" + roles.substr(0, roles.find(' ')) + "//c:strCache"),
+                      (std::vector<std::string>{"Cat 1", "Cat 2", "Cat 3"}))
+                << name;
+            EXPECT_EQ(at("c:" + roles.substr(roles.find(' ') + 1) + "//c:numCache")[2],
+                      "3" + n + ".5")
+                << name;
+        }
+        if (graph_test::validatorPresent()) {
+            EXPECT_EQ(graph_test::validateAgainst(out, in).output, "") << name;
+        }
+    }
+}
+
 }  // namespace
