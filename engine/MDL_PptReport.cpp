@@ -485,8 +485,12 @@ bool IsBeyondBlock(const std::shared_ptr<excel::Range>& cell) {
 int FindBlockEdge(const std::shared_ptr<excel::Range>& firstCell, bool down) {
     const int rowStep = down ? 1 : 0;
     const int columnStep = down ? 0 : 1;
+    // The walk ends with the sheet's cells: a line drawn by a row's or column's format alone
+    // would otherwise carry the table to the sheet's edge.
+    const auto used = firstCell->Worksheet()->UsedRange();
+    const int last = down ? used->LastRow() : used->LastColumn();
     auto current = firstCell;
-    for (;;) {
+    while ((down ? current->Row() : current->Column()) < last) {
         auto next = current->Offset(rowStep, columnStep);
         if (IsBeyondBlock(next)) {
             break;

@@ -104,7 +104,8 @@ bool SkipToNextBlock(std::shared_ptr<office::excel::Range>& cell);
 bool IsBeyondBlock(const std::shared_ptr<office::excel::Range>& cell);
 
 // The last row (down = true) or last column (down = false) of the table that starts at
-// firstCell, walking until IsBeyondBlock. The first cell itself is never tested.
+// firstCell, walking until IsBeyondBlock or the last row or column that holds a cell. The
+// first cell itself is never tested.
 int FindBlockEdge(const std::shared_ptr<office::excel::Range>& firstCell, bool down);
 
 // The table area that starts at firstCell; nextRow receives the row right after it.

@@ -207,6 +207,9 @@ public:
                                         const std::shared_ptr<excel::Range>& cell2);
     // 1-based row and column.
     std::shared_ptr<excel::Range> Cells(int row, int column);
+    // The rectangle from the first to the last cell the sheet holds (A1 when it holds none).
+    // Formatting of whole rows and columns that holds no cell lies outside it.
+    std::shared_ptr<excel::Range> UsedRange();
     std::shared_ptr<excel::Workbook> Parent() const;
 
     std::string_view TypeName() const override { return kTypeName; }

@@ -482,6 +482,24 @@ std::shared_ptr<excel::Range> Worksheet::Cells(int row, int column) {
     return std::make_shared<excel::Range>(impl_, row, column, row, column);
 }
 
+std::shared_ptr<excel::Range> Worksheet::UsedRange() {
+    impl_->openBook();
+    int top = 0, left = kMaxColumns, bottom = 1, right = 1;
+    for (const auto& row : impl_->cells.rows()) {
+        if (row.cells.empty()) {
+            continue;  // a row format only
+        }
+        top = top == 0 ? row.row : top;
+        bottom = row.row;
+        left = std::min<int>(left, row.cells.front().column);
+        right = std::max<int>(right, row.cells.back().column);
+    }
+    if (top == 0) {
+        return Cells(1, 1);
+    }
+    return std::make_shared<excel::Range>(impl_, top, left, bottom, right);
+}
+
 std::shared_ptr<excel::Workbook> Worksheet::Parent() const {
     return std::make_shared<Workbook>(impl_->openBook());
 }

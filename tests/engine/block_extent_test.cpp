@@ -103,6 +103,15 @@ TEST_F(BlockExtent, FirstCellIsNeverTested) {
     EXPECT_EQ(MDL_PptReport::FindBlockEdge(ws->Range("A1"), true), 4);
 }
 
+TEST_F(BlockExtent, LinesOfColumnFormatsReachNoFurtherThanTheSheetsCells) {
+    // Every column's format lines every blank cell; the table still ends with the cells.
+    auto ws =
+        app_->Workbooks()->Open(fixture("column_borders.xlsx").string())->Worksheets()->Item(1);
+    int nextRow = 0;
+    EXPECT_EQ(MDL_PptReport::GetBlockRange(ws, ws->Range("A3"), nextRow)->Address(), "$A$3:$C$5");
+    EXPECT_EQ(nextRow, 6);
+}
+
 TEST_F(BlockExtent, WalksThatReachTheSheetsEdgeFail) {
     auto ws = sheet("Lines");
     // The right neighbour of the last column is not read.

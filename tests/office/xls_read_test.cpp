@@ -399,6 +399,22 @@ TEST(XlsCells, CellsOutOfOrderAreSortedAndTheLaterRecordOfACellCounts) {
     EXPECT_EQ(sheet->Range("A2")->Value(), Value());
 }
 
+// Formula records as older writers number them (0x0206, 0x0406) hold formula cells too.
+TEST(XlsCells, FormulaRecordsOfOlderWritersReadAsFormulaCells) {
+    StreamBuilder builder;
+    standardGlobals(builder);
+    builder.sheet({u"S",
+                   0,
+                   0,
+                   {{0x0406, formula(4, 1, numberResult(3))},
+                    {0x0206, formula(4, 2, special(0, 0))},
+                    {0x0207, unicodeString(u"text")}}});
+    auto opened = excel_test::open(saved(builder.build(), "older.xls").string());
+    auto sheet = opened.sheet(1);
+    EXPECT_EQ(sheet->Range("A4")->Value(), Value::number(3));
+    EXPECT_EQ(sheet->Range("B4")->Value(), Value::text("text"));
+}
+
 TEST(XlsSheets, AWorkbookIsKnownByItsContentNotItsName) {
     const auto binary = excel_test::scratch("binary-named.xlsx");
     std::filesystem::copy_file(std::string(TABULON_FIXTURES_DIR) + "/xls/basic.xls", binary,
@@ -496,6 +512,14 @@ TEST(XlsDamage, ADamagedRecordFailsWithItsStreamOffset) {
         builder.sheet({u"S", 0, 0, {{0x0203, number(1, 1, std::nan(""))}}});
         cases.push_back({"not a number", builder.build(),
                          "record 0x0203 at offset 268: a cell holds a number that is not finite"});
+    }
+    {
+        StreamBuilder builder;
+        standardGlobals(builder);
+        builder.sheet({u"S", 0, 0, {{0x0406, formula(4, 1, special(7, 0))}}});
+        cases.push_back({"formula result", builder.build(),
+                         "record 0x0406 at offset 268: the formula in cell A4 has a result of "
+                         "unknown kind 7"});
     }
     {
         Bytes noEnd = cellWorkbook();

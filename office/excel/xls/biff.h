@@ -51,6 +51,9 @@ inline constexpr std::uint16_t Blank2 = 0x0001;
 inline constexpr std::uint16_t Integer2 = 0x0002;
 inline constexpr std::uint16_t Number2 = 0x0003;
 inline constexpr std::uint16_t Label2 = 0x0004;
+// Formula records as BIFF3 and BIFF4 number them; some writers still use them in BIFF8 streams.
+inline constexpr std::uint16_t Formula3 = 0x0206;
+inline constexpr std::uint16_t Formula4 = 0x0406;
 // Chart records.
 inline constexpr std::uint16_t Chart = 0x1002;
 inline constexpr std::uint16_t Series = 0x1003;

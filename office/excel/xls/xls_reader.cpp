@@ -279,8 +279,18 @@ struct SheetReader {
         }
     }
 
+    // A formula cell and its cached result. The record ids of older writers (0x0206, 0x0406)
+    // start the same way: row, column, xf, the eight bytes of the result. A result that cannot
+    // be read fails naming the cell, lest the cell read as blank and end a table early.
     void formula(RecordReader in) {
-        Cell& cell = cellHead(in);
+        const int row = in.u16();
+        const int column = in.u16();
+        const std::uint16_t xf = in.u16();
+        const auto name = [&] { return "the formula in cell " + cellName(row + 1, column + 1); };
+        if (in.remaining() < 8) {
+            in.fail(name() + " ends before its result");
+        }
+        Cell& cell = add(in, row, column, xf);
         cell.flags |= kHasFormula;
         std::uint8_t result[8];
         for (auto& byte : result) {
@@ -288,7 +298,11 @@ struct SheetReader {
         }
         if (result[6] != 0xFF || result[7] != 0xFF) {
             cell.kind = CellKind::Number;
-            cell.number = finite(in, le64Double(result));
+            const double value = le64Double(result);
+            if (!std::isfinite(value)) {
+                in.fail(name() + " holds a number that is not finite");
+            }
+            cell.number = value;
             return;
         }
         switch (result[0]) {
@@ -307,7 +321,7 @@ struct SheetReader {
                 text(cell, "");
                 break;
             default:
-                break;
+                in.fail(name() + " has a result of unknown kind " + std::to_string(result[0]));
         }
     }
 
@@ -409,6 +423,8 @@ struct SheetReader {
                 boolErr(stream.reader(record));
                 break;
             case rt::Formula:
+            case rt::Formula3:
+            case rt::Formula4:
                 formula(stream.reader(record));
                 break;
             case rt::String:
