@@ -19,7 +19,7 @@ namespace office::graph {
 
 namespace {
 
-namespace chartml = graph::detail::chartml;
+using chartml = graph::detail::chartml;
 
 const std::string kPackageRel = package::relationshipType("package");
 constexpr std::string_view kSheetType =

@@ -16,8 +16,8 @@ namespace office::graph::msgraph {
 
 namespace {
 
-namespace chartml = detail::chartml;
-namespace dml = detail::dml;
+using chartml = detail::chartml;
+using dml = detail::dml;
 
 constexpr const char* kChartNs = package::ns::kChart.data();
 constexpr const char* kDrawingNs = package::ns::kDrawing.data();
