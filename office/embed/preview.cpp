@@ -1,5 +1,7 @@
 #include "office/embed/preview.h"
 
+#include "office/package/png.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -14,8 +16,6 @@
 #include <memory>
 #include <system_error>
 #include <tuple>
-
-#include <zlib.h>
 
 namespace office::embed {
 
@@ -496,141 +496,6 @@ void drawCells(QPainter& painter, const PreviewTable& table, const Layout& layou
                  });
 }
 
-// PNG, written here rather than by Qt's encoder, which takes several times longer for a
-// picture of a few megapixels. A table picture has few colours (antialiased text included), so
-// it is stored with a palette of at most 256, one byte a pixel, and as RGB only when it has
-// more. Each row is filtered against the one above (the many rows that repeat the row above
-// become zeros) and deflated with run-length matching, which suits the long runs of a table
-// picture. The density is stored so that viewers show it at its size.
-void appendU32(std::string& out, std::uint32_t value) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<char>((value >> shift) & 0xFF));
-    }
-}
-
-void appendChunk(std::string& out, const char* type, const std::string& data) {
-    appendU32(out, static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = out.size();
-    out.append(type, 4);
-    out += data;
-    const auto* bytes = reinterpret_cast<const Bytef*>(out.data() + start);
-    appendU32(out,
-              static_cast<std::uint32_t>(crc32(0, bytes, static_cast<uInt>(out.size() - start))));
-}
-
-// The picture's colours in the order met, with each one's index; empty when there are more
-// than 256. Runs of one colour are the rule, so the last colour is checked first.
-class Palette {
-public:
-    explicit Palette(const QImage& image) {
-        const int width = image.width();
-        for (int y = 0; y < image.height(); ++y) {
-            const auto* rgb = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-            for (int x = 0; x < width; ++x) {
-                if (rgb[x] != last_ && !add(rgb[x])) {
-                    colors_.clear();
-                    return;
-                }
-            }
-        }
-    }
-    bool usable() const { return !colors_.empty(); }
-    const std::vector<QRgb>& colors() const { return colors_; }
-    unsigned char indexOf(QRgb color) {
-        if (color != last_) {
-            last_ = color;
-            lastIndex_ = index_.find(color)->second;
-        }
-        return lastIndex_;
-    }
-
-private:
-    bool add(QRgb color) {
-        last_ = color;
-        const auto [it, added] =
-            index_.emplace(color, static_cast<unsigned char>(colors_.size() & 0xFF));
-        if (added) {
-            if (colors_.size() == 256) {
-                return false;
-            }
-            colors_.push_back(color);
-        }
-        lastIndex_ = it->second;
-        return true;
-    }
-
-    std::vector<QRgb> colors_;
-    std::map<QRgb, unsigned char> index_;
-    QRgb last_ = 0;  // never a colour of the picture, whose pixels are opaque
-    unsigned char lastIndex_ = 0;
-};
-
-// The image's rows as PNG scanlines, each with the "Up" filter, deflated: palette indices when
-// the palette is usable, else RGB.
-std::string deflatedRows(const QImage& image, Palette& palette) {
-    const int width = image.width();
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * (palette.usable() ? 1 : 3);
-    std::vector<unsigned char> above(rowBytes, 0), row(rowBytes), line(rowBytes + 1);
-    z_stream stream{};
-    deflateInit2(&stream, 6, Z_DEFLATED, 15, 8, Z_RLE);
-    std::string out(deflateBound(&stream, static_cast<uLong>((rowBytes + 1) * image.height())),
-                    '\0');
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    line[0] = 2;  // Up
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* rgb = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        if (palette.usable()) {
-            for (int x = 0; x < width; ++x) {
-                row[x] = palette.indexOf(rgb[x]);
-            }
-        } else {
-            for (int x = 0; x < width; ++x) {
-                row[3 * x] = static_cast<unsigned char>(qRed(rgb[x]));
-                row[3 * x + 1] = static_cast<unsigned char>(qGreen(rgb[x]));
-                row[3 * x + 2] = static_cast<unsigned char>(qBlue(rgb[x]));
-            }
-        }
-        for (std::size_t i = 0; i < rowBytes; ++i) {
-            line[i + 1] = static_cast<unsigned char>(row[i] - above[i]);
-        }
-        std::swap(row, above);
-        stream.next_in = line.data();
-        stream.avail_in = static_cast<uInt>(line.size());
-        deflate(&stream, y + 1 == image.height() ? Z_FINISH : Z_NO_FLUSH);
-    }
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
-
-std::string pngOf(const QImage& image, int scale) {
-    Palette palette(image);
-    std::string header;
-    appendU32(header, static_cast<std::uint32_t>(image.width()));
-    appendU32(header, static_cast<std::uint32_t>(image.height()));
-    header += {8, static_cast<char>(palette.usable() ? 3 : 2), 0, 0, 0};  // 8 bits, indexed or RGB
-    std::string density;
-    const auto dotsPerMeter = static_cast<std::uint32_t>(std::lround(96.0 * scale / 0.0254));
-    appendU32(density, dotsPerMeter);
-    appendU32(density, dotsPerMeter);
-    density.push_back(1);  // per meter
-    std::string png("\x89PNG\r\n\x1a\n", 8);
-    appendChunk(png, "IHDR", header);
-    if (palette.usable()) {
-        std::string colors;
-        for (QRgb color : palette.colors()) {
-            colors += {static_cast<char>(qRed(color)), static_cast<char>(qGreen(color)),
-                       static_cast<char>(qBlue(color))};
-        }
-        appendChunk(png, "PLTE", colors);
-    }
-    appendChunk(png, "pHYs", density);
-    appendChunk(png, "IDAT", deflatedRows(image, palette));
-    appendChunk(png, "IEND", "");
-    return png;
-}
-
 Preview render(const PreviewTable& table, const Layout& layout, Fonts* fonts, int scale) {
     const int sheetWidth = layout.xs.back() + 1;
     const int sheetHeight = layout.ys.back() + 1;
@@ -644,7 +509,11 @@ Preview render(const PreviewTable& table, const Layout& layout, Fonts* fonts, in
         drawTexts(painter, table, layout, *fonts);
     }
     painter.end();
-    return {pngOf(image, scale), sheetWidth * scale, sheetHeight * scale, sheetWidth, sheetHeight};
+    const auto dotsPerMeter = static_cast<int>(std::lround(96.0 * scale / 0.0254));
+    std::string png = package::encodePng(
+        reinterpret_cast<const std::uint32_t*>(image.constBits()), image.width(), image.height(),
+        static_cast<std::size_t>(image.bytesPerLine() / 4), dotsPerMeter);
+    return {std::move(png), sheetWidth * scale, sheetHeight * scale, sheetWidth, sheetHeight};
 }
 
 int scaleFor(const Layout& layout, std::int64_t cx, std::int64_t cy) {

@@ -5,8 +5,11 @@
 // object (office/embed) edit the presentation through this, in the same package and the same
 // parsed parts as the presentation itself, so one Save writes everything.
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "office/dispatch.h"
 #include "office/package/package.h"
@@ -67,5 +70,27 @@ std::shared_ptr<Dispatch> openChartObject(const ObjectSite& site);
 // slide, shape and reason, for a binary workbook (Excel.Sheet.8), a linked object or any other
 // object.
 std::shared_ptr<Dispatch> openEmbeddedWorkbook(const ObjectSite& site);
+
+// An embedded object of a PowerPoint 97-2003 presentation (.ppt), which has no parts: the
+// object's storage, and the way to put the filled object back. `replace` takes the object's
+// new storage (a compound file) and the picture the slide is to show of it (a PNG file drawn
+// for the shape's size); the presentation keeps both for its next save and makes the shape
+// show the new picture. The same site serves a binary object of a .pptx whose storage is a
+// package part.
+struct LegacyObjectSite {
+    std::string progId;
+    std::string where;    // "deck.ppt: slide 2, shape \"Chart 3\"", the prefix of every error
+    std::int64_t cx = 0;  // the shape's size in EMU
+    std::int64_t cy = 0;
+    std::function<std::vector<std::uint8_t>()> storage;
+    std::function<void(std::vector<std::uint8_t> storage, const std::string& png)> replace;
+};
+
+// Implemented by the chart server: the Graph chart object of a legacy site, filled in its own
+// records (the data sheet, series and title) and drawn anew when closed.
+std::shared_ptr<Dispatch> openLegacyGraphObject(const LegacyObjectSite& site);
+// Implemented by the embedded-object code: the binary workbook (Excel.Sheet.8) of a legacy
+// site, written back in its own format and drawn anew when closed.
+std::shared_ptr<Dispatch> openLegacyWorkbookObject(const LegacyObjectSite& site);
 
 }  // namespace office::detail
