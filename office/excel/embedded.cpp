@@ -121,13 +121,14 @@ bool isBinaryWorkbook(const package::Package& package) {
     return package.contentType(part) == kBinaryWorkbookType || part.ends_with(".bin");
 }
 
-std::vector<std::uint8_t> newWorkbookBytes(const std::string& sheet) {
+std::vector<std::uint8_t> newWorkbookBytes(const std::string& sheet, bool strict) {
     auto package = package::Package::openBytes(detail::emptyPackage(), "new workbook", "workbook");
     const std::string workbookPart = "xl/workbook.xml";
     const std::string sheetPart = "xl/worksheets/sheet1.xml";
 
     package::Relationships packageRels;
-    packageRels.add(std::string(kRelNs) + "/officeDocument", workbookPart);
+    // The package's main relationship sets its flavour; its other parts take it when written.
+    packageRels.add(package::relationshipType("officeDocument", strict), workbookPart);
     package.setRelationships("", packageRels);
     package::Relationships workbookRels;
     const std::string sheetId = workbookRels.add(std::string(kRelNs) + "/worksheet",

@@ -37,9 +37,9 @@ std::shared_ptr<office::excel::Workbook> openWorkbookFromPackage(
 // host reads no cells of.
 bool isBinaryWorkbook(const package::Package& package);
 
-// The bytes of a new workbook with one empty worksheet named `sheet`; its styles and shared
-// strings are added by the first write that needs them.
-std::vector<std::uint8_t> newWorkbookBytes(const std::string& sheet);
+// The bytes of a new workbook with one empty worksheet named `sheet`, ISO Strict when `strict`;
+// its styles and shared strings are added by the first write that needs them.
+std::vector<std::uint8_t> newWorkbookBytes(const std::string& sheet, bool strict = false);
 
 // One worksheet of a workbook held in memory, its cells read and written directly through the
 // workbook model: the data sheet of a chart, and the first sheet of an embedded table object.

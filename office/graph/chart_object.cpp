@@ -250,7 +250,10 @@ pugi::xml_node ChartServerImpl::colourStyle() {
 void ChartServerImpl::embedNewWorkbook() {
     const std::string part =
         package().freePartName("ppt/embeddings/Microsoft_Excel_Worksheet#.xlsx");
-    useWorkbook(excel::newWorkbookBytes(layout.sheet), part);
+    // The new workbook takes the chart's flavour, transitional or Strict.
+    const bool strict =
+        package::isStrictUri(package::namespaceOf(chartml::child(chart(), "chartSpace")));
+    useWorkbook(excel::newWorkbookBytes(layout.sheet, strict), part);
     allDirty();
 
     package::Relationships rels = package().relationships(site.objectPart);

@@ -7,6 +7,39 @@
 #include "office/package/package_impl.h"
 
 namespace office::package {
+namespace {
+
+bool isDeclaration(const pugi::xml_attribute& attribute) {
+    const std::string_view name = attribute.name();
+    return name == "xmlns" || name.starts_with("xmlns:");
+}
+
+// Calls change for every namespace declaration of the tree whose namespace has a Strict twin
+// that it does not name yet, with that twin; true when there was one.
+template <class Change>
+bool forTransitionalDeclarations(pugi::xml_node node, Change change) {
+    bool found = false;
+    for (pugi::xml_node element = node.first_child(); element; element = element.next_sibling()) {
+        if (element.type() != pugi::node_element) {
+            continue;
+        }
+        for (pugi::xml_attribute attribute : element.attributes()) {
+            if (!isDeclaration(attribute)) {
+                continue;
+            }
+            const std::string_view uri = attribute.value();
+            const std::string_view twin = uriOf(namespaceId(uri), true);
+            if (!uri.empty() && twin != uri) {
+                change(attribute, twin);
+                found = true;
+            }
+        }
+        found = forTransitionalDeclarations(element, change) || found;
+    }
+    return found;
+}
+
+}  // namespace
 
 [[noreturn]] void fail(ErrorCode code, std::string_view file, const std::string& problem) {
     throw Error(code, std::string(file) + ": " + problem);
@@ -105,7 +138,19 @@ void Package::write(std::string_view part, std::string bytes) {
 }
 
 void Package::writeXml(std::string_view part, const pugi::xml_document& doc) {
-    write(part, toXml(doc));
+    // A part written whole into a Strict package declares the Strict twins of the namespaces
+    // its writer named, so that the package stays in one flavour.
+    const auto none = [](pugi::xml_attribute, std::string_view) {};
+    if (!isStrict(*this) || !forTransitionalDeclarations(doc, none)) {
+        write(part, toXml(doc));
+        return;
+    }
+    pugi::xml_document strict;
+    strict.reset(doc);
+    forTransitionalDeclarations(strict, [](pugi::xml_attribute attribute, std::string_view twin) {
+        attribute.set_value(std::string(twin).c_str());
+    });
+    write(part, toXml(strict));
 }
 
 void Package::remove(std::string_view part) {

@@ -33,6 +33,10 @@ std::string fileNameOf(const std::string& path);
 std::string extensionOf(std::string_view part);
 // Whether a part's own format is compressed, so that it is stored rather than deflated.
 bool isCompressedFormat(std::string_view part);
+// True when the package is written in ISO Strict: the relationship to its main part has the
+// Strict type. What the package layer adds to such a package (relationships, the namespaces of
+// a part written whole) takes that flavour too.
+bool isStrict(const Package& package);
 
 struct Entry {
     std::string name;                              // as stored in the archive (or as added)

@@ -9,6 +9,39 @@
 #include "office/package/package_impl.h"
 
 namespace office::package {
+namespace {
+
+// Relationship types whose name in Strict packages differs beyond the base: transitional name,
+// Strict name.
+constexpr std::pair<std::string_view, std::string_view> kRenamedTypes[] = {
+    {"extended-properties", "extendedProperties"},
+    {"custom-properties", "customProperties"},
+};
+
+// The type as a Strict package names it: a type under the transitional base of the
+// officeDocument relationships moves to the Strict base; the package's own types and Office's
+// additions are the same in both flavours and stay.
+std::string strictType(const std::string& type) {
+    const std::string base = relationshipType("");
+    if (!type.starts_with(base)) {
+        return type;
+    }
+    std::string_view name = std::string_view(type).substr(base.size());
+    for (const auto& [transitional, strict] : kRenamedTypes) {
+        if (name == transitional) {
+            name = strict;
+        }
+    }
+    return relationshipType(name, true);
+}
+
+}  // namespace
+
+bool isStrict(const Package& package) {
+    const Relationships rels = package.relationships("");
+    const Relationship* main = rels.findByType("/officeDocument");
+    return main && main->type == relationshipType("officeDocument", true);
+}
 
 const Relationship* Relationships::find(std::string_view id) const {
     for (const auto& rel : items_) {
@@ -79,6 +112,14 @@ void Package::setRelationships(std::string_view sourcePart, const Relationships&
         return;
     }
     const bool fresh = !has(name);
+    // A relationship the part already holds is written as it came in; one added to a Strict
+    // package takes its flavour, whatever type the adding code named.
+    const bool strict = isStrict(*this);
+    const Relationships stored = strict ? relationships(sourcePart) : Relationships();
+    auto typeToWrite = [&](const Relationship& rel) {
+        const Relationship* before = stored.find(rel.id);
+        return !strict || (before && before->type == rel.type) ? rel.type : strictType(rel.type);
+    };
     pugi::xml_document doc;
     if (fresh) {
         auto decl = doc.append_child(pugi::node_declaration);
@@ -95,7 +136,7 @@ void Package::setRelationships(std::string_view sourcePart, const Relationships&
     for (const auto& rel : rels.all()) {
         auto node = appendChild(root, ns::kPackageRelationships, "Relationship");
         setAttribute(node, "Id", rel.id);
-        setAttribute(node, "Type", rel.type);
+        setAttribute(node, "Type", typeToWrite(rel));
         setAttribute(node, "Target", rel.target);
         if (rel.external) {
             setAttribute(node, "TargetMode", "External");

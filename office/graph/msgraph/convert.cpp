@@ -344,7 +344,9 @@ void replaceFrame(const ObjectSite& site, const std::string& chartPart) {
     });
 
     data.remove_children();
-    data.attribute("uri").set_value(kChartUri);
+    // The slide's flavour (transitional or Strict) names the kind and the namespaces.
+    const std::string_view flavour = package::namespaceOf(slide.document_element());
+    data.attribute("uri").set_value(std::string(package::uriLike(kChartUri, flavour)).c_str());
     package::Relationships rels = package.relationships(site.slidePart);
     const std::string id =
         rels.add(std::string(kChartRel), package::relativeTarget(site.slidePart, chartPart));
@@ -352,8 +354,9 @@ void replaceFrame(const ObjectSite& site, const std::string& chartPart) {
     // The reference declares its own namespaces, as office suites write it.
     const std::string prefix(package::usualPrefix(kChartNs));
     pugi::xml_node chart = data.append_child((prefix + ":chart").c_str());
-    chart.append_attribute(("xmlns:" + prefix).c_str()) = kChartNs;
-    chart.append_attribute("xmlns:r") = kRelNs;
+    chart.append_attribute(("xmlns:" + prefix).c_str()) =
+        std::string(package::uriLike(kChartNs, flavour)).c_str();
+    chart.append_attribute("xmlns:r") = std::string(package::uriLike(kRelNs, flavour)).c_str();
     package::setAttribute(chart, package::ns::kRelationships, "id", id);
     package.markDirty(site.slidePart);
 
