@@ -10,6 +10,8 @@
 
 #include "engine/MDL_PptReport.h"
 #include "engine/engine_support.h"
+#include "office/excel.h"
+#include "support/validator.h"
 
 namespace {
 
@@ -77,6 +79,31 @@ TEST_F(XlsSource, AConversionFromXlsGivesWhatTheSameWorkbookAsXlsxGives) {
     if (printed) {
         EXPECT_EQ(*printed, "") << "the validator found faults in the output";
     }
+}
+
+// Every column's format lines every blank cell (column_borders.xlsx saved as .xls by LibreOffice
+// here): the table still ends where the worksheet's cells end.
+TEST_F(XlsSource, ColumnFormatsThatLineEveryCellFillTheBlocksTrueSize) {
+    const fs::path xls = folder_ / "column_borders.xls";
+    tabulon::testing::runCommand("soffice -env:UserInstallation=file://" + folder_.string() +
+                                 "/profile --headless --convert-to xls --outdir '" +
+                                 folder_.string() + "' '" +
+                                 engine_test::fixture("column_borders.xlsx").string() + "'");
+    if (!fs::exists(xls)) {
+        GTEST_SKIP() << "needs LibreOffice Calc (soffice, libreoffice-calc-nogui) to save the "
+                        "workbook as .xls";
+    }
+    // The column formats came over: a blank cell far from the table reads as lined.
+    auto app = office::excel::Application::Create();
+    auto sheet = app->Workbooks()->Open(xls.string())->Worksheets()->Item(1);
+    EXPECT_FALSE(MDL_PptReport::IsBeyondBlock(sheet->Range("F9")));
+    app->Quit();
+
+    link({{kEmbedSlide, "Data", "Cost Table", "ExcelTable"}});
+    MDL_PptReport::ConvertReport(xls.string(), template_.string(), output_.string());
+    const auto table = engine_test::readEmbedded(output_, kEmbedSlide, "Cost Table", 4, 4);
+    EXPECT_EQ(table.grid[2], (std::vector<Value>{txt("South"), num(3), num(4), txt("old 3D")}));
+    EXPECT_EQ(table.grid[3][0], txt("old 4A"));
 }
 
 }  // namespace
