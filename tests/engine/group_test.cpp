@@ -95,4 +95,37 @@ TEST_F(GroupRun, AGraphObjectThatLibreOfficeSavedWithoutProgIdIsFilled) {
               (std::vector<office::Value>{txt("South"), num(30), num(40)}));
 }
 
+// LibreOffice saves grouped_charts.pptx as .ppt: the bar chart, an OLE object of its own now,
+// stays in its group, which an independent reader (ppt_binary_listing.py, olefile) lists too.
+TEST_F(GroupRun, AnObjectInAGroupOfAPptIsListedLinkedAndFoundByTheTag) {
+    const fs::path deck = folder / "grouped_charts.ppt";
+    tabulon::testing::runCommand("soffice -env:UserInstallation=file://" + folder.string() +
+                                 "/profile --headless --convert-to ppt --outdir '" +
+                                 folder.string() +
+                                 "' " TABULON_FIXTURES_DIR "/pptx/grouped_charts.pptx");
+    if (!fs::exists(deck)) {
+        GTEST_SKIP() << "needs LibreOffice Impress (soffice) to save the deck as .ppt";
+    }
+    auto app = office::ppt::Application::Create();
+    auto slide = app->Presentations()->Open(deck.string())->Slides()->Item(1);
+    auto group = slide->Shapes()->Item(1);
+    auto member = group->GroupItems()->Item(1);
+    const int id = member->Id();
+    EXPECT_NE(tabulon::testing::runCommand("/usr/bin/python3 " TABULON_SOURCE_DIR
+                                           "/tests/office/ppt_binary_listing.py '" +
+                                           deck.string() + "'")
+                  .output.find("shape " + std::to_string(group->Id()) + " -\nmember " +
+                               std::to_string(id) + " - -\n"),
+              std::string::npos);
+    slide->SetName("Sales");
+    slide->Tags()->Add("Name", member->Name());
+    app->ActivePresentation()->Save();
+    app->Quit();
+    auto again = office::ppt::Application::Create();
+    slide = again->Presentations()->Open(deck.string())->Slides()->Item(1);
+    EXPECT_EQ(MDL_PptReport::GetMappedShape(slide)->Id(), id);
+    EXPECT_EQ(slide->Name(), "Sales");
+    again->Quit();
+}
+
 }  // namespace
