@@ -102,7 +102,10 @@ std::uint32_t addPngBlip(Record& document, Bytes& pictures, std::span<const std:
     const auto offset = static_cast<std::uint32_t>(pictures.size());
     makeAtom(kBlipPng, kPngInstance, std::move(body)).appendTo(pictures);
 
-    Bytes entry{kPngKind, kPngKind};
+    Bytes entry;
+    entry.reserve(kFbseSize);
+    entry.push_back(kPngKind);  // btWin32
+    entry.push_back(kPngKind);  // btMacOS
     entry.insert(entry.end(), digest.begin(), digest.begin() + kDigestSize);
     appendU16(entry, 0xFF);
     appendU32(entry, static_cast<std::uint32_t>(pictures.size() - offset));
