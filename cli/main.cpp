@@ -11,6 +11,7 @@
 #include <QtGlobal>
 
 #include "engine/MDL_PptReport.h"
+#include "office/ascii.h"
 #include "office/error.h"
 #include "tabulon/version.h"
 
@@ -26,11 +27,11 @@ constexpr const char* kUsage =
 
 constexpr const char* kHelp =
     "\n"
-    "Fills the linked charts and embedded tables of the presentation TEMPLATE (.pptx) with\n"
-    "the table blocks of the workbook WORKBOOK (.xlsx, .xlsm, .xls) and saves the result as\n"
-    "OUTPUT (.pptx; added when OUTPUT has no extension). Every worksheet fills the slides\n"
-    "that bear its name; the template file is left unchanged unless OUTPUT is the template\n"
-    "itself. A read-only OUTPUT is never replaced.\n"
+    "Fills the linked charts and embedded tables of the presentation TEMPLATE (.pptx or .ppt)\n"
+    "with the table blocks of the workbook WORKBOOK (.xlsx, .xlsm, .xls) and saves the result\n"
+    "as OUTPUT (.pptx, or .ppt for a .ppt template; added when OUTPUT has no extension). Every\n"
+    "worksheet fills the slides that bear its name; the template file is left unchanged\n"
+    "unless OUTPUT is the template itself. A read-only OUTPUT is never replaced.\n"
     "\n"
     "After its one-line summary it prints a line \"warning: TEXT\" on standard error for\n"
     "each thing the run left undone or did on a guess: a worksheet that fills no slide, a\n"
@@ -74,9 +75,15 @@ std::string fullPath(const char* path) {
     return error ? std::string(path) : absolute.lexically_normal().string();
 }
 
-// The file a save would write: the presentation host adds .pptx to a name without extension.
-std::string pathToWrite(const std::string& output) {
-    return std::filesystem::path(output).has_extension() ? output : output + ".pptx";
+// The file a save would write: the presentation host adds the template's own kind of extension
+// to a name without one (.ppt for a PowerPoint 97-2003 template, .pptx for any other).
+std::string pathToWrite(const std::string& output, const std::string& templatePath) {
+    if (std::filesystem::path(output).has_extension()) {
+        return output;
+    }
+    const std::string kind =
+        office::asciiLower(std::filesystem::path(templatePath).extension().string());
+    return output + (kind == ".ppt" ? ".ppt" : ".pptx");
 }
 
 const char* plural(int count, const char* one, const char* many) {
@@ -95,8 +102,7 @@ void printDryRun(const MDL_PptReport::RunStatistics& run, const std::string& out
                     fill.slideIndex, fill.slideName.c_str(), fill.shape.c_str(), fill.sheet.c_str(),
                     fill.blocks, plural(fill.blocks, "table block", "table blocks"));
     }
-    std::printf("would fill %s; would write %s\n", countsText(run).c_str(),
-                pathToWrite(output).c_str());
+    std::printf("would fill %s; would write %s\n", countsText(run).c_str(), output.c_str());
 }
 
 void printWarnings(const MDL_PptReport::RunStatistics& run) {
@@ -113,7 +119,7 @@ int report(const Options& options, const MDL_PptReport::RunStatistics& run,
         printWarnings(run);
         std::fprintf(stderr, "error: %zu %s with --strict; %s not written\n", run.warnings.size(),
                      plural(static_cast<int>(run.warnings.size()), "warning", "warnings"),
-                     pathToWrite(output).c_str());
+                     output.c_str());
         return kExitWarnings;
     }
     if (options.quiet) {
@@ -145,7 +151,7 @@ int convert(const Options& options) {
         std::fprintf(stderr, "error: %s\n", error.what());
         return kExitFailure;
     }
-    return report(options, statistics, outputPath);
+    return report(options, statistics, pathToWrite(outputPath, options.paths[1]));
 }
 
 // False for an unknown option or a wrong number of paths.

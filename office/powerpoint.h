@@ -6,6 +6,7 @@
 // Close, every object that belongs to it fails with ErrorCode::ObjectClosed.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@
 
 namespace office::detail {
 struct ObjectSite;
+struct LegacyObjectSite;
 }  // namespace office::detail
 
 namespace office::ppt {
@@ -277,6 +279,11 @@ public:
     // the chart server or the embedded-workbook code. Fails as Object does for a shape that
     // holds no object or whose object part is missing.
     office::detail::ObjectSite Site() const;
+    // For an object of a PowerPoint 97-2003 presentation (.ppt): its storage, size and the way
+    // to put it back filled, which Object hands to the Graph or workbook code; nullopt for an
+    // object of a .pptx. Fails with NotSupported, naming slide and shape, for a linked object,
+    // TypeMismatch for a shape that holds no object, CorruptPart for a shape without an anchor.
+    std::optional<office::detail::LegacyObjectSite> LegacySite() const;
 
     std::string_view TypeName() const override { return kTypeName; }
 

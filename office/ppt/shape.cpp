@@ -391,6 +391,13 @@ std::string OLEFormat::ProgID() const {
     return requireObject(*shape_, shape_->element()).progId;
 }
 
+std::optional<office::detail::LegacyObjectSite> OLEFormat::LegacySite() const {
+    if (!shape_->slide->deck) {
+        return std::nullopt;
+    }
+    return detail::legacySite(*shape_);
+}
+
 office::detail::ObjectSite OLEFormat::Site() const {
     if (shape_->slide->deck) {
         detail::refuseBinaryObject(*shape_);

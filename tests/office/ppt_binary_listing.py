@@ -9,11 +9,14 @@ public description, one line per item in presentation order:
 Names and values are UTF-8 in hex ('-' when empty or absent), so that any text compares as one
 word. Shapes are the slide's top-level shapes in stacking order; the shapes inside a group follow
 it as "member" lines, depth first. A trailing "edits <n>" line counts the UserEditAtoms of the edit chain. The tests
-compare these lines with what our own reading of the same file gives. Exit status 2 when olefile
+compare these lines with what our own reading of the same file gives. "objects FILE" and
+"cells FILE" list the embedded objects instead (see object_lines). Exit status 2 when olefile
 is not installed, 1 when the file cannot be read."""
 
+import hashlib
 import struct
 import sys
+import zlib
 
 try:
     import olefile
@@ -45,10 +48,11 @@ def text(data, rec):
     return value.encode("utf-8").hex() or "-"
 
 
-def persist_directory(doc, offset):
-    """The newest stream offset of every persist id, walking the edits from the newest."""
+def persist_directory(doc, offset, limit=None):
+    """The newest stream offset of every persist id, walking the edits from the newest (at most
+    `limit` of them)."""
     offsets, edits, seen = {}, 0, set()
-    while offset and offset not in seen:
+    while offset and offset not in seen and edits != limit:
         seen.add(offset)
         edits += 1
         _, _, body, _ = next(records(doc, offset, len(doc)))
@@ -72,7 +76,7 @@ def prog_ids(doc, offsets, doc_body, doc_end):
     if object_list is None:
         return found
     for rtype, _, body, end in records(doc, object_list[2], object_list[3]):
-        if rtype != 0x0FCC:
+        if rtype not in (0x0FCC, 0x0FCE):  # embedded and linked objects
             continue
         atom = find(doc, body, end, 0x0FC3)
         prog = find(doc, body, end, 0x0FBA, 2)
@@ -153,9 +157,120 @@ def listing(name):
     return out
 
 
+def current_state(name):
+    """The file's streams, the newest offset of every persist id, the ids that the newest edit
+    wrote, and the body of the current DocumentContainer."""
+    ole = olefile.OleFileIO(name)
+    edit = struct.unpack_from("<I", ole.openstream("Current User").read(), 16)[0]
+    doc = ole.openstream("PowerPoint Document").read()
+    offsets, _ = persist_directory(doc, edit)
+    newest, _ = persist_directory(doc, edit, 1)
+    document = offsets[struct.unpack_from("<I", doc, edit + 24)[0]]
+    return ole, doc, offsets, set(newest), next(records(doc, document, len(doc)))[2:]
+
+
+def object_shapes(doc, body, end):
+    """(spid, exObjId, pib) of every shape in the records of body..end that shows an object."""
+    for rtype, _, inner, stop in records(doc, body, end):
+        if rtype in (0x040C, 0xF002, 0xF003):
+            yield from object_shapes(doc, inner, stop)
+        client = find(doc, inner, stop, 0xF011) if rtype == 0xF004 else None
+        ref = find(doc, client[2], client[3], 0x0BC1) if client else None
+        if ref is not None:
+            fopt = find(doc, inner, stop, 0xF00B)
+            props = [struct.unpack_from("<HI", doc, fopt[2] + 6 * i) for i in range(fopt[1])]
+            yield (struct.unpack_from("<I", doc, find(doc, inner, stop, 0xF00A)[2])[0],
+                   struct.unpack_from("<I", doc, ref[2])[0],
+                   next((value for opid, value in props if opid & 0x3FFF == 0x0104), 0))
+
+
+def embedded(state):
+    """(slide, shape id, pib, ProgID, storage, whether the newest edit wrote the storage) of
+    every shape that shows an embedded object, in slide order; the storage inflated."""
+    _, doc, offsets, newest, (doc_body, doc_end) = state
+    progs, storages = prog_ids(doc, offsets, doc_body, doc_end), {}
+    object_list = find(doc, doc_body, doc_end, 0x0409)
+    for rtype, _, body, end in records(doc, *object_list[2:]) if object_list else []:
+        atom = find(doc, body, end, 0x0FC3)
+        if rtype == 0x0FCC and atom is not None:
+            object_id, persist = struct.unpack_from("<I4xI", doc, atom[2] + 8)
+            ver_inst, _, length = struct.unpack_from("<HHI", doc, offsets[persist])
+            data = doc[offsets[persist] + 8:offsets[persist] + 8 + length]
+            storages[object_id] = (zlib.decompress(data[4:]) if ver_inst >> 4 else data,
+                                   persist in newest)
+    slide_list = find(doc, doc_body, doc_end, 0x0FF0, 0)
+    slides = [r for r in records(doc, *slide_list[2:]) if r[0] == 0x03F3]
+    for index, (_, _, body, _) in enumerate(slides):
+        _, _, s_body, s_end = next(records(doc, offsets[struct.unpack_from("<I", doc, body)[0]],
+                                           len(doc)))
+        for spid, object_id, pib in object_shapes(doc, s_body, s_end):
+            if object_id in storages:
+                prog = bytes.fromhex(progs[object_id]).decode() if progs[object_id] != "-" else ""
+                yield (index + 1, spid, pib, prog) + storages[object_id]
+
+
+def blip(state, pib):
+    """The kind (btWin32: 6 for PNG) of the blip-store entry that pib names and the MD5 of a
+    PNG's bytes in the Pictures stream."""
+    ole, doc, _, _, (doc_body, doc_end) = state
+    group = find(doc, doc_body, doc_end, 0x040B)
+    dgg = find(doc, group[2], group[3], 0xF000)
+    store = find(doc, dgg[2], dgg[3], 0xF001)
+    entries = list(records(doc, store[2], store[3])) if store else []
+    assert store is None or store[1] == len(entries), "the blip store's count is wrong"
+    if not 0 < pib <= len(entries) or doc[entries[pib - 1][2]] != 6:
+        return "-", "-"
+    size, offset = struct.unpack_from("<I4xI", doc, entries[pib - 1][2] + 20)
+    png = ole.openstream("Pictures").read()[offset:offset + size]
+    assert struct.unpack_from("<HH", png) == (0x6E00, 0xF01E), "no PNG blip"
+    return 6, hashlib.md5(png[25:]).hexdigest()
+
+
+def graph_cells(stream):
+    """{(row, column): text} of a Graph data sheet: the BIFF2 cells Graph writes (Number 0x0003,
+    Label 0x0004: row, column, three attribute bytes, the value)."""
+    cells, at = {}, 0
+    while at + 4 <= len(stream):
+        rtype, length = struct.unpack_from("<HH", stream, at)
+        body, at = stream[at + 4:at + 4 + length], at + 4 + length
+        if rtype == 0x0003:
+            cells[struct.unpack_from("<HH", body)] = "%g" % struct.unpack_from("<d", body, 7)[0]
+        elif rtype == 0x0004:
+            count, chars = struct.unpack_from("<H", body, 7)[0], body[9:]
+            wide = len(chars) != count and chars[0] & 1
+            chars = chars if len(chars) == count else chars[1:]
+            cells[struct.unpack_from("<HH", body)] = chars.decode("utf-16-le" if wide else "cp1252")
+    return cells
+
+
+def object_lines(name, cells):
+    """Per shape that shows an embedded object, in slide order:
+        object <slide> <shape id> <new|old> blip <kind> <md5> storage <md5>
+    new when the newest edit wrote its storage; the kind of the blip its pib names and the MD5
+    of a PNG's bytes; the MD5 of the storage. With cells, the cells (zero-based) of its Graph data
+    sheet or of its workbook's first sheet (read with xlrd) follow: " <row>,<column>=<value>"."""
+    state = current_state(name)
+    found = {}
+    for slide, spid, pib, prog, storage, new in embedded(state):
+        line = (f"object {slide} {spid} {'new' if new else 'old'} blip %s %s storage "
+                f"{hashlib.md5(storage).hexdigest()}") % blip(state, pib)
+        if cells and prog.startswith("Excel.Sheet"):
+            import xlrd
+            sheet = xlrd.open_workbook(file_contents=storage).sheet_by_index(0)
+            found = {(r, c): "%g" % v if isinstance(v, float) else v for r in range(sheet.nrows)
+                     for c, v in enumerate(sheet.row_values(r)) if v != ""}
+        elif cells and prog.startswith("MSGraph"):
+            found = graph_cells(olefile.OleFileIO(storage).openstream("Workbook").read())
+        yield line + "".join(f" {r},{c}={v}" for (r, c), v in sorted(found.items()))
+
+
 def main():
     try:
+        if sys.argv[1] in ("objects", "cells"):
+            sys.stdout.writelines(f"{line}\n" for line in object_lines(sys.argv[2], sys.argv[1] == "cells"))
+            return 0
         lines = listing(sys.argv[1])
+
     except Exception as error:  # any fault of the file: say what it was
         print(f"cannot read {sys.argv[1]}: {error}", file=sys.stderr)
         return 1

@@ -9,6 +9,7 @@
 #include "office/error.h"
 #include "office/package/write_file.h"
 #include "office/ppt/binary/drawing.h"
+#include "office/ppt/binary/pictures.h"
 
 namespace office::ppt::binary {
 
@@ -16,6 +17,8 @@ namespace {
 
 constexpr std::string_view kDocumentStream = "PowerPoint Document";
 constexpr std::string_view kCurrentUserStream = "Current User";
+constexpr std::string_view kPicturesStream = "Pictures";
+constexpr std::uint16_t kCompressedStorage = 1;  // the ExOleObjStg instance of a zlib stream
 
 // Record types of the document stream.
 constexpr std::uint16_t kDocumentContainer = 0x03E8;
@@ -27,6 +30,7 @@ constexpr std::uint16_t kColorScheme = 0x07F0;
 constexpr std::uint16_t kCString = 0x0FBA;
 constexpr std::uint16_t kExOleObjAtom = 0x0FC3;
 constexpr std::uint16_t kExOleEmbed = 0x0FCC;
+constexpr std::uint16_t kExOleLink = 0x0FCE;
 constexpr std::uint16_t kSlideList = 0x0FF0;
 constexpr std::uint16_t kUserEditAtom = 0x0FF5;
 constexpr std::uint16_t kCurrentUserAtom = 0x0FF6;
@@ -233,7 +237,8 @@ Record Deck::persistObject(std::uint32_t persistId, std::uint16_t type) const {
 }
 
 void Deck::readDocument() {
-    const Record document = persistObject(documentRef_, kDocumentContainer);
+    document_ = persistObject(documentRef_, kDocumentContainer);
+    const Record& document = document_;
     if (document.child(kCryptSession)) {
         throw Error(ErrorCode::Encrypted, displayName() +
                                               ": the presentation is protected by a password; "
@@ -243,10 +248,12 @@ void Deck::readDocument() {
     if (const Record* list = document.child(kExObjList)) {
         for (const Record& embed : list->children) {
             const Record* atom = embed.child(kExOleObjAtom);
-            if (embed.header.type != kExOleEmbed || !atom || atom->body.size() < 20) {
+            const bool linked = embed.header.type == kExOleLink;
+            if ((embed.header.type != kExOleEmbed && !linked) || !atom || atom->body.size() < 20) {
                 continue;
             }
             EmbeddedObject object;
+            object.linked = linked;
             object.objectId = u32At(atom->body, 8);
             object.storageRef = u32At(atom->body, 16);
             object.menuName = cstring(embed, 1).value_or("");
@@ -405,30 +412,117 @@ const EmbeddedObject* Deck::object(std::uint32_t objectId) const {
     return found == objects_.end() ? nullptr : &found->second;
 }
 
-Bytes Deck::objectStorage(std::uint32_t objectId) const {
+Bytes Deck::objectStorage(std::uint32_t objectId, const std::string& where) const {
+    checkOpen();
     const EmbeddedObject* found = object(objectId);
+    const std::string subject = where.empty() ? streamWhere() : where;
     if (!found) {
-        throw Error(ErrorCode::CorruptPart, streamWhere() + ": embedded object " +
+        throw Error(ErrorCode::CorruptPart, subject + ": embedded object " +
                                                 std::to_string(objectId) +
                                                 " is not in the document's object list");
     }
-    const Record storage = persistObject(found->storageRef, kExOleObjStg);
+    Record storage;
+    if (auto pending = storages_.find(found->storageRef); pending != storages_.end()) {
+        storage = pending->second;
+    } else {
+        try {
+            storage = persistObject(found->storageRef, kExOleObjStg);
+        } catch (const Error& error) {
+            if (where.empty()) {
+                throw;
+            }
+            throw Error(error.code(),
+                        where + ": the object's storage cannot be read: " + error.text());
+        }
+    }
     if (storage.header.instance == 0) {
         return storage.body;
     }
-    return inflateStorage(storage.body, streamWhere() + ": object " + found->progId);
+    return inflateStorage(storage.body,
+                          where.empty() ? streamWhere() + ": object " + found->progId : where);
 }
 
-void Deck::save(const std::string& path) {
-    checkOpen();
-    Bytes stream = stream_;
-    std::map<std::uint32_t, std::uint32_t> written;
+std::string Deck::where(std::size_t slide, const ShapeInfo& shape) const {
+    return where(slide) + ", shape \"" + shape.name + "\"";
+}
+
+const ShapeInfo& Deck::shapeAt(std::size_t slide, int shapeId) const {
+    if (const ShapeInfo* shape = findShape(slideAt(slide).shapes, shapeId)) {
+        return *shape;
+    }
+    throw Error(ErrorCode::IndexOutOfRange,
+                where(slide) + ": shape " + std::to_string(shapeId) + " is no longer on the slide");
+}
+
+std::pair<std::int64_t, std::int64_t> Deck::shapeSize(std::size_t slide, int shapeId) const {
+    const ShapeInfo& shape = shapeAt(slide, shapeId);
+    const Record* drawing = slideAt(slide).container.child(kDrawingContainer);
+    return binary::shapeSize(*drawing, shape, where(slide, shape));
+}
+
+const Bytes& Deck::pictures() {
+    if (!pictures_) {
+        pictures_ = file_.hasStream(kPicturesStream) ? file_.readStream(kPicturesStream) : Bytes{};
+    }
+    return *pictures_;
+}
+
+void Deck::replaceObject(std::size_t index, int shapeId, const Bytes& storage,
+                         std::span<const std::uint8_t> png) {
+    Slide& slide = slideAt(index);
+    const ShapeInfo& shape = shapeAt(index, shapeId);
+    const std::string subject = where(index, shape);
+    const EmbeddedObject* found = shape.objectId ? object(*shape.objectId) : nullptr;
+    if (!found || found->linked) {
+        throw Error(ErrorCode::TypeMismatch, subject + " holds no embedded object");
+    }
+    if (!compound::isCompoundFile(storage)) {
+        throw Error(ErrorCode::InvalidArgument,
+                    subject + ": the object's new storage is no compound file");
+    }
+    constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (png.size() < sizeof kPngSignature ||
+        !std::equal(std::begin(kPngSignature), std::end(kPngSignature), png.begin())) {
+        throw Error(ErrorCode::InvalidArgument, subject + ": the object's new picture is no PNG");
+    }
+    // Everything that can fail is done on copies first, so that a failure changes nothing.
+    const std::uint32_t blip = blipCount(document_, pictures(), subject) + 1;
+    Record container = slide.container;
+    setPicture(*container.child(kDrawingContainer), shape, blip, subject);
+    Record stored = makeAtom(kExOleObjStg, kCompressedStorage, deflateStorage(storage));
+
+    addPngBlip(document_, *pictures_, png);
+    slide.container = std::move(container);
+    slide.changed = true;
+    documentChanged_ = true;
+    picturesChanged_ = true;
+    storages_[found->storageRef] = std::move(stored);
+    refreshShapes(slide);
+}
+
+// The changed persist objects, appended to the stream with their new offsets.
+void Deck::appendPersistObjects(Bytes& stream, std::map<std::uint32_t, std::uint32_t>& written) {
     for (Slide& slide : slides_) {
         if (slide.changed) {
             written[slide.persistId] = static_cast<std::uint32_t>(stream.size());
             slide.container.appendTo(stream);
         }
     }
+    if (documentChanged_) {
+        written[documentRef_] = static_cast<std::uint32_t>(stream.size());
+        document_.appendTo(stream);
+    }
+    for (const auto& [id, storage] : storages_) {
+        written[id] = static_cast<std::uint32_t>(stream.size());
+        storage.appendTo(stream);
+    }
+}
+
+void Deck::save(const std::string& path) {
+    checkOpen();
+    Bytes stream = stream_;
+    std::map<std::uint32_t, std::uint32_t> written;
+    appendPersistObjects(stream, written);
     const std::uint32_t edit = currentEdit_;
     Bytes user = currentUser_;
     if (!written.empty()) {
@@ -448,8 +542,12 @@ void Deck::save(const std::string& path) {
         makeAtom(kUserEditAtom, header.instance, std::move(body)).appendTo(stream);
         putU32(user, 16, editAt);
     }
-    Bytes bytes = file_.rewrite(
-        {{std::string(kDocumentStream), stream}, {std::string(kCurrentUserStream), user}});
+    std::map<std::string, Bytes> streams{{std::string(kDocumentStream), stream},
+                                         {std::string(kCurrentUserStream), user}};
+    if (picturesChanged_) {
+        streams.emplace(std::string(kPicturesStream), *pictures_);
+    }
+    Bytes bytes = file_.rewrite(streams);
     package::writeFileAtomically(path, bytes);
     // The file now holds this state: the next save appends to it.
     file_ = compound::File::openBytes(std::move(bytes),
@@ -466,6 +564,9 @@ void Deck::save(const std::string& path) {
     for (Slide& slide : slides_) {
         slide.changed = false;
     }
+    documentChanged_ = false;
+    picturesChanged_ = false;
+    storages_.clear();
 }
 
 }  // namespace office::ppt::binary

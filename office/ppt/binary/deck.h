@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "office/compound/compound_file.h"
@@ -38,6 +39,7 @@ struct EmbeddedObject {
     std::string progId;            // "MSGraph.Chart.8", "Excel.Sheet.8", ...
     std::string menuName;          // "Chart", "Worksheet", ...
     std::uint32_t storageRef = 0;  // persist id of its ExOleObjStg
+    bool linked = false;           // linked to an outside file rather than embedded
 };
 
 struct Tag {
@@ -80,8 +82,24 @@ public:
     void setShapeName(std::size_t slide, int shapeId, const std::string& name);
     // The embedded object with that exObjId; null when the document lists none.
     const EmbeddedObject* object(std::uint32_t objectId) const;
-    // The object's storage as a compound file (decompressed when stored compressed).
-    Bytes objectStorage(std::uint32_t objectId) const;
+    // The object's storage as a compound file (decompressed when stored compressed), as the
+    // last replaceObject gave it. Fails with CorruptPart, its text starting with `where` when
+    // given, for a storage that is missing or does not inflate.
+    Bytes objectStorage(std::uint32_t objectId, const std::string& where = {}) const;
+    // The shape's size in EMU. Fails with IndexOutOfRange for no such shape, CorruptPart for a
+    // shape without an anchor.
+    std::pair<std::int64_t, std::int64_t> shapeSize(std::size_t slide, int shapeId) const;
+    // Keeps for the next save the new storage (a compound file) of the object that the shape
+    // shows, and a PNG picture of it, which the shape shows from now on: the storage as a new
+    // compressed version of the object's ExOleObjStg, the picture appended to the "Pictures"
+    // stream and entered in the blip store. Earlier pictures stay in the file. Fails, naming
+    // slide and shape and changing nothing: IndexOutOfRange for no such shape, TypeMismatch for
+    // a shape without an embedded object, InvalidArgument for a storage that is no compound
+    // file or a picture that is no PNG, CorruptPart for a blip store that does not add up.
+    void replaceObject(std::size_t slide, int shapeId, const Bytes& storage,
+                       std::span<const std::uint8_t> png);
+    // "deck.ppt: slide 2, shape \"Chart 3\"": the prefix of errors about a shape.
+    std::string where(std::size_t slide, const ShapeInfo& shape) const;
     // "deck.ppt: slide 2": the prefix of errors about a slide.
     std::string where(std::size_t slide) const;
 
@@ -105,6 +123,9 @@ private:
     void readDocument();
     void readSlide(std::uint32_t persistId, int slideId);
     Record persistObject(std::uint32_t persistId, std::uint16_t type) const;
+    const ShapeInfo& shapeAt(std::size_t slide, int shapeId) const;
+    const Bytes& pictures();
+    void appendPersistObjects(Bytes& stream, std::map<std::uint32_t, std::uint32_t>& written);
     std::string streamWhere() const;
     void refreshShapes(Slide& slide);
     Slide& slideAt(std::size_t slide);
@@ -120,6 +141,11 @@ private:
     std::map<std::uint32_t, std::uint32_t> persist_;  // persist id -> stream offset
     std::map<std::uint32_t, EmbeddedObject> objects_;
     std::vector<Slide> slides_;
+    Record document_;  // the DocumentContainer, as the next save writes it
+    bool documentChanged_ = false;
+    std::optional<Bytes> pictures_;  // the "Pictures" stream, read when first needed
+    bool picturesChanged_ = false;
+    std::map<std::uint32_t, Record> storages_;  // persist id -> ExOleObjStg the next save writes
 };
 
 }  // namespace office::ppt::binary

@@ -1,8 +1,10 @@
 #include "office/ppt/binary/drawing.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <set>
+#include <span>
 
 #include <QByteArray>
 
@@ -21,8 +23,13 @@ constexpr std::uint16_t kFopt = 0xF00B;
 constexpr std::uint16_t kTertiaryFopt = 0xF122;
 constexpr std::uint16_t kClientData = 0xF011;
 constexpr std::uint16_t kExObjRefAtom = 0x0BC1;
+constexpr std::uint16_t kGroupCoordinates = 0xF009;  // OfficeArtFSPGR
+constexpr std::uint16_t kChildAnchor = 0xF00F;
+constexpr std::uint16_t kClientAnchor = 0xF010;
 
 constexpr std::uint16_t kNameProperty = 0x0380;
+constexpr std::uint16_t kPictureProperty = 0x0104;  // pib
+constexpr std::uint16_t kBlipId = 0x4000;           // the value is an index of the blip store
 constexpr std::uint16_t kComplex = 0x8000;
 constexpr std::uint16_t kPropertyNumber = 0x3FFF;
 constexpr std::uint32_t kPatriarch = 0x4;
@@ -30,6 +37,10 @@ constexpr std::uint32_t kBackground = 0x400;
 constexpr std::uint16_t kPictureFrame = 75;
 constexpr std::uint16_t kTextBox = 202;
 constexpr std::size_t kMaxInflated = 512u << 20;
+// No zlib stream inflates to more than about 1032 times its length.
+constexpr std::size_t kMaxRatio = 1032;
+// EMU per master unit (914400 an inch against 576), times two.
+constexpr std::int64_t kEmuTimesTwo = 3175;
 
 // One entry of an OfficeArtFOPT with the complex data that belongs to it.
 struct Property {
@@ -197,8 +208,9 @@ void giveNames(std::vector<ShapeInfo>& shapes, std::set<std::string>& names) {
     }
 }
 
-Record* containerAt(Record& drawing, const std::vector<std::size_t>& path) {
-    Record* at = &drawing;
+template <typename R>
+R* containerAt(R& drawing, std::span<const std::size_t> path) {
+    R* at = &drawing;
     for (std::size_t index : path) {
         if (index >= at->children.size()) {
             return nullptr;
@@ -206,6 +218,110 @@ Record* containerAt(Record& drawing, const std::vector<std::size_t>& path) {
         at = &at->children[index];
     }
     return at;
+}
+
+Record& shapeContainer(Record& drawing, const ShapeInfo& shape, const std::string& where) {
+    Record* container = containerAt(drawing, std::span<const std::size_t>(shape.path));
+    if (!container || container->header.type != kSpContainer) {
+        throw Error(ErrorCode::CorruptPart,
+                    where + ": shape " + std::to_string(shape.id) + " is no longer on the slide");
+    }
+    return *container;
+}
+
+// The properties of the shape's OfficeArtFOPT, which is made after its FSP when it has none.
+std::vector<Property> propertiesOf(Record& container, const ShapeInfo& shape,
+                                   const std::string& where, std::string_view purpose) {
+    Record* fopt = container.child(kFopt);
+    if (!fopt) {
+        auto after = std::find_if(container.children.begin(), container.children.end(),
+                                  [](const Record& r) { return r.header.type == kFsp; });
+        auto at = after == container.children.end() ? container.children.begin() : after + 1;
+        fopt = &*container.children.insert(at, buildFopt({}));
+    }
+    std::optional<std::vector<Property>> properties = parseProperties(*fopt);
+    if (!properties) {
+        throw Error(ErrorCode::NotSupported, where + ": shape " + std::to_string(shape.id) +
+                                                 ": its properties do not parse, so " +
+                                                 std::string(purpose));
+    }
+    return std::move(*properties);
+}
+
+// Puts the property where its number places it among the others, replacing one of that number.
+void insertSorted(std::vector<Property>& properties, Property property) {
+    const std::uint16_t number = property.opid & kPropertyNumber;
+    std::erase_if(properties,
+                  [&](const Property& p) { return (p.opid & kPropertyNumber) == number; });
+    auto at = std::find_if(properties.begin(), properties.end(),
+                           [&](const Property& p) { return (p.opid & kPropertyNumber) > number; });
+    properties.insert(at, std::move(property));
+}
+
+std::int64_t i32At(const Bytes& bytes, std::size_t at) {
+    return static_cast<std::int32_t>(u32At(bytes, at));
+}
+
+std::int64_t i16At(const Bytes& bytes, std::size_t at) {
+    return static_cast<std::int16_t>(u16At(bytes, at));
+}
+
+struct Extent {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+
+// A rectangle of four i32 as left, top, right, bottom (child anchors, group coordinates).
+Extent extentOf(const Record& rect) {
+    const Bytes& b = rect.body;
+    return {std::abs(i32At(b, 8) - i32At(b, 0)), std::abs(i32At(b, 12) - i32At(b, 4))};
+}
+
+// The client anchor of a slide's shape: top, left, right, bottom in master units, as four i16
+// or, in its long form, four i32.
+Extent clientExtent(const Record& anchor) {
+    const Bytes& b = anchor.body;
+    if (b.size() >= 16) {
+        return {std::abs(i32At(b, 8) - i32At(b, 4)), std::abs(i32At(b, 12) - i32At(b, 0))};
+    }
+    return {std::abs(i16At(b, 4) - i16At(b, 2)), std::abs(i16At(b, 6) - i16At(b, 0))};
+}
+
+// The size in EMU of the shape container at `path`.
+Extent extentAt(const Record& drawing, std::vector<std::size_t> path, const ShapeInfo& shape,
+                const std::string& where) {
+    const Record* container = containerAt(drawing, std::span<const std::size_t>(path));
+    const std::string subject = where + ": shape " + std::to_string(shape.id);
+    const Record* client = container ? container->child(kClientAnchor) : nullptr;
+    if (client && client->body.size() >= 8) {
+        const Extent size = clientExtent(*client);
+        return {size.width * kEmuTimesTwo / 2, size.height * kEmuTimesTwo / 2};
+    }
+    const Record* child = container ? container->child(kChildAnchor) : nullptr;
+    if (!child || child->body.size() < 16 || path.size() < 4) {
+        throw Error(ErrorCode::CorruptPart, subject + " has no anchor, so its size is unknown");
+    }
+    // A child anchor counts in the coordinates of the group that holds the shape; a group's own
+    // shape (the first of its container) lies in the group around that one.
+    const bool ownShape = path.back() == 0;
+    path.pop_back();
+    if (ownShape) {
+        path.pop_back();
+    }
+    path.push_back(0);
+    const Record* group = containerAt(drawing, std::span<const std::size_t>(path));
+    const Record* coordinates = group ? group->child(kGroupCoordinates) : nullptr;
+    const Extent space =
+        coordinates && coordinates->body.size() >= 16 ? extentOf(*coordinates) : Extent{};
+    if (space.width == 0 || space.height == 0) {
+        throw Error(ErrorCode::CorruptPart,
+                    subject +
+                        " lies in a group whose coordinates are empty, so its size is "
+                        "unknown");
+    }
+    const Extent outer = extentAt(drawing, path, shape, where);
+    const Extent inner = extentOf(*child);
+    return {inner.width * outer.width / space.width, inner.height * outer.height / space.height};
 }
 
 const ShapeInfo* findGiven(const std::vector<ShapeInfo>& shapes, const std::string& name) {
@@ -251,35 +367,30 @@ const ShapeInfo* findShape(const std::vector<ShapeInfo>& shapes, int id) {
 
 void storeName(Record& drawing, const ShapeInfo& shape, const std::string& name,
                const std::string& where) {
-    Record* container = containerAt(drawing, shape.path);
-    if (!container || container->header.type != kSpContainer) {
-        throw Error(ErrorCode::CorruptPart,
-                    where + ": shape " + std::to_string(shape.id) + " is no longer on the slide");
-    }
-    Record* fopt = container->child(kFopt);
-    if (!fopt) {
-        auto after = std::find_if(container->children.begin(), container->children.end(),
-                                  [](const Record& r) { return r.header.type == kFsp; });
-        auto at = after == container->children.end() ? container->children.begin() : after + 1;
-        fopt = &*container->children.insert(at, buildFopt({}));
-    }
-    std::optional<std::vector<Property>> properties = parseProperties(*fopt);
-    if (!properties) {
-        throw Error(ErrorCode::NotSupported,
-                    where + ": shape " + std::to_string(shape.id) +
-                        ": its properties do not parse, so its name cannot be stored");
-    }
-    std::erase_if(*properties,
-                  [](const Property& p) { return (p.opid & kPropertyNumber) == kNameProperty; });
+    Record& container = shapeContainer(drawing, shape, where);
+    std::vector<Property> properties =
+        propertiesOf(container, shape, where, "its name cannot be stored");
     Property named{static_cast<std::uint16_t>(kNameProperty | kComplex), 0, toUtf16(name)};
     named.complex.push_back(0);
     named.complex.push_back(0);
     named.value = static_cast<std::uint32_t>(named.complex.size());
-    auto at = std::find_if(properties->begin(), properties->end(), [](const Property& p) {
-        return (p.opid & kPropertyNumber) > kNameProperty;
-    });
-    properties->insert(at, std::move(named));
-    *fopt = buildFopt(*properties);
+    insertSorted(properties, std::move(named));
+    *container.child(kFopt) = buildFopt(properties);
+}
+
+void setPicture(Record& drawing, const ShapeInfo& shape, std::uint32_t blip,
+                const std::string& where) {
+    Record& container = shapeContainer(drawing, shape, where);
+    std::vector<Property> properties =
+        propertiesOf(container, shape, where, "it cannot be given its new picture");
+    insertSorted(properties, {static_cast<std::uint16_t>(kPictureProperty | kBlipId), blip, {}});
+    *container.child(kFopt) = buildFopt(properties);
+}
+
+std::pair<std::int64_t, std::int64_t> shapeSize(const Record& drawing, const ShapeInfo& shape,
+                                                const std::string& where) {
+    const Extent size = extentAt(drawing, shape.path, shape, where);
+    return {size.width, size.height};
 }
 
 void storeGivenName(Record& slide, const std::vector<ShapeInfo>& shapes, const std::string& name,
@@ -293,7 +404,7 @@ void storeGivenName(Record& slide, const std::vector<ShapeInfo>& shapes, const s
 
 Bytes inflateStorage(const Bytes& body, const std::string& where) {
     const std::uint32_t size = u32At(body, 0);
-    if (body.size() < 4 || size > kMaxInflated) {
+    if (body.size() < 4 || size > kMaxInflated || size > (body.size() - 4) * kMaxRatio) {
         throw Error(ErrorCode::CorruptPart,
                     where + ": the compressed storage claims " + std::to_string(size) + " bytes");
     }
@@ -312,6 +423,17 @@ Bytes inflateStorage(const Bytes& body, const std::string& where) {
                         std::to_string(size) + " bytes");
     }
     return Bytes(output.begin(), output.end());
+}
+
+Bytes deflateStorage(const Bytes& storage) {
+    // qCompress puts the size big-endian before the zlib stream; the record has it
+    // little-endian.
+    const QByteArray packed = qCompress(storage.data(), static_cast<qsizetype>(storage.size()));
+    Bytes body;
+    body.reserve(static_cast<std::size_t>(packed.size()));
+    appendU32(body, static_cast<std::uint32_t>(storage.size()));
+    body.insert(body.end(), packed.begin() + 4, packed.end());
+    return body;
 }
 
 }  // namespace office::ppt::binary

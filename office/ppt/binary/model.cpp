@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 
 #include "office/ascii.h"
 #include "office/error.h"
@@ -151,8 +152,32 @@ void refuseBinaryObject(const ShapeImpl& shape) {
     const binary::EmbeddedObject& object = binaryObject(shape);
     throw Error(ErrorCode::NotSupported,
                 describeBinaryShape(shape) + ": the object (" + object.progId +
-                    ") lies in a PowerPoint 97-2003 presentation, whose objects cannot be filled "
-                    "yet");
+                    ") lies in a PowerPoint 97-2003 presentation, which keeps its objects in its "
+                    "own records rather than in package parts");
+}
+
+office::detail::LegacyObjectSite legacySite(const ShapeImpl& shape) {
+    const binary::EmbeddedObject& object = binaryObject(shape);
+    const std::string where = describeBinaryShape(shape);
+    if (object.linked) {
+        throw Error(ErrorCode::NotSupported,
+                    where + ": the object (" + object.progId +
+                        ") is linked to a file outside the presentation; only embedded objects "
+                        "are filled");
+    }
+    std::shared_ptr<binary::Deck> deck = shape.slide->deck;
+    const std::size_t slide = slideIndexOf(*shape.slide);
+    office::detail::LegacyObjectSite site;
+    site.progId = object.progId;
+    site.where = where;
+    std::tie(site.cx, site.cy) = deck->shapeSize(slide, shape.id);
+    site.storage = [deck, id = object.objectId, where] { return deck->objectStorage(id, where); };
+    site.replace = [deck, slide, id = shape.id](std::vector<std::uint8_t> storage,
+                                                const std::string& png) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(png.data());
+        deck->replaceObject(slide, id, storage, std::span(bytes, png.size()));
+    };
+    return site;
 }
 
 }  // namespace office::ppt::detail

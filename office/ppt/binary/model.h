@@ -11,6 +11,7 @@
 
 #include "office/compound/compound_file.h"
 #include "office/ppt/binary/deck.h"
+#include "office/ppt/object_site.h"
 #include "office/ppt/ppt_impl.h"
 
 namespace office::ppt::detail {
@@ -36,7 +37,10 @@ const binary::ShapeInfo& binaryShape(const ShapeImpl& shape);
 std::string describeBinaryShape(const ShapeImpl& shape);
 // The object the shape shows; TypeMismatch, naming slide and shape, for any other shape.
 const binary::EmbeddedObject& binaryObject(const ShapeImpl& shape);
-// Fails with NotSupported: the objects of a .ppt are listed and linked, not yet filled.
+// Fails with NotSupported: the objects of a .ppt lie in its records, not in package parts.
 [[noreturn]] void refuseBinaryObject(const ShapeImpl& shape);
+// The object the shape shows, with its storage and the way to replace it in the deck. Fails
+// with NotSupported for a linked object, and as binaryObject does.
+office::detail::LegacyObjectSite legacySite(const ShapeImpl& shape);
 
 }  // namespace office::ppt::detail
