@@ -485,10 +485,10 @@ void frmMain::cmdConvert_Click() {
     MDL_PptReport::QuitApplication(pptApp_, OpenDocuments::Close);
     MDL_PptReport::QuitApplication(xlsApp_, OpenDocuments::Close);
     convertedTemplate_ = templatePath_;
-    // The output is offered in the template's own format first.
+    // The output is written in the template's own format: a .ppt template gives a .ppt.
     const bool legacyTemplate = templatePath_.ends_with(".ppt") || templatePath_.ends_with(".PPT");
-    dlgoutput_.patterns = legacyTemplate ? std::vector<std::string>{"*.ppt", "*.pptx"}
-                                         : std::vector<std::string>{"*.pptx"};
+    dlgoutput_.patterns =
+        legacyTemplate ? std::vector<std::string>{"*.ppt"} : std::vector<std::string>{"*.pptx"};
     dlgoutput_.defaultSuffix = legacyTemplate ? "ppt" : "pptx";
     const std::string outputPath = showFileDialog(dlgoutput_);
     const bool haveOutput = !outputPath.empty();

@@ -52,6 +52,25 @@ std::string fileNameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
 
+std::string lowerExtension(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+// A PowerPoint 97-2003 template is written in its own format only. Asking for another output
+// is refused before the run, rather than after filling every slide.
+void checkOutputFormat(const std::string& templatePath, const std::string& outputPath) {
+    const std::string output = lowerExtension(outputPath);
+    if (lowerExtension(templatePath) == ".ppt" && !output.empty() && output != ".ppt") {
+        throw office::Error(office::ErrorCode::InvalidArgument,
+                            fileNameOf(outputPath) + ": cannot save as \"" + output +
+                                "\": a PowerPoint 97-2003 presentation is written as .ppt; "
+                                "converting it to another format is not supported yet");
+    }
+}
+
 std::string slideText(int index, const std::string& name) {
     return "slide " + std::to_string(index) + " (" + quote(name) + ")";
 }
@@ -361,6 +380,7 @@ void fillFromWorkbook(RunReport& run, const std::shared_ptr<ppt::Presentation>& 
 void ConvertReport(const std::string& workbookPath, const std::string& templatePath,
                    const std::string& outputPath, RunStatistics* statistics,
                    const RunOptions& options) {
+    checkOutputFormat(templatePath, outputPath);
     RunReport run;
     const ActiveReport active(run);
     run.position.workbook = fileNameOf(workbookPath);

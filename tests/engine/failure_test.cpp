@@ -123,6 +123,15 @@ TEST_F(FailedRun, MissingWorkbookPassesTheHostsErrorUnchanged) {
                         "no-such-workbook.xlsx: no such file");
 }
 
+TEST_F(FailedRun, APptTemplateAskedForAnotherFormatIsRefusedBeforeTheRun) {
+    // Refused by its name alone: the template is never opened, so no slide is filled in vain.
+    EXPECT_OFFICE_ERROR(
+        MDL_PptReport::ConvertReport("no-such-workbook.xlsx", "old.ppt", "out.pptx"),
+        office::ErrorCode::InvalidArgument,
+        "out.pptx: cannot save as \".pptx\": a PowerPoint 97-2003 presentation "
+        "is written as .ppt; converting it to another format is not supported yet");
+}
+
 TEST_F(FailedRun, LeavesItsApplicationsOpenAndTheNextRunQuitsThem) {
     link(kFailsAfterOneSlide);
     EXPECT_OFFICE_ERROR(convert("blocks.xlsx", output_), kNoShape, kNoChart99);
