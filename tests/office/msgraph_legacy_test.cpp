@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "msgraph_support.h"
 #include "office/clipboard.h"
@@ -235,6 +236,34 @@ TEST(MsGraphLegacy, CorpusObjectsTakeBlocksOfMoreAndFewerSeriesInTheirOwnRecords
             }
         }
     }
+}
+
+// A row left out of the chart stays left out: the block's series go into the rows around it, as
+// for a native chart, every one of them shown; the title takes its caption.
+TEST(MsGraphLegacy, ExcludedRowsStayExcluded) {
+    if (std::system("/usr/bin/python3 -c 'import olefile' >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "python3-olefile is not installed";
+    }
+    Replaced replaced;
+    const Bytes storage =
+        office::compound::create({{"Workbook", msgraph_test::lineChartWithLook().bytes()}});
+    auto app = office::As<office::graph::Application>(
+        office::detail::openLegacyGraphObject(siteOf(storage, replaced))
+            ->GetProperty("Application"));
+    office::Clipboard::instance().set(blockOf(true, 4, 3));
+    app->DataSheet()->Cells(1, 1)->Paste();
+    app->Chart()->ChartTitle()->SetCaption("月度 Umsatz");
+    app->Update();
+    const QJsonObject theirs = independentRead(replaced.storage);
+    EXPECT_EQ(theirs["title"].toString().toStdString(), "月度 Umsatz");
+    EXPECT_EQ(theirs["excludedRows"].toArray(), QJsonArray({3, 5, 7}));
+    EXPECT_EQ(dataSeries(theirs), 4);
+    const auto written = office::compound::File::openBytes(replaced.storage, "written");
+    const mg::GraphChart after = mg::readGraphChart(written.readStream("Workbook"), "written");
+    EXPECT_EQ(after.sheet.excludedRows, std::set<int>({3, 5, 7}));
+    EXPECT_EQ(after.sheet.cells.at({3, 2}).value.asNumber(), 21);  // the excluded row's own
+    EXPECT_EQ(after.sheet.cells.at({4, 4}).value.asNumber(), 203);
+    EXPECT_EQ(after.sheet.cells.at({8, 4}).value.asNumber(), 403);
 }
 
 TEST(MsGraphLegacy, ObjectsWhoseRecordsLieFailNamingTheShapeAndReplaceNothing) {

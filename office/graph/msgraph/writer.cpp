@@ -601,6 +601,7 @@ void Writer::writeTitle() {
             }
         }
         if (!link) {
+            i = block->last;  // a Text block inside this one is no title's
             continue;
         }
         if (text) {
