@@ -190,6 +190,7 @@ private:
     std::map<int, std::string> formats_;              // the globals' Format records
     std::size_t formatsAt_ = 0;                       // where new Format records go
     std::vector<int> lines_;                          // the data sheet line of every series
+    std::map<detail::CellPos, std::array<std::uint8_t, 3>> attributes_;  // of the old cells
 };
 
 // Format: the index, a 16-bit count, flags (bit 0: 16-bit characters), the characters.
@@ -312,7 +313,12 @@ Rec Writer::cellRecord(const detail::CellPos& pos, const detail::CellData& cell)
     }
     binary::RecordWriter w;
     w.u16(static_cast<std::uint16_t>(pos.row - 1)).u16(static_cast<std::uint16_t>(pos.column - 1));
-    w.u8(0).u8(static_cast<std::uint8_t>(formatIndex(cell.numberFormat))).u8(0);
+    // A cell keeps its attributes (its font among them), with the format of its new value.
+    const auto kept = attributes_.find(pos);
+    const std::array<std::uint8_t, 3> a =
+        kept != attributes_.end() ? kept->second : std::array<std::uint8_t, 3>{};
+    const int format = formatIndex(cell.numberFormat);
+    w.u8(a[0]).u8(static_cast<std::uint8_t>((a[1] & 0xC0) | format)).u8(a[2]);
     const Value& value = cell.value;
     if (value.kind() == Value::Kind::Number || value.kind() == Value::Kind::Date) {
         w.f64(value.asNumber());
@@ -338,6 +344,10 @@ void Writer::writeCells() {
     for (std::size_t i = chartBegin_; i < chartEnd_; ++i) {
         const std::uint16_t id = recs_[i].id;
         if (isCell(id)) {
+            const Bytes& body = recs_[i].body;
+            if (id <= rt::Label2 && body.size() >= 7) {
+                attributes_[{get16(body, 0) + 1, get16(body, 2) + 1}] = {body[4], body[5], body[6]};
+            }
             at = at.value_or(i);
             removed_[i] = true;
             for (std::size_t k = i + 1; k < chartEnd_ && recs_[k].id == rt::Continue; ++k) {
