@@ -69,7 +69,7 @@ std::u16string utf16(const std::string& text) {
             code = (code << 6) | (next & 0x3F);
         }
         i += valid ? length : 1;
-        if (!valid) {
+        if (!valid || code > 0x10FFFF) {
             code = 0xFFFD;
         }
         if (code >= 0x10000) {
