@@ -65,6 +65,7 @@ struct ChartServerImpl {
     std::optional<graph::detail::Area> pasted;  // the data sheet cells of the last paste
     Leftovers leftovers;                        // beyond that paste, as of the last Update
     Replacement replacement;                    // for a chart that takes another object's place
+    std::function<void()> updated;              // the replacement's hook after every Update
 
     explicit ChartServerImpl(office::detail::ObjectSite s) : site(std::move(s)) {}
 
@@ -294,6 +295,9 @@ void ChartServerImpl::update() {
         graph::detail::setTitleText(chart(), *caption);
     }
     package().markDirty(site.objectPart);
+    if (updated) {
+        updated();
+    }
 }
 
 // Writes the changed cells into the workbook and the workbook into the presentation. The
@@ -494,6 +498,7 @@ std::shared_ptr<Dispatch> openReplacementChart(const office::detail::ObjectSite&
         server->allDirty();
         replacement.dataSheet.reset();
     }
+    server->updated = std::move(replacement.updated);
     server->replacement = std::move(replacement);
     return std::make_shared<graph::ChartObject>(std::move(server));
 }

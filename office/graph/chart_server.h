@@ -23,6 +23,9 @@ struct Replacement {
     // The data sheet, when the chart part's caches do not hold all of it: these cells go into
     // the chart's new workbook at Update.
     std::optional<CellMap> dataSheet;
+    // Runs at the end of every Update, once the chart part and its workbook are written: for a
+    // chart that stands in for an object kept in another form, which takes the new state over.
+    std::function<void()> updated;
 };
 
 // A graph::ChartObject for the native chart part site.objectPart, as openChartObject gives.
