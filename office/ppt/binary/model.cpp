@@ -174,6 +174,8 @@ office::detail::LegacyObjectSite legacySite(const ShapeImpl& shape) {
     site.storage = [deck, id = object.objectId, where] { return deck->objectStorage(id, where); };
     site.replace = [deck, slide, id = shape.id](std::vector<std::uint8_t> storage,
                                                 const std::string& png) {
+        // The object may outlive its presentation: a closed deck takes nothing back.
+        deck->checkOpen();
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(png.data());
         deck->replaceObject(slide, id, storage, std::span(bytes, png.size()));
     };
