@@ -56,6 +56,18 @@ QImage decoded(const office::graph::ChartPicture& picture) {
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
+std::string ocr(const QImage& image) {
+    const std::string path = (ppt_test::scratch() / "chart.png").string();
+    image.save(QString::fromStdString(path));
+    const auto result = tabulon::testing::runCommand("tesseract '" + path + "' stdout --psm 11");
+    EXPECT_EQ(result.status, 0) << result.output;
+    return result.output;
+}
+
+bool hasTesseract() {
+    return std::system("tesseract --version >/dev/null 2>&1") == 0;
+}
+
 QRgb rgbOf(mg::Rgb c) {
     return qRgb(c.red, c.green, c.blue);
 }
@@ -131,6 +143,22 @@ TEST(ChartPicture, BarLengthsFollowTheValues) {
             std::reverse(lengths.begin(), lengths.end());
         }
         expectProportional(lengths, values);
+    }
+}
+
+TEST(ChartPicture, TitleLegendAndTickLabelsReadBack) {
+    if (!hasTesseract()) {
+        GTEST_SKIP() << "tesseract (Debian tesseract-ocr) is not installed";
+    }
+    mg::GraphChart chart = madeChart(mg::Kind::Line, {"North", "South"}, {{1500, 4200}});
+    chart.look.title = "Quarterly Revenue";
+    chart.look.titleFont = {"Arial", 1600, true, false, std::nullopt, true};
+    chart.look.valueAxis.numberFormat = "#,##0";
+    chart.look.hasLegend = true;
+    chart.sheet.cells[{2, 1}].value = office::Value::text("Turnover");
+    const std::string text = ocr(decoded(drawGraphChart(chart, 5 * kInch, 3 * kInch)));
+    for (const char* word : {"Quarterly Revenue", "North", "South", "Turnover", "4,000", "1,000"}) {
+        EXPECT_NE(text.find(word), std::string::npos) << word << " in:\n" << text;
     }
 }
 
@@ -236,14 +264,6 @@ std::vector<CorpusChart> corpusCharts() {
     return charts;
 }
 
-std::string ocr(const QImage& image) {
-    const std::string path = (ppt_test::scratch() / "chart.png").string();
-    image.save(QString::fromStdString(path));
-    const auto result = tabulon::testing::runCommand("tesseract '" + path + "' stdout --psm 3");
-    EXPECT_EQ(result.status, 0) << result.output;
-    return result.output;
-}
-
 // The colour series (or point, with one colour per point) `index` is drawn in: its own, else
 // the palette's automatic one; bars, slices and areas by their fill, lines by their line.
 QRgb seriesColor(const mg::GraphChart& chart, int index, bool perPoint) {
@@ -267,7 +287,7 @@ TEST(ChartPicture, RealGraphObjectsShowSeriesLegendAndTitle) {
     if (charts.empty()) {
         GTEST_SKIP() << "the real-world corpus is absent: " << TABULON_REALWORLD_DIR;
     }
-    const bool tesseract = std::system("tesseract --version >/dev/null 2>&1") == 0;
+    const bool tesseract = hasTesseract();
     for (const CorpusChart& item : charts) {
         SCOPED_TRACE(item.where);
         const mg::GraphChart& chart = item.chart;
@@ -297,5 +317,4 @@ TEST(ChartPicture, RealGraphObjectsShowSeriesLegendAndTitle) {
         }
     }
 }
-
 }  // namespace

@@ -206,10 +206,14 @@ std::vector<LegendEntry> ChartPainter::legendEntries() const {
                           msgraph::Marker::Symbol::None,
                           {}};
         if (isLineKind()) {
-            entry.line = lineOf(s);
+            entry.lineKey = true;
+            // A scatter chart's series show their markers alone, unless given a line.
+            const bool stroke =
+                look_.kind != Kind::Scatter || format(s).line.mode == Paint::Mode::Explicit;
+            entry.line = stroke ? lineOf(s) : QPen(Qt::NoPen);
             const msgraph::Marker m = markerOf(s, -1);
             entry.marker = m.symbol;
-            entry.markerFill = m.automatic ? entry.line.color() : colorOf(m.fill);
+            entry.markerFill = m.automatic ? colorOf(chart_.automaticLine(s)) : colorOf(m.fill);
         } else {
             entry.fill = fillOf(s, -1);
             entry.line = outlineOf(s, -1);
@@ -220,7 +224,7 @@ std::vector<LegendEntry> ChartPainter::legendEntries() const {
 }
 
 void ChartPainter::drawLegendKey(const LegendEntry& entry, const QRectF& key) {
-    if (entry.fill.style() != Qt::NoBrush || entry.line.style() == Qt::NoPen) {
+    if (!entry.lineKey) {
         painter_.setBrush(entry.fill);
         painter_.setPen(entry.line);
         painter_.drawRect(key);
@@ -236,7 +240,7 @@ void ChartPainter::drawLegendKey(const LegendEntry& entry, const QRectF& key) {
                    static_cast<std::uint8_t>(entry.markerFill.color().green()),
                    static_cast<std::uint8_t>(entry.markerFill.color().blue())};
     marker.line = marker.fill;
-    drawMarker(key.center(), marker, entry.line.color());
+    drawMarker(key.center(), marker, entry.markerFill.color());
 }
 
 QRectF ChartPainter::drawLegend(QRectF area) {
@@ -311,7 +315,8 @@ QRectF ChartPainter::drawLegend(QRectF area) {
         const QRectF keyBox(at.x() + key * 0.6, at.y() + (lineHeight - key) / 2, key, key);
         drawLegendKey(entries[i], keyBox);
         const double textLeft = at.x() + key * 2.2;
-        const double textWidth = std::min(widths[i], maxWidth) - key * 2.2 - pad;
+        // A pixel to spare, so that a text that fits is not cut by rounding.
+        const double textWidth = std::min(widths[i], maxWidth) - key * 2.2 - pad + 1;
         text(QRectF(textLeft, at.y(), textWidth + pad, lineHeight),
              Qt::AlignLeft | Qt::AlignVCenter, elided(entries[i].text, font, textWidth), font);
     }
@@ -470,12 +475,21 @@ void ChartPainter::drawValueAxis(const Cartesian& c, const std::vector<QString>&
     const FontSpec font = axisFont(look_.valueAxis);
     const double tick = px(kTickLength);
     const double height = measure("0", font).height();
+    // Every label where they fit side by side (one above the other), else every second...
+    double widest = 0;
+    for (const QString& label : labels) {
+        widest = std::max(widest, measure(label, font).width());
+    }
+    const double spacing =
+        ticks.size() > 1 ? std::abs(c.valueAt(ticks[1]) - c.valueAt(ticks[0])) : 1e9;
+    const double needed = (c.horizontal ? widest + px(3) : height) / std::max(spacing, 1e-9);
+    const std::size_t every = static_cast<std::size_t>(std::clamp(std::ceil(needed), 1.0, 1e6));
     for (std::size_t i = 0; i < ticks.size(); ++i) {
         const QPointF at = c.point(edge, ticks[i]);
         if (look_.valueAxis.majorTicks != msgraph::TickMark::None) {
             painter_.drawLine(at, c.horizontal ? at + QPointF(0, tick) : at - QPointF(tick, 0));
         }
-        if (i >= labels.size()) {
+        if (i >= labels.size() || i % every != 0) {
             continue;
         }
         if (c.horizontal) {
@@ -518,8 +532,9 @@ void ChartPainter::drawCategoryAxis(const Cartesian& c, double base) {
         const QString name = QString::fromStdString(data_.categories[static_cast<size_t>(i)]);
         const QPointF at = c.point(i + offset, c.scale.min);
         if (c.horizontal) {
-            text(QRectF(at.x() - tick - px(2) - widest, at.y() - height / 2, widest, height),
-                 Qt::AlignRight | Qt::AlignVCenter, name, font);
+            const double room = std::min(widest, at.x() - tick - px(2));
+            text(QRectF(at.x() - tick - px(2) - room, at.y() - height / 2, room, height),
+                 Qt::AlignRight | Qt::AlignVCenter, elided(name, font, room), font);
         } else {
             const double w = std::max(widest, band);
             text(QRectF(at.x() - w / 2, at.y() + tick + px(2), w, height), Qt::AlignCenter, name,

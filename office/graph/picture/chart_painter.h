@@ -35,6 +35,7 @@ struct LegendEntry {
     QPen line;    // the square's outline, or the line
     msgraph::Marker::Symbol marker = msgraph::Marker::Symbol::None;
     QBrush markerFill;
+    bool lineKey = false;  // a stroke with the marker rather than a square
 };
 
 // Where categories and values lie in the plot of a bar, line or area chart.

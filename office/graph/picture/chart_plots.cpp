@@ -475,6 +475,10 @@ void ChartPainter::drawRadar(const QRectF& area) {
     const std::vector<double> ticks = scale.ticks();
     const std::vector<QString> labels = tickLabels(scale, valueAxisFormat());
     const FontSpec valueFont = axisFont(look_.valueAxis);
+    // Every label where they fit one above the other, else every second...
+    const double spacing = ticks.size() > 1 ? radius / (ticks.size() - 1) : radius;
+    const auto every =
+        static_cast<std::size_t>(std::clamp(std::ceil(lineHeight / spacing), 1.0, 1e6));
     for (std::size_t i = 0; i < ticks.size(); ++i) {
         if (look_.valueAxis.majorGridlines) {
             QPolygonF ring;
@@ -483,6 +487,9 @@ void ChartPainter::drawRadar(const QRectF& area) {
             }
             painter_.setPen(axisPen);
             painter_.drawPolygon(ring);
+        }
+        if (i % every != 0) {
+            continue;
         }
         const QPointF at0 = place(0, ticks[i]);
         const double w = measure(labels[i], valueFont).width();

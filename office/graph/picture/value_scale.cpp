@@ -9,6 +9,18 @@ namespace {
 
 // At most this many major ticks, whatever the axis' own unit says.
 constexpr int kMaxTicks = 1000;
+// Values near the ends of the doubles' range would make the range itself infinite.
+constexpr double kLargest = 1e307;
+
+// The axis' own bounds and units where they are finite numbers within that range.
+msgraph::Scaling saneScaling(msgraph::Scaling s) {
+    for (std::optional<double>* bound : {&s.min, &s.max, &s.majorUnit, &s.minorUnit}) {
+        if (*bound && !(std::abs(**bound) <= kLargest)) {
+            bound->reset();
+        }
+    }
+    return s;
+}
 
 // The round step (1, 2 or 5 times a power of ten) that divides the range into at most about
 // eight parts.
@@ -57,15 +69,19 @@ std::vector<double> ValueScale::ticks() const {
     return out;
 }
 
-ValueScale valueScale(double low, double high, const msgraph::Scaling& s) {
+ValueScale valueScale(double low, double high, const msgraph::Scaling& scaling) {
+    const msgraph::Scaling s = saneScaling(scaling);
+    low = std::clamp(low, -kLargest, kLargest);
+    high = std::clamp(high, -kLargest, kLargest);
     if (s.logarithmic) {
         return logarithmicScale(low, high, s);
     }
-    // Zero is in the range unless every value lies within the top (bottom) sixth of it.
-    if (low > 0 && (high - low) > high / 6) {
+    // Zero is in the range unless the values differ and all lie within the top (bottom)
+    // sixth of it.
+    if (low > 0 && (high - low <= 0 || high - low > high / 6)) {
         low = 0;
     }
-    if (high < 0 && (high - low) > -low / 6) {
+    if (high < 0 && (high - low <= 0 || high - low > -low / 6)) {
         high = 0;
     }
     if (s.min) {
