@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "msgraph_support.h"
 #include "office/binary/palette.h"
@@ -206,6 +207,12 @@ TEST(ChartPicture, FrameSizes) {
     const auto large = drawGraphChart(chart, 40 * kInch, 30 * kInch);
     EXPECT_LE(double(large.width) * large.height, 16e6);
     EXPECT_NEAR(large.width / double(large.height), 4 / 3.0, 0.01);
+    // Values at the ends of the doubles' range, and an axis whose records give no usable
+    // bounds or a unit too small to draw, still make a picture.
+    mg::GraphChart extreme = madeChart(mg::Kind::Bar, {"A", "B"}, {{1e308, -1e308}});
+    extreme.look.valueAxis.scaling.min = std::numeric_limits<double>::quiet_NaN();
+    extreme.look.valueAxis.scaling.majorUnit = 1e-300;
+    EXPECT_EQ(drawGraphChart(extreme, kInch, kInch).width, 192);
     EXPECT_OFFICE_ERROR(drawGraphChart(chart, 0, kInch), office::ErrorCode::InvalidArgument,
                         "a chart picture needs a frame with an area, not 0 x 914400 EMU");
 }
