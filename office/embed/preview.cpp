@@ -1,79 +1,20 @@
 #include "office/embed/preview.h"
 
+#include "office/draw/gui_application.h"
 #include "office/package/png.h"
 
 #include <QFont>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <memory>
-#include <system_error>
 #include <tuple>
 
 namespace office::embed {
-
-namespace {
-
-// Without XDG_RUNTIME_DIR, Qt makes "runtime-<user>" in the temporary folder and leaves it
-// there. A process that starts its own offscreen application gets a private runtime folder
-// instead, removed when the process ends (after the application, which is made later and so
-// goes first).
-class PrivateRuntimeFolder {
-public:
-    PrivateRuntimeFolder() {
-        if (std::getenv("XDG_RUNTIME_DIR")) {
-            return;
-        }
-        std::error_code error;
-        std::string pattern =
-            (std::filesystem::temp_directory_path(error) / "tabulon-XXXXXX").string();
-        if (error || !mkdtemp(pattern.data())) {
-            return;
-        }
-        path_ = pattern;
-        setenv("XDG_RUNTIME_DIR", path_.c_str(), 1);
-    }
-    ~PrivateRuntimeFolder() {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(path_, ignored);
-            unsetenv("XDG_RUNTIME_DIR");
-        }
-    }
-    PrivateRuntimeFolder(const PrivateRuntimeFolder&) = delete;
-    PrivateRuntimeFolder& operator=(const PrivateRuntimeFolder&) = delete;
-
-private:
-    std::string path_;
-};
-
-// Text needs a QGuiApplication (fonts live there). A host without one, such as a command-line
-// run or a test, gets one on the offscreen platform, kept until the process ends.
-bool ensureGuiApplication() {
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        return true;
-    }
-    if (QCoreApplication::instance()) {
-        return false;  // a console application: the table is drawn without text
-    }
-    static PrivateRuntimeFolder runtime;
-    static int argc = 3;
-    static char name[] = "tabulon";
-    static char option[] = "-platform";
-    static char platform[] = "offscreen";
-    static char* argv[] = {name, option, platform, nullptr};
-    static QGuiApplication application(argc, argv);
-    return true;
-}
-
-}  // namespace
 
 PreviewTable tableOf(const excel::SheetLook& look, int top, int left, int rows, int columns,
                      const std::function<ShownCell(int row, int column)>& shown) {
@@ -534,13 +475,13 @@ int scaleFor(const Layout& layout, std::int64_t cx, std::int64_t cy) {
 
 Preview drawTable(const PreviewTable& table, int scale) {
     Fonts fonts;
-    Fonts* measured = ensureGuiApplication() ? &fonts : nullptr;
+    Fonts* measured = draw::ensureGuiApplication() ? &fonts : nullptr;
     return render(table, layoutOf(table, measured), measured, std::max(1, scale));
 }
 
 Preview drawTableForShape(const PreviewTable& table, std::int64_t cx, std::int64_t cy) {
     Fonts fonts;
-    Fonts* measured = ensureGuiApplication() ? &fonts : nullptr;
+    Fonts* measured = draw::ensureGuiApplication() ? &fonts : nullptr;
     const Layout layout = layoutOf(table, measured);
     return render(table, layout, measured, scaleFor(layout, cx, cy));
 }
