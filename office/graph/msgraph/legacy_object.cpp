@@ -15,6 +15,7 @@
 #include "office/error.h"
 #include "office/excel/embedded.h"
 #include "office/graph/chart_part.h"
+#include "office/graph/chart_picture.h"
 #include "office/graph/chart_server.h"
 #include "office/graph/msgraph/native_chart.h"
 #include "office/graph/msgraph/records.h"
@@ -205,12 +206,11 @@ void LegacyGraph::writeBack() {
     site_.replace(std::move(storage), png);
 }
 
-// The picture the slide shows of the filled chart. Drawing Graph charts is not built yet: the
-// written records are read back, which proves that they hold together, and the picture stays
-// empty.
+// The picture the slide shows of the filled chart, drawn at the shape's size from the written
+// records read back: what the picture shows is what the object holds, and records that do not
+// hold together fail here, before anything is replaced.
 std::string LegacyGraph::pictureOf(const Bytes& written) const {
-    mg::readGraphChart(written, site_.where);
-    return {};
+    return graph::drawGraphChart(mg::readGraphChart(written, site_.where), site_.cx, site_.cy).png;
 }
 
 }  // namespace
