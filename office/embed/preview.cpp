@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <tuple>
+#include <vector>
 
 namespace office::embed {
 
@@ -437,10 +438,28 @@ void drawCells(QPainter& painter, const PreviewTable& table, const Layout& layou
                  });
 }
 
+// The pixels a picture is drawn into. A thread keeps the memory of pictures up to a few
+// megapixels from one to the next: on first touch, fresh memory costs a page fault for every
+// 4 KiB, which for such a picture takes about as long as drawing it.
+QImage canvas(int width, int height) {
+    constexpr std::size_t kKept = 16 << 20;
+    const std::size_t bytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    if (bytes > kKept) {
+        return QImage(width, height, QImage::Format_RGB32);
+    }
+    thread_local std::vector<std::uint32_t> kept;
+    if (kept.size() < bytes / 4) {
+        kept.resize(bytes / 4);
+    }
+    return QImage(reinterpret_cast<uchar*>(kept.data()), width, height, width * 4,
+                  QImage::Format_RGB32);
+}
+
 Preview render(const PreviewTable& table, const Layout& layout, Fonts* fonts, int scale) {
     const int sheetWidth = layout.xs.back() + 1;
     const int sheetHeight = layout.ys.back() + 1;
-    QImage image(sheetWidth * scale, sheetHeight * scale, QImage::Format_RGB32);
+    QImage image = canvas(sheetWidth * scale, sheetHeight * scale);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.scale(scale, scale);

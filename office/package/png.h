@@ -12,8 +12,8 @@ namespace office::package {
 
 // The PNG file of an opaque picture of width x height pixels, each 0xAARRGGBB (the layout of
 // Qt's 32-bit images), rows pixelsPerLine apart, with its density stored so that viewers show
-// it at its size. A picture of at most 256 colours (a table's, antialiased text included) is
-// stored with a palette, one byte a pixel; others as RGB.
+// it at its size. A picture of at most 256 colours is stored with a palette, one byte a pixel;
+// others as RGB. Fails with WriteFailed only when memory for compressing runs out.
 std::string encodePng(const std::uint32_t* pixels, int width, int height, std::size_t pixelsPerLine,
                       int dotsPerMeter);
 
