@@ -1,0 +1,25 @@
+#pragma once
+
+// What the workbook writer's files share: adding a part to the workbook, and the counted lists
+// (styles, table columns) whose count attribute follows their items.
+
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+namespace office::excel::detail {
+
+struct WorkbookImpl;
+
+// Adds a new part of the workbook: its contents, its content type and the workbook's
+// relationship of type `relType` ("styles", "sharedStrings") to it.
+void addWorkbookPart(WorkbookImpl& book, const std::string& part, const pugi::xml_document& doc,
+                     std::string_view contentType, std::string_view relType);
+
+// The element children of a list.
+int countItems(const pugi::xml_node& list);
+// Sets the list's count attribute to its number of items, adding the attribute where missing.
+void updateCount(pugi::xml_node list);
+
+}  // namespace office::excel::detail
