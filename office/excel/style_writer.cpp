@@ -32,6 +32,11 @@ void addWorkbookPart(WorkbookImpl& book, const std::string& part, const pugi::xm
     book.package.setRelationships(book.workbookPart, rels);
 }
 
+std::string newPartName(const WorkbookImpl& book, const std::string& stem) {
+    const std::string usual = stem + ".xml";
+    return book.package.has(usual) ? book.package.freePartName(stem + "#.xml") : usual;
+}
+
 int countItems(const pugi::xml_node& list) {
     int count = 0;
     for (const auto& node : list.children()) {
@@ -83,7 +88,7 @@ pugi::xml_document adopted(const pugi::xml_node& item, const pugi::xml_node& lis
 // The styles tree, made when the package has no styles part yet.
 pugi::xml_node stylesRoot(WorkbookImpl& book) {
     if (book.stylesPart.empty()) {
-        book.stylesPart = book.package.freePartName("xl/styles#.xml");
+        book.stylesPart = newPartName(book, "xl/styles");
         pugi::xml_document doc;
         const std::string xml =
             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"

@@ -121,8 +121,15 @@ struct SheetWriter {
         attribute = value.c_str();
     }
 
+    // The cell's format index as the cell goes out: a format the styles do not hold (an index
+    // past the end of a source's cellXfs, read as the plain format) is written as the plain one,
+    // so that no reader meets an index without a format.
+    std::uint32_t styleOf(const Cell& cell) const {
+        return cell.style < book.styles.xfs.size() ? cell.style : 0;
+    }
+
     void writeStyle(pugi::xml_node c, const Cell& cell) {
-        if (cell.style == 0) {
+        if (styleOf(cell) == 0) {
             c.remove_attribute("s");
             return;
         }
@@ -183,7 +190,7 @@ struct SheetWriter {
         if (written.value) {
             writeValue(c, data);
         }
-        if (data.kind == CellKind::Blank && data.style == 0 && !child(c, "f")) {
+        if (data.kind == CellKind::Blank && styleOf(data) == 0 && !child(c, "f")) {
             cursor = c.next_sibling();
             row.remove_child(c);
         }
@@ -339,13 +346,13 @@ struct SheetWriter {
         const Cell* cell = sheet.cells.find(written.row, written.column);
         const Cell blank{};
         const Cell& data = cell ? *cell : blank;
-        if (data.kind == CellKind::Blank && data.style == 0) {
+        if (data.kind == CellKind::Blank && styleOf(data) == 0) {
             return;
         }
         ++newRowCells;
         newRows += '<' + prefix + "c r=\"" + columnName(written.column) +
                    std::to_string(written.row) + '"';
-        if (data.style != 0) {
+        if (styleOf(data) != 0) {
             newRows += " s=\"" + std::to_string(data.style) + '"';
         }
         if (!written.value) {
@@ -555,11 +562,7 @@ void writeSharedStrings(WorkbookImpl& book) {
         if (book.sharedStrings.empty()) {
             return;
         }
-        book.sharedStringsPart = book.package.freePartName("xl/sharedStrings#.xml");
-        if (book.sharedStringsPart == "xl/sharedStrings1.xml" &&
-            !book.package.has("xl/sharedStrings.xml")) {
-            book.sharedStringsPart = "xl/sharedStrings.xml";
-        }
+        book.sharedStringsPart = newPartName(book, "xl/sharedStrings");
         pugi::xml_document doc;
         doc.append_child(pugi::node_declaration).append_attribute("version") = "1.0";
         doc.first_child().append_attribute("encoding") = "UTF-8";

@@ -17,6 +17,10 @@ struct WorkbookImpl;
 void addWorkbookPart(WorkbookImpl& book, const std::string& part, const pugi::xml_document& doc,
                      std::string_view contentType, std::string_view relType);
 
+// The name of a new part: `stem`.xml, where office suites and readers that look no further than
+// the usual name expect it, or a numbered name when that one is taken.
+std::string newPartName(const WorkbookImpl& book, const std::string& stem);
+
 // The element children of a list.
 int countItems(const pugi::xml_node& list);
 // Sets the list's count attribute to its number of items, adding the attribute where missing.
