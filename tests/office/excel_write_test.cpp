@@ -338,8 +338,8 @@ TEST(ExcelWrite, EmbeddedWorkbookHandsBackItsBytesOnCloseAfterAChange) {
     EXPECT_EQ(calls, 1) << "closing without a change wrote back";
 }
 
-// Every cell of `path` names formats and strings that its parts hold, as another reader sees
-// them; `label` names the path that wrote it.
+// Every cell of the saved workbook names formats and strings that its parts hold, as another
+// reader sees them; `label` names the path that wrote it.
 void expectSoundIndexes(const std::string& path, const std::string& label) {
     EXPECT_EQ(support::missingIndexes(Package::openFile(path, "workbook")),
               std::vector<std::string>{})
@@ -347,17 +347,23 @@ void expectSoundIndexes(const std::string& path, const std::string& label) {
     EXPECT_EQ(support::openpyxlVerdict(path).value_or(""), "") << label;
 }
 
+std::string saved(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    const std::string path = excel_test::scratch(name).string();
+    std::ofstream(path, std::ios::binary) << std::string(bytes.begin(), bytes.end());
+    return path;
+}
+
 // Each way cells are written: set in place (texts, dates, number formats, over a cell whose
-// format index lies past its source's formats), copied from another workbook into a new one
-// (styles and strings parts made on the way), and the chart data path, in rows as elements
-// and as text.
+// format index lies past its source's formats), copied into a new workbook (its styles and
+// strings parts made on the way), and the chart data path, new rows as elements and as text.
 TEST(ExcelWrite, EveryFormatAndStringIndexWrittenOrLeftExists) {
     Package broken = Package::openFile(excel_test::fixture("tables.xlsx"), "workbook");
-    auto& sheetXml = broken.xml("xl/worksheets/sheet1.xml");
-    sheetXml.select_node("//*[local-name()='c'][@r='B2']").node().append_attribute("s") = 99;
+    broken.xml("xl/worksheets/sheet1.xml")
+        .select_node("//*[local-name()='c'][@r='B2']")
+        .node()
+        .append_attribute("s") = 99;
     broken.markDirty("xl/worksheets/sheet1.xml");
-    const std::string inPlace = excel_test::scratch("indexes-in-place.xlsx").string();
-    broken.saveFile(inPlace);
+    const std::string inPlace = saved(broken.saveBytes(), "indexes-in-place.xlsx");
     {
         auto opened = excel_test::open(inPlace);
         auto sheet = opened.sheet(1);
@@ -370,18 +376,13 @@ TEST(ExcelWrite, EveryFormatAndStringIndexWrittenOrLeftExists) {
     expectSoundIndexes(inPlace, "set in place");
     EXPECT_EQ(validate(inPlace, excel_test::fixture("tables.xlsx")), "");
 
-    const std::string copied = excel_test::scratch("indexes-copied.xlsx").string();
-    {
-        auto book = openWorkbookFromBytes(
-            newWorkbookBytes("Data"), "new.xlsx", [&](std::vector<std::uint8_t> bytes) {
-                std::ofstream(copied, std::ios::binary)
-                    .write(reinterpret_cast<char*>(bytes.data()),
-                           static_cast<std::streamsize>(bytes.size()));
-            });
-        auto source = excel_test::open(excel_test::fixture("styled_table.xlsx"));
-        source.sheet(1)->UsedRange()->Copy(book->Worksheets()->Item(1)->Range("B2"));
-        book->Close();
-    }
+    std::string copied;
+    auto book = openWorkbookFromBytes(newWorkbookBytes("Data"), "new.xlsx", [&](auto bytes) {
+        copied = saved(bytes, "indexes-copied.xlsx");
+    });
+    auto source = excel_test::open(excel_test::fixture("styled_table.xlsx"));
+    source.sheet(1)->UsedRange()->Copy(book->Worksheets()->Item(1)->Range("B2"));
+    book->Close();
     expectSoundIndexes(copied, "copied into a new workbook");
 
     for (const int rows : {3, 400}) {
@@ -393,13 +394,8 @@ TEST(ExcelWrite, EveryFormatAndStringIndexWrittenOrLeftExists) {
             cells[{r, 2}] = office::ClipCell{Value::number(r), r % 2 ? "0.0%" : "#,##0"};
         }
         sheet.write(cells);
-        const auto bytes = sheet.save();
-        const std::string path =
-            excel_test::scratch("indexes-chart-" + std::to_string(rows) + ".xlsx").string();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        expectSoundIndexes(path, "chart data of " + std::to_string(rows) + " rows");
+        const std::string label = "chart data of " + std::to_string(rows) + " rows";
+        expectSoundIndexes(saved(sheet.save(), label + ".xlsx"), label);
     }
     if (!support::openpyxlPresent()) {
         GTEST_SKIP() << "openpyxl is absent (python3-openpyxl): only our own index check ran";
