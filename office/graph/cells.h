@@ -24,6 +24,7 @@ using CellMap = office::excel::detail::CellMap;
 using CellGrid = office::excel::detail::CellGrid;
 using office::excel::detail::cellName;
 using office::excel::detail::columnName;
+using office::excel::detail::formatValue;
 using office::excel::detail::isDateFormat;
 
 struct SheetRef {
