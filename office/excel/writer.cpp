@@ -602,7 +602,35 @@ void dropCalcChain(WorkbookImpl& book) {
     }
 }
 
+bool overlap(const Area& a, const Area& b) {
+    return a.top <= b.bottom && b.top <= a.bottom && a.left <= b.right && b.left <= a.right;
+}
+
 }  // namespace
+
+void unmergeAreas(WorkbookImpl& book, const SheetImpl& sheet, const std::vector<Area>& areas) {
+    auto root = book.package.xml(sheet.part).document_element();
+    auto list = child(root, "mergeCells");
+    std::vector<pugi::xml_node> covered;
+    for (auto merge : list.children()) {
+        const auto area = parseArea(merge.attribute("ref").value());
+        if (area && std::any_of(areas.begin(), areas.end(),
+                                [&](const Area& a) { return overlap(a, *area); })) {
+            covered.push_back(merge);
+        }
+    }
+    if (covered.empty()) {
+        return;
+    }
+    for (auto merge : covered) {
+        list.remove_child(merge);
+    }
+    updateCount(list);
+    if (countItems(list) == 0) {
+        root.remove_child(list);
+    }
+    book.package.markDirty(sheet.part);
+}
 
 void storeChanges(WorkbookImpl& book) {
     bool any = false;

@@ -5,12 +5,19 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pugixml.hpp>
 
 namespace office::excel::detail {
 
 struct WorkbookImpl;
+struct SheetImpl;
+struct Area;
+
+// Takes the sheet's merged areas that overlap one of `areas` out of its part: cells written
+// there are shown as they are, not hidden under the merge's first cell.
+void unmergeAreas(WorkbookImpl& book, const SheetImpl& sheet, const std::vector<Area>& areas);
 
 // Adds a new part of the workbook: its contents, its content type and the workbook's
 // relationship of type `relType` ("styles", "sharedStrings") to it.
