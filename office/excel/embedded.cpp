@@ -7,6 +7,7 @@
 
 #include "office/error.h"
 #include "office/excel/model.h"
+#include "office/excel/writer_parts.h"
 #include "office/package/namespaces.h"
 
 namespace office::excel {
@@ -263,6 +264,7 @@ void SheetCells::write(const detail::CellMap& cells, const std::vector<detail::A
 }
 
 void SheetCells::write(const detail::CellGrid& cells, const std::vector<detail::Area>& areas) {
+    detail::unmergeAreas(*book_, *sheet_, areas);
     for (const auto& area : areas) {
         cells.forEachIn(
             area, [&](const detail::CellPos& pos, const ClipCell& data) { writeCell(pos, data); });

@@ -65,6 +65,7 @@ public:
     void write(const detail::CellMap& cells);
     // Writes those of the cells that lie inside one of the areas.
     void write(const detail::CellMap& cells, const std::vector<detail::Area>& areas);
+    // The grid's cells in the areas; merged areas that overlap them are taken out.
     void write(const detail::CellGrid& cells, const std::vector<detail::Area>& areas);
 
     // The workbook's visible area when it is embedded (<oleSize ref>); nothing when it names

@@ -72,6 +72,17 @@ std::optional<SheetRef> parseRef(std::string_view formula) {
     return SheetRef{split->first, *area};
 }
 
+std::string sheetOf(std::string_view formula) {
+    if (!formula.empty() && formula.front() == '(') {
+        formula.remove_prefix(1);
+    }
+    if (formula.empty() || formula.front() != '\'') {
+        formula = formula.substr(0, formula.find(','));  // no comma in an unquoted name
+    }
+    const auto split = splitSheet(formula);
+    return split && split->first.find('[') == std::string::npos ? split->first : std::string();
+}
+
 std::string formatRef(std::string_view sheet, const Area& area) {
     std::string text;
     if (needsQuotes(sheet)) {

@@ -24,6 +24,7 @@ using CellMap = office::excel::detail::CellMap;
 using CellGrid = office::excel::detail::CellGrid;
 using office::excel::detail::cellName;
 using office::excel::detail::columnName;
+using office::excel::detail::formatValue;
 using office::excel::detail::isDateFormat;
 
 struct SheetRef {
@@ -34,6 +35,9 @@ struct SheetRef {
 // Reads "Sheet1!$B$2:$B$5", "'My Sheet'!B2" or "$B$2"; nothing for anything else (a list of
 // areas, a defined name, a reference to another workbook).
 std::optional<SheetRef> parseRef(std::string_view formula);
+// The sheet that a reference names, also a list of areas ("(Sheet3!$A$2,Sheet3!$A$5)"): the
+// first area's; empty when it names none or another workbook's.
+std::string sheetOf(std::string_view formula);
 // "Sheet1!$B$2:$B$5", the sheet name quoted where it needs to be; one cell as "Sheet1!$B$2".
 std::string formatRef(std::string_view sheet, const Area& area);
 

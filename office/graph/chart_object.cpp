@@ -180,6 +180,9 @@ void ChartServerImpl::load() {
     }
     const auto fromRanges = graph::detail::layoutFromRanges(data.series);
     layout = fromRanges ? *fromRanges : graph::detail::defaultLayout(data.series);
+    if (!fromRanges && !data.sheet.empty()) {
+        layout.sheet = data.sheet;  // areas the grid cannot hold: their sheet takes the data
+    }
     if (layout.sheet.empty()) {
         layout.sheet = "Sheet1";  // ranges without a sheet name: a new workbook's sheet
     }

@@ -18,6 +18,9 @@ namespace office::graph::detail {
 struct ChartData {
     std::vector<SeriesInfo> series;  // in the order their data lies in the sheet
     bool date1904 = false;
+    // The sheet the series' references name (the first that names one, also where they are
+    // lists of areas); empty when none does.
+    std::string sheet;
 };
 
 // Reads the series of a chart part, ordered by the sheet columns (or rows) of their values,

@@ -70,6 +70,11 @@ ChartData readChart(const pugi::xml_document& chart, const std::string& where) {
             info.categories = refOf(chartml::child(ser, info.xy ? "xVal" : "cat"));
             info.values = refOf(chartml::child(ser, info.xy ? "yVal" : "val"));
             info.sizes = refOf(chartml::child(ser, "bubbleSize"));
+            for (pugi::xml_node f : package::descendants(ser, package::ns::kChart, "f")) {
+                if (data.sheet.empty()) {
+                    data.sheet = sheetOf(f.text().get());
+                }
+            }
             data.series.push_back(std::move(info));
         }
     }

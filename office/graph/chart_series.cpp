@@ -75,6 +75,14 @@ std::vector<pugi::xml_node> childrenOf(pugi::xml_node parent) {
     return all;
 }
 
+// A colour that the palette replaces: an accent or an explicit colour.
+bool isPaletteColour(pugi::xml_node colour) {
+    const std::string_view kind = dml::nameOf(colour);
+    return kind == "srgbClr" ||
+           (kind == "schemeClr" &&
+            std::string_view(colour.attribute("val").value()).starts_with("accent"));
+}
+
 bool isLuminance(std::string_view name) {
     return name == "lumMod" || name == "lumOff" || name == "shade" || name == "tint";
 }
@@ -99,37 +107,36 @@ pugi::xml_node copyAsDrawing(pugi::xml_node parent, pugi::xml_node before, pugi:
     return copy;
 }
 
-// Gives the fills of `node` (accent or explicit colours; text and background colours stay) the
-// palette's colour for series index `index`.
-void recolour(pugi::xml_node node, const Palette& palette, int index) {
+// Gives one fill (an accent or explicit colour; text and background colours stay) the palette's
+// colour for index `index`.
+void recolourFill(pugi::xml_node fill, const Palette& palette, int index) {
+    pugi::xml_node colour = fill.first_child();
+    if (!isPaletteColour(colour)) {
+        return;
+    }
     const auto bases = childrenOf(palette.bases);
     const auto variations = childrenOf(palette.variations);
     const int n = static_cast<int>(bases.size());
     const pugi::xml_node base = bases[index % n];
     const pugi::xml_node variation = variations[(index / n) % static_cast<int>(variations.size())];
+    const std::string prefix = package::ensurePrefix(fill, package::ns::kDrawing);
+    pugi::xml_node fresh = copyAsDrawing(fill, colour, base, prefix);
+    for (pugi::xml_node change : variation.children()) {
+        copyAsDrawing(fresh, {}, change, prefix);
+    }
+    // Other changes of the old colour (transparency and kin) stay.
+    for (pugi::xml_node kept : colour.children()) {
+        if (!isLuminance(dml::nameOf(kept))) {
+            fresh.append_copy(kept);
+        }
+    }
+    fill.remove_child(colour);
+}
+
+// Gives the fills of `node` the palette's colour for series index `index`.
+void recolour(pugi::xml_node node, const Palette& palette, int index) {
     for (pugi::xml_node fill : package::descendants(node, package::ns::kDrawing, "solidFill")) {
-        pugi::xml_node colour = fill.first_child();
-        if (!colour) {
-            continue;
-        }
-        const std::string_view kind = dml::nameOf(colour);
-        const bool accent = kind == "schemeClr" &&
-                            std::string_view(colour.attribute("val").value()).starts_with("accent");
-        if (!accent && kind != "srgbClr") {
-            continue;
-        }
-        const std::string prefix = package::ensurePrefix(fill, package::ns::kDrawing);
-        pugi::xml_node fresh = copyAsDrawing(fill, colour, base, prefix);
-        for (pugi::xml_node change : variation.children()) {
-            copyAsDrawing(fresh, {}, change, prefix);
-        }
-        // Other changes of the old colour (transparency and kin) stay.
-        for (pugi::xml_node kept : colour.children()) {
-            if (!isLuminance(dml::nameOf(kept))) {
-                fresh.append_copy(kept);
-            }
-        }
-        fill.remove_child(colour);
+        recolourFill(fill, palette, index);
     }
 }
 
@@ -212,6 +219,36 @@ void addSeriesUpTo(std::vector<SeriesInfo>& series, int wanted, pugi::xml_node p
         SeriesInfo copy = source;
         copy.node = last = addSeriesAfter(source.node, last, numbers, palette);
         series.push_back(copy);
+    }
+}
+
+void colourNewPoints(pugi::xml_node ser, int count, pugi::xml_node colours) {
+    pugi::xml_node model;
+    int last = -1;
+    for (pugi::xml_node dPt : chartml::children(ser, "dPt")) {
+        const int idx = chartml::child(dPt, "idx").attribute("val").as_int();
+        if (idx > last) {
+            last = idx;
+            model = dPt;
+        }
+    }
+    const pugi::xml_node fill = dml::child(chartml::child(model, "spPr"), "solidFill");
+    if (last + 1 >= count || !isPaletteColour(fill.first_child())) {
+        return;  // no new points, or none whose colour the palette gives
+    }
+    Palette palette;
+    loadPalette(palette, colours);
+    pugi::xml_node after = model;
+    for (pugi::xml_node dPt = model; dPt; dPt = dPt.next_sibling()) {
+        after = chartml::is(dPt, "dPt") ? dPt : after;
+    }
+    for (int i = last + 1; i < count; ++i) {
+        pugi::xml_node dPt = ser.insert_copy_after(model, after);
+        chartml::child(dPt, "idx").attribute("val") = i;
+        // An explosion is the model point's own; the new points take the series'.
+        dPt.remove_child(chartml::child(dPt, "explosion"));
+        recolourFill(dml::child(chartml::child(dPt, "spPr"), "solidFill"), palette, i);
+        after = dPt;
     }
 }
 

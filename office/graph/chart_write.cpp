@@ -101,6 +101,12 @@ void addPoints(pugi::xml_node cache, const std::string& text, std::size_t points
     }
 }
 
+// A cell's text as the workbook shows it: its value through its number format (a date column
+// in "mmm-yy" reads "Jan-06", not the date's ISO form).
+std::string shownText(const CellData& cell) {
+    return formatValue(cell.value, cell.numberFormat.empty() ? "General" : cell.numberFormat);
+}
+
 // Fills `ref` (c:strRef) with formula and text points (blank cells left out).
 void fillStrRef(pugi::xml_node ref, const std::string& formula,
                 const std::vector<std::optional<CellData>>& points) {
@@ -112,7 +118,7 @@ void fillStrRef(pugi::xml_node ref, const std::string& formula,
     std::size_t written = 0;
     for (std::size_t i = 0; i < points.size(); ++i) {
         if (points[i]) {
-            appendPoint(text, names, i, {}, points[i]->value.toString());
+            appendPoint(text, names, i, {}, shownText(*points[i]));
             ++written;
         }
     }
@@ -205,7 +211,7 @@ void writeLevels(const Writer& w, pugi::xml_node role) {
         std::size_t written = 0;
         for (int i = 0; i < count; ++i) {
             if (const auto p = w.cell(first + i, field)) {
-                appendPoint(text, names, static_cast<std::size_t>(i), {}, p->value.toString());
+                appendPoint(text, names, static_cast<std::size_t>(i), {}, shownText(*p));
                 ++written;
             }
         }
@@ -302,11 +308,17 @@ void writeSeries(const Writer& w, pugi::xml_node ser, bool xy, const SeriesField
 
 // ---- axes ---------------------------------------------------------------------------------
 
-// The date format of the series' categories; empty when they are no dates.
+// The date format of the series' categories; empty when they are no dates, or when their cells
+// show different formats (points with a format of their own), which no one axis format follows.
 std::string dateFormatOf(pugi::xml_node ser) {
     const pugi::xml_node cache =
         chartml::child(chartml::child(chartml::child(ser, "cat"), "numRef"), "numCache");
     const std::string code = chartml::child(cache, "formatCode").text().get();
+    for (pugi::xml_node pt : chartml::children(cache, "pt")) {
+        if (pt.attribute("formatCode")) {
+            return {};
+        }
+    }
     return cache && isDateFormat(code) ? code : std::string();
 }
 
@@ -343,6 +355,12 @@ void linkDateAxes(pugi::xml_node plotArea, pugi::xml_node plot, const std::strin
     }
 }
 
+// A plot that gives each point a colour of its own (pies, doughnuts, and any plot set so).
+bool variesColours(pugi::xml_node plot) {
+    const pugi::xml_node vary = chartml::child(plot, "varyColors");
+    return vary && vary.attribute("val").as_bool(true);
+}
+
 void setDate1904(pugi::xml_node space, bool date1904) {
     pugi::xml_node node = chartml::child(space, "date1904");
     if (!node) {
@@ -371,6 +389,9 @@ void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& la
     std::map<pugi::xml_node, std::string> datePlots;
     for (int k = 0; k < wanted; ++k) {
         writeSeries(w, series[k].node, series[k].xy, layout.fieldsOf(k));
+        if (variesColours(series[k].plot)) {
+            colourNewPoints(series[k].node, layout.categoryCount(), colours);
+        }
         if (std::string format = dateFormatOf(series[k].node); !format.empty()) {
             datePlots.emplace(series[k].plot, std::move(format));
         }

@@ -17,6 +17,7 @@
 #include "office/package/package.h"
 #include "support/office_error.h"
 #include "support/validator.h"
+#include "support/workbook_check.h"
 
 namespace {
 
@@ -335,6 +336,70 @@ TEST(ExcelWrite, EmbeddedWorkbookHandsBackItsBytesOnCloseAfterAChange) {
     EXPECT_EQ(sheet->Range("A2")->Value(), Value::text("North"));
     again->Close();
     EXPECT_EQ(calls, 1) << "closing without a change wrote back";
+}
+
+// Every cell of the saved workbook names formats and strings that its parts hold, as another
+// reader sees them; `label` names the path that wrote it.
+void expectSoundIndexes(const std::string& path, const std::string& label) {
+    EXPECT_EQ(support::missingIndexes(Package::openFile(path, "workbook")),
+              std::vector<std::string>{})
+        << label;
+    EXPECT_EQ(support::openpyxlVerdict(path).value_or(""), "") << label;
+}
+
+std::string saved(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    const std::string path = excel_test::scratch(name).string();
+    std::ofstream(path, std::ios::binary) << std::string(bytes.begin(), bytes.end());
+    return path;
+}
+
+// Each way cells are written: set in place (texts, dates, number formats, over a cell whose
+// format index lies past its source's formats), copied into a new workbook (its styles and
+// strings parts made on the way), and the chart data path, new rows as elements and as text.
+TEST(ExcelWrite, EveryFormatAndStringIndexWrittenOrLeftExists) {
+    Package broken = Package::openFile(excel_test::fixture("tables.xlsx"), "workbook");
+    broken.xml("xl/worksheets/sheet1.xml")
+        .select_node("//*[local-name()='c'][@r='B2']")
+        .node()
+        .append_attribute("s") = 99;
+    broken.markDirty("xl/worksheets/sheet1.xml");
+    const std::string inPlace = saved(broken.saveBytes(), "indexes-in-place.xlsx");
+    {
+        auto opened = excel_test::open(inPlace);
+        auto sheet = opened.sheet(1);
+        sheet->Range("B2")->SetValue(Value::number(4));
+        sheet->Range("A5:C6")->SetValue(Value::text("added"));
+        sheet->Range("B7")->SetValue(Value::date(45366));
+        sheet->Range("C7")->SetNumberFormat("0.000");
+        opened.book->Save();
+    }
+    expectSoundIndexes(inPlace, "set in place");
+    EXPECT_EQ(validate(inPlace, excel_test::fixture("tables.xlsx")), "");
+
+    std::string copied;
+    auto book = openWorkbookFromBytes(newWorkbookBytes("Data"), "new.xlsx", [&](auto bytes) {
+        copied = saved(bytes, "indexes-copied.xlsx");
+    });
+    auto source = excel_test::open(excel_test::fixture("styled_table.xlsx"));
+    source.sheet(1)->UsedRange()->Copy(book->Worksheets()->Item(1)->Range("B2"));
+    book->Close();
+    expectSoundIndexes(copied, "copied into a new workbook");
+
+    for (const int rows : {3, 400}) {
+        SheetCells sheet(Package::openBytes(newWorkbookBytes("Sheet1"), "chart.xlsx", "workbook"),
+                         "Sheet1");
+        office::excel::detail::CellMap cells;
+        for (int r = 1; r <= rows; ++r) {
+            cells[{r, 1}] = office::ClipCell{Value::text("Row " + std::to_string(r)), "General"};
+            cells[{r, 2}] = office::ClipCell{Value::number(r), r % 2 ? "0.0%" : "#,##0"};
+        }
+        sheet.write(cells);
+        const std::string label = "chart data of " + std::to_string(rows) + " rows";
+        expectSoundIndexes(saved(sheet.save(), label + ".xlsx"), label);
+    }
+    if (!support::openpyxlPresent()) {
+        GTEST_SKIP() << "openpyxl is absent (python3-openpyxl): only our own index check ran";
+    }
 }
 
 }  // namespace

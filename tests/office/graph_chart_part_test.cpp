@@ -221,4 +221,87 @@ TEST(GraphChartKinds, EmptyScatterSeriesAndSeriesWithoutNamesTakeTheBlock) {
     }
 }
 
+// A pie as PowerPoint writes one: four slices, each with its own accent and a white outline.
+std::string pieOfFour() {
+    std::string points;
+    for (int i = 0; i < 4; ++i) {
+        points += "<c:dPt><c:idx val=\"" + std::to_string(i) +
+                  "\"/><c:bubble3D val=\"0\"/><c:spPr><a:solidFill><a:schemeClr val=\"accent" +
+                  std::to_string(i + 1) +
+                  "\"/></a:solidFill><a:ln><a:solidFill><a:schemeClr "
+                  "val=\"lt1\"/></a:solidFill></a:ln></c:spPr></c:dPt>";
+    }
+    return R"(<c:chartSpace xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"><c:chart><c:plotArea><c:pieChart><c:varyColors val="1"/><c:ser><c:idx val="0"/><c:order val="0"/><c:tx><c:strRef><c:f>Sheet1!$B$1</c:f></c:strRef></c:tx>)" +
+           points +
+           R"(<c:cat><c:strRef><c:f>Sheet1!$A$2:$A$5</c:f></c:strRef></c:cat><c:val><c:numRef><c:f>Sheet1!$B$2:$B$5</c:f></c:numRef></c:val></c:ser><c:firstSliceAngle val="0"/></c:pieChart></c:plotArea></c:chart></c:chartSpace>)";
+}
+
+// Filled with six categories, the two new slices follow the chart's colour style (its bases,
+// then their variation) or, without one, the accents after the four; outlines as the last.
+TEST(GraphChartPart, NewPieSlicesTakeTheNextColours) {
+    pugi::xml_document style;
+    ASSERT_TRUE(style.load_string(
+        R"(<cs:colorStyle xmlns:cs="http://schemas.microsoft.com/office/drawing/2012/chartStyle" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" meth="cycle" id="10"><a:schemeClr val="accent6"/><a:schemeClr val="accent5"/><a:schemeClr val="accent4"/><a:schemeClr val="accent3"/><cs:variation/><cs:variation><a:lumMod val="60000"/></cs:variation></cs:colorStyle>)"));
+    for (const pugi::xml_node colours : {pugi::xml_node(), style.document_element()}) {
+        pugi::xml_document doc;
+        ASSERT_TRUE(doc.load_string(pieOfFour().c_str()));
+        auto data = gd::readChart(doc, "t");
+        auto layout = gd::layoutFromRanges(data.series);
+        ASSERT_TRUE(layout);
+        gd::CellMap cells;
+        for (int r = 2; r <= 7; ++r) {
+            cells[{r, 1}] = cell(office::Value::text("Q" + std::to_string(r - 1)));
+            cells[{r, 2}] = cell(office::Value::number(r));
+        }
+        gd::growLayout(*layout, 7, 2, cells);
+        gd::writeChart(doc, data, *layout, cells, false, colours);
+        std::vector<std::string> fills;
+        for (pugi::xpath_node dPt : doc.select_nodes("//c:dPt")) {
+            const pugi::xml_node clr = dPt.node().select_node("c:spPr/a:solidFill/*").node();
+            fills.push_back(std::string(clr.attribute("val").value()) +
+                            clr.child("a:lumMod").attribute("val").value());
+            EXPECT_TRUE(dPt.node().select_node("c:spPr/a:ln//a:schemeClr[@val='lt1']"));
+        }
+        const std::vector<std::string> expected =
+            colours ? std::vector<std::string>{"accent1", "accent2",      "accent3",
+                                               "accent4", "accent660000", "accent560000"}
+                    : std::vector<std::string>{"accent1", "accent2", "accent3",
+                                               "accent4", "accent5", "accent6"};
+        EXPECT_EQ(fills, expected);
+    }
+}
+
+// A mmm-yy date column with one text cell: text categories, each as the column shows it; all
+// dates in one format: date categories whose axis takes it; in two formats: the axis keeps its.
+TEST(GraphChartPart, CategoriesShowTheCellsTextsAndTheAxisTheirCommonFormat) {
+    for (const std::string odd : {"text", "same", "other"}) {
+        pugi::xml_document doc;
+        std::string xml = kChart;
+        xml.replace(xml.find("</c:barChart>"), 13,
+                    "</c:barChart><c:dateAx><c:axId val=\"1\"/><c:numFmt formatCode=\"General\" "
+                    "sourceLinked=\"1\"/></c:dateAx>");
+        ASSERT_TRUE(doc.load_string(xml.c_str()));
+        auto data = gd::readChart(doc, "t");
+        auto layout = gd::layoutFromRanges(data.series);
+        gd::CellMap cells;
+        cells[{2, 1}] = cell(office::Value::date(38718), "mmm-yy");  // 2006-01-01
+        cells[{3, 1}] = odd == "text" ? cell(office::Value::text("Total"))
+                                      : cell(office::Value::date(38749),
+                                             odd == "same" ? "mmm-yy" : "yyyy-mm-dd");
+        cells[{2, 2}] = cell(office::Value::number(1234.5), "#,##0");
+        gd::writeChart(doc, data, *layout, cells, false);
+        const pugi::xml_node cat = doc.select_node("//c:ser/c:cat").node();
+        const std::string axis =
+            doc.select_node("//c:dateAx/c:numFmt/@formatCode").attribute().value();
+        if (odd == "text") {
+            EXPECT_EQ(cachePoints(cat.select_node("c:strRef/c:strCache").node()),
+                      (std::vector<std::string>{"Jan-06", "Total"}));
+        } else {
+            EXPECT_EQ(cachePoints(cat.select_node("c:numRef/c:numCache").node()),
+                      (std::vector<std::string>{"38718", "38749"}));
+        }
+        EXPECT_EQ(axis, odd == "same" ? "mmm-yy" : "General") << odd;
+    }
+}
+
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "graph_support.h"
 #include "office/compound/compound_file.h"
 #include "office/excel/embedded.h"
@@ -241,6 +243,64 @@ TEST(GraphServer, FillsAWorkbookKeptInAnOleObjectPart) {
     EXPECT_EQ(cells.at({6, 1}).value.asText(), "Cat 5");
     EXPECT_EQ(cells.at({6, 4}).value.asNumber(), 53.5);
     EXPECT_EQ(cells.at({1, 4}).value.asText(), "New series 3");
+}
+
+// A pie as an office suite writes one over cells of its workbook's third sheet, its categories
+// and values lists of areas (later_sheet.xlsx, made by make_later_sheet.py, has merges on its
+// first sheet and on the third).
+constexpr const char* kLaterPie =
+    R"(<c:chartSpace xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart" xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><c:chart><c:plotArea><c:pieChart><c:varyColors val="1"/><c:ser><c:idx val="0"/><c:order val="0"/><c:tx><c:strRef><c:f>Data!$B$1</c:f><c:strCache><c:ptCount val="1"/><c:pt idx="0"><c:v>Share</c:v></c:pt></c:strCache></c:strRef></c:tx><c:cat><c:strRef><c:f>(Data!$A$2:$A$3,Data!$A$5)</c:f><c:strCache><c:ptCount val="3"/><c:pt idx="0"><c:v>Q1</c:v></c:pt><c:pt idx="1"><c:v>Q2</c:v></c:pt><c:pt idx="2"><c:v>Q4</c:v></c:pt></c:strCache></c:strRef></c:cat><c:val><c:numRef><c:f>(Data!$B$2:$B$3,Data!$B$5)</c:f><c:numCache><c:formatCode>#,##0</c:formatCode><c:ptCount val="3"/><c:pt idx="0"><c:v>1000</c:v></c:pt><c:pt idx="1"><c:v>2000</c:v></c:pt><c:pt idx="2"><c:v>4000</c:v></c:pt></c:numCache></c:numRef></c:val></c:ser><c:firstSliceAngle val="0"/></c:pieChart></c:plotArea></c:chart><c:externalData r:id="rId1"><c:autoUpdate val="0"/></c:externalData></c:chartSpace>)";
+
+std::vector<std::string> mergesOf(const office::package::Package& book, const std::string& part) {
+    std::vector<std::string> refs;
+    const auto sheet = book.readXml(part);
+    for (pugi::xpath_node m : sheet.select_nodes("//*[local-name()='mergeCell']")) {
+        refs.push_back(m.node().attribute("ref").value());
+    }
+    return refs;
+}
+
+// Filled with six categories, the block lands on the sheet the references name, where the merge
+// it covers goes; the first and second sheets stay as they were, and the caches read the cells.
+TEST(GraphServer, APieReadingALaterSheetIsFilledThereAlone) {
+    const fs::path folder = scratch();
+    auto document = openDocument(chartFixture("charts.pptx"));
+    const ObjectSite site = chartSites(document).front();
+    auto& package = document->package;
+    const auto rels = package.relationships(site.objectPart);
+    const std::string part =
+        office::package::resolveTarget(site.objectPart, rels.findByType("/package")->target);
+    const auto original =
+        office::package::Package::openFile(chartFixture("later_sheet.xlsx"), "workbook");
+    std::ifstream fixture(chartFixture("later_sheet.xlsx"), std::ios::binary);
+    package.write(part, std::string(std::istreambuf_iterator<char>(fixture), {}));
+    ASSERT_TRUE(package.xml(site.objectPart).load_string(kLaterPie));
+    package.markDirty(site.objectPart);
+    package.saveFile((folder / "in.pptx").string());
+    fill(site, block(7, 2), "");
+    package.saveFile((folder / "out.pptx").string());
+
+    const std::string bytes = package.read(part);
+    const auto book = office::package::Package::openBytes(
+        std::vector<std::uint8_t>(bytes.begin(), bytes.end()), "data.xlsx", "workbook");
+    for (const char* sheet : {"xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml"}) {
+        EXPECT_EQ(book.read(sheet), original.read(sheet)) << sheet;
+    }
+    EXPECT_EQ(mergesOf(book, "xl/worksheets/sheet3.xml"), std::vector<std::string>{"D10:E10"});
+    const auto& chart = package.xml(site.objectPart);
+    EXPECT_STREQ(chart.select_node("//c:val//c:f").node().text().get(), "Data!$B$2:$B$7");
+    auto data = openSheet(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), "data", "Data");
+    std::vector<std::string> cells;
+    for (const auto& [pos, cell] : data.read({2, 2, 7, 2})) {
+        cells.push_back(cell.value.toString());
+    }
+    EXPECT_EQ(cachePoints(chart.select_node("//c:val//c:numCache").node()), cells);
+    EXPECT_EQ(cells.size(), 6u);
+    if (validatorPresent()) {
+        EXPECT_EQ(
+            validateAgainst((folder / "out.pptx").string(), (folder / "in.pptx").string()).output,
+            "");
+    }
 }
 
 }  // namespace

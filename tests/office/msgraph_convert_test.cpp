@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 
 #include "graph_support.h"
@@ -13,6 +14,7 @@
 #include "office/graph/msgraph/convert.h"
 #include "office/powerpoint.h"
 #include "support/office_error.h"
+#include "support/workbook_check.h"
 
 namespace {
 
@@ -607,6 +609,70 @@ TEST(GraphFill, AKindWithoutANativeFormFailsAndChangesNothing) {
                         shape +
                             "ppt/embeddings/oleObject1.bin: the chart object holds no data sheet "
                             "(no Workbook stream)");
+}
+
+// A pie of four slices over formatted numbers, in an object whose palette is its own.
+Stream pieOfFour() {
+    Stream s;
+    Body palette;
+    palette.u16(56);
+    for (int i = 0; i < 56; ++i) {
+        palette.rgb(i, 0x80, 255 - i);
+    }
+    s.add(0x0092, palette).label(1, 0, "Share");
+    for (int c = 1; c <= 4; ++c) {
+        s.label(0, c, "Q" + std::to_string(c)).number(1, c, 1000.0 * c, 4);
+    }
+    s.add(0x1014, Body().zeros(20)).begin().add(0x1019, Body().u16(0).u16(0).u16(0)).end();
+    return s.finish();
+}
+
+// Filled with six categories, the new slices take the next colours of the object's palette as
+// the old ones keep theirs; filled with a smaller block, the workbook's leftover cells keep
+// formats that its styles hold, and openpyxl opens it.
+TEST(GraphFill, APieKeepsItsPaletteAndItsWorkbookSound) {
+    const std::string deck = realworld("pptx-ole/tika__testMSChart-govdocs-428996.pptx");
+    if (!fs::exists(deck)) {
+        GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
+    }
+    ObjectSite site;
+    auto document = deckWithRecords(pieOfFour(), site);
+    fill(site, block(2, 7, "Row"), "");
+    std::vector<std::string> colours;
+    for (pugi::xpath_node dPt : chartOfFrame(*document, site).select_nodes("//c:ser/c:dPt")) {
+        colours.push_back(
+            dPt.node().select_node("c:spPr/a:solidFill/a:srgbClr").node().attribute("val").value());
+    }
+    // Graph's automatic fills run from entry 16 of the palette, slice by slice.
+    EXPECT_EQ(colours, (std::vector<std::string>{"1080EF", "1180EE", "1280ED", "1380EC", "1480EB",
+                                                 "1580EA"}));
+    const fs::path out = scratch() / "pie.pptx";
+    document->package.saveFile(out.string());
+
+    document = deckWithRecords(pieOfFour(), site);
+    fill(site, block(2, 3, "Row"), "");
+    const fs::path smaller = out.parent_path() / "smaller.pptx";
+    document->package.saveFile(smaller.string());
+    for (const auto& file : {out, smaller}) {
+        if (validatorPresent()) {
+            EXPECT_EQ(validateAgainst(file.string(), deck).output, "") << file;
+        }
+    }
+    const auto saved = openDocument(smaller.string());
+    const fs::path book = out.parent_path() / "data.xlsx";
+    for (const std::string& part : saved->package.partNames()) {
+        if (part.starts_with("ppt/embeddings/") && part.ends_with(".xlsx")) {
+            std::ofstream(book, std::ios::binary) << saved->package.read(part);
+        }
+    }
+    ASSERT_TRUE(fs::exists(book));
+    EXPECT_EQ(
+        support::missingIndexes(office::package::Package::openFile(book.string(), "workbook")),
+        std::vector<std::string>{});
+    EXPECT_EQ(support::openpyxlVerdict(book.string()).value_or(""), "");
+    if (!support::openpyxlPresent()) {
+        GTEST_SKIP() << "openpyxl is absent (python3-openpyxl): the workbook was not opened by it";
+    }
 }
 
 }  // namespace

@@ -118,7 +118,7 @@ TEST(WorkbookSheetCells, ANewWorkbookHoldsWhatIsWrittenWithItsFormats) {
     auto back = openSheet(saved, "saved", "");
     EXPECT_EQ(describe(back.read({1, 1, 10, 10})), describe(cells));
     // Built-in formats keep their ids; only the custom one is added.
-    const std::string styles = partText(saved, "xl/styles1.xml");
+    const std::string styles = partText(saved, "xl/styles.xml");
     EXPECT_NE(styles.find("numFmtId=\"44\""), std::string::npos) << styles;
     EXPECT_NE(styles.find("numFmtId=\"31\""), std::string::npos) << styles;
     EXPECT_NE(styles.find("formatCode=\"0.0%\""), std::string::npos) << styles;
