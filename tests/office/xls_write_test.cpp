@@ -12,6 +12,7 @@
 #include "office/compound/compound_file.h"
 #include "office/excel.h"
 #include "office/excel/embedded.h"
+#include "support/excel97_object.h"
 #include "support/office_error.h"
 
 namespace {
@@ -21,49 +22,21 @@ using office::compound::Bytes;
 
 const std::string kFixtures = TABULON_FIXTURES_DIR;
 
-Bytes fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 Bytes fixtureStream() {
-    const auto file =
-        office::compound::File::openBytes(fileBytes(kFixtures + "/xls/embedded.xls"), "xls");
-    return file.readStream("Workbook");
+    return tabulon::testing::workbookStreamOf(kFixtures + "/xls/embedded.xls");
 }
 
-// The storage of an Excel 97-2003 object: the workbook stream, a cached picture, the class id.
 Bytes objectStorage(const Bytes& stream) {
-    const office::compound::ClassId excel8 = {0x20, 0x08, 0x02, 0, 0, 0, 0, 0,
-                                              0xC0, 0,    0,    0, 0, 0, 0, 0x46};
-    return office::compound::create({{"Workbook", stream}, {"\2OlePres000", Bytes(64, 7)}},
-                                    {{"", excel8}});
+    return tabulon::testing::excel97Storage(stream);
 }
 
-// A deck whose OLE object is an Excel 97-2003 object holding `storage`, as PowerPoint stores
-// one: an oleObject part named by the frame's ProgID. Made from a real deck's .xlsx object.
+// A real deck whose .xlsx object is made an Excel 97-2003 object holding `storage`.
 std::string excel97Deck(const fs::path& folder, const Bytes& storage) {
     auto document = openDocument(realworld("pptx-ole/python-pptx__shp-access-ole-object.pptx"));
-    auto& package = document->package;
     const auto site = oleSite(document);
-    const std::string part = "ppt/embeddings/oleObject1.bin";
-    package.remove(site->objectPart);
-    package.write(part, std::string(storage.begin(), storage.end()));
-    package.setContentType(part, "application/vnd.openxmlformats-officedocument.oleObject");
-    auto rels = package.relationships(site->slidePart);
-    for (auto& rel : rels.items()) {
-        if (rel.id == site->relId) {
-            rel.type = office::package::relationshipType("oleObject");
-            rel.target = "../embeddings/oleObject1.bin";
-        }
-    }
-    package.setRelationships(site->slidePart, rels);
-    for (auto ole : package.xml(site->slidePart).select_nodes("//p:oleObj")) {
-        ole.node().attribute("progId") = "Excel.Sheet.8";
-    }
-    package.markDirty(site->slidePart);
+    tabulon::testing::makeExcel97Object(document->package, site->slidePart, site->relId, storage);
     const std::string path = (folder / "template.pptx").string();
-    package.saveFile(path);
+    document->package.saveFile(path);
     return path;
 }
 
