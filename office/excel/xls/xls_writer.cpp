@@ -672,10 +672,11 @@ public:
                 defaultHeight_ = le16(unit.body.data() + 2);
             }
         }
-        // A shared formula or array whose anchor cell is overwritten is gone: the cells that
+        // A shared formula or array whose anchor cell was overwritten is gone: the cells that
         // used it keep their computed values.
         for (const auto& [position, cell] : cells_) {
-            if (cell.anchor && !kept(position)) {
+            const Cell* now = edit.is.cells.find(position.first, position.second);
+            if (cell.anchor && !(now && (now->flags & detail::kHasFormula))) {
                 lostAnchors_.insert(position);
             }
         }
@@ -792,26 +793,28 @@ private:
         const Position position{row, cell.column};
         const auto original = cells_.find(position);
         const bool formula = original != cells_.end() && isFormula(original->second.units[0].id);
-        if (original != cells_.end() && kept(position)) {
-            const auto anchor = formula ? sharedAnchor(original->second.units[0]) : std::nullopt;
-            if (!anchor || !lostAnchors_.contains(*anchor)) {
+        const auto anchor = formula ? sharedAnchor(original->second.units[0]) : std::nullopt;
+        if (original != cells_.end() && !(anchor && lostAnchors_.contains(*anchor))) {
+            if (kept(position)) {
                 for (const Unit& unit : original->second.units) {
                     append(out, bytesOf(edit_.stream, unit));
                 }
                 edit_.stringRefs += original->second.units[0].id == rt::LabelSst ? 1 : 0;
                 return;
             }
-        } else if (formula && (cell.flags & detail::kHasFormula) && !original->second.anchor) {
-            // Only the format of the formula cell changed: its records stay, with the new one.
-            for (std::size_t i = 0; i < original->second.units.size(); ++i) {
-                const auto bytes = bytesOf(edit_.stream, original->second.units[i]);
-                Bytes copy(bytes.begin(), bytes.end());
-                if (i == 0) {
-                    put16(copy, 4 + 4, static_cast<std::uint16_t>(cell.style));
+            if (formula && (cell.flags & detail::kHasFormula)) {
+                // Only the format of the formula cell changed: its records stay, with the new
+                // format.
+                for (std::size_t i = 0; i < original->second.units.size(); ++i) {
+                    const auto bytes = bytesOf(edit_.stream, original->second.units[i]);
+                    Bytes copy(bytes.begin(), bytes.end());
+                    if (i == 0) {
+                        put16(copy, 4 + 4, static_cast<std::uint16_t>(cell.style));
+                    }
+                    append(out, copy);
                 }
-                append(out, copy);
+                return;
             }
-            return;
         }
         appendValue(row, cell, out);
     }
@@ -855,8 +858,11 @@ private:
     std::uint16_t defaultHeight_ = 255;
 };
 
-// MERGEDCELLS records for the areas, at most 1026 areas a record.
-Bytes mergeRecords(const std::vector<Area>& areas) {
+// MERGEDCELLS records for the areas, at most 1026 areas a record. An area beyond what the
+// format can say is left out: its cells are kept, unmerged.
+Bytes mergeRecords(std::vector<Area> areas) {
+    std::erase_if(
+        areas, [](const Area& a) { return a.bottom > kMaxBiffRows || a.right > kMaxBiffColumns; });
     Bytes out;
     for (std::size_t at = 0; at < areas.size(); at += 1026) {
         const std::size_t count = std::min<std::size_t>(1026, areas.size() - at);
@@ -864,9 +870,6 @@ Bytes mergeRecords(const std::vector<Area>& areas) {
         body.u16(static_cast<std::uint16_t>(count));
         for (std::size_t i = at; i < at + count; ++i) {
             const Area& a = areas[i];
-            if (a.bottom > kMaxBiffRows || a.right > kMaxBiffColumns) {
-                continue;  // cannot be said; the cells are kept, unmerged
-            }
             body.u16(static_cast<std::uint16_t>(a.top - 1))
                 .u16(static_cast<std::uint16_t>(a.bottom - 1));
             body.u16(static_cast<std::uint16_t>(a.left - 1))
