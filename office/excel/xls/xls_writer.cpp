@@ -1008,6 +1008,272 @@ Original cut(std::span<const std::uint8_t> stream, const std::string& where) {
     return original;
 }
 
+// The whole stream: the globals with their new records, then every sheet, changed or moved.
+class StreamWriter {
+public:
+    StreamWriter(std::span<const std::uint8_t> stream, const WorkbookImpl& book,
+                 const std::optional<Area>& visible)
+        : stream_(stream),
+          book_(book),
+          visible_(visible),
+          original_(cut(stream, book.where())),
+          before_(detail::loadBiffWorkbook(Bytes(stream.begin(), stream.end()), "", book.where())),
+          globals_(original_.globals.units) {}
+
+    Bytes write() {
+        indexGlobals();
+        newLooks();
+        readStrings();
+        writeSheets();
+        writeGlobals();
+        placeSheets();
+        return std::move(out_);
+    }
+
+private:
+    // The globals' records of interest.
+    void indexGlobals() {
+        for (std::size_t i = 0; i < globals_.size(); ++i) {
+            const Unit& unit = globals_[i];
+            switch (unit.id) {
+                case rt::Font:
+                    lastFont_ = i;
+                    ++fontCount_;
+                    break;
+                case rt::Format:
+                    lastFormat_ = i;
+                    if (unit.body.size() >= 2) {
+                        formatIds_.insert(le16(unit.body.data()));
+                    }
+                    break;
+                case rt::Xf:
+                    lastXf_ = i;
+                    ++xfCount_;
+                    break;
+                case rt::Sst:
+                    sst_ = i;
+                    break;
+                case wt::ExtSst:
+                    extSst_ = i;
+                    break;
+                case wt::OleSize:
+                    oleSize_ = i;
+                    break;
+                case rt::Palette:
+                    palette_.read(unit.body);
+                    break;
+                default:
+                    break;
+            }
+        }
+    }
+
+    // FONT, FORMAT and XF records for the looks the edits added, after the file's own: the
+    // fonts, fills and borders as the styles part holds them now.
+    void newLooks() {
+        detail::StyleTable looks;
+        if (!book_.stylesPart.empty()) {
+            pugi::xml_document doc;
+            const std::string xml = book_.package.read(book_.stylesPart);
+            doc.load_buffer(xml.data(), xml.size());
+            detail::readStyleSheet(doc.document_element(), looks);
+        }
+        for (std::size_t i = fontCount_; i < looks.fonts.size(); ++i) {
+            appendRecord(newFonts_, rt::Font, fontRecord(looks.fonts[i], palette_));
+        }
+        for (const auto& [id, code] : book_.styles.customFormats) {
+            if (!formatIds_.contains(id)) {
+                RecordWriter body;
+                body.u16(static_cast<std::uint16_t>(id));
+                appendString(body, code, false);
+                appendRecord(newFormats_, rt::Format, body);
+            }
+        }
+        for (std::size_t i = xfCount_; i < book_.styles.xfs.size(); ++i) {
+            appendRecord(newXfs_, rt::Xf, xfRecord(book_.styles.xfs[i], looks, palette_));
+        }
+    }
+
+    // The shared strings: the file's own entries as they were, then the model's new ones.
+    void readStrings() {
+        if (sst_) {
+            strings_ = readSst(stream_, globals_[*sst_], totalRefs_, book_.where());
+        }
+        for (std::size_t i = strings_.size(); i < book_.sharedStrings.size(); ++i) {
+            added_.push_back(book_.sharedStrings[i]);
+        }
+    }
+
+    // Texts of cells that the model keeps outside the shared strings go in as new entries.
+    std::uint32_t sharedIndex(const std::string& text) {
+        if (index_.empty()) {
+            for (std::size_t i = 0; i < book_.sharedStrings.size(); ++i) {
+                index_.emplace(book_.sharedStrings[i], static_cast<std::uint32_t>(i));
+            }
+        }
+        const auto [it, fresh] =
+            index_.emplace(text, static_cast<std::uint32_t>(strings_.size() + added_.size()));
+        if (fresh) {
+            added_.push_back(text);
+        }
+        return it->second;
+    }
+
+    // The changed sheets written anew; the others go as they were.
+    void writeSheets() {
+        sheets_.resize(original_.sheets.size());
+        std::size_t model = 0;
+        for (std::size_t s = 0; s < original_.sheets.size(); ++s) {
+            const SheetEntry& entry = original_.sheets[s];
+            if (entry.type != 0 && entry.type != 1 && entry.type != 2) {
+                continue;
+            }
+            const std::size_t at = model++;
+            if (entry.type != 0 || at >= book_.sheets.size() || at >= before_->sheets.size()) {
+                continue;
+            }
+            const auto& was = *before_->sheets[at];
+            const auto& is = *book_.sheets[at];
+            if (sameSheet(*before_, was, book_, is)) {
+                continue;
+            }
+            SheetEdit edit{*before_,
+                           was,
+                           book_,
+                           is,
+                           stream_,
+                           entry.records,
+                           [this](const std::string& text) { return sharedIndex(text); },
+                           0};
+            sheets_[s] = changedSheet(edit);
+            long long old = 0;
+            for (const Unit& unit : entry.records.units) {
+                old += unit.depth == 0 && unit.id == rt::LabelSst ? 1 : 0;
+            }
+            refsDelta_ += static_cast<long long>(edit.stringRefs) - old;
+        }
+    }
+
+    void writeSst() {
+        const std::size_t unique = strings_.size() + added_.size();
+        const long long total =
+            std::max<long long>(0, static_cast<long long>(totalRefs_) + refsDelta_);
+        SstWriter writer(out_.size(), static_cast<std::uint32_t>(total),
+                         static_cast<std::uint32_t>(unique));
+        for (const SstEntry& entry : strings_) {
+            writer.add(entry);
+        }
+        for (const std::string& text : added_) {
+            writer.add({utf16(text), {}, {}});
+        }
+        append(out_, writer.finish());
+    }
+
+    void writeOleSize() {
+        const Area& a = *visible_;
+        auto row = [](int r) {
+            return static_cast<std::uint16_t>(std::clamp(r, 1, kMaxBiffRows) - 1);
+        };
+        auto column = [](int c) {
+            return static_cast<std::uint8_t>(std::clamp(c, 1, kMaxBiffColumns) - 1);
+        };
+        RecordWriter body;
+        body.u16(0).u16(row(a.top)).u16(row(a.bottom)).u8(column(a.left)).u8(column(a.right));
+        appendRecord(out_, wt::OleSize, body);
+    }
+
+    // The globals, with the new records in their places; where each BOUNDSHEET's offset lies.
+    void writeGlobals() {
+        std::map<std::size_t, std::size_t> sheetOfUnit;
+        for (std::size_t s = 0; s < original_.sheets.size(); ++s) {
+            sheetOfUnit[original_.sheets[s].boundSheet] = s;
+        }
+        offsetFields_.resize(original_.sheets.size());
+        for (std::size_t i = 0; i < globals_.size(); ++i) {
+            if (i + 1 == globals_.size()) {  // the EOF: what the file lacked goes before it
+                if (!sst_ && !added_.empty()) {
+                    writeSst();
+                }
+                if (!oleSize_ && visible_) {
+                    writeOleSize();
+                }
+            }
+            if (i == sst_) {
+                writeSst();
+            } else if (i == oleSize_ && visible_) {
+                writeOleSize();
+            } else if (i != extSst_) {  // the EXTSST goes with the SST
+                if (const auto found = sheetOfUnit.find(i); found != sheetOfUnit.end()) {
+                    offsetFields_[found->second] = out_.size() + 4;
+                }
+                append(out_, bytesOf(stream_, globals_[i]));
+            }
+            appendLooksAfter(i);
+        }
+    }
+
+    void appendLooksAfter(std::size_t i) {
+        if (i == lastFont_) {
+            append(out_, newFonts_);
+            if (!lastFormat_) {
+                append(out_, newFormats_);
+            }
+        }
+        if (i == lastFormat_) {
+            append(out_, newFormats_);
+        }
+        if (i == lastXf_) {
+            append(out_, newXfs_);
+        }
+    }
+
+    // The sheets in the order they lay in the stream, each BOUNDSHEET pointing at its own.
+    void placeSheets() {
+        std::vector<std::size_t> order(original_.sheets.size());
+        for (std::size_t s = 0; s < order.size(); ++s) {
+            order[s] = s;
+        }
+        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return original_.sheets[a].records.offset < original_.sheets[b].records.offset;
+        });
+        for (const std::size_t s : order) {
+            const Substream& records = original_.sheets[s].records;
+            const std::size_t at = out_.size();
+            put32(out_, offsetFields_[s], static_cast<std::uint32_t>(at));
+            if (!sheets_[s].empty()) {
+                append(out_, sheets_[s]);
+            } else {
+                append(out_, movedSheet(stream_, records,
+                                        static_cast<long long>(at) -
+                                            static_cast<long long>(records.offset)));
+            }
+        }
+    }
+
+    std::span<const std::uint8_t> stream_;
+    const WorkbookImpl& book_;
+    const std::optional<Area>& visible_;
+    const Original original_;
+    const std::shared_ptr<WorkbookImpl> before_;  // the original as the reader reads it
+    const std::vector<Unit>& globals_;
+
+    std::optional<std::size_t> lastFont_, lastFormat_, lastXf_, sst_, extSst_, oleSize_;
+    std::size_t fontCount_ = 0, xfCount_ = 0;
+    std::set<int> formatIds_;
+    Palette palette_;
+    Bytes newFonts_, newFormats_, newXfs_;
+
+    std::uint32_t totalRefs_ = 0;
+    std::vector<SstEntry> strings_;
+    std::vector<std::string> added_;
+    std::unordered_map<std::string, std::uint32_t> index_;
+    long long refsDelta_ = 0;
+
+    std::vector<Bytes> sheets_;  // empty for a sheet that goes as it was
+    std::vector<std::size_t> offsetFields_;
+    Bytes out_;
+};
+
 }  // namespace
 
 std::optional<detail::Area> visibleArea(std::span<const std::uint8_t> stream) {
@@ -1030,221 +1296,8 @@ void checkWritable(std::span<const std::uint8_t> stream, const std::string& disp
 std::vector<std::uint8_t> writeWorkbookStream(std::span<const std::uint8_t> stream,
                                               const WorkbookImpl& book,
                                               const std::optional<detail::Area>& visible) {
-    const std::string where = book.where();
-    const Original original = cut(stream, where);
-    const auto before = detail::loadBiffWorkbook(Bytes(stream.begin(), stream.end()), "", where);
-
-    // The globals' records of interest.
-    const auto& globals = original.globals.units;
-    std::optional<std::size_t> lastFont, lastFormat, lastXf, sst, extSst, oleSize;
-    std::size_t fontCount = 0, xfCount = 0;
-    std::set<int> formatIds;
-    Palette palette;
-    for (std::size_t i = 0; i < globals.size(); ++i) {
-        const Unit& unit = globals[i];
-        switch (unit.id) {
-            case rt::Font:
-                lastFont = i;
-                ++fontCount;
-                break;
-            case rt::Format:
-                lastFormat = i;
-                if (unit.body.size() >= 2) {
-                    formatIds.insert(le16(unit.body.data()));
-                }
-                break;
-            case rt::Xf:
-                lastXf = i;
-                ++xfCount;
-                break;
-            case rt::Sst:
-                sst = i;
-                break;
-            case wt::ExtSst:
-                extSst = i;
-                break;
-            case wt::OleSize:
-                oleSize = i;
-                break;
-            case rt::Palette:
-                palette.read(unit.body);
-                break;
-            default:
-                break;
-        }
-    }
-
-    // The looks as the edits left them: the fonts, fills and borders that new formats use.
-    detail::StyleTable looks;
-    if (!book.stylesPart.empty()) {
-        pugi::xml_document doc;
-        const std::string xml = book.package.read(book.stylesPart);
-        doc.load_buffer(xml.data(), xml.size());
-        detail::readStyleSheet(doc.document_element(), looks);
-    }
-    Bytes newFonts, newFormats, newXfs;
-    for (std::size_t i = fontCount; i < looks.fonts.size(); ++i) {
-        appendRecord(newFonts, rt::Font, fontRecord(looks.fonts[i], palette));
-    }
-    for (const auto& [id, code] : book.styles.customFormats) {
-        if (!formatIds.contains(id)) {
-            RecordWriter body;
-            body.u16(static_cast<std::uint16_t>(id));
-            appendString(body, code, false);
-            appendRecord(newFormats, rt::Format, body);
-        }
-    }
-    for (std::size_t i = xfCount; i < book.styles.xfs.size(); ++i) {
-        appendRecord(newXfs, rt::Xf, xfRecord(book.styles.xfs[i], looks, palette));
-    }
-
-    // The shared strings: the file's own entries as they were, then the model's new ones.
-    std::uint32_t totalRefs = 0;
-    std::vector<SstEntry> strings;
-    if (sst) {
-        strings = readSst(stream, globals[*sst], totalRefs, where);
-    }
-    std::unordered_map<std::string, std::uint32_t> index;
-    std::vector<std::string> added;
-    for (std::size_t i = strings.size(); i < book.sharedStrings.size(); ++i) {
-        added.push_back(book.sharedStrings[i]);
-    }
-    // Texts of cells that the model keeps outside the shared strings go in as new entries.
-    auto sharedIndex = [&](const std::string& text) -> std::uint32_t {
-        if (index.empty()) {
-            for (std::size_t i = 0; i < book.sharedStrings.size(); ++i) {
-                index.emplace(book.sharedStrings[i], static_cast<std::uint32_t>(i));
-            }
-        }
-        const auto [it, fresh] =
-            index.emplace(text, static_cast<std::uint32_t>(strings.size() + added.size()));
-        if (fresh) {
-            added.push_back(text);
-        }
-        return it->second;
-    };
-
-    // The sheets: changed ones written anew, the others as they were.
-    std::vector<Bytes> sheets(original.sheets.size());
-    std::vector<bool> changed(original.sheets.size(), false);
-    std::size_t model = 0;
-    long long refsDelta = 0;
-    for (std::size_t s = 0; s < original.sheets.size(); ++s) {
-        const SheetEntry& entry = original.sheets[s];
-        if (entry.type != 0 && entry.type != 1 && entry.type != 2) {
-            continue;
-        }
-        const std::size_t at = model++;
-        if (entry.type != 0 || at >= book.sheets.size() || at >= before->sheets.size()) {
-            continue;
-        }
-        const auto& was = *before->sheets[at];
-        const auto& is = *book.sheets[at];
-        if (sameSheet(*before, was, book, is)) {
-            continue;
-        }
-        SheetEdit edit{*before, was, book, is, stream, entry.records, sharedIndex, 0};
-        sheets[s] = changedSheet(edit);
-        changed[s] = true;
-        long long old = 0;
-        for (const Unit& unit : entry.records.units) {
-            old += unit.depth == 0 && unit.id == rt::LabelSst ? 1 : 0;
-        }
-        refsDelta += static_cast<long long>(edit.stringRefs) - old;
-    }
-
-    // The globals, with the new records in their places.
-    Bytes out;
-    std::vector<std::size_t> offsetFields(original.sheets.size());
-    auto writeSst = [&] {
-        const std::size_t unique = strings.size() + added.size();
-        const long long total =
-            std::max<long long>(0, static_cast<long long>(totalRefs) + refsDelta);
-        SstWriter writer(out.size(), static_cast<std::uint32_t>(total),
-                         static_cast<std::uint32_t>(unique));
-        for (const SstEntry& entry : strings) {
-            writer.add(entry);
-        }
-        for (const std::string& text : added) {
-            writer.add({utf16(text), {}, {}});
-        }
-        append(out, writer.finish());
-    };
-    auto writeOleSize = [&] {
-        const Area& a = *visible;
-        auto row = [](int r) {
-            return static_cast<std::uint16_t>(std::clamp(r, 1, kMaxBiffRows) - 1);
-        };
-        auto column = [](int c) {
-            return static_cast<std::uint8_t>(std::clamp(c, 1, kMaxBiffColumns) - 1);
-        };
-        RecordWriter body;
-        body.u16(0).u16(row(a.top)).u16(row(a.bottom)).u8(column(a.left)).u8(column(a.right));
-        appendRecord(out, wt::OleSize, body);
-    };
-    // The sheet list is not sorted by unit: find a unit's sheet by its BOUNDSHEET.
-    std::map<std::size_t, std::size_t> sheetOfUnit;
-    for (std::size_t s = 0; s < original.sheets.size(); ++s) {
-        sheetOfUnit[original.sheets[s].boundSheet] = s;
-    }
-    for (std::size_t i = 0; i < globals.size(); ++i) {
-        const Unit& unit = globals[i];
-        const bool last = i + 1 == globals.size();
-        if (last) {
-            if (!sst && !added.empty()) {
-                writeSst();
-            }
-            if (!oleSize && visible) {
-                writeOleSize();
-            }
-        }
-        if (i == sst) {
-            writeSst();
-        } else if (i == extSst) {
-            // written with the SST
-        } else if (i == oleSize && visible) {
-            writeOleSize();
-        } else {
-            if (const auto found = sheetOfUnit.find(i); found != sheetOfUnit.end()) {
-                offsetFields[found->second] = out.size() + 4;
-            }
-            append(out, bytesOf(stream, unit));
-        }
-        if (i == lastFont) {
-            append(out, newFonts);
-            if (!lastFormat) {
-                append(out, newFormats);
-            }
-        }
-        if (i == lastFormat) {
-            append(out, newFormats);
-        }
-        if (i == lastXf) {
-            append(out, newXfs);
-        }
-    }
-
-    // The sheets in the order they lay in the stream, each BOUNDSHEET pointing at its own.
-    std::vector<std::size_t> order(original.sheets.size());
-    for (std::size_t s = 0; s < order.size(); ++s) {
-        order[s] = s;
-    }
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return original.sheets[a].records.offset < original.sheets[b].records.offset;
-    });
-    for (const std::size_t s : order) {
-        const SheetEntry& entry = original.sheets[s];
-        const std::size_t at = out.size();
-        put32(out, offsetFields[s], static_cast<std::uint32_t>(at));
-        if (changed[s]) {
-            append(out, sheets[s]);
-        } else {
-            append(out, movedSheet(stream, entry.records,
-                                   static_cast<long long>(at) -
-                                       static_cast<long long>(entry.records.offset)));
-        }
-    }
-    return out;
+    StreamWriter writer(stream, book, visible);
+    return writer.write();
 }
 
 }  // namespace office::excel::xls
