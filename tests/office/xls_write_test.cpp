@@ -76,6 +76,22 @@ std::vector<Bytes> withId(const std::vector<Bytes>& all, std::uint16_t id) {
     return out;
 }
 
+// What xlrd sees of the filled object's workbook: the block with its look, and what was kept.
+void expectSeenByXlrd(const fs::path& object) {
+    const auto seen = tabulon::testing::runCommand(
+        "/usr/bin/python3 '" + kFixtures + "/xls/read_object.py' '" + object.string() + "'");
+    ASSERT_EQ(seen.status, 0) << seen.output;
+    const std::string money = R"(_($* #,##0.00_);_($* (#,##0.00);_($* "-"??_);_(@_))";  // 44
+    for (const std::string& line : std::vector<std::string>{
+             "sheet Table\nsheet Notes\nname Rate\n", "cell 1 1 Quarterly sales | General | bold",
+             "cell 2 2 Q1 | General | bold | fill 003366",
+             "cell 3 1 North | General | plain | fill none",
+             "cell 3 2 182500.5 | " + money + " | plain", "cell 4 3 0 | " + money,
+             "cell 1 6 42 | General", "merged 1 1 1 4", "merged 3 6 3 7"}) {
+        EXPECT_NE(seen.output.find(line), std::string::npos) << line << "\n" << seen.output;
+    }
+}
+
 TEST(XlsWrite, FillsAnExcel97ObjectOfADeckInPlace) {
     if (!fs::exists(realworld("pptx-ole/python-pptx__shp-access-ole-object.pptx"))) {
         GTEST_SKIP() << "../shared/realworld/pptx-ole is absent";
@@ -103,17 +119,8 @@ TEST(XlsWrite, FillsAnExcel97ObjectOfADeckInPlace) {
     EXPECT_FALSE(file.hasStream("\2OlePres000"));  // it showed the old numbers
     const fs::path object = folder / "object.xls";
     std::ofstream(object, std::ios::binary).write(raw.data(), static_cast<long>(raw.size()));
-    const auto seen = tabulon::testing::runCommand(
-        "/usr/bin/python3 '" + kFixtures + "/xls/read_object.py' '" + object.string() + "'");
-    ASSERT_EQ(seen.status, 0) << seen.output;
-    const std::string money = R"(_($* #,##0.00_);_($* (#,##0.00);_($* "-"??_);_(@_))";  // 44
-    for (const std::string& line : std::vector<std::string>{
-             "sheet Table\nsheet Notes\nname Rate\n", "cell 1 1 Quarterly sales | General | bold",
-             "cell 2 2 Q1 | General | bold | fill 003366",
-             "cell 3 1 North | General | plain | fill none",
-             "cell 3 2 182500.5 | " + money + " | plain", "cell 4 3 0 | " + money,
-             "cell 1 6 42 | General", "merged 1 1 1 4", "merged 3 6 3 7"}) {
-        EXPECT_NE(seen.output.find(line), std::string::npos) << line << "\n" << seen.output;
+    if (tabulon::testing::xlrdPresent()) {
+        expectSeenByXlrd(object);
     }
     // The slide shows a new picture of the table, the PNG drawn from the filled cells.
     const auto blip = filled->package.xml(site->slidePart).select_node("//p:oleObj//a:blip");
@@ -219,6 +226,9 @@ TEST(XlsWrite, WritesBackRealWorkbooks) {
         const Bytes file = office::compound::create({{"Workbook", saved}});
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(file.data()), static_cast<long>(file.size()));
+        if (!tabulon::testing::xlrdPresent()) {
+            continue;
+        }
         const auto seen = tabulon::testing::runCommand(
             "/usr/bin/python3 '" + kFixtures + "/xls/read_object.py' '" + path.string() + "'");
         EXPECT_EQ(seen.status, 0) << name << "\n" << seen.output;
