@@ -11,13 +11,14 @@
 #include <set>
 #include <string>
 
+#include <QImage>
+
 #include "office/ascii.h"
 #include "office/compound/compound_file.h"
 #include "office/dispatch.h"
 #include "office/embed/preview.h"
+#include "office/embed/workbook_picture.h"
 #include "office/excel/embedded.h"
-#include "office/excel/look.h"
-#include "office/excel/number_format.h"
 #include "office/package/namespaces.h"
 #include "office/ppt/object_site.h"
 
@@ -36,90 +37,15 @@ bool contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
-// The cells of the workbook's first worksheet, and the workbook itself, opened through the
-// workbook code.
-excel::SheetCells firstSheet(const Bytes& bytes, const std::string& name) {
-    return excel::SheetCells(package::Package::openBytes(bytes, name, "workbook"), "");
-}
-
-xd::CellMap allCells(const excel::SheetCells& sheet) {
-    return sheet.read({1, 1, excel::kMaxRows, excel::kMaxColumns});
-}
-
-// The cells whose value differs between the two maps, as one area from A1; nothing when none.
-std::optional<xd::Area> changedFromA1(const xd::CellMap& before, const xd::CellMap& after) {
-    std::optional<xd::Area> area;
-    auto grow = [&](const xd::CellPos& p) {
-        if (!area) {
-            area = xd::Area{1, 1, p.row, p.column};
-        }
-        area->bottom = std::max(area->bottom, p.row);
-        area->right = std::max(area->right, p.column);
-    };
-    for (const auto& [pos, cell] : after) {
-        const auto it = before.find(pos);
-        if (it == before.end() || !(it->second.value == cell.value) ||
-            it->second.numberFormat != cell.numberFormat) {
-            grow(pos);
-        }
-    }
-    for (const auto& [pos, cell] : before) {
-        if (!after.contains(pos)) {
-            grow(pos);
-        }
-    }
-    return area;
-}
-
 struct ObjectStore {
     ObjectSite site;
     std::optional<compound::File> compound;  // the file it came in, when there is one
     Bytes original;                          // the workbook package as it came in
 };
 
-// The picture shows at most this many rows and columns of the visible area: a larger one would
-// make an image no slide can show legibly.
-constexpr int kPreviewRows = 200;
-constexpr int kPreviewColumns = 50;
-
-// The look of the workbook's first sheet over the rows shown; the default look where the
-// workbook's styles cannot be read, so that the picture is still drawn.
-excel::SheetLook lookOf(const Bytes& bytes, const std::string& name, int firstRow, int lastRow) {
-    try {
-        auto workbook = package::Package::openBytes(bytes, name, "workbook");
-        return excel::readSheetLook(workbook, firstRow, lastRow);
-    } catch (const Error&) {
-        excel::SheetLook plain;
-        plain.styles.emplace_back();
-        return plain;
-    }
-}
-
 // The size of the object's frame on the slide (p:xfrm/a:ext), in EMU; zero where the frame
 // gives none.
 std::pair<std::int64_t, std::int64_t> frameSize(const ObjectSite& site);
-
-// The picture of the visible area of the workbook `bytes` (whose first sheet holds `cells`),
-// drawn with the cells' look for the object's frame on the slide.
-embed::Preview previewOf(const ObjectSite& site, const Bytes& bytes, const std::string& name,
-                         const xd::CellMap& cells, const xd::Area& area) {
-    const int shownRows = std::min(area.rows(), kPreviewRows);
-    const int shownColumns = std::min(area.columns(), kPreviewColumns);
-    const excel::SheetLook look = lookOf(bytes, name, area.top, area.top + shownRows - 1);
-    auto shown = [&](int row, int column) {
-        embed::ShownCell cell;
-        const auto it = cells.find({row, column});
-        if (it != cells.end()) {
-            const Value& v = it->second.value;
-            cell.text = excel::detail::formatValue(v, it->second.numberFormat);
-            cell.numeric = v.kind() == Value::Kind::Number || v.kind() == Value::Kind::Date;
-        }
-        return cell;
-    };
-    const auto [cx, cy] = frameSize(site);
-    return embed::drawTableForShape(
-        embed::tableOf(look, area.top, area.left, shownRows, shownColumns, shown), cx, cy);
-}
 
 // Notes the part an image relationship points at, so that it can go once nothing refers to it.
 void noteImage(const package::Relationship* rel, std::string_view source,
@@ -341,17 +267,9 @@ void writeBack(const std::shared_ptr<ObjectStore>& store, Bytes bytes) {
     const ObjectSite& site = store->site;
     site.document->checkOpen();
     const std::string name = site.document->package.displayName() + ": " + site.objectPart;
-    const xd::CellMap before = allCells(firstSheet(store->original, name));
-    excel::SheetCells sheet = firstSheet(bytes, name);
-    const xd::CellMap after = allCells(sheet);
-    xd::Area visible = sheet.visibleArea().value_or(xd::Area{1, 1, 1, 1});
-    if (const auto changed = changedFromA1(before, after)) {
-        visible = {std::min(visible.top, changed->top), std::min(visible.left, changed->left),
-                   std::max(visible.bottom, changed->bottom),
-                   std::max(visible.right, changed->right)};
-    }
-    sheet.setVisibleArea(visible);
-    bytes = sheet.save();
+    const auto [cx, cy] = frameSize(site);
+    FilledWorkbook filled = finishFill(store->original, std::move(bytes), name, cx, cy);
+    bytes = std::move(filled.package);
     store->original = bytes;
 
     auto& package = site.document->package;
@@ -364,7 +282,7 @@ void writeBack(const std::shared_ptr<ObjectStore>& store, Bytes bytes) {
     } else {
         package.write(site.objectPart, std::string(bytes.begin(), bytes.end()));
     }
-    replacePreview(site, previewOf(site, bytes, name, after, visible));
+    replacePreview(site, filled.preview);
     // The slide's edited tree goes back into the package as text; nothing holds it between
     // calls, and a run over many slides should not keep one tree per slide.
     package.release(site.slidePart);
@@ -372,6 +290,60 @@ void writeBack(const std::shared_ptr<ObjectStore>& store, Bytes bytes) {
 
 [[noreturn]] void refuse(const ObjectSite& site, const std::string& reason) {
     throw Error(ErrorCode::NotSupported, site.where() + ": " + reason);
+}
+
+// True when the compound file holds a workbook of Excel 97-2003: a root stream "Workbook" that
+// begins with the BOF of BIFF8 workbook globals. Graph's data, which takes the same stream
+// name, has a version of its own.
+bool holdsBinaryWorkbook(const compound::File& file) {
+    if (!file.hasStream("Workbook")) {
+        return false;
+    }
+    const Bytes stream = file.readStream("Workbook");
+    auto le16 = [&](std::size_t at) { return stream[at] | (stream[at + 1] << 8); };
+    return stream.size() >= 8 && le16(0) == 0x0809 && le16(4) == 0x0600 && le16(6) == 0x0005;
+}
+
+// The picture as the preview code describes it: a drawn PNG with its density stored, so its
+// size on the sheet is its size at 96 pixels per inch.
+embed::Preview previewOfPicture(const std::string& png) {
+    embed::Preview preview;
+    preview.png = png;
+    QImage image;
+    if (image.loadFromData(reinterpret_cast<const uchar*>(png.data()), static_cast<int>(png.size()),
+                           "PNG")) {
+        preview.width = image.width();
+        preview.height = image.height();
+        const double scale = image.dotsPerMeterX() > 0 ? image.dotsPerMeterX() * 0.0254 / 96 : 1;
+        preview.sheetWidth = static_cast<int>(preview.width / scale + 0.5);
+        preview.sheetHeight = static_cast<int>(preview.height / scale + 0.5);
+    }
+    return preview;
+}
+
+// An Excel 97-2003 object of the slide, filled in place in its own format through the opener of
+// legacy objects: the part is its storage, and the filled storage goes back into the part with
+// a new preview picture, as an .xlsx object's does. Kept in its format rather than converted to
+// an .xlsx object, so that nothing of the object but its data changes: its names, charts and
+// other sheets stay, and the deck's parts, content types and relationships stay as they were.
+std::shared_ptr<Dispatch> openBinaryObject(const ObjectSite& site) {
+    LegacyObjectSite legacy;
+    legacy.progId = site.progId.empty() ? "Excel.Sheet.8" : site.progId;
+    legacy.where = site.where();
+    std::tie(legacy.cx, legacy.cy) = frameSize(site);
+    legacy.storage = [site] {
+        site.document->checkOpen();
+        const std::string raw = site.document->package.read(site.objectPart);
+        return Bytes(raw.begin(), raw.end());
+    };
+    legacy.replace = [site](std::vector<std::uint8_t> storage, const std::string& png) {
+        site.document->checkOpen();
+        auto& package = site.document->package;
+        package.write(site.objectPart, std::string(storage.begin(), storage.end()));
+        replacePreview(site, previewOfPicture(png));
+        package.release(site.slidePart);
+    };
+    return openLegacyWorkbookObject(legacy);
 }
 
 }  // namespace
@@ -382,11 +354,6 @@ std::shared_ptr<Dispatch> openEmbeddedWorkbook(const ObjectSite& site) {
         refuse(site, "the object is linked to an outside file (" + site.progId +
                          "), not embedded; only embedded workbooks can be filled");
     }
-    if (contains(site.progId, "Excel.Sheet.8") || contains(site.progId, "Excel.Sheet.5")) {
-        refuse(site, "the object is a legacy binary workbook (" + site.progId +
-                         ") that cannot be filled; open it in an office suite and save it as "
-                         ".xlsx");
-    }
     if (!site.progId.empty() && !contains(site.progId, "Excel") &&
         !contains(site.progId, "Sheet")) {
         refuse(site, "the object (" + site.progId + ") is not a workbook");
@@ -395,15 +362,28 @@ std::shared_ptr<Dispatch> openEmbeddedWorkbook(const ObjectSite& site) {
     auto store = std::make_shared<ObjectStore>();
     store->site = site;
     Bytes bytes(raw.begin(), raw.end());
+    std::optional<compound::File> file;
     if (compound::isCompoundFile(bytes)) {
-        auto file = compound::File::openBytes(
+        file = compound::File::openBytes(
             std::move(bytes), site.document->package.displayName() + ": " + site.objectPart);
-        if (!file.hasStream("Package")) {
+        if (holdsBinaryWorkbook(*file)) {
+            return openBinaryObject(site);
+        }
+    }
+    if (contains(site.progId, "Excel.Sheet.8") || contains(site.progId, "Excel.Sheet.5")) {
+        refuse(
+            site,
+            "the object is a legacy binary workbook (" + site.progId +
+                ") whose storage holds no workbook of Excel 97-2003 that can be filled; open it in "
+                "an office suite and save it as .xlsx");
+    }
+    if (file) {
+        if (!file->hasStream("Package")) {
             refuse(site, "the object is a binary workbook (" + site.progId +
                              ") that cannot be filled; open it in an office suite and save it as "
                              ".xlsx");
         }
-        bytes = file.readStream("Package");
+        bytes = file->readStream("Package");
         store->compound = std::move(file);
     }
     store->original = bytes;

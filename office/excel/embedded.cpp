@@ -8,6 +8,8 @@
 #include "office/error.h"
 #include "office/excel/model.h"
 #include "office/excel/writer_parts.h"
+#include "office/excel/xls/xls_reader.h"
+#include "office/excel/xls/xls_writer.h"
 #include "office/package/namespaces.h"
 
 namespace office::excel {
@@ -110,6 +112,68 @@ std::shared_ptr<Workbook> openWorkbookFromBytes(
     return openWorkbookFromPackage(
         package::Package::openBytes(std::move(bytes), std::move(displayName), "workbook"),
         std::move(onSave));
+}
+
+namespace {
+
+// Gives the package of a workbook read from a binary stream what the workbook code edits and
+// the picture code reads: a styles part with the stream's formats (new looks are added to it,
+// after the formats of the stream, whose indexes stay), every cell, and the visible area.
+void holdEverything(detail::WorkbookImpl& book, const std::optional<detail::Area>& visible) {
+    book.stylesPart = "xl/styles.xml";
+    book.package.writeXml(book.stylesPart, detail::styleSheetOf(book.styles));
+    book.package.setContentType(
+        book.stylesPart, "application/vnd.openxmlformats-officedocument.spreadsheetml.styles+xml");
+    auto rels = book.package.relationships(book.workbookPart);
+    rels.add(std::string(kRelNs) + "/styles", "styles.xml");
+    book.package.setRelationships(book.workbookPart, rels);
+    if (visible) {
+        auto& doc = book.package.xml(book.workbookPart);
+        doc.document_element().append_child("oleSize").append_attribute("ref") =
+            (detail::cellName(visible->top, visible->left) + ":" +
+             detail::cellName(visible->bottom, visible->right))
+                .c_str();
+        book.package.markDirty(book.workbookPart);
+    }
+    for (const auto& sheet : book.sheets) {
+        for (const auto& row : sheet->cells.rows()) {
+            for (const auto& cell : row.cells) {
+                sheet->written.push_back({row.row, cell.column, true});
+            }
+        }
+    }
+    book.sharedStringsInFile = 0;  // the package has none of them yet
+    detail::storeChanges(book);
+    book.changed = false;
+}
+
+}  // namespace
+
+std::shared_ptr<Workbook> openBinaryWorkbook(std::vector<std::uint8_t> stream,
+                                             std::string displayName,
+                                             std::function<void(BinaryWorkbookSave)> onSave) {
+    xls::checkWritable(stream, displayName);
+    auto book = detail::loadBiffWorkbook(stream, displayName, displayName);
+    holdEverything(*book, xls::visibleArea(stream));
+    // Saved in its own format by the stream writer below, not refused as a source-only file.
+    book->binary = false;
+    book->name = displayName;
+    auto before = std::make_shared<const std::vector<std::uint8_t>>(book->package.saveBytes());
+    auto original = std::make_shared<const std::vector<std::uint8_t>>(std::move(stream));
+    std::weak_ptr<detail::WorkbookImpl> weak = book;
+    book->onSave = [weak, before, original, onSave](std::vector<std::uint8_t> after) {
+        const auto edited = weak.lock();
+        if (!edited) {
+            return;
+        }
+        onSave({*before, std::move(after),
+                [edited, original](const std::optional<detail::Area>& visible) {
+                    return xls::writeWorkbookStream(*original, *edited, visible);
+                }});
+    };
+    book->ownedApp = std::make_shared<detail::ApplicationImpl>();
+    book->app = book->ownedApp;
+    return std::make_shared<Workbook>(book);
 }
 
 bool isBinaryWorkbook(const package::Package& package) {

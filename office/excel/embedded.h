@@ -33,6 +33,25 @@ std::shared_ptr<office::excel::Workbook> openWorkbookFromBytes(
 std::shared_ptr<office::excel::Workbook> openWorkbookFromPackage(
     package::Package package, std::function<void(std::vector<std::uint8_t>)> onSave);
 
+// What the save of a binary workbook object (Excel.Sheet.8) hands on: the workbook as a package,
+// for drawing its picture, and its stream in its own format.
+struct BinaryWorkbookSave {
+    std::vector<std::uint8_t> before;  // the package as the workbook was opened
+    std::vector<std::uint8_t> after;   // the package with every change
+    // The new Workbook stream, with `visible` as the object's visible area when given.
+    std::function<std::vector<std::uint8_t>(const std::optional<detail::Area>& visible)> stream;
+};
+
+// Opens the Workbook stream (BIFF8) of an embedded object as a workbook of its own private
+// application, read by the binary reader and edited as any workbook. When it is saved or
+// closed after a change, onSave receives its package and the way to its new stream, which
+// keeps every record that the change did not touch. The package holds every cell, the styles
+// and, as <oleSize>, the stream's OLESIZE record. Fails as the binary reader does (naming
+// displayName), and with NotSupported for an encrypted stream.
+std::shared_ptr<office::excel::Workbook> openBinaryWorkbook(
+    std::vector<std::uint8_t> stream, std::string displayName,
+    std::function<void(BinaryWorkbookSave)> onSave);
+
 // True when the package's main document is a workbook in the binary format (.xlsb), which the
 // host reads no cells of.
 bool isBinaryWorkbook(const package::Package& package);

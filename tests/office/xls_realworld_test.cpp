@@ -28,11 +28,7 @@ std::string corpus() {
     return std::string(TABULON_REALWORLD_DIR) + "/xls";
 }
 
-bool xlrdPresent() {
-    return tabulon::testing::runCommand(
-               "/usr/bin/python3 -c 'import xlrd, olefile' >/dev/null 2>&1")
-               .status == 0;
-}
+using tabulon::testing::xlrdPresent;
 
 std::string escaped(std::string text) {
     for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) {

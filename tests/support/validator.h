@@ -48,6 +48,13 @@ inline bool validatorPresent() {
     return present;
 }
 
+// The independent reader of .xls files, xlrd (with olefile), can run: Debian's python3-xlrd.
+inline bool xlrdPresent() {
+    static const bool present =
+        runCommand("/usr/bin/python3 -c 'import xlrd, olefile' >/dev/null 2>&1").status == 0;
+    return present;
+}
+
 // The validator's run on output against input: exit status 0 and nothing printed when the output
 // has no problem that the input lacks.
 inline CommandResult validateAgainst(const std::string& output, const std::string& input) {
