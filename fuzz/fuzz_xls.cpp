@@ -6,8 +6,9 @@
 //   1  the Workbook stream alone
 //   2  two bytes of offset, then bytes written over the Workbook stream of the fixture
 //      tests/fixtures/xls/basic.xls from that offset on: damage inside a real workbook
-// The fixture makes a good seed for mode 0, and its stream (python3-olefile:
-// OleFileIO(path).openstream("Workbook").read()) one for mode 1.
+//   3  the Workbook stream of a Graph chart object (the same record framing), read as its
+//      data sheet and chart look and written as the native chart that replaces it
+// fuzz/make_seeds.py writes seeds for every mode into fuzz/seeds/fuzz_xls/.
 
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +22,8 @@
 #include "office/excel.h"
 #include "office/excel/embedded.h"
 #include "office/excel/xls/xls_reader.h"
+#include "office/graph/msgraph/native_chart.h"
+#include "office/graph/msgraph/records.h"
 
 namespace {
 
@@ -89,12 +92,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0) {
         return 0;
     }
-    const int mode = data[0] % 3;
+    const int mode = data[0] % 4;
     Bytes rest(data + 1, data + size);
     using namespace office::excel::detail;
     try {
         if (mode == 0) {
             exercise(binaryWorkbookFromBytes(rest, "fuzz.xls", "fuzz.xls"));
+        } else if (mode == 3) {
+            namespace mg = office::graph::msgraph;
+            mg::nativeChart(mg::readGraphChart(rest, "fuzz.ppt"), "Sheet1", "fuzz.ppt");
         } else {
             if (mode == 2) {
                 rest = overwritten(base, rest);

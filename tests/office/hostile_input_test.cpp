@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <ctime>
 #include <functional>
+#include <sstream>
 #include <string>
 
 #include "excel_test_support.h"
@@ -16,6 +17,7 @@
 #include "office/compound/compound_file.h"
 #include "office/error.h"
 #include "office/excel/cell_grid.h"
+#include "office/graph/msgraph/native_chart.h"
 #include "office/graph/msgraph/records.h"
 #include "support/office_error.h"
 #include "xls_test_support.h"
@@ -132,6 +134,56 @@ TEST(HostileInput, DeeplyNestedGraphBlocksReadInLinearTime) {
         EXPECT_EQ(chart.look.kind, mg::Kind::Bar);
         EXPECT_FALSE(chart.look.smoothLines);  // no block is a series'
     });
+}
+
+// A pie whose data sheet holds `count` values down one column, 16 rows apart, and whose
+// exclusion record of `count` change points leaves no row out.
+msgraph_test::Stream spreadPie(int count) {
+    using msgraph_test::Body;
+    msgraph_test::Stream s;
+    for (int i = 1; i <= count; ++i) {
+        s.number(16 * i, 1, i);
+    }
+    Body changes;
+    changes.u16(0);
+    for (int i = 0; i < count; i += 2) {
+        changes.u16(1).u16(1);  // excluded from row 2 and included again at once
+    }
+    s.add(0x1053, changes).add(0x1055, Body().u8(0).zeros(5));
+    s.add(0x1014, Body().zeros(20)).begin().add(0x1019, Body().zeros(6)).end();
+    return s.finish();
+}
+
+// The chart written for a Graph object holds what its cells hold: a point per value, not one
+// per row between them, and no series for rows that a stray cell far down merely spans.
+TEST(HostileInput, AGraphDataSheetCostsWhatItsCellsHold) {
+    auto make = [](int count) { return spreadPie(count).bytes(); };
+    expectLinear(1000, make, [](const msgraph_test::Bytes& stream, int) {
+        const auto chart = mg::readGraphChart(stream, "pie.pptx");
+        EXPECT_TRUE(chart.sheet.excludedRows.empty());
+        std::ostringstream part;
+        mg::nativeChart(chart, "Sheet1", "pie.pptx").save(part);
+        // About 250 bytes of XML for each cell of 18 bytes (its colour, its cached value).
+        EXPECT_LT(part.str().size(), 20 * stream.size() + 20000);
+    });
+
+    // A cell in the last row: a series for every row; in columns, 255 series of every row.
+    auto far = [](bool inRows) {
+        msgraph_test::Stream s;
+        for (int column = 1; column <= (inRows ? 1 : 255); ++column) {
+            s.number(65534, column, 7);
+        }
+        s.add(0x1055, msgraph_test::Body().u8(inRows ? 1 : 0).zeros(5));
+        s.add(0x1014, msgraph_test::Body().zeros(20)).begin();
+        s.add(0x1017, msgraph_test::Body().zeros(6)).end().finish();
+        return mg::readGraphChart(s.bytes(), "far.pptx");
+    };
+    EXPECT_OFFICE_ERROR(
+        mg::nativeChart(far(true), "Sheet1", "far.pptx"), ErrorCode::NotSupported,
+        "far.pptx: the data sheet holds 65534 series, more than the 255 a chart can hold");
+    EXPECT_OFFICE_ERROR(
+        mg::nativeChart(far(false), "Sheet1", "far.pptx"), ErrorCode::NotSupported,
+        "far.pptx: the data sheet holds 16711170 points, more than the 256000 a chart can hold");
 }
 
 // A compound file (512-byte sectors: the directory, then the FAT) whose root holds `count`

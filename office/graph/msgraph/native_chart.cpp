@@ -6,7 +6,12 @@
 #include "office/graph/msgraph/native_chart.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <map>
+#include <optional>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "office/error.h"
 #include "office/graph/chart_xml.h"
@@ -25,6 +30,10 @@ constexpr const char* kRelNs = package::ns::kRelationships.data();
 constexpr int kCategoryAxisId = 50010001;
 constexpr int kValueAxisId = 50010002;
 constexpr int kSeriesAxisId = 50010003;
+// The most series, and points of all series together, that a chart holds: the limits of the
+// office suites' charts.
+constexpr int kMaxSeries = 255;
+constexpr std::int64_t kMaxPoints = 256000;
 
 // A new element of the chart namespace with its val attribute.
 pugi::xml_node valued(pugi::xml_node parent, std::string_view name, const std::string& value) {
@@ -305,6 +314,7 @@ private:
     void seriesLook(pugi::xml_node ser, int index);
     void points(pugi::xml_node ser, int index);
     void point(pugi::xml_node ser, int index, int point, const PointFormat* own);
+    const std::vector<int>& valueRecords(int field);
     void view(pugi::xml_node chartNode);
     void scaling(pugi::xml_node node, const Axis& axis, bool category);
     void crossing(pugi::xml_node node, bool category);
@@ -335,6 +345,7 @@ private:
     const GraphChart& chart_;
     const ChartLook& look_;
     const detail::DataLayout& layout_;
+    std::optional<std::map<int, std::vector<int>>> valueRecords_;
 };
 
 const char* Writer::plotName() const {
@@ -511,21 +522,47 @@ void Writer::seriesLook(pugi::xml_node ser, int index) {
     line(spPr, f.line, chart_.automaticLine(index), 28575);
 }
 
-// The points with a look of their own: every point of a chart with one colour per point (pies
-// and doughnuts, the palette's automatic fills in turn), and each point whose records give it
-// its own fill, line, explosion or marker.
+// The points with a look of their own: every point that holds a value in a chart with one
+// colour per point (pies and doughnuts, the palette's automatic fills in turn), and each point
+// whose records give it its own fill, line, explosion or marker. A blank point draws nothing,
+// and one filled later takes the same colour from the chart's colour style; so the points
+// written stay as many as the cells, however far apart the cells lie.
 void Writer::points(pugi::xml_node ser, int index) {
     const SeriesFormat& f = format(index);
-    const int count = look_.varyColors ? layout_.categoryCount() : 0;
-    for (int i = 0; i < count; ++i) {
+    std::set<int> shown;
+    if (look_.varyColors) {
+        const int field = layout_.series[static_cast<std::size_t>(index)].value;
+        const int first = layout_.cornerRecord + layout_.headerLines;
+        for (int record : valueRecords(field)) {
+            if (record >= first && record - first < layout_.categoryCount()) {
+                shown.insert(record - first);
+            }
+        }
+    }
+    for (const auto& [i, own] : f.points) {
+        shown.insert(i);
+    }
+    for (int i : shown) {
         const auto it = f.points.find(i);
         point(ser, index, i, it == f.points.end() ? nullptr : &it->second);
     }
-    for (const auto& [i, own] : f.points) {
-        if (i >= count) {
-            point(ser, index, i, &own);
+}
+
+// The records (oriented lines along the categories) at which field `field` holds a value,
+// gathered for all fields in one walk over the cells.
+const std::vector<int>& Writer::valueRecords(int field) {
+    if (!valueRecords_) {
+        valueRecords_.emplace();
+        for (const auto& [pos, cell] : chart_.sheet.cells) {
+            if (!cell.value.isBlank()) {
+                const auto [record, line] = layout_.oriented(pos.row, pos.column);
+                (*valueRecords_)[line].push_back(record);
+            }
         }
     }
+    static const std::vector<int> none;
+    const auto it = valueRecords_->find(field);
+    return it == valueRecords_->end() ? none : it->second;
 }
 
 void Writer::point(pugi::xml_node ser, int index, int i, const PointFormat* own) {
@@ -741,6 +778,26 @@ int categoryGap(const DataSheet& sheet, const detail::DataLayout& layout) {
     return 0;
 }
 
+// Each series costs all its categories in the part, blank or not: a few stray cells far out
+// in the data sheet would make a chart of tens of thousands of series, or of millions of
+// points, which no chart holds.
+void checkSize(const detail::DataLayout& layout, const std::string& where) {
+    const std::int64_t series = layout.seriesCount();
+    const std::int64_t points = series * layout.categoryCount();
+    if (series > kMaxSeries) {
+        throw Error(ErrorCode::NotSupported, where + ": the data sheet holds " +
+                                                 std::to_string(series) +
+                                                 " series, more than the " +
+                                                 std::to_string(kMaxSeries) + " a chart can hold");
+    }
+    if (points > kMaxPoints) {
+        throw Error(ErrorCode::NotSupported, where + ": the data sheet holds " +
+                                                 std::to_string(points) +
+                                                 " points, more than the " +
+                                                 std::to_string(kMaxPoints) + " a chart can hold");
+    }
+}
+
 pugi::xml_document nativeChart(const GraphChart& chart, const std::string& sheetName,
                                const std::string& where) {
     const detail::DataLayout layout = dataLayout(chart.sheet, sheetName);
@@ -751,6 +808,7 @@ pugi::xml_document nativeChart(const GraphChart& chart, const std::string& sheet
                     where + ": the chart leaves out the data sheet's " + line +
                         " between categories it shows, which a native chart cannot do");
     }
+    checkSize(layout, where);
     pugi::xml_document doc;
     Writer(chart, layout).write(doc);
     detail::ChartData data = detail::readChart(doc, where);

@@ -108,17 +108,6 @@ struct FontRecord {
 // line, the next excluded one, the next included one, and so on.
 using ChangePoints = std::vector<int>;
 
-bool included(const ChangePoints& points, int line) {
-    bool in = false;
-    for (int point : points) {
-        if (line < point) {
-            break;
-        }
-        in = !in;
-    }
-    return in;
-}
-
 class Parser {
 public:
     explicit Parser(const std::string& where) : where_(where) {
@@ -874,13 +863,20 @@ void Parser::applyExclusions() {
         lastRow = std::max(lastRow, pos.row);
         lastColumn = std::max(lastColumn, pos.column);
     }
+    // One walk along the lines and the change points together: a record of thousands of change
+    // points over a sheet of thousands of lines must not cost their product.
     auto collect = [](const std::optional<ChangePoints>& points, int last, std::set<int>& out) {
         if (!points || points->empty()) {
             return;
         }
+        auto next = points->begin();
+        bool in = false;
         for (int line = 1; line <= last; ++line) {
-            if (!included(*points, line - 1)) {
-                out.insert(line);
+            for (; next != points->end() && *next <= line - 1; ++next) {
+                in = !in;
+            }
+            if (!in) {
+                out.insert(out.end(), line);
             }
         }
     };
