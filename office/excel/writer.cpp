@@ -11,6 +11,7 @@
 #include "office/error.h"
 #include "office/excel/model.h"
 #include "office/excel/number_format.h"
+#include "office/excel/text_escapes.h"
 #include "office/package/xml.h"
 
 namespace office::excel::detail {
@@ -23,7 +24,7 @@ constexpr const char* kRelNs = package::ns::kRelationships.data();
 // Text as SpreadsheetML holds it: characters XML 1.0 cannot carry go out as _xHHHH_, as Office
 // writes them, and literal "_xHHHH_" text keeps its meaning through an escaped underscore.
 std::string sheetText(std::string_view text) {
-    return package::spreadsheetEscaped(text);
+    return spreadsheetEscaped(text);
 }
 
 void setText(pugi::xml_node t, std::string_view text) {

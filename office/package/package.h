@@ -84,8 +84,11 @@ public:
     bool has(std::string_view part) const;
     // The part's bytes. Fails with CorruptPart when the part does not exist or cannot be read.
     std::string read(std::string_view part) const;
-    // read() and parseXml() in one.
+    // read() and parseXml() in one, with the package's text escape.
     pugi::xml_document readXml(std::string_view part) const;
+    // How the parts that readXml() and xml() parse from now on keep a character that XML cannot
+    // hold where a character reference named one (dropped unless a format's escape is set).
+    void setTextEscape(TextEscape escape) noexcept;
     // Replaces or adds a part. The content type is not touched: see setContentType.
     void write(std::string_view part, std::string bytes);
     void writeXml(std::string_view part, const pugi::xml_document& doc);

@@ -16,11 +16,12 @@ namespace office::package {
 
 namespace {
 
-void sanitiseValues(pugi::xml_node node, Escaping escaping);
+void sanitiseValues(pugi::xml_node node, CharacterEscape escape);
 
 }  // namespace
 
-pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part) {
+pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part,
+                            TextEscape escape) {
     pugi::xml_document doc;
     const auto result = doc.load_buffer(
         xml.data(), xml.size(),
@@ -36,11 +37,11 @@ pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::st
     }
     // A character reference may name a character that XML cannot hold ("&#1;"); the parser
     // takes it, and the tree would be written back with the raw character, which no reader
-    // accepts. Such values are cleaned at once (as SpreadsheetML escapes in its parts).
+    // accepts. Such values are cleaned at once, in the way of the part's vocabulary.
     if (xml.find("&#") != std::string_view::npos) {
-        const bool spreadsheet =
-            sameNamespace(namespaceOf(doc.document_element()), ns::kSpreadsheet);
-        sanitiseValues(doc, spreadsheet ? Escaping::Spreadsheet : Escaping::Drop);
+        const bool escaped = escape.root != Namespace::Unknown &&
+                             namespaceId(namespaceOf(doc.document_element())) == escape.root;
+        sanitiseValues(doc, escaped ? escape.escape : nullptr);
     }
     return doc;
 }
@@ -610,240 +611,53 @@ pugi::xml_attribute attribute(pugi::xml_node node, std::string_view uri, std::st
 
 namespace {
 
-// The UTF-8 sequence at text[i] as a code point, with its length; a byte that starts no valid
-// sequence gives length 1 and an invalid code point.
-std::pair<std::uint32_t, std::size_t> decodeUtf8(std::string_view text, std::size_t i) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        return {lead, 1};
-    }
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead >= 0xF8 || i + length > text.size()) {
-        return {0xFFFFFFFF, 1};
-    }
-    std::uint32_t code = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            return {0xFFFFFFFF, 1};
-        }
-        code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    return {code, length};
-}
-
-void appendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
-bool allowedInXml(std::uint32_t code) {
-    if (code < 0x20) {
-        return code == 0x9 || code == 0xA || code == 0xD;
-    }
-    if (code >= 0xD800 && code <= 0xDFFF) {
-        return false;
-    }
-    return code != 0xFFFE && code != 0xFFFF && code <= 0x10FFFF;
-}
-
-// A character XML cannot hold but a "_xHHHH_" escape can: every code point but surrogates.
-bool escapable(std::uint32_t code) {
-    return code <= 0xFFFF && !(code >= 0xD800 && code <= 0xDFFF);
-}
-
-// The code of a "_xHHHH_" escape at text[i]; nullopt when none starts there.
-std::optional<std::uint32_t> escapeAt(std::string_view text, std::size_t i) {
-    if (i + 7 > text.size() || text[i] != '_' || (text[i + 1] != 'x' && text[i + 1] != 'X') ||
-        text[i + 6] != '_') {
-        return std::nullopt;
-    }
-    std::uint32_t code = 0;
-    for (std::size_t k = i + 2; k < i + 6; ++k) {
-        const char c = text[k];
-        const int digit = c >= '0' && c <= '9'   ? c - '0'
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                 : -1;
-        if (digit < 0) {
-            return std::nullopt;
-        }
-        code = code * 16 + static_cast<std::uint32_t>(digit);
-    }
-    return code;
-}
-
-void appendEscape(std::string& out, std::uint32_t code) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "_x%04X_", static_cast<unsigned>(code));
-    out += buffer;
-}
-
-}  // namespace
-
-namespace {
-
-bool holdsOnlyXml(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        auto [code, length] = decodeUtf8(text, i);
-        if (!allowedInXml(code)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
-// A value as the file holds it, with only the characters XML cannot hold escaped or dropped:
-// unlike spreadsheetEscaped, escapes already in it are left as they are.
-std::string cleaned(std::string_view text, Escaping escaping) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        auto [code, length] = decodeUtf8(text, i);
-        if (allowedInXml(code)) {
-            out.append(text.substr(i, length));
-        } else if (escaping == Escaping::Spreadsheet && escapable(code)) {
-            appendEscape(out, code);
-        }
-        i += length;
-    }
-    return out;
-}
-
-void sanitiseValues(pugi::xml_node node, Escaping escaping) {
+void sanitiseValues(pugi::xml_node node, CharacterEscape escape) {
     for (auto attribute = node.first_attribute(); attribute;
          attribute = attribute.next_attribute()) {
         if (!holdsOnlyXml(attribute.value())) {
-            attribute.set_value(cleaned(attribute.value(), escaping).c_str());
+            attribute.set_value(xmlSafe(attribute.value(), escape).c_str());
         }
     }
     for (pugi::xml_node item : node.children()) {
         const auto type = item.type();
         if ((type == pugi::node_pcdata || type == pugi::node_cdata) &&
             !holdsOnlyXml(item.value())) {
-            item.set_value(cleaned(item.value(), escaping).c_str());
+            item.set_value(xmlSafe(item.value(), escape).c_str());
         } else if (type == pugi::node_element) {
-            sanitiseValues(item, escaping);
+            sanitiseValues(item, escape);
         }
     }
 }
 
 }  // namespace
 
-std::string xmlSafe(std::string_view text) {
-    std::string safe;
-    safe.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        auto [code, length] = decodeUtf8(text, i);
-        if (allowedInXml(code)) {
-            safe.append(text.substr(i, length));
-        }
-        i += length;
-    }
-    return safe;
-}
-
-std::string spreadsheetEscaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        auto [code, length] = decodeUtf8(text, i);
-        if (code == '_' && escapeAt(text, i)) {
-            appendEscape(out, '_');  // keeps a literal "_x0041_" from reading back as "A"
-        } else if (allowedInXml(code)) {
-            out.append(text.substr(i, length));
-        } else if (escapable(code)) {
-            appendEscape(out, code);
-        }
-        i += length;
-    }
-    return out;
-}
-
-std::string spreadsheetUnescaped(std::string_view text) {
-    if (text.find('_') == std::string_view::npos) {
-        return std::string(text);
-    }
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        auto code = escapeAt(text, i);
-        if (code && *code >= 0xD800 && *code <= 0xDBFF) {
-            // A character beyond the basic plane, written as two escaped surrogates.
-            auto low = escapeAt(text, i + 7);
-            if (low && *low >= 0xDC00 && *low <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((*code - 0xD800) << 10) + (*low - 0xDC00));
-                i += 14;
-                continue;
-            }
-            code.reset();  // a lone surrogate is no character: keep the text as written
-        }
-        if (code && *code >= 0xDC00 && *code <= 0xDFFF) {
-            code.reset();
-        }
-        if (code) {
-            appendUtf8(out, *code);
-            i += 7;
-            continue;
-        }
-        out.push_back(text[i]);
-        ++i;
-    }
-    return out;
-}
-
-std::string storable(std::string_view text, Escaping escaping) {
-    switch (escaping) {
-        case Escaping::Drop:
-            return xmlSafe(text);
-        case Escaping::Spreadsheet:
-            return spreadsheetEscaped(text);
-    }
-    return xmlSafe(text);
-}
-
-void setText(pugi::xml_node element, std::string_view text, Escaping escaping) {
-    element.text().set(storable(text, escaping).c_str());
+void setText(pugi::xml_node element, std::string_view text) {
+    element.text().set(xmlSafe(text).c_str());
 }
 
 pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view name,
-                                 std::string_view value, Escaping escaping) {
+                                 std::string_view value) {
     const std::string key(name);
     pugi::xml_attribute attribute = element.attribute(key.c_str());
     if (!attribute) {
         attribute = element.append_attribute(key.c_str());
     }
-    attribute.set_value(storable(value, escaping).c_str());
+    attribute.set_value(xmlSafe(value).c_str());
     return attribute;
 }
 
 pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view uri,
-                                 std::string_view local, std::string_view value,
-                                 Escaping escaping) {
+                                 std::string_view local, std::string_view value) {
     pugi::xml_attribute existing = attribute(element, uri, local);
     if (existing) {
-        existing.set_value(storable(value, escaping).c_str());
+        existing.set_value(xmlSafe(value).c_str());
         return existing;
     }
     if (uri.empty()) {
-        return setAttribute(element, local, value, escaping);
+        return setAttribute(element, local, value);
     }
-    return setAttribute(element, ensurePrefix(element, uri, true) + ":" + std::string(local), value,
-                        escaping);
+    return setAttribute(element, ensurePrefix(element, uri, true) + ":" + std::string(local),
+                        value);
 }
 
 pugi::xml_node insertXmlText(pugi::xml_node parent, pugi::xml_node before, std::string_view xml) {
@@ -867,38 +681,6 @@ void expandXmlText(pugi::xml_node marker) {
         parent.insert_move_before(moved, marker);
     }
     parent.remove_child(marker);
-}
-
-void appendEscaped(std::string& out, std::string_view value, Context context, Escaping escaping) {
-    const std::string safe = storable(value, escaping);
-    const bool attribute = context == Context::Attribute;
-    for (const char c : safe) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += attribute ? "&quot;" : "\"";
-                break;
-            case '\t':
-                out += attribute ? "&#9;" : "\t";
-                break;
-            case '\n':
-                out += attribute ? "&#10;" : "\n";
-                break;
-            case '\r':
-                out += attribute ? "&#13;" : "\r";
-                break;
-            default:
-                out += c;
-        }
-    }
 }
 
 // ---------------------------------------------------------------------------------------------
