@@ -12,6 +12,27 @@ using detail::bindingsAt;
 using detail::documentElementOf;
 using detail::kXmlns;
 
+namespace {
+
+// The URI whose flavour (transitional or Strict) a namespace declared on `root` takes: the
+// root's own where that namespace has a Strict twin; else a Strict one that the root declares,
+// since a part of Office's own vocabulary (a chart's colour style) is the same in both flavours.
+std::string_view flavourOf(pugi::xml_node root) {
+    const std::string_view own = namespaceOf(root);
+    const Namespace id = namespaceId(own);
+    if (uriOf(id, true) != uriOf(id, false)) {
+        return own;
+    }
+    for (pugi::xml_attribute attribute : root.attributes()) {
+        if (detail::declaredPrefix(attribute.name()) && isStrictUri(attribute.value())) {
+            return attribute.value();
+        }
+    }
+    return own;
+}
+
+}  // namespace
+
 void setText(pugi::xml_node element, std::string_view text) {
     element.text().set(xmlSafe(text).c_str());
 }
@@ -64,7 +85,7 @@ std::string ensurePrefix(pugi::xml_node node, std::string_view uri, bool forAttr
     }
     // A Strict part gets the Strict twin, so that what is added stays in the part's flavour.
     root.append_attribute((std::string(kXmlns) + ":" + prefix).c_str())
-        .set_value(std::string(uriLike(uri, namespaceOf(root))).c_str());
+        .set_value(std::string(uriLike(uri, flavourOf(root))).c_str());
     return prefix;
 }
 

@@ -397,3 +397,12 @@ TEST(XmlNamespaces, StrictTwinsMatchAndAdditionsStayStrict) {
     EXPECT_STREQ(doc.document_element().attribute("xmlns:r").value(),
                  "http://purl.oclc.org/ooxml/officeDocument/relationships");
 }
+
+// A colour style part has no Strict twin: what is added follows its root's Strict declarations.
+TEST(XmlNamespaces, AnAdditionFollowsTheRootsDeclarationsWhereItsNamespaceHasNoTwin) {
+    auto doc = parsed("<cs:colorStyle xmlns:cs=\"" + std::string(xns::kChartStyle) +
+                      "\" xmlns:r=\"http://purl.oclc.org/ooxml/officeDocument/relationships\"/>");
+    ox::appendChild(doc.document_element(), xns::kDrawing, "schemeClr");
+    EXPECT_STREQ(doc.document_element().attribute("xmlns:a").value(),
+                 "http://purl.oclc.org/ooxml/drawingml/main");
+}
