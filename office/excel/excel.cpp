@@ -288,11 +288,17 @@ Workbooks::Workbooks(std::shared_ptr<detail::ApplicationImpl> app) : app_(std::m
 
 std::shared_ptr<Workbook> Workbooks::Open(const std::string& path) {
     app_->checkRunning();
-    // A compound file is read once, by the binary reader, which names any damage; the package
-    // layer opens the rest (and says what a compound file without a workbook is).
-    auto book = detail::openBinaryWorkbook(path);
-    if (!book) {
-        book = detail::loadWorkbook(package::Package::openFile(path, "workbook"), path);
+    // The file is opened and read once: a compound file goes to the binary reader, which names
+    // any damage; the package layer opens a zip (and says what a compound file without a
+    // workbook is).
+    std::shared_ptr<detail::WorkbookImpl> book;
+    auto package =
+        package::Package::openFile(path, "workbook", [&](std::vector<std::uint8_t>&& file) {
+            book = detail::binaryWorkbookFromBytes(std::move(file), path, fileName(path));
+            return book != nullptr;
+        });
+    if (package) {
+        book = detail::loadWorkbook(std::move(*package), path);
     }
     book->app = app_;
     book->name = fileName(path);

@@ -7,6 +7,7 @@
 
 #include "office/binary/palette.h"
 #include "office/excel/model.h"
+#include "office/excel/text_escapes.h"
 #include "office/package/xml.h"
 
 namespace office::excel {
@@ -344,6 +345,7 @@ int SheetLook::rowPixels(int row) const {
 
 SheetLook readSheetLook(package::Package& workbook, int firstRow, int lastRow) {
     SheetLook look;
+    workbook.setTextEscape(kSheetTextEscape);
     const auto packageRels = workbook.relationships("");
     const auto* main = packageRels.findByType("/officeDocument");
     const std::string bookPart = main ? package::resolveTarget("", main->target) : std::string();

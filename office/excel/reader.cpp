@@ -13,6 +13,7 @@
 #include "office/excel/embedded.h"
 #include "office/excel/model.h"
 #include "office/excel/number_format.h"
+#include "office/excel/text_escapes.h"
 #include "office/package/xml.h"
 
 namespace office::excel::detail {
@@ -60,7 +61,7 @@ std::string_view relationshipId(const pugi::xml_node& node) {
 
 // Undoes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry.
 std::string decodeEscapes(std::string_view text) {
-    return package::spreadsheetUnescaped(text);
+    return spreadsheetUnescaped(text);
 }
 
 // The text of a string item (<si> or <is>): its <t>, or its runs' <t> joined; phonetic runs
@@ -428,6 +429,7 @@ void readSheetList(WorkbookImpl& book, const pugi::xml_node& root,
 
 std::shared_ptr<WorkbookImpl> loadWorkbook(package::Package package, std::string path,
                                            bool keepTrees) {
+    package.setTextEscape(kSheetTextEscape);
     const std::string part = findWorkbookPart(package);
     auto book = std::make_shared<WorkbookImpl>(std::move(package));
     book->keepTrees = keepTrees;

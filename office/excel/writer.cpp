@@ -9,6 +9,8 @@
 
 #include "office/error.h"
 #include "office/excel/model.h"
+#include "office/excel/number_format.h"
+#include "office/excel/text_escapes.h"
 #include "office/excel/writer_parts.h"
 #include "office/package/xml.h"
 
@@ -21,7 +23,7 @@ constexpr std::string_view kMainNs = package::ns::kSpreadsheet;
 // Text as SpreadsheetML holds it: characters XML 1.0 cannot carry go out as _xHHHH_, as Office
 // writes them, and literal "_xHHHH_" text keeps its meaning through an escaped underscore.
 std::string sheetText(std::string_view text) {
-    return package::spreadsheetEscaped(text);
+    return spreadsheetEscaped(text);
 }
 
 void setText(pugi::xml_node t, std::string_view text) {

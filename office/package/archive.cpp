@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,15 +35,23 @@ namespace {
 }
 
 // The whole of an open file, from its start.
-std::vector<std::uint8_t> readAll(std::FILE* file) {
+std::vector<std::uint8_t> readAll(std::FILE* file, std::string_view name) {
     std::vector<std::uint8_t> bytes;
     std::uint8_t buffer[65536];
     std::rewind(file);
     for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
         bytes.insert(bytes.end(), buffer, buffer + got);
     }
+    if (std::ferror(file)) {
+        fail(ErrorCode::FileAccess, name, "cannot be read: " + std::string(std::strerror(errno)));
+    }
     return bytes;
 }
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 
@@ -81,6 +91,11 @@ std::vector<std::uint8_t> headOf(std::FILE* file) {
 }  // namespace
 
 Package Package::openFile(const std::string& path, std::string_view kind) {
+    return std::move(*openFile(path, kind, nullptr));
+}
+
+std::optional<Package> Package::openFile(const std::string& path, std::string_view kind,
+                                         const LegacyReader& legacy) {
     auto impl = std::make_unique<Impl>();
     impl->displayName = fileNameOf(path);
     impl->kind = std::string(kind);
@@ -95,29 +110,31 @@ Package Package::openFile(const std::string& path, std::string_view kind) {
     }
     // The file stays open while the package is, and its parts are read from it when they are
     // first asked for: only what is used is ever in memory.
-    std::FILE* file = std::fopen(path.c_str(), "rbe");
+    FileHandle file(std::fopen(path.c_str(), "rbe"));
     if (!file) {
         fail(ErrorCode::FileAccess, name, "cannot be read: " + std::string(std::strerror(errno)));
     }
     struct stat opened {};
-    if (::fstat(::fileno(file), &opened) != 0 || opened.st_size == 0) {
-        std::fclose(file);
+    if (::fstat(::fileno(file.get()), &opened) != 0 || opened.st_size == 0) {
         fail(ErrorCode::NotADocument, name, "the file is empty, not a " + std::string(kind));
     }
-    if (compound::isCompoundFile(headOf(file))) {
-        const auto bytes = readAll(file);
-        std::fclose(file);
-        failCompoundFile(bytes, name, kind);
+    if (compound::isCompoundFile(headOf(file.get()))) {
+        if (legacy && legacy(readAll(file.get(), name))) {
+            return std::nullopt;
+        }
+        // Declined: the file is read again to tell what it is, a second read only for a
+        // compound file that is no document of this kind.
+        failCompoundFile(readAll(file.get(), name), name, kind);
     }
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_filep_create(file, 0, -1, &error);
+    zip_source_t* source = zip_source_filep_create(file.get(), 0, -1, &error);
     zip_error_fini(&error);
     if (!source) {
-        std::fclose(file);
         fail(ErrorCode::FileAccess, name, "cannot be read as a zip package");
     }
-    impl->fileDescriptor = ::fileno(file);
+    // The source owns the file from here and closes it when it is freed.
+    impl->fileDescriptor = ::fileno(file.release());
     impl->opened = opened;
     impl->spoolChanges = true;
     openArchive(*impl, source);

@@ -72,7 +72,11 @@ std::string Package::read(std::string_view part) const {
 }
 
 pugi::xml_document Package::readXml(std::string_view part) const {
-    return parseXml(read(part), impl_->displayName, part);
+    return parseXml(read(part), impl_->displayName, part, impl_->textEscape);
+}
+
+void Package::setTextEscape(TextEscape escape) noexcept {
+    impl_->textEscape = escape;
 }
 
 pugi::xml_document& Package::xml(std::string_view part) {

@@ -6,6 +6,7 @@
 // gives byte-identical parts.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -70,6 +71,15 @@ public:
     // zip, no [Content_Types].xml), LegacyFormat (a compound file that is not an encrypted
     // package), Encrypted, TooLarge, CorruptPart.
     static Package openFile(const std::string& path, std::string_view kind);
+    // Reads a compound file that a kind of document has a reader of its own for (the legacy
+    // binary format): takes the whole file and returns true when it read it, false when the file
+    // is none it knows.
+    using LegacyReader = std::function<bool(std::vector<std::uint8_t>&& file)>;
+    // As openFile, the file opened and read once whatever it is: a compound file goes whole to
+    // `legacy`, and nullopt says that `legacy` read it; one that `legacy` declines fails as
+    // openFile says.
+    static std::optional<Package> openFile(const std::string& path, std::string_view kind,
+                                           const LegacyReader& legacy);
     // Opens a package held in memory (an embedded workbook); displayName is used in messages.
     static Package openBytes(std::vector<std::uint8_t> bytes, std::string displayName,
                              std::string_view kind);
@@ -84,8 +94,11 @@ public:
     bool has(std::string_view part) const;
     // The part's bytes. Fails with CorruptPart when the part does not exist or cannot be read.
     std::string read(std::string_view part) const;
-    // read() and parseXml() in one.
+    // read() and parseXml() in one, with the package's text escape.
     pugi::xml_document readXml(std::string_view part) const;
+    // How the parts that readXml() and xml() parse from now on keep a character that XML cannot
+    // hold where a character reference named one (dropped unless a format's escape is set).
+    void setTextEscape(TextEscape escape) noexcept;
     // Replaces or adds a part. The content type is not touched: see setContentType.
     void write(std::string_view part, std::string bytes);
     void writeXml(std::string_view part, const pugi::xml_document& doc);

@@ -65,6 +65,7 @@ struct CachedXml {
 struct Package::Impl {
     std::string displayName;
     std::string kind;
+    TextEscape textEscape;  // how its parts keep what a reference names that XML cannot hold
     std::vector<std::uint8_t> bytes;  // the archive, when it was opened from memory
     zip_t* archive = nullptr;
     // The file the archive is read from, when it was opened from one, and how it was when

@@ -8,19 +8,23 @@
 
 #include "office/ascii.h"
 #include "office/error.h"
+#include "office/package/xml_scope.h"
 
 namespace office::package {
+
+using detail::kTextMarker;
 
 // ---------------------------------------------------------------------------------------------
 // Parsing and printing
 
 namespace {
 
-void sanitiseValues(pugi::xml_node node, Escaping escaping);
+void sanitiseValues(pugi::xml_node node, CharacterEscape escape);
 
 }  // namespace
 
-pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part) {
+pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part,
+                            TextEscape escape) {
     pugi::xml_document doc;
     const auto result = doc.load_buffer(
         xml.data(), xml.size(),
@@ -36,18 +40,16 @@ pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::st
     }
     // A character reference may name a character that XML cannot hold ("&#1;"); the parser
     // takes it, and the tree would be written back with the raw character, which no reader
-    // accepts. Such values are cleaned at once (as SpreadsheetML escapes in its parts).
+    // accepts. Such values are cleaned at once, in the way of the part's vocabulary.
     if (xml.find("&#") != std::string_view::npos) {
-        const bool spreadsheet =
-            sameNamespace(namespaceOf(doc.document_element()), ns::kSpreadsheet);
-        sanitiseValues(doc, spreadsheet ? Escaping::Spreadsheet : Escaping::Drop);
+        const bool escaped = escape.root != Namespace::Unknown &&
+                             namespaceId(namespaceOf(doc.document_element())) == escape.root;
+        sanitiseValues(doc, escaped ? escape.escape : nullptr);
     }
     return doc;
 }
 
 namespace {
-
-constexpr std::string_view kTextMarker = "tabulon-xml-text";
 
 // Collects pugixml's output in a string, without the copies of a string stream.
 struct StringWriter : pugi::xml_writer {
@@ -280,571 +282,30 @@ std::string nodeText(const pugi::xml_node& node) {
     return out;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Names and namespaces
-
 namespace {
 
-constexpr std::string_view kXmlns = "xmlns";
-
-// The prefix an attribute declares ("" for xmlns itself); nullopt when it declares none.
-std::optional<std::string_view> declaredPrefix(const char* name) {
-    // Most attributes (r, s, t, val) fail on the first byte, before their length is taken.
-    if (name[0] != 'x' || std::strncmp(name, "xmlns", kXmlns.size()) != 0) {
-        return std::nullopt;
-    }
-    const std::string_view attributeName(name);
-    if (attributeName.size() == kXmlns.size()) {
-        return std::string_view();
-    }
-    if (attributeName[kXmlns.size()] != ':') {
-        return std::nullopt;
-    }
-    return attributeName.substr(kXmlns.size() + 1);
-}
-
-bool declaresNamespaces(pugi::xml_node element) {
-    for (auto attribute = element.first_attribute(); attribute;
-         attribute = attribute.next_attribute()) {
-        if (declaredPrefix(attribute.name())) {
-            return true;
-        }
-    }
-    return false;
-}
-
-struct Binding {
-    std::string_view prefix;
-    std::string_view uri;  // empty: the prefix (the default namespace) is undeclared here
-};
-
-// Every binding in scope where `node` stands, the innermost declaration of each prefix only.
-std::vector<Binding> bindingsAt(pugi::xml_node node) {
-    std::vector<Binding> bindings;
-    for (pugi::xml_node scope = node; scope; scope = scope.parent()) {
-        if (scope.type() != pugi::node_element) {
-            continue;
-        }
-        for (pugi::xml_attribute attribute : scope.attributes()) {
-            auto prefix = declaredPrefix(attribute.name());
-            if (!prefix) {
-                continue;
-            }
-            const bool shadowed =
-                std::any_of(bindings.begin(), bindings.end(),
-                            [&](const Binding& inner) { return inner.prefix == *prefix; });
-            if (!shadowed) {
-                bindings.push_back({*prefix, attribute.value()});
-            }
-        }
-    }
-    return bindings;
-}
-
-bool isTextMarker(pugi::xml_node node) {
-    return node.type() == pugi::node_pi && kTextMarker == node.name();
-}
-
-// Turns a marker of insertXmlText into its elements; the first of them, or the node that
-// followed the marker when its text held none.
-pugi::xml_node expandedAt(pugi::xml_node marker) {
-    const pugi::xml_node previous = marker.previous_sibling();
-    const pugi::xml_node parent = marker.parent();
-    expandXmlText(marker);
-    return previous ? previous.next_sibling() : parent.first_child();
-}
-
-// The node after one that is no element: the next sibling, or for a marker the first node its
-// text gives. Loops over many children test a node's kind once, and only a node that is no
-// element can be a marker.
-pugi::xml_node afterNonElement(pugi::xml_node node) {
-    return isTextMarker(node) ? expandedAt(node) : node.next_sibling();
-}
-
-// The node itself, or where it is a marker the first node its text gives.
-pugi::xml_node visible(pugi::xml_node node) {
-    while (isTextMarker(node)) {
-        node = expandedAt(node);
-    }
-    return node;
-}
-
-pugi::xml_node documentElementOf(pugi::xml_node node) {
-    pugi::xml_node top = node;
-    while (top.parent() && top.parent().type() == pugi::node_element) {
-        top = top.parent();
-    }
-    return top;
-}
-
-}  // namespace
-
-std::string_view localName(std::string_view qualifiedName) {
-    const std::size_t colon = qualifiedName.find(':');
-    return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
-}
-
-std::string_view prefixOf(std::string_view qualifiedName) {
-    const std::size_t colon = qualifiedName.find(':');
-    return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
-}
-
-pugi::xml_node child(pugi::xml_node parent, std::string_view local) {
-    for (pugi::xml_node node = parent.first_child(); node;) {
-        if (node.type() != pugi::node_element) {
-            node = afterNonElement(node);
-            continue;
-        }
-        if (localName(node.name()) == local) {
-            return node;
-        }
-        node = node.next_sibling();
-    }
-    return {};
-}
-
-std::string_view namespaceUri(pugi::xml_node node, std::string_view prefix) {
-    if (prefix == "xml") {
-        return ns::kXml;
-    }
-    for (pugi::xml_node scope = node; scope; scope = scope.parent()) {
-        if (scope.type() != pugi::node_element) {
-            continue;
-        }
-        for (auto attribute = scope.first_attribute(); attribute;
-             attribute = attribute.next_attribute()) {
-            if (declaredPrefix(attribute.name()) == prefix) {
-                return attribute.value();
-            }
-        }
-    }
-    return {};
-}
-
-std::string_view namespaceOf(pugi::xml_node element) {
-    if (element.type() != pugi::node_element) {
-        return {};
-    }
-    return namespaceUri(element, prefixOf(element.name()));
-}
-
-std::optional<std::string> prefixFor(pugi::xml_node node, std::string_view uri) {
-    if (uri == ns::kXml) {
-        return std::string("xml");
-    }
-    for (const Binding& binding : bindingsAt(node)) {
-        if (!uri.empty() && sameNamespace(binding.uri, uri)) {
-            return std::string(binding.prefix);
-        }
-    }
-    return std::nullopt;
-}
-
-bool is(pugi::xml_node node, std::string_view uri, std::string_view local) {
-    return node.type() == pugi::node_element && localName(node.name()) == local &&
-           sameNamespace(namespaceOf(node), uri);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Children of one namespace
-
-ElementRange::ElementRange(pugi::xml_node parent, std::string_view uri, std::string_view local)
-    : parent_(parent), uri_(uri), local_(local) {
-    bool defaultSeen = false;
-    for (const Binding& binding : bindingsAt(parent)) {
-        defaultSeen = defaultSeen || binding.prefix.empty();
-        if (sameNamespace(binding.uri, uri) && !(uri.empty() && !binding.prefix.empty())) {
-            prefixes_.emplace_back(binding.prefix);
-        }
-    }
-    if (uri.empty() && !defaultSeen) {
-        prefixes_.emplace_back();  // no default namespace: unprefixed names are in none
-    }
-    if (uri == ns::kXml) {
-        prefixes_.emplace_back("xml");
-    }
-}
-
-bool ElementRange::matches(pugi::xml_node element) const {
-    if (element.type() != pugi::node_element) {
-        return false;
-    }
-    const std::string_view name = element.name();
-    if (!local_.empty() && localName(name) != local_) {
-        return false;
-    }
-    const std::string_view prefix = prefixOf(name);
-    if (declaresNamespaces(element)) {
-        return sameNamespace(namespaceUri(element, prefix), uri_);
-    }
-    return std::find(prefixes_.begin(), prefixes_.end(), prefix) != prefixes_.end();
-}
-
-pugi::xml_node ElementRange::childOf(pugi::xml_node element, std::string_view local) const {
-    if (declaresNamespaces(element)) {
-        return child(element, uri_, local);  // its own declarations may change the bindings
-    }
-    for (pugi::xml_node node = element.first_child(); node;) {
-        if (node.type() != pugi::node_element) {
-            node = afterNonElement(node);
-            continue;
-        }
-        if (localName(node.name()) == local) {
-            const std::string_view prefix = prefixOf(node.name());
-            if (declaresNamespaces(node)
-                    ? sameNamespace(namespaceUri(node, prefix), uri_)
-                    : std::find(prefixes_.begin(), prefixes_.end(), prefix) != prefixes_.end()) {
-                return node;
-            }
-        }
-        node = node.next_sibling();
-    }
-    return {};
-}
-
-ElementRange::iterator ElementRange::begin() const {
-    return iterator(this, parent_.first_child());
-}
-
-ElementRange::iterator::iterator(const ElementRange* range, pugi::xml_node node)
-    : range_(range), node_(node) {
-    skipToMatch();
-}
-
-void ElementRange::iterator::skipToMatch() {
-    while (node_ && !range_->matches(node_)) {
-        node_ = isTextMarker(node_) ? expandedAt(node_) : node_.next_sibling();
-    }
-}
-
-ElementRange::iterator& ElementRange::iterator::operator++() {
-    node_ = node_.next_sibling();
-    skipToMatch();
-    return *this;
-}
-
-ElementRange::iterator ElementRange::iterator::operator++(int) {
-    iterator before = *this;
-    ++*this;
-    return before;
-}
-
-ElementRange children(pugi::xml_node parent, std::string_view uri, std::string_view local) {
-    return ElementRange(parent, uri, local);
-}
-
-pugi::xml_node child(pugi::xml_node parent, std::string_view uri, std::string_view local) {
-    // One lookup: resolving the candidate alone is cheaper than the parent's whole scope.
-    for (pugi::xml_node node = parent.first_child(); node;) {
-        if (node.type() != pugi::node_element) {
-            node = afterNonElement(node);
-            continue;
-        }
-        if (localName(node.name()) == local && sameNamespace(namespaceOf(node), uri)) {
-            return node;
-        }
-        node = node.next_sibling();
-    }
-    return {};
-}
-
-std::vector<pugi::xml_node> descendants(pugi::xml_node node, std::string_view uri,
-                                        std::string_view local) {
-    std::vector<pugi::xml_node> found;
-    for (pugi::xml_node element = visible(node.first_child()); element;
-         element = visible(element.next_sibling())) {
-        if (element.type() != pugi::node_element) {
-            continue;
-        }
-        if (is(element, uri, local)) {
-            found.push_back(element);
-        }
-        auto below = descendants(element, uri, local);
-        found.insert(found.end(), below.begin(), below.end());
-    }
-    return found;
-}
-
-bool holdsAttributeValue(pugi::xml_node node, std::string_view value) {
-    for (auto attribute = node.first_attribute(); attribute;
-         attribute = attribute.next_attribute()) {
-        if (attribute.value() == value) {
-            return true;
-        }
-    }
-    for (pugi::xml_node element : node.children()) {
-        if (element.type() == pugi::node_element && holdsAttributeValue(element, value)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-pugi::xml_node firstElement(pugi::xml_node parent) {
-    for (pugi::xml_node node = visible(parent.first_child()); node;
-         node = visible(node.next_sibling())) {
-        if (node.type() == pugi::node_element) {
-            return node;
-        }
-    }
-    return {};
-}
-
-pugi::xml_attribute attribute(pugi::xml_node node, std::string_view uri, std::string_view local) {
-    for (pugi::xml_attribute candidate : node.attributes()) {
-        const std::string_view name = candidate.name();
-        if (localName(name) != local || declaredPrefix(candidate.name())) {
-            continue;
-        }
-        const std::string_view prefix = prefixOf(name);
-        if (prefix.empty() ? uri.empty()
-                           : !uri.empty() && sameNamespace(namespaceUri(node, prefix), uri)) {
-            return candidate;
-        }
-    }
-    return {};
-}
-
-// ---------------------------------------------------------------------------------------------
-// Text
-
-namespace {
-
-// The UTF-8 sequence at text[i] as a code point, with its length; a byte that starts no valid
-// sequence gives length 1 and an invalid code point.
-std::pair<std::uint32_t, std::size_t> decodeUtf8(std::string_view text, std::size_t i) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        return {lead, 1};
-    }
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-    if (length == 0 || lead >= 0xF8 || i + length > text.size()) {
-        return {0xFFFFFFFF, 1};
-    }
-    std::uint32_t code = lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            return {0xFFFFFFFF, 1};
-        }
-        code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    return {code, length};
-}
-
-void appendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
-bool allowedInXml(std::uint32_t code) {
-    if (code < 0x20) {
-        return code == 0x9 || code == 0xA || code == 0xD;
-    }
-    if (code >= 0xD800 && code <= 0xDFFF) {
-        return false;
-    }
-    return code != 0xFFFE && code != 0xFFFF && code <= 0x10FFFF;
-}
-
-// A character XML cannot hold but a "_xHHHH_" escape can: every code point but surrogates.
-bool escapable(std::uint32_t code) {
-    return code <= 0xFFFF && !(code >= 0xD800 && code <= 0xDFFF);
-}
-
-// The code of a "_xHHHH_" escape at text[i]; nullopt when none starts there.
-std::optional<std::uint32_t> escapeAt(std::string_view text, std::size_t i) {
-    if (i + 7 > text.size() || text[i] != '_' || (text[i + 1] != 'x' && text[i + 1] != 'X') ||
-        text[i + 6] != '_') {
-        return std::nullopt;
-    }
-    std::uint32_t code = 0;
-    for (std::size_t k = i + 2; k < i + 6; ++k) {
-        const char c = text[k];
-        const int digit = c >= '0' && c <= '9'   ? c - '0'
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                 : -1;
-        if (digit < 0) {
-            return std::nullopt;
-        }
-        code = code * 16 + static_cast<std::uint32_t>(digit);
-    }
-    return code;
-}
-
-void appendEscape(std::string& out, std::uint32_t code) {
-    char buffer[8];
-    std::snprintf(buffer, sizeof buffer, "_x%04X_", static_cast<unsigned>(code));
-    out += buffer;
-}
-
-}  // namespace
-
-namespace {
-
-bool holdsOnlyXml(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        auto [code, length] = decodeUtf8(text, i);
-        if (!allowedInXml(code)) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
-// A value as the file holds it, with only the characters XML cannot hold escaped or dropped:
-// unlike spreadsheetEscaped, escapes already in it are left as they are.
-std::string cleaned(std::string_view text, Escaping escaping) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        auto [code, length] = decodeUtf8(text, i);
-        if (allowedInXml(code)) {
-            out.append(text.substr(i, length));
-        } else if (escaping == Escaping::Spreadsheet && escapable(code)) {
-            appendEscape(out, code);
-        }
-        i += length;
-    }
-    return out;
-}
-
-void sanitiseValues(pugi::xml_node node, Escaping escaping) {
+void sanitiseValues(pugi::xml_node node, CharacterEscape escape) {
     for (auto attribute = node.first_attribute(); attribute;
          attribute = attribute.next_attribute()) {
         if (!holdsOnlyXml(attribute.value())) {
-            attribute.set_value(cleaned(attribute.value(), escaping).c_str());
+            attribute.set_value(xmlSafe(attribute.value(), escape).c_str());
         }
     }
     for (pugi::xml_node item : node.children()) {
         const auto type = item.type();
         if ((type == pugi::node_pcdata || type == pugi::node_cdata) &&
             !holdsOnlyXml(item.value())) {
-            item.set_value(cleaned(item.value(), escaping).c_str());
+            item.set_value(xmlSafe(item.value(), escape).c_str());
         } else if (type == pugi::node_element) {
-            sanitiseValues(item, escaping);
+            sanitiseValues(item, escape);
         }
     }
 }
 
 }  // namespace
 
-std::string xmlSafe(std::string_view text) {
-    std::string safe;
-    safe.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        auto [code, length] = decodeUtf8(text, i);
-        if (allowedInXml(code)) {
-            safe.append(text.substr(i, length));
-        }
-        i += length;
-    }
-    return safe;
-}
-
-std::string spreadsheetEscaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        auto [code, length] = decodeUtf8(text, i);
-        if (code == '_' && escapeAt(text, i)) {
-            appendEscape(out, '_');  // keeps a literal "_x0041_" from reading back as "A"
-        } else if (allowedInXml(code)) {
-            out.append(text.substr(i, length));
-        } else if (escapable(code)) {
-            appendEscape(out, code);
-        }
-        i += length;
-    }
-    return out;
-}
-
-std::string spreadsheetUnescaped(std::string_view text) {
-    if (text.find('_') == std::string_view::npos) {
-        return std::string(text);
-    }
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        auto code = escapeAt(text, i);
-        if (code && *code >= 0xD800 && *code <= 0xDBFF) {
-            // A character beyond the basic plane, written as two escaped surrogates.
-            auto low = escapeAt(text, i + 7);
-            if (low && *low >= 0xDC00 && *low <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((*code - 0xD800) << 10) + (*low - 0xDC00));
-                i += 14;
-                continue;
-            }
-            code.reset();  // a lone surrogate is no character: keep the text as written
-        }
-        if (code && *code >= 0xDC00 && *code <= 0xDFFF) {
-            code.reset();
-        }
-        if (code) {
-            appendUtf8(out, *code);
-            i += 7;
-            continue;
-        }
-        out.push_back(text[i]);
-        ++i;
-    }
-    return out;
-}
-
-std::string storable(std::string_view text, Escaping escaping) {
-    switch (escaping) {
-        case Escaping::Drop:
-            return xmlSafe(text);
-        case Escaping::Spreadsheet:
-            return spreadsheetEscaped(text);
-    }
-    return xmlSafe(text);
-}
-
-void setText(pugi::xml_node element, std::string_view text, Escaping escaping) {
-    element.text().set(storable(text, escaping).c_str());
-}
-
-pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view name,
-                                 std::string_view value, Escaping escaping) {
-    const std::string key(name);
-    pugi::xml_attribute attribute = element.attribute(key.c_str());
-    if (!attribute) {
-        attribute = element.append_attribute(key.c_str());
-    }
-    attribute.set_value(storable(value, escaping).c_str());
-    return attribute;
-}
-
-pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view uri,
-                                 std::string_view local, std::string_view value,
-                                 Escaping escaping) {
-    pugi::xml_attribute existing = attribute(element, uri, local);
-    if (existing) {
-        existing.set_value(storable(value, escaping).c_str());
-        return existing;
-    }
-    if (uri.empty()) {
-        return setAttribute(element, local, value, escaping);
-    }
-    return setAttribute(element, ensurePrefix(element, uri, true) + ":" + std::string(local), value,
-                        escaping);
-}
+// ---------------------------------------------------------------------------------------------
+// Contents written as text
 
 pugi::xml_node insertXmlText(pugi::xml_node parent, pugi::xml_node before, std::string_view xml) {
     pugi::xml_node marker = before ? parent.insert_child_before(pugi::node_pi, before)
@@ -867,134 +328,6 @@ void expandXmlText(pugi::xml_node marker) {
         parent.insert_move_before(moved, marker);
     }
     parent.remove_child(marker);
-}
-
-void appendEscaped(std::string& out, std::string_view value, Context context, Escaping escaping) {
-    const std::string safe = storable(value, escaping);
-    const bool attribute = context == Context::Attribute;
-    for (const char c : safe) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += attribute ? "&quot;" : "\"";
-                break;
-            case '\t':
-                out += attribute ? "&#9;" : "\t";
-                break;
-            case '\n':
-                out += attribute ? "&#10;" : "\n";
-                break;
-            case '\r':
-                out += attribute ? "&#13;" : "\r";
-                break;
-            default:
-                out += c;
-        }
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// New elements
-
-std::string ensurePrefix(pugi::xml_node node, std::string_view uri, bool forAttribute) {
-    if (uri == ns::kXml) {
-        return "xml";
-    }
-    for (const Binding& binding : bindingsAt(node)) {
-        if (sameNamespace(binding.uri, uri) && !(forAttribute && binding.prefix.empty())) {
-            return std::string(binding.prefix);
-        }
-    }
-    const std::string_view usual = usualPrefix(uri);
-    const std::string base = usual.empty() ? "ns" : std::string(usual);
-    std::string prefix = base;
-    pugi::xml_node root = documentElementOf(node);
-    for (int n = 1; !namespaceUri(node, prefix).empty() ||
-                    root.attribute((std::string(kXmlns) + ":" + prefix).c_str());
-         ++n) {
-        prefix = base + std::to_string(n);
-    }
-    // A Strict part gets the Strict twin, so that what is added stays in the part's flavour.
-    root.append_attribute((std::string(kXmlns) + ":" + prefix).c_str())
-        .set_value(std::string(uriLike(uri, namespaceOf(root))).c_str());
-    return prefix;
-}
-
-std::string qualifiedName(pugi::xml_node parent, std::string_view uri, std::string_view local) {
-    if (parent.type() == pugi::node_element && !uri.empty() &&
-        sameNamespace(namespaceOf(parent), uri)) {
-        const std::string_view prefix = prefixOf(parent.name());
-        return prefix.empty() ? std::string(local) : std::string(prefix) + ":" + std::string(local);
-    }
-    if (uri.empty()) {
-        return std::string(local);
-    }
-    const std::string prefix = ensurePrefix(parent, uri);
-    return prefix.empty() ? std::string(local) : prefix + ":" + std::string(local);
-}
-
-namespace {
-
-// An element in no namespace under a default namespace must undeclare it.
-void undeclareDefaultWhenNeeded(pugi::xml_node element, std::string_view uri) {
-    if (uri.empty() && !namespaceUri(element.parent(), "").empty()) {
-        element.append_attribute("xmlns") = "";
-    }
-}
-
-}  // namespace
-
-pugi::xml_node appendChild(pugi::xml_node parent, std::string_view uri, std::string_view local) {
-    pugi::xml_node element = parent.append_child(qualifiedName(parent, uri, local).c_str());
-    undeclareDefaultWhenNeeded(element, uri);
-    return element;
-}
-
-pugi::xml_node insertChild(pugi::xml_node parent, std::string_view uri, std::string_view local,
-                           pugi::xml_node before) {
-    if (!before) {
-        return appendChild(parent, uri, local);
-    }
-    pugi::xml_node element =
-        parent.insert_child_before(qualifiedName(parent, uri, local).c_str(), before);
-    undeclareDefaultWhenNeeded(element, uri);
-    return element;
-}
-
-pugi::xml_node insertInOrder(pugi::xml_node parent, std::string_view uri, std::string_view local,
-                             std::span<const std::string_view> order) {
-    const auto rank = [&](std::string_view name) {
-        return static_cast<std::size_t>(std::find(order.begin(), order.end(), name) -
-                                        order.begin());
-    };
-    const std::size_t wanted = rank(local);
-    pugi::xml_node before;
-    if (wanted < order.size()) {
-        for (pugi::xml_node existing : children(parent, uri)) {
-            const std::size_t placed = rank(localName(existing.name()));
-            if (placed < order.size() && placed > wanted) {
-                before = existing;
-                break;
-            }
-        }
-    }
-    return insertChild(parent, uri, local, before);
-}
-
-pugi::xml_node ensureChild(pugi::xml_node parent, std::string_view uri, std::string_view local,
-                           std::span<const std::string_view> order) {
-    if (pugi::xml_node existing = child(parent, uri, local)) {
-        return existing;
-    }
-    return insertInOrder(parent, uri, local, order);
 }
 
 }  // namespace office::package

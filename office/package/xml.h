@@ -27,12 +27,24 @@
 #include <pugixml.hpp>
 
 #include "office/package/namespaces.h"
+#include "office/package/xml_text.h"
 
 namespace office::package {
 
+// How the parts of one vocabulary keep a character that XML cannot hold, where a character
+// reference ("&#1;") named one: parts whose document element is in namespace `root` write it
+// with `escape`; every other part drops it.
+struct TextEscape {
+    Namespace root = Namespace::Unknown;
+    CharacterEscape escape = nullptr;
+};
+
 // Parses xml as part `part` of file `file`; fails with ErrorCode::CorruptPart and a text such
-// as "report.pptx: ppt/charts/chart3.xml: end tag mismatch at offset 812".
-pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part);
+// as "report.pptx: ppt/charts/chart3.xml: end tag mismatch at offset 812". A value that a
+// character reference filled with a character XML cannot hold is cleaned at once, as `escape`
+// says, so that the tree is never written back with the raw character.
+pugi::xml_document parseXml(std::string_view xml, std::string_view file, std::string_view part,
+                            TextEscape escape = {});
 // Serialises a document as Office writes it: the declaration kept, no indentation added.
 std::string toXml(const pugi::xml_document& doc);
 // The text toXml gives, handed to `sink` in pieces as it is written, so that a large part is
@@ -124,37 +136,16 @@ pugi::xml_node firstElement(pugi::xml_node parent);
 // empty uri names an attribute without a prefix, which is in no namespace. Null when absent.
 pugi::xml_attribute attribute(pugi::xml_node node, std::string_view uri, std::string_view local);
 
-// How a character that XML 1.0 cannot hold (most control characters, U+FFFE, U+FFFF) is
-// written. Surrogates, code points beyond Unicode and bytes that are no UTF-8 are dropped in
-// both modes: no reader could make anything of them.
-enum class Escaping {
-    Drop,         // left out: the rule of every part but SpreadsheetML text
-    Spreadsheet,  // written "_xHHHH_", which spreadsheet readers turn back into the character
-};
-
-// The text with every character that XML 1.0 does not allow removed (control characters other
-// than tab, line feed and carriage return; surrogates, U+FFFE and U+FFFF; invalid UTF-8 bytes),
-// ready to be set as the text or attribute of an element.
-std::string xmlSafe(std::string_view text);
-// The text as SpreadsheetML holds it: characters XML cannot hold written "_xHHHH_", and an
-// underscore that would otherwise be read as the start of such an escape written "_x005F_".
-std::string spreadsheetEscaped(std::string_view text);
-// The inverse of spreadsheetEscaped: every "_xHHHH_" turned back into its character.
-std::string spreadsheetUnescaped(std::string_view text);
-// The text as the given escaping writes it.
-std::string storable(std::string_view text, Escaping escaping);
-
 // Sets the element's text (its first text child, made when absent) to what XML may hold of it.
-void setText(pugi::xml_node element, std::string_view text, Escaping escaping = Escaping::Drop);
+void setText(pugi::xml_node element, std::string_view text);
 // Sets an attribute, made when absent, written as `name` says ("val", "r:id" as the part
 // already binds it), to what XML may hold of the value.
 pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view name,
-                                 std::string_view value, Escaping escaping = Escaping::Drop);
+                                 std::string_view value);
 // Sets the attribute of namespace uri with that local name, made when absent with the prefix
 // the part binds uri to (declared on the root when it binds none).
 pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view uri,
-                                 std::string_view local, std::string_view value,
-                                 Escaping escaping = Escaping::Drop);
+                                 std::string_view local, std::string_view value);
 
 // Contents written as text rather than as nodes, for the parts of a tree that hold many
 // thousand elements (a chart's caches, the new rows of a sheet): a tree costs several times the
@@ -170,13 +161,6 @@ pugi::xml_attribute setAttribute(pugi::xml_node element, std::string_view uri,
 pugi::xml_node insertXmlText(pugi::xml_node parent, pugi::xml_node before, std::string_view xml);
 // Replaces a marker made by insertXmlText with the elements its text holds.
 void expandXmlText(pugi::xml_node marker);
-// Appends text or an attribute value as XML holds it: storable() of it, with the characters
-// that markup reserves written as references ('<', '>', '&' and, in an attribute, '"' and the
-// line breaks and tabs that attribute reading would turn into spaces).
-enum class Context { Text, Attribute };
-void appendEscaped(std::string& out, std::string_view value, Context context,
-                   Escaping escaping = Escaping::Drop);
-
 // The prefix to write an element or attribute of namespace uri under, where `node` stands:
 // the one already bound there, else a new one (usualPrefix, made unique) declared on the
 // document element. Attributes cannot use a default namespace, so with forAttribute a default

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "office/error.h"
+#include "office/excel/text_escapes.h"
 #include "support/office_error.h"
 
 namespace ox = office::package;
@@ -194,35 +195,35 @@ TEST(XmlOrder, EnsureChildKeepsAnExistingOne) {
 
 TEST(XmlText, ControlCharactersAreDroppedOrEscapedAndTheResultIsWellFormed) {
     const std::string raw = std::string("a\x01") + "b\x1B" + "c\xEF\xBF\xBF" + "d\tz";
-    EXPECT_EQ(ox::storable(raw, ox::Escaping::Drop), "abcd\tz");
-    EXPECT_EQ(ox::storable(raw, ox::Escaping::Spreadsheet), "a_x0001_b_x001B_c_xFFFF_d\tz");
+    EXPECT_EQ(ox::xmlSafe(raw), "abcd\tz");
+    EXPECT_EQ(office::excel::spreadsheetEscaped(raw), "a_x0001_b_x001B_c_xFFFF_d\tz");
 
     pugi::xml_document doc;
     auto element = doc.append_child("t");
-    ox::setText(element, raw, ox::Escaping::Spreadsheet);
+    ox::setText(element, office::excel::spreadsheetEscaped(raw));
     ox::setAttribute(element, "val", raw);
     const std::string written = ox::toXml(doc);
     EXPECT_TRUE(holdsOnlyXmlCharacters(written)) << written;
     auto back = parsed(written);
-    EXPECT_EQ(ox::spreadsheetUnescaped(back.document_element().text().get()), raw);
+    EXPECT_EQ(office::excel::spreadsheetUnescaped(back.document_element().text().get()), raw);
     EXPECT_STREQ(back.document_element().attribute("val").value(), "abcd\tz");
 }
 
 TEST(XmlText, ALiteralEscapeLikeTextSurvivesTheRoundTrip) {
     for (std::string text : {"_x0041_", "a_x00_b", "__x0001__", "_X00e9_", "tail_"}) {
-        const std::string escaped = ox::spreadsheetEscaped(text);
-        EXPECT_EQ(ox::spreadsheetUnescaped(escaped), text) << escaped;
+        const std::string escaped = office::excel::spreadsheetEscaped(text);
+        EXPECT_EQ(office::excel::spreadsheetUnescaped(escaped), text) << escaped;
     }
-    EXPECT_EQ(ox::spreadsheetEscaped("_x0041_"), "_x005F_x0041_");
-    EXPECT_EQ(ox::spreadsheetUnescaped("caf_x00E9_ _x000d_"), "caf\xC3\xA9 \r");
+    EXPECT_EQ(office::excel::spreadsheetEscaped("_x0041_"), "_x005F_x0041_");
+    EXPECT_EQ(office::excel::spreadsheetUnescaped("caf_x00E9_ _x000d_"), "caf\xC3\xA9 \r");
     // Two escaped surrogates make one character beyond the basic plane; a lone one stays text.
-    EXPECT_EQ(ox::spreadsheetUnescaped("_xD83D__xDE00_"), "\xF0\x9F\x98\x80");
-    EXPECT_EQ(ox::spreadsheetUnescaped("_xD83D_"), "_xD83D_");
+    EXPECT_EQ(office::excel::spreadsheetUnescaped("_xD83D__xDE00_"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(office::excel::spreadsheetUnescaped("_xD83D_"), "_xD83D_");
 }
 
 TEST(XmlText, BytesThatAreNoCharacterAreDroppedInBothModes) {
-    EXPECT_EQ(ox::spreadsheetEscaped("bad\xFF\xC3"), "bad");
-    EXPECT_EQ(ox::spreadsheetEscaped("\xED\xA0\x80y"), "y");
+    EXPECT_EQ(office::excel::spreadsheetEscaped("bad\xFF\xC3"), "bad");
+    EXPECT_EQ(office::excel::spreadsheetEscaped("\xED\xA0\x80y"), "y");
 }
 
 TEST(XmlParse, AFaultNamesTheFilePartAndOffset) {
@@ -346,8 +347,9 @@ TEST(XmlParse, ReferencesToCharactersXmlCannotHoldAreCleanedOnParse) {
     EXPECT_STREQ(slide.document_element().first_child().attribute("a").value(), "xy");
 
     // In SpreadsheetML the character is kept as an escape; escapes already there stay.
-    auto strings = parsed("<sst xmlns='" + std::string(xns::kSpreadsheet) +
-                          "'><si><t>a&#1;b_x0041_</t></si></sst>");
+    auto strings = ox::parseXml(
+        "<sst xmlns='" + std::string(xns::kSpreadsheet) + "'><si><t>a&#1;b_x0041_</t></si></sst>",
+        "test.xlsx", "xl/sharedStrings.xml", office::excel::kSheetTextEscape);
     EXPECT_STREQ(strings.document_element().first_child().first_child().text().get(),
                  "a_x0001_b_x0041_");
 }
@@ -394,4 +396,13 @@ TEST(XmlNamespaces, StrictTwinsMatchAndAdditionsStayStrict) {
     EXPECT_STREQ(data.last_child().name(), "s:row");
     EXPECT_STREQ(doc.document_element().attribute("xmlns:r").value(),
                  "http://purl.oclc.org/ooxml/officeDocument/relationships");
+}
+
+// A colour style part has no Strict twin: what is added follows its root's Strict declarations.
+TEST(XmlNamespaces, AnAdditionFollowsTheRootsDeclarationsWhereItsNamespaceHasNoTwin) {
+    auto doc = parsed("<cs:colorStyle xmlns:cs=\"" + std::string(xns::kChartStyle) +
+                      "\" xmlns:r=\"http://purl.oclc.org/ooxml/officeDocument/relationships\"/>");
+    ox::appendChild(doc.document_element(), xns::kDrawing, "schemeClr");
+    EXPECT_STREQ(doc.document_element().attribute("xmlns:a").value(),
+                 "http://purl.oclc.org/ooxml/drawingml/main");
 }

@@ -225,6 +225,24 @@ TEST(WorkbookEscapes, ControlCharactersGoOutEscapedAndComeBackAsThemselves) {
     EXPECT_EQ(openSheet(saved, "saved", "").read({1, 1, 1, 1}).at({1, 1}).value.asText(), text);
 }
 
+// A reference to a character XML cannot hold ("&#1;", as some writers put it) reads as that
+// character: the workbook's parts keep it as an escape instead of dropping it.
+TEST(WorkbookEscapes, AReferenceToAControlCharacterReadsAsThatCharacter) {
+    auto package =
+        office::package::Package::openBytes(office::excel::newWorkbookBytes("S"), "wb", "workbook");
+    std::string sheet = package.read("xl/worksheets/sheet1.xml");
+    const auto data = sheet.find("<sheetData/>");
+    ASSERT_NE(data, std::string::npos) << sheet;
+    sheet.replace(data, 12,
+                  "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>a&#1;b"
+                  "</t></is></c></row></sheetData>");
+    package.write("xl/worksheets/sheet1.xml", sheet);
+    auto cells = office::excel::SheetCells(std::move(package), "S");
+    EXPECT_EQ(cells.read({1, 1, 1, 1}).at({1, 1}).value.asText(),
+              "a\x01"
+              "b");
+}
+
 TEST(WorkbookEscapes, EscapedSurrogatePairsAreOneCharacter) {
     auto package =
         office::package::Package::openBytes(office::excel::newWorkbookBytes("S"), "wb", "workbook");

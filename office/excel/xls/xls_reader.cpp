@@ -541,10 +541,6 @@ std::vector<Row> rowsOf(SheetContent& content) {
     return withRowStyles(std::move(rows), content.rowStyles);
 }
 
-std::string nameOf(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
-}
-
 // The path of a stream of the root storage named `name`, compared without regard to case as
 // compound files compare names; empty when there is none.
 std::string rootStream(const compound::File& file, std::string_view name) {
@@ -651,34 +647,6 @@ std::optional<std::vector<std::uint8_t>> workbookStream(std::vector<std::uint8_t
     return std::nullopt;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-// The whole file when it is a compound file, read in one pass; empty when it is none or
-// cannot be opened (the package layer then says why).
-std::vector<std::uint8_t> compoundFileBytes(const std::string& path) {
-    const FileHandle file(std::fopen(path.c_str(), "rbe"));
-    if (!file) {
-        return {};
-    }
-    std::vector<std::uint8_t> bytes(8);
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
-    if (!compound::isCompoundFile(bytes)) {
-        return {};
-    }
-    std::uint8_t buffer[65536];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) {
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    }
-    if (std::ferror(file.get())) {
-        throw Error(ErrorCode::FileAccess,
-                    nameOf(path) + ": cannot be read: " + std::strerror(errno));
-    }
-    return bytes;
-}
-
 }  // namespace
 
 std::shared_ptr<WorkbookImpl> binaryWorkbookFromBytes(std::vector<std::uint8_t> file,
@@ -689,14 +657,6 @@ std::shared_ptr<WorkbookImpl> binaryWorkbookFromBytes(std::vector<std::uint8_t> 
     }
     auto stream = workbookStream(std::move(file), displayName);
     return stream ? loadBiffWorkbook(std::move(*stream), std::move(path), displayName) : nullptr;
-}
-
-std::shared_ptr<WorkbookImpl> openBinaryWorkbook(const std::string& path) {
-    std::vector<std::uint8_t> bytes = compoundFileBytes(path);
-    if (bytes.empty()) {
-        return nullptr;
-    }
-    return binaryWorkbookFromBytes(std::move(bytes), path, nameOf(path));
 }
 
 }  // namespace office::excel::detail

@@ -22,14 +22,11 @@ namespace office::excel::detail {
 std::shared_ptr<WorkbookImpl> loadBiffWorkbook(std::vector<std::uint8_t> stream, std::string path,
                                                const std::string& displayName);
 
-// The workbook of the compound file at `path`, the file read once; nullptr when the file is no
-// compound file, cannot be opened, has no compound header behind its signature, or holds no
-// workbook stream (the package layer then says what the file is). Fails as loadBiffWorkbook does,
-// with LegacyFormat for a workbook of Excel 5.0/95 ("Book"), and with the compound file's own error
-// (CorruptPart naming the damage) when its structure is damaged.
-std::shared_ptr<WorkbookImpl> openBinaryWorkbook(const std::string& path);
-
-// As openBinaryWorkbook, from the bytes of a compound file.
+// The workbook of a compound file, from its bytes (the file read once); nullptr when it is no
+// compound file or holds no workbook stream (the package layer then says what the file is).
+// Fails as loadBiffWorkbook does, with LegacyFormat for a workbook of Excel 5.0/95 ("Book"), and
+// with the compound file's own error (CorruptPart naming the damage) when its structure is
+// damaged.
 std::shared_ptr<WorkbookImpl> binaryWorkbookFromBytes(std::vector<std::uint8_t> file,
                                                       std::string path,
                                                       const std::string& displayName);
