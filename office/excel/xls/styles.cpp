@@ -8,6 +8,7 @@
 #include "office/binary/palette.h"
 #include "office/excel/model.h"
 #include "office/excel/number_format.h"
+#include "office/excel/xls/style_codes.h"
 #include "office/package/namespaces.h"
 #include "office/package/package.h"
 #include "office/package/xml.h"
@@ -21,32 +22,6 @@ const std::string kRelNs(package::ns::kRelationships);
 
 using binary::kDefaultPalette;
 using binary::kFixedColors;
-
-// The line styles of a border edge, by the code a binary XF gives it.
-constexpr const char* kLineStyles[] = {"",
-                                       "thin",
-                                       "medium",
-                                       "dashed",
-                                       "dotted",
-                                       "thick",
-                                       "double",
-                                       "hair",
-                                       "mediumDashed",
-                                       "dashDot",
-                                       "mediumDashDot",
-                                       "dashDotDot",
-                                       "mediumDashDotDot",
-                                       "slantDashDot"};
-
-constexpr const char* kPatterns[] = {
-    "none",           "solid",           "mediumGray",    "darkGray",  "lightGray",
-    "darkHorizontal", "darkVertical",    "darkDown",      "darkUp",    "darkGrid",
-    "darkTrellis",    "lightHorizontal", "lightVertical", "lightDown", "lightUp",
-    "lightGrid",      "lightTrellis",    "gray125",       "gray0625"};
-
-constexpr const char* kHorizontal[] = {"general", "left",    "center",           "right",
-                                       "fill",    "justify", "centerContinuous", "distributed"};
-constexpr const char* kVertical[] = {"top", "center", "bottom", "justify", "distributed"};
 
 std::string number(double value) {
     char text[32];

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "office/excel/xls/style_codes.h"
 #include "office/excel/xls/xls_writer_parts.h"
 
 namespace office::excel::xls::writing {
@@ -15,31 +16,6 @@ namespace {
 constexpr std::uint32_t kThemeColors[] = {0xFFFFFF, 0x000000, 0xEEECE1, 0x1F497D,
                                           0x4F81BD, 0xC0504D, 0x9BBB59, 0x8064A2,
                                           0x4BACC6, 0xF79646, 0x0000FF, 0x800080};
-
-constexpr const char* kLineStyles[] = {"",
-                                       "thin",
-                                       "medium",
-                                       "dashed",
-                                       "dotted",
-                                       "thick",
-                                       "double",
-                                       "hair",
-                                       "mediumDashed",
-                                       "dashDot",
-                                       "mediumDashDot",
-                                       "dashDotDot",
-                                       "mediumDashDotDot",
-                                       "slantDashDot"};
-
-constexpr const char* kPatterns[] = {
-    "none",           "solid",           "mediumGray",    "darkGray",  "lightGray",
-    "darkHorizontal", "darkVertical",    "darkDown",      "darkUp",    "darkGrid",
-    "darkTrellis",    "lightHorizontal", "lightVertical", "lightDown", "lightUp",
-    "lightGrid",      "lightTrellis",    "gray125",       "gray0625"};
-
-constexpr const char* kHorizontal[] = {"general", "left",    "center",           "right",
-                                       "fill",    "justify", "centerContinuous", "distributed"};
-constexpr const char* kVertical[] = {"top", "center", "bottom", "justify", "distributed"};
 
 template <std::size_t N>
 int codeOf(const char* const (&names)[N], const std::string& name, int fallback) {
