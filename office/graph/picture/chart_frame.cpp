@@ -24,11 +24,11 @@ constexpr double kGap = 5;         // points between title, legend and plot
 constexpr double kTickLength = 3;  // points
 constexpr double kThinLine = 0.75;
 
-QFont qfont(const FontSpec& spec, double pixelsPerPoint) {
-    QFont font(QString::fromStdString(spec.family));
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(spec.points * pixelsPerPoint))));
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
+QFont qfont(const FontLook& look, double pixelsPerPoint) {
+    QFont font(QString::fromStdString(look.family));
+    font.setPixelSize(std::max(1, static_cast<int>(std::lround(look.points * pixelsPerPoint))));
+    font.setBold(look.bold);
+    font.setItalic(look.italic);
     return font;
 }
 
@@ -106,40 +106,40 @@ void ChartPainter::draw(const QRectF& area) {
 
 // ---- text -------------------------------------------------------------------------------------
 
-FontSpec ChartPainter::fontOf(const msgraph::TextLook& own, const msgraph::TextLook& fallback,
+FontLook ChartPainter::fontOf(const msgraph::TextLook& own, const msgraph::TextLook& fallback,
                               double points, bool bold) const {
     // A text's own font replaces the chart's; a colour alone (tick labels) only recolours it.
     const msgraph::TextLook* look = own.known && (own.family || own.size) ? &own
                                     : fallback.known                      ? &fallback
                                                                           : nullptr;
-    FontSpec spec;
-    spec.points = points;
-    spec.bold = bold;
+    FontLook font;
+    font.points = points;
+    font.bold = bold;
     if (look) {
         if (look->family && !look->family->empty()) {
-            spec.family = *look->family;
+            font.family = *look->family;
         }
         if (look->size && *look->size > 0) {
-            spec.points = std::clamp(*look->size / 100.0, 1.0, 400.0);
+            font.points = std::clamp(*look->size / 100.0, 1.0, 400.0);
         }
-        spec.bold = look->bold;
-        spec.italic = look->italic;
+        font.bold = look->bold;
+        font.italic = look->italic;
         if (look->color) {
-            spec.color = colorOf(*look->color);
+            font.color = colorOf(*look->color);
         }
     }
     if (own.known && own.color) {
-        spec.color = colorOf(*own.color);
+        font.color = colorOf(*own.color);
     }
-    return spec;
+    return font;
 }
 
-FontSpec ChartPainter::axisFont(const msgraph::Axis& axis) const {
+FontLook ChartPainter::axisFont(const msgraph::Axis& axis) const {
     const msgraph::TextLook& fallback = look_.axesFont.known ? look_.axesFont : look_.font;
     return fontOf(axis.font, fallback, 10, false);
 }
 
-QSizeF ChartPainter::measure(const QString& text, const FontSpec& font) const {
+QSizeF ChartPainter::measure(const QString& text, const FontLook& font) const {
     if (!withText_ || text.isEmpty()) {
         return {0, 0};
     }
@@ -147,7 +147,7 @@ QSizeF ChartPainter::measure(const QString& text, const FontSpec& font) const {
     return {metrics.horizontalAdvance(text), metrics.height()};
 }
 
-void ChartPainter::text(const QRectF& box, int flags, const QString& text, const FontSpec& font) {
+void ChartPainter::text(const QRectF& box, int flags, const QString& text, const FontLook& font) {
     if (!withText_ || text.isEmpty()) {
         return;
     }
@@ -156,7 +156,7 @@ void ChartPainter::text(const QRectF& box, int flags, const QString& text, const
     painter_.drawText(box, flags | Qt::TextDontClip, text);
 }
 
-QString ChartPainter::elided(const QString& text, const FontSpec& font, double width) const {
+QString ChartPainter::elided(const QString& text, const FontLook& font, double width) const {
     if (!withText_) {
         return text;
     }
@@ -173,7 +173,7 @@ QRectF ChartPainter::drawTitle(QRectF area) {
     if (!look_.title || look_.title->empty()) {
         return area;
     }
-    const FontSpec font = fontOf(look_.titleFont, look_.font, 12, true);
+    const FontLook font = fontOf(look_.titleFont, look_.font, 12, true);
     const QString caption = QString::fromStdString(*look_.title);
     if (!withText_) {
         return area;
@@ -251,7 +251,7 @@ QRectF ChartPainter::drawLegend(QRectF area) {
     if (entries.empty()) {
         return area;
     }
-    const FontSpec font = fontOf(look_.legendFont, look_.font, 10, false);
+    const FontLook font = fontOf(look_.legendFont, look_.font, 10, false);
     const double lineHeight = measure("Xg", font).height();
     const double key = lineHeight * 0.6;
     const double pad = px(4);
@@ -387,8 +387,8 @@ void ChartPainter::drawCartesianChart(const QRectF& area) {
         categoryAxis.present && categoryAxis.tickLabels != msgraph::TickLabels::None;
     const std::vector<QString> labels =
         valueLabels ? tickLabels(c.scale, valueAxisFormat()) : std::vector<QString>{};
-    const FontSpec valueFont = axisFont(valueAxis);
-    const FontSpec categoryFont = axisFont(categoryAxis);
+    const FontLook valueFont = axisFont(valueAxis);
+    const FontLook categoryFont = axisFont(categoryAxis);
     QSizeF valueSize(0, measure("0", valueFont).height());
     for (const QString& label : labels) {
         valueSize.setWidth(std::max(valueSize.width(), measure(label, valueFont).width()));
@@ -472,7 +472,7 @@ void ChartPainter::drawValueAxis(const Cartesian& c, const std::vector<QString>&
     const double edge = c.reversed ? c.bands : 0;
     painter_.drawLine(c.point(edge, c.scale.min), c.point(edge, c.scale.max));
     const std::vector<double> ticks = c.scale.ticks();
-    const FontSpec font = axisFont(look_.valueAxis);
+    const FontLook font = axisFont(look_.valueAxis);
     const double tick = px(kTickLength);
     const double height = measure("0", font).height();
     // Every label where they fit side by side (one above the other), else every second...
@@ -517,7 +517,7 @@ void ChartPainter::drawCategoryAxis(const Cartesian& c, double base) {
     if (look_.categoryAxis.tickLabels == msgraph::TickLabels::None) {
         return;
     }
-    const FontSpec font = axisFont(look_.categoryAxis);
+    const FontLook font = axisFont(look_.categoryAxis);
     const double height = measure("Xg", font).height();
     const double band = std::abs(c.categoryAt(1) - c.categoryAt(0));
     // Every label where they fit side by side, else every second, third... one.

@@ -20,7 +20,7 @@
 namespace office::graph::picture {
 
 // A resolved font: face, size in points, style, colour.
-struct FontSpec {
+struct FontLook {
     std::string family = "Arial";
     double points = 10;
     bool bold = false;
@@ -99,13 +99,13 @@ private:
     QPen pen(const msgraph::Paint& paint, QColor automatic, double automaticPoints) const;
 
     // Text.
-    FontSpec fontOf(const msgraph::TextLook& own, const msgraph::TextLook& fallback, double points,
+    FontLook fontOf(const msgraph::TextLook& own, const msgraph::TextLook& fallback, double points,
                     bool bold) const;
-    FontSpec axisFont(const msgraph::Axis& axis) const;
-    QSizeF measure(const QString& text, const FontSpec& font) const;
-    void text(const QRectF& box, int flags, const QString& text, const FontSpec& font);
+    FontLook axisFont(const msgraph::Axis& axis) const;
+    QSizeF measure(const QString& text, const FontLook& font) const;
+    void text(const QRectF& box, int flags, const QString& text, const FontLook& font);
     // The text cut to the width, an ellipsis at its end, where it is wider.
-    QString elided(const QString& text, const FontSpec& font, double width) const;
+    QString elided(const QString& text, const FontLook& font, double width) const;
     QString shown(double value, const std::string& format) const;
 
     double px(double points) const { return points * scale_; }

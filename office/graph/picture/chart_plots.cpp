@@ -214,7 +214,7 @@ void ChartPainter::drawDataLabel(int series, int point, QPointF where, LabelPlac
     }
     const QString label = dataLabelText(series, point);
     const msgraph::TextLook& fallback = look_.axesFont.known ? look_.axesFont : look_.font;
-    const FontSpec font = fontOf(look_.labelsFont, fallback, 10, false);
+    const FontLook font = fontOf(look_.labelsFont, fallback, 10, false);
     const QSizeF size = measure(label, font);
     QRectF box(where.x() - size.width() / 2, where.y() - size.height() / 2, size.width(),
                size.height());
@@ -369,8 +369,8 @@ void ChartPainter::drawScatter(const QRectF& area) {
     const std::vector<QString> yLabels = tickLabels(yScale, valueAxisFormat());
     const std::vector<QString> xLabels =
         tickLabels(xScale, look_.categoryAxis.numberFormat.value_or("General"));
-    const FontSpec xFont = axisFont(look_.categoryAxis);
-    const FontSpec yFont = axisFont(look_.valueAxis);
+    const FontLook xFont = axisFont(look_.categoryAxis);
+    const FontLook yFont = axisFont(look_.valueAxis);
     double yWidth = 0;
     for (const QString& label : yLabels) {
         yWidth = std::max(yWidth, measure(label, yFont).width());
@@ -435,7 +435,7 @@ void ChartPainter::drawScatter(const QRectF& area) {
 
 void ChartPainter::drawRadar(const QRectF& area) {
     const int n = std::max(1, data_.categoryCount());
-    const FontSpec font = axisFont(look_.categoryAxis);
+    const FontLook font = axisFont(look_.categoryAxis);
     const double lineHeight = measure("Xg", font).height();
     double widest = 0;
     for (const std::string& name : data_.categories) {
@@ -474,7 +474,7 @@ void ChartPainter::drawRadar(const QRectF& area) {
     }
     const std::vector<double> ticks = scale.ticks();
     const std::vector<QString> labels = tickLabels(scale, valueAxisFormat());
-    const FontSpec valueFont = axisFont(look_.valueAxis);
+    const FontLook valueFont = axisFont(look_.valueAxis);
     // Every label where they fit one above the other, else every second...
     const double spacing = ticks.size() > 1 ? radius / (ticks.size() - 1) : radius;
     const auto every =
