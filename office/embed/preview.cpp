@@ -1,6 +1,7 @@
 #include "office/embed/preview.h"
 
 #include "office/draw/gui_application.h"
+#include "office/draw/picture_bounds.h"
 #include "office/package/png.h"
 
 #include <QFont>
@@ -66,10 +67,7 @@ constexpr QRgb kGridColor = 0xFFBFBFBF;
 constexpr double kSheetDigitPixels = 7;
 // Between a cell's grid lines and its text: 2 pixels each side, and the grid line itself.
 constexpr int kPadding = 2;
-// The picture's longest side and its pixels at most (64 MB while drawn); a larger scale is cut
-// to stay within them.
-constexpr int kMaxSide = 8192;
-constexpr double kMaxPixels = 16e6;
+// A larger scale is cut to stay within the picture bounds.
 constexpr int kMaxScale = 16;
 constexpr double kEmuPerInch = 914400;
 
@@ -482,8 +480,8 @@ int scaleFor(const Layout& layout, std::int64_t cx, std::int64_t cy) {
     double needed = 2;
     needed = std::max(needed, 192.0 * static_cast<double>(cx) / kEmuPerInch / width);
     needed = std::max(needed, 192.0 * static_cast<double>(cy) / kEmuPerInch / height);
-    const int fitsSide = static_cast<int>(kMaxSide / std::max(width, height));
-    const int fitsArea = static_cast<int>(std::sqrt(kMaxPixels / (width * height)));
+    const int fitsSide = static_cast<int>(draw::kMaxPictureSide / std::max(width, height));
+    const int fitsArea = static_cast<int>(std::sqrt(draw::kMaxPicturePixels / (width * height)));
     const int fits = std::max(1, std::min(fitsSide, fitsArea));
     // A frame of absurd size in a damaged file asks for no more than the bound.
     needed = std::min(needed, static_cast<double>(kMaxScale));

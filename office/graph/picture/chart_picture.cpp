@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "office/draw/gui_application.h"
+#include "office/draw/picture_bounds.h"
 #include "office/error.h"
 #include "office/graph/picture/chart_data.h"
 #include "office/graph/picture/chart_painter.h"
@@ -19,16 +20,12 @@ namespace {
 constexpr double kEmuPerInch = 914400;
 constexpr double kPointsPerInch = 72;
 constexpr double kPixelsPerInch = 192;
-// The picture's longest side and its pixels at most, as for the table pictures; a larger frame
-// is drawn at a lower density.
-constexpr double kMaxSide = 8192;
-constexpr double kMaxPixels = 16e6;
 
 // Pixels per inch for the frame: 192, or less where the picture would grow beyond the bounds.
 double densityFor(double inchesWide, double inchesHigh) {
     double density = kPixelsPerInch;
-    density = std::min(density, kMaxSide / std::max(inchesWide, inchesHigh));
-    density = std::min(density, std::sqrt(kMaxPixels / (inchesWide * inchesHigh)));
+    density = std::min(density, draw::kMaxPictureSide / std::max(inchesWide, inchesHigh));
+    density = std::min(density, std::sqrt(draw::kMaxPicturePixels / (inchesWide * inchesHigh)));
     return density;
 }
 
