@@ -4,6 +4,7 @@
 // tests/fixtures/pptx/three_charts.pptx, repeated, each chart with its own part and embedded
 // workbook.
 
+#include <unistd.h>
 #include <zip.h>
 
 #include <cstdio>
@@ -150,6 +151,27 @@ inline void generateDeck(const fs::path& target, int slides) {
         std::fprintf(stderr, "cannot write %s\n", target.c_str());
         std::exit(1);
     }
+}
+
+// A folder of this process's own in the temporary folder, for a benchmark's inputs and outputs.
+inline fs::path benchFolder() {
+    const fs::path folder =
+        fs::temp_directory_path() / ("tabulon-bench-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    return folder;
+}
+
+// Writes folder/deck300.pptx of `slides` slides and LibreOffice's .ppt of it, folder/deck300.ppt
+// (soffice must be installed). False, saying so, when the .ppt could not be made.
+inline bool makePptDeck(const fs::path& folder, int slides) {
+    generateDeck(folder / "deck300.pptx", slides);
+    const std::string convert = "cd '" + folder.string() +
+                                "' && soffice --headless --convert-to ppt deck300.pptx >/dev/null";
+    if (std::system(convert.c_str()) != 0 || !fs::exists(folder / "deck300.ppt")) {
+        std::fprintf(stderr, "soffice could not make the .ppt deck; is LibreOffice installed?\n");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace bench

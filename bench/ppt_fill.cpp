@@ -122,15 +122,10 @@ void report() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    paths().folder = fs::temp_directory_path() / ("tabulon-bench-" + std::to_string(::getpid()));
-    fs::create_directories(paths().folder);
+    paths().folder = bench::benchFolder();
     paths().ppt = paths().folder / "deck300.ppt";
     paths().output = paths().folder / "filled.ppt";
-    bench::generateDeck(paths().folder / "deck300.pptx", kSlides);
-    const std::string convert = "cd '" + paths().folder.string() +
-                                "' && soffice --headless --convert-to ppt deck300.pptx >/dev/null";
-    if (std::system(convert.c_str()) != 0 || !fs::exists(paths().ppt)) {
-        std::fprintf(stderr, "soffice could not make the .ppt deck; is LibreOffice installed?\n");
+    if (!bench::makePptDeck(paths().folder, kSlides)) {
         return 1;
     }
     benchmark::Initialize(&argc, argv);

@@ -146,8 +146,7 @@ int main(int argc, char** argv) {
         roundTrip(argv[2], argv[3]);
         return 0;
     }
-    paths().folder = fs::temp_directory_path() / ("tabulon-bench-" + std::to_string(::getpid()));
-    fs::create_directories(paths().folder);
+    paths().folder = bench::benchFolder();
     paths().deck = paths().folder / "deck300.pptx";
     bench::generateDeck(paths().deck, kSlides);
 
