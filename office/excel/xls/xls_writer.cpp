@@ -155,10 +155,10 @@ private:
                 case rt::Sst:
                     sst_ = i;
                     break;
-                case wt::ExtSst:
+                case rt::ExtSst:
                     extSst_ = i;
                     break;
-                case wt::OleSize:
+                case rt::OleSize:
                     oleSize_ = i;
                     break;
                 case rt::Palette:
@@ -281,7 +281,7 @@ private:
         };
         RecordWriter body;
         body.u16(0).u16(row(a.top)).u16(row(a.bottom)).u8(column(a.left)).u8(column(a.right));
-        appendRecord(out_, wt::OleSize, body);
+        appendRecord(out_, rt::OleSize, body);
     }
 
     // The globals, with the new records in their places; where each BOUNDSHEET's offset lies.
@@ -382,7 +382,7 @@ private:
 std::optional<detail::Area> visibleArea(std::span<const std::uint8_t> stream) {
     try {
         for (const writing::Unit& unit : writing::substream(stream, 0, "").units) {
-            if (unit.id == writing::wt::OleSize && unit.body.size() >= 8) {
+            if (unit.id == rt::OleSize && unit.body.size() >= 8) {
                 const std::uint8_t* p = unit.body.data();
                 return detail::Area{le16(p + 2) + 1, p[6] + 1, le16(p + 4) + 1, p[7] + 1};
             }

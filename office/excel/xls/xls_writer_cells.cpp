@@ -50,10 +50,10 @@ bool inCellTable(std::uint16_t id) {
         case rt::Formula3:
         case rt::Formula4:
         case rt::String:
-        case wt::ShrFmla:
-        case wt::Array:
-        case wt::Table:
-        case wt::DbCell:
+        case rt::ShrFmla:
+        case rt::Array:
+        case rt::Table:
+        case rt::DbCell:
             return true;
         default:
             return false;
@@ -83,8 +83,8 @@ std::map<Position, OriginalCell> cellRecords(const Substream& sheet) {
             auto& cell = cells[{le16(unit.body.data()) + 1, le16(unit.body.data() + 2) + 1}];
             cell = {{unit}, false};
             formula = isFormula(unit.id) ? &cell : nullptr;
-        } else if (formula && (unit.id == rt::String || unit.id == wt::ShrFmla ||
-                               unit.id == wt::Array || unit.id == wt::Table)) {
+        } else if (formula && (unit.id == rt::String || unit.id == rt::ShrFmla ||
+                               unit.id == rt::Array || unit.id == rt::Table)) {
             formula->units.push_back(unit);
             formula->anchor = formula->anchor || unit.id != rt::String;
         } else if (unit.id == rt::MulRk || unit.id == rt::MulBlank) {
@@ -391,8 +391,8 @@ Bytes mergeRecords(std::vector<Area> areas) {
 }
 
 bool viewRecord(std::uint16_t id) {
-    return id == wt::Window2 || id == wt::Scl || id == wt::Pane || id == wt::Selection ||
-           id == wt::Plv;
+    return id == rt::Window2 || id == rt::Scl || id == rt::Pane || id == rt::Selection ||
+           id == rt::Plv;
 }
 
 }  // namespace
@@ -425,7 +425,7 @@ Bytes changedSheet(SheetEdit& edit) {
     for (std::size_t i = 0; i < units.size(); ++i) {
         const Unit& unit = units[i];
         const bool own = unit.depth == 0;
-        if (own && (unit.id == wt::Index || unit.id == wt::DbCell)) {
+        if (own && (unit.id == rt::Index || unit.id == rt::DbCell)) {
             continue;
         }
         if (own && (inCellTable(unit.id))) {
@@ -439,11 +439,11 @@ Bytes changedSheet(SheetEdit& edit) {
             }
             continue;
         }
-        if (own && (unit.id == wt::Window2 || (unit.id == rt::Eof && i + 1 == units.size()))) {
+        if (own && (unit.id == rt::Window2 || (unit.id == rt::Eof && i + 1 == units.size()))) {
             placeTable();
         }
-        if (own && unit.id == wt::Dimensions) {
-            appendRecord(out, wt::Dimensions, cells.dimensions());
+        if (own && unit.id == rt::Dimensions) {
+            appendRecord(out, rt::Dimensions, cells.dimensions());
             if (!hasCells) {
                 placeTable();  // a sheet without cells: the table follows its dimensions
             }
@@ -463,7 +463,7 @@ Bytes movedSheet(std::span<const std::uint8_t> stream, const Substream& sheet, l
         const auto bytes = bytesOf(stream, unit);
         const std::size_t at = out.size();
         append(out, bytes);
-        if (unit.depth != 0 || unit.id != wt::Index || delta == 0 || unit.body.size() < 16) {
+        if (unit.depth != 0 || unit.id != rt::Index || delta == 0 || unit.body.size() < 16) {
             continue;
         }
         auto shift = [&](std::size_t field) {

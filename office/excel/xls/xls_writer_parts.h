@@ -26,23 +26,6 @@ using detail::CellKind;
 using detail::WorkbookImpl;
 using Bytes = std::vector<std::uint8_t>;
 
-// Record ids that only the writer looks at.
-namespace wt {
-inline constexpr std::uint16_t Selection = 0x001D;
-inline constexpr std::uint16_t Pane = 0x0041;
-inline constexpr std::uint16_t Scl = 0x00A0;
-inline constexpr std::uint16_t DbCell = 0x00D7;
-inline constexpr std::uint16_t OleSize = 0x00DE;
-inline constexpr std::uint16_t ExtSst = 0x00FF;
-inline constexpr std::uint16_t Dimensions = 0x0200;
-inline constexpr std::uint16_t Index = 0x020B;
-inline constexpr std::uint16_t Array = 0x0221;
-inline constexpr std::uint16_t Table = 0x0236;
-inline constexpr std::uint16_t Window2 = 0x023E;
-inline constexpr std::uint16_t ShrFmla = 0x04BC;
-inline constexpr std::uint16_t Plv = 0x088B;
-}  // namespace wt
-
 // The longest record body the format allows; longer data goes on in Continue records.
 constexpr std::size_t kMaxBody = 8224;
 constexpr int kMaxBiffRows = 65536;

@@ -161,7 +161,7 @@ Bytes SstWriter::finish() const {
     }
     RecordWriter ext;
     ext.u16(static_cast<std::uint16_t>(step_)).bytes(buckets_);
-    appendRecord(out, wt::ExtSst, ext);
+    appendRecord(out, rt::ExtSst, ext);
     return out;
 }
 

@@ -24,9 +24,6 @@ namespace rt = excel::xls::rt;
 using Bytes = std::vector<std::uint8_t>;
 using binary::hex4;
 
-constexpr std::uint16_t kSerParent = 0x104A;
-constexpr std::uint16_t kBrai = 0x1051;
-constexpr std::uint16_t kDimensions = 0x0200;
 constexpr std::uint16_t kAllPoints = 0xFFFF;
 // The cells' format index has six bits; ids up to 49 are the built-in formats.
 constexpr int kFirstOwnFormat = 50;
@@ -387,7 +384,7 @@ void Writer::writeExclusions() {
             r.body = changePoints(rows ? series : categories);
         } else if (r.id == rt::ExcludeColumns) {
             r.body = changePoints(rows ? categories : series);
-        } else if (r.id == kDimensions && r.body.size() >= 12) {
+        } else if (r.id == rt::Dimensions && r.body.size() >= 12) {
             r.body[4] = r.body[5] = r.body[6] = r.body[7] = 0;
             put16(r.body, 4, std::min(fill_.categories, 0xFFFF));
             put16(r.body, 10, static_cast<int>(std::min<std::size_t>(lines_.size(), 0xFFFF)));
@@ -434,7 +431,7 @@ void Writer::setSeries(std::vector<Rec>& records, const Block& block, int line, 
         if (depth != 0) {
             continue;
         }
-        if (r.id == kBrai && r.body.size() >= 8 && r.body[0] <= 1) {
+        if (r.id == rt::Brai && r.body.size() >= 8 && r.body[0] <= 1) {
             put16(r.body, 6, line - 1);
             if (r.body[0] == 0) {
                 nameLink = i;
@@ -543,7 +540,7 @@ void Writer::writeSeries() {
         afterLast = block->last + 1;
         const auto inside = children(*block);
         const bool auxiliary = std::any_of(inside.begin(), inside.end(), [this](std::size_t k) {
-            return recs_[k].id == kSerParent;
+            return recs_[k].id == rt::SerParent;
         });
         if (!auxiliary) {
             data.push_back(*block);
