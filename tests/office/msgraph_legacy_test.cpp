@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -119,7 +120,9 @@ office::CellBlock blockOf(bool seriesInRows, int series, int categories) {
 }
 
 QJsonObject independentRead(const Bytes& storage) {
-    const fs::path file = fs::path(testing::TempDir()) / "graph_storage.bin";
+    // A directory of its own: ctest runs the tests of this file side by side.
+    const QTemporaryDir dir;
+    const fs::path file = fs::path(dir.path().toStdString()) / "graph_storage.bin";
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(storage.data()),
                static_cast<std::streamsize>(storage.size()));

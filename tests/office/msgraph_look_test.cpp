@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 
 #include "msgraph_support.h"
@@ -35,8 +36,7 @@ std::optional<std::string> schemaProblems(const pugi::xml_document& doc) {
     }
     const fs::path file =
         fs::temp_directory_path() /
-        ("msgraph_look_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-         ".xml");
+        ("msgraph_look_" + std::to_string(::getpid()) + ".xml");  // one per test process
     doc.save_file(file.c_str());
     const auto result = tabulon::testing::runCommand(
         "/usr/bin/python3 -c \"import sys; from lxml import etree; "
