@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 
 #include "office/graph/chart_series.h"
 #include "office/graph/chart_xml.h"
@@ -18,10 +19,28 @@ namespace {
 
 // ---- writing ----------------------------------------------------------------------------
 
+// One cached point: its index in the line and its cell.
+using Point = std::pair<std::size_t, CellData>;
+using Points = std::vector<Point>;
+
 struct Writer {
     const DataLayout& layout;
     const CellGrid& cells;
     bool date1904;
+    // The records of the non-blank cells of the data region, field by field, in order: a line
+    // visits only the cells its field holds, so a block claiming many more rows and columns than
+    // it has cells costs what it holds.
+    std::unordered_map<int, std::vector<int>> filled;
+
+    Writer(const DataLayout& l, const CellGrid& grid, bool d1904)
+        : layout(l), cells(grid), date1904(d1904) {
+        const bool columns = l.direction == Direction::Columns;
+        grid.forEachIn(l.region(), [&](CellPos pos, const CellData& cell) {
+            if (!cell.value.isBlank()) {
+                filled[columns ? pos.column : pos.row].push_back(columns ? pos.row : pos.column);
+            }
+        });
+    }
 
     std::optional<CellData> cell(int record, int field) const {
         auto found = cells.find(layout.toSheet(record, field));
@@ -29,6 +48,21 @@ struct Writer {
             return std::nullopt;
         }
         return found;
+    }
+
+    // The non-blank cells of `field` among `count` records from record0, by index from record0.
+    Points line(int record0, int count, int field) const {
+        Points points;
+        const auto found = filled.find(field);
+        if (found == filled.end()) {
+            return points;
+        }
+        const std::vector<int>& records = found->second;
+        for (auto r = std::lower_bound(records.begin(), records.end(), record0);
+             r != records.end() && *r < record0 + count; ++r) {
+            points.emplace_back(static_cast<std::size_t>(*r - record0), *cell(*r, field));
+        }
+        return points;
     }
 
     std::string ref(int record0, int record1, int field0, int field1) const {
@@ -108,73 +142,51 @@ std::string shownText(const CellData& cell) {
 }
 
 // Fills `ref` (c:strRef) with formula and text points (blank cells left out).
-void fillStrRef(pugi::xml_node ref, const std::string& formula,
-                const std::vector<std::optional<CellData>>& points) {
+void fillStrRef(pugi::xml_node ref, const std::string& formula, int count, const Points& points) {
     package::setText(chartml::append(ref, "f"), formula);
     pugi::xml_node cache = chartml::append(ref, "strCache");
-    chartml::append(cache, "ptCount").append_attribute("val") = static_cast<int>(points.size());
+    chartml::append(cache, "ptCount").append_attribute("val") = count;
     const PointNames names(cache);
     std::string text;
-    std::size_t written = 0;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        if (points[i]) {
-            appendPoint(text, names, i, {}, shownText(*points[i]));
-            ++written;
-        }
+    for (const auto& [index, cell] : points) {
+        appendPoint(text, names, index, {}, shownText(cell));
     }
-    addPoints(cache, text, written);
+    addPoints(cache, text, points.size());
 }
 
-void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula,
-                const std::vector<std::optional<CellData>>& points) {
+void fillNumRef(const Writer& w, pugi::xml_node ref, const std::string& formula, int count,
+                const Points& points) {
     package::setText(chartml::append(ref, "f"), formula);
     pugi::xml_node cache = chartml::append(ref, "numCache");
     std::string common = "General";
-    for (const auto& p : points) {
-        if (p && Writer::isNumeric(p->value)) {
-            common = p->numberFormat.empty() ? "General" : p->numberFormat;
+    for (const auto& [index, cell] : points) {
+        if (Writer::isNumeric(cell.value)) {
+            common = cell.numberFormat.empty() ? "General" : cell.numberFormat;
             break;
         }
     }
     package::setText(chartml::append(cache, "formatCode"), common);
-    chartml::append(cache, "ptCount").append_attribute("val") = static_cast<int>(points.size());
+    chartml::append(cache, "ptCount").append_attribute("val") = count;
     const PointNames names(cache);
     std::string text;
     std::size_t written = 0;
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        if (!points[i] || !Writer::isNumeric(points[i]->value)) {
-            continue;  // blanks, texts and errors are missing points
+    for (const auto& [index, cell] : points) {
+        if (!Writer::isNumeric(cell.value)) {
+            continue;  // texts and errors are missing points
         }
-        const std::string& format = points[i]->numberFormat;
-        appendPoint(text, names, i,
+        const std::string& format = cell.numberFormat;
+        appendPoint(text, names, index,
                     format != common ? std::string_view(format) : std::string_view(),
-                    numberText(w.number(points[i]->value)));
+                    numberText(w.number(cell.value)));
         ++written;
     }
     addPoints(cache, text, written);
 }
 
-std::vector<std::optional<CellData>> line(const Writer& w, int record0, int count, int field) {
-    std::vector<std::optional<CellData>> points;
-    points.reserve(static_cast<std::size_t>(std::max(count, 0)));
-    for (int i = 0; i < count; ++i) {
-        points.push_back(w.cell(record0 + i, field));
-    }
-    return points;
-}
-
-bool allNumeric(const std::vector<std::optional<CellData>>& points) {
-    bool any = false;
-    for (const auto& p : points) {
-        if (!p) {
-            continue;
-        }
-        if (!Writer::isNumeric(p->value)) {
-            return false;
-        }
-        any = true;
-    }
-    return any;
+bool allNumeric(const Points& points) {
+    return !points.empty() && std::all_of(points.begin(), points.end(), [](const Point& p) {
+        return Writer::isNumeric(p.second.value);
+    });
 }
 
 // Replaces the content of a role element (c:cat, c:val, ...) with a reference to one field.
@@ -182,14 +194,14 @@ void writeOneField(const Writer& w, pugi::xml_node role, int field, bool numeric
     const DataLayout& l = w.layout;
     const int first = l.cornerRecord + l.headerLines;
     const int count = l.categoryCount();
-    const auto points = line(w, first, count, field);
+    const Points points = w.line(first, count, field);
     const std::string formula = w.ref(first, first + count - 1, field, field);
     role.remove_children();
     if (numeric || allNumeric(points)) {
-        fillNumRef(w, chartml::append(role, "numRef"), formula, points);
+        fillNumRef(w, chartml::append(role, "numRef"), formula, count, points);
         return;
     }
-    fillStrRef(chartml::append(role, "strRef"), formula, points);
+    fillStrRef(chartml::append(role, "strRef"), formula, count, points);
 }
 
 void writeLevels(const Writer& w, pugi::xml_node role) {
@@ -207,15 +219,12 @@ void writeLevels(const Writer& w, pugi::xml_node role) {
     for (int field = lastField; field >= l.categoryField; --field) {
         pugi::xml_node lvl = chartml::append(cache, "lvl");
         const PointNames names(lvl);
+        const Points points = w.line(first, count, field);
         std::string text;
-        std::size_t written = 0;
-        for (int i = 0; i < count; ++i) {
-            if (const auto p = w.cell(first + i, field)) {
-                appendPoint(text, names, static_cast<std::size_t>(i), {}, shownText(*p));
-                ++written;
-            }
+        for (const auto& [index, cell] : points) {
+            appendPoint(text, names, index, {}, shownText(cell));
         }
-        addPoints(lvl, text, written);
+        addPoints(lvl, text, points.size());
     }
 }
 
@@ -257,8 +266,12 @@ void writeName(const Writer& w, pugi::xml_node ser, int field) {
     }
     pugi::xml_node tx = ensureChild(ser, "tx");
     tx.remove_children();
+    Points name;
+    if (auto cell = w.cell(l.cornerRecord, field)) {
+        name.emplace_back(0, std::move(*cell));
+    }
     fillStrRef(chartml::append(tx, "strRef"), w.ref(l.cornerRecord, l.cornerRecord, field, field),
-               {w.cell(l.cornerRecord, field)});
+               1, name);
 }
 
 void trimPointElements(pugi::xml_node ser, int count) {
@@ -381,7 +394,7 @@ void writeChart(pugi::xml_document& chart, ChartData& data, const DataLayout& la
                 const CellGrid& cells, bool date1904, pugi::xml_node colours) {
     pugi::xml_node space = chartml::child(chart, "chartSpace");
     pugi::xml_node plotArea = chartml::child(chartml::child(space, "chart"), "plotArea");
-    const Writer w{layout, cells, date1904};
+    const Writer w(layout, cells, date1904);
     const int wanted = layout.seriesCount();
     auto& series = data.series;
 

@@ -17,6 +17,7 @@
 #include "office/compound/compound_file.h"
 #include "office/error.h"
 #include "office/excel/cell_grid.h"
+#include "office/graph/chart_part.h"
 #include "office/graph/msgraph/native_chart.h"
 #include "office/graph/msgraph/records.h"
 #include "support/office_error.h"
@@ -129,7 +130,7 @@ msgraph_test::Stream nestedBlocks(int depth) {
 
 TEST(HostileInput, DeeplyNestedGraphBlocksReadInLinearTime) {
     auto make = [](int depth) { return nestedBlocks(depth).bytes(); };
-    expectLinear(25000, make, [](const msgraph_test::Bytes& stream, int) {
+    expectLinear(4000, make, [](const msgraph_test::Bytes& stream, int) {
         const auto chart = mg::readGraphChart(stream, "deep.pptx: slide 1, shape \"Chart 1\"");
         EXPECT_EQ(chart.look.kind, mg::Kind::Bar);
         EXPECT_FALSE(chart.look.smoothLines);  // no block is a series'
@@ -184,6 +185,33 @@ TEST(HostileInput, AGraphDataSheetCostsWhatItsCellsHold) {
     EXPECT_OFFICE_ERROR(
         mg::nativeChart(far(false), "Sheet1", "far.pptx"), ErrorCode::NotSupported,
         "far.pptx: the data sheet holds 16711170 points, more than the 256000 a chart can hold");
+}
+
+// A block that claims many rows but holds a few cells (a name and a last value for each of a
+// hundredth as many series): each series' caches visit the cells there are, not every row.
+TEST(HostileInput, AChartFilledFromASparseBlockCostsWhatTheBlockHolds) {
+    namespace gd = office::graph::detail;
+    auto make = [](int rows) {
+        office::excel::detail::CellGrid cells;
+        for (int column = 2; column <= 1 + rows / 100; ++column) {
+            cells.set({1, column}, {office::Value::text("S"), "General"});
+            cells.set({rows, column}, {office::Value::number(column), "General"});
+        }
+        cells.set({rows, 1}, {office::Value::text("last"), "General"});
+        return cells;
+    };
+    expectLinear(4000, make, [](const office::excel::detail::CellGrid& cells, int rows) {
+        pugi::xml_document doc;
+        doc.load_string(
+            R"(<c:chartSpace xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart"><c:chart><c:plotArea><c:barChart><c:ser><c:idx val="0"/><c:order val="0"/><c:tx><c:strRef><c:f>Sheet1!$B$1</c:f></c:strRef></c:tx><c:cat><c:strRef><c:f>Sheet1!$A$2:$A$3</c:f></c:strRef></c:cat><c:val><c:numRef><c:f>Sheet1!$B$2:$B$3</c:f></c:numRef></c:val></c:ser></c:barChart></c:plotArea></c:chart></c:chartSpace>)");
+        auto data = gd::readChart(doc, "sparse.pptx");
+        auto layout = *gd::layoutFromRanges(data.series);
+        gd::growLayout(layout, rows, 1 + rows / 100, cells);
+        gd::writeChart(doc, data, layout, cells, false);
+        const auto series = static_cast<std::size_t>(rows / 100);
+        ASSERT_EQ(doc.select_nodes("//c:ser").size(), series);
+        EXPECT_EQ(doc.select_nodes("//c:val//c:pt").size(), series);
+    });
 }
 
 // A compound file (512-byte sectors: the directory, then the FAT) whose root holds `count`
