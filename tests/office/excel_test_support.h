@@ -3,6 +3,8 @@
 // Helpers shared by the workbook tests: fixture paths, a scratch folder, and opening a
 // workbook in a fresh application.
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -15,8 +17,13 @@ inline std::string fixture(const std::string& name) {
     return std::string(TABULON_FIXTURES_DIR) + "/xlsx/" + name;
 }
 
+// A file of the running test's own folder: ctest runs tests side by side, and two of them may
+// pick the same name.
 inline std::filesystem::path scratch(const std::string& name) {
-    const auto folder = std::filesystem::path(TABULON_BINARY_DIR) / "excel-test-scratch";
+    auto folder = std::filesystem::path(TABULON_BINARY_DIR) / "excel-test-scratch";
+    if (const auto* info = ::testing::UnitTest::GetInstance()->current_test_info()) {
+        folder = folder / info->test_suite_name() / info->name();
+    }
     std::filesystem::create_directories(folder);
     return folder / name;
 }
