@@ -136,6 +136,7 @@ void scanline(const Image& image, int y, Palette& palette, unsigned char* line) 
 // pixel back, a stretch as above a match one scanline back, and the rest are literals. Each
 // block of tokens gets Huffman codes made for it.
 
+constexpr std::size_t kMinMatch = 3;
 constexpr std::size_t kMaxMatch = 258;
 constexpr std::size_t kWindow = 32768;
 constexpr std::size_t kBlockTokens = 1 << 15;
@@ -467,12 +468,13 @@ public:
         tokens_.reserve(kBlockTokens);
     }
     void literal(unsigned char byte) { add({byte, 0}); }
-    // A match of any length of at least 3, cut into deflate's matches of 258 bytes at most.
+    // A match of any length of at least kMinMatch, cut into deflate's matches of kMaxMatch
+    // bytes at most.
     void match(std::size_t length, std::size_t distance) {
         while (length > 0) {
             std::size_t part = std::min(length, kMaxMatch);
-            if (length - part > 0 && length - part < 3) {
-                part = length - 3;
+            if (length - part > 0 && length - part < kMinMatch) {
+                part = length - kMinMatch;
             }
             add({static_cast<std::uint16_t>(part), static_cast<std::uint16_t>(distance)});
             length -= part;
@@ -542,7 +544,7 @@ public:
         : image_(image),
           pixelBytes_(pixelBytes),
           lineBytes_(1 + static_cast<std::size_t>(image.width) * pixelBytes),
-          shortest_(pixelBytes == 1 ? 3 : 1) {
+          shortest_(static_cast<int>((kMinMatch + pixelBytes - 1) / pixelBytes)) {
         recent_.fill(kNone);
     }
 
@@ -616,7 +618,7 @@ private:
     const Image& image_;
     std::size_t pixelBytes_;
     std::size_t lineBytes_;
-    int shortest_;  // deflate's shortest match is 3 bytes
+    int shortest_;  // the pixels of deflate's shortest match
     std::array<std::uint32_t, std::size_t{1} << kHashBits> recent_;
 };
 
@@ -634,7 +636,8 @@ constexpr std::size_t kKeptStream = 4 << 20;
 void deflate(const Image& image, Palette& palette, std::string& out, std::vector<Token>& tokens) {
     const std::size_t pixelBytes = palette.usable() ? 1 : 3;
     const std::size_t lineBytes = 1 + static_cast<std::size_t>(image.width) * pixelBytes;
-    const bool aboveInReach = lineBytes <= kWindow;
+    // A row as the one above is one match, where the row is as long as deflate's shortest one.
+    const bool rowMatches = lineBytes <= kWindow && lineBytes > kMinMatch;
     out.assign({0x78, 0x01});  // deflate with a 32 KiB window, fastest
     Deflater deflater(out, tokens);
     RowMatcher matcher(image, pixelBytes);
@@ -647,7 +650,7 @@ void deflate(const Image& image, Palette& palette, std::string& out, std::vector
         }
         // A row that repeats the one above has the scanline still in `line`.
         adler = libdeflate_adler32(adler, line.data(), lineBytes);
-        if (repeats && aboveInReach) {
+        if (repeats && rowMatches) {
             deflater.literal(line[0]);
             deflater.match(lineBytes - 1, lineBytes);
             continue;

@@ -69,8 +69,9 @@ TEST(PackagePng, DeflateCodingHoldsAtItsLimits) {
     };
     auto skewed = [&](int, int) { return geometric() << 16 | geometric() << 8 | geometric(); };
     EXPECT_EQ(roundTrip(700, 300, skewed).format(), QImage::Format_RGB32);
-    // Runs and repeated rows of 1 to 3 bytes more than deflate's longest match.
-    for (int width : {259, 260, 261}) {
+    // Repeated rows shorter than deflate's shortest match; runs and repeated rows of 1 to 3
+    // bytes more than its longest.
+    for (int width : {1, 2, 259, 260, 261}) {
         auto plain = [](int x, int y) -> std::uint32_t { return x + y == 0 ? 0 : 0xFFFFFF; };
         EXPECT_EQ(roundTrip(width, 3, plain).format(), QImage::Format_Indexed8) << width;
     }
