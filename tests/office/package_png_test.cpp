@@ -1,9 +1,11 @@
 // Pictures written by the PNG writer and read back by Qt's reader: every pixel as drawn, a
-// palette only where the colours fit one, deflated whole and (too large for that) by rows.
+// palette only where the colours fit one, small pictures and large ones of many blocks, and the
+// edges of the writer's own deflate coding.
 #include <gtest/gtest.h>
 
 #include <QImage>
 
+#include <bit>
 #include <functional>
 #include <vector>
 
@@ -54,6 +56,28 @@ TEST(PackagePng, PicturesReadBackPixelForPixel) {
         return y % 5 == 4 || x % 7 < 3 ? 0xFFFFFF : (seed = seed * 1664525u + 1013904223u) >> 8;
     };
     EXPECT_FALSE(roundTrip(1700, 1700, noise).isNull());
+}
+
+TEST(PackagePng, DeflateCodingHoldsAtItsLimits) {
+    // Bytes of geometric frequencies: Huffman codes as long as deflate allows, 15 bits.
+    std::uint32_t state = 2463534242u;
+    auto geometric = [&] {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return static_cast<std::uint32_t>(std::countr_zero(state | 0x80000000u));
+    };
+    auto skewed = [&](int, int) { return geometric() << 16 | geometric() << 8 | geometric(); };
+    EXPECT_EQ(roundTrip(700, 300, skewed).format(), QImage::Format_RGB32);
+    // Repeated rows shorter than deflate's shortest match; runs and repeated rows of 1 to 3
+    // bytes more than its longest.
+    for (int width : {1, 2, 259, 260, 261}) {
+        auto plain = [](int x, int y) -> std::uint32_t { return x + y == 0 ? 0 : 0xFFFFFF; };
+        EXPECT_EQ(roundTrip(width, 3, plain).format(), QImage::Format_Indexed8) << width;
+    }
+    // Rows of over 32 KiB, beyond deflate's reach from one row to the next; pairs repeat.
+    auto wide = [](int x, int y) { return std::uint32_t(x % 4096) << 8 | (y / 2) << 4; };
+    EXPECT_FALSE(roundTrip(11000, 6, wide).isNull());
 }
 
 }  // namespace
