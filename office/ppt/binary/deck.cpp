@@ -561,11 +561,26 @@ void Deck::save(const std::string& path) {
     }
     std::map<std::string, Bytes> streams{{std::string(kDocumentStream), stream},
                                          {std::string(kCurrentUserStream), user}};
+    // The pictures, tens of megabytes in a deck of many filled objects, go into the rewrite
+    // without a copy, and come back after it, whether it fails or not.
+    const std::string picturesName(kPicturesStream);
     if (picturesChanged_) {
-        streams.emplace(std::string(kPicturesStream), *pictures_);
+        streams.emplace(picturesName, std::move(*pictures_));
     }
-    Bytes bytes = file_.rewrite(streams);
-    package::writeFileAtomically(path, bytes);
+    auto takePicturesBack = [&] {
+        if (picturesChanged_) {
+            *pictures_ = std::move(streams.at(picturesName));
+        }
+    };
+    Bytes bytes;
+    try {
+        bytes = file_.rewrite(streams);
+        package::writeFileAtomically(path, bytes);
+    } catch (...) {
+        takePicturesBack();
+        throw;
+    }
+    takePicturesBack();
     // The file now holds this state: the next save appends to it.
     file_ = compound::File::openBytes(std::move(bytes),
                                       std::filesystem::path(path).filename().string());
