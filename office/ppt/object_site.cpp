@@ -70,19 +70,22 @@ std::string compObjProgId(const compound::Bytes& stream) {
     return text.substr(0, text.find('\0'));
 }
 
-std::string compoundProgId(const std::string& bytes, const std::string& part) {
-    compound::File file =
-        compound::File::openBytes(compound::Bytes(bytes.begin(), bytes.end()), part);
-    const std::string root = compound::classIdText(file.classId());
-    for (const auto& [classId, progId] : kClassIds) {
-        if (root == classId) {
-            return std::string(progId);
-        }
-    }
-    return file.hasStream("\1CompObj") ? compObjProgId(file.readStream("\1CompObj")) : "";
-}
-
 }  // namespace
+
+std::string storageProgId(const compound::Bytes& storage, const std::string& where) {
+    try {
+        compound::File file = compound::File::openBytes(storage, where);
+        const std::string root = compound::classIdText(file.classId());
+        for (const auto& [classId, progId] : kClassIds) {
+            if (root == classId) {
+                return std::string(progId);
+            }
+        }
+        return file.hasStream("\1CompObj") ? compObjProgId(file.readStream("\1CompObj")) : "";
+    } catch (const Error&) {
+        return {};
+    }
+}
 
 std::string recogniseProgId(const package::Package& package, const std::string& part) {
     try {
@@ -98,7 +101,7 @@ std::string recogniseProgId(const package::Package& package, const std::string& 
         if (!compound::isCompoundFile(std::span(head, bytes.size()))) {
             return {};
         }
-        return compoundProgId(bytes, part);
+        return storageProgId(compound::Bytes(bytes.begin(), bytes.end()), part);
     } catch (const Error&) {
         return {};
     }

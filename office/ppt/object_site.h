@@ -55,6 +55,11 @@ struct ObjectSite {
 // LibreOffice writes them. Never fails: an unreadable part says nothing.
 std::string recogniseProgId(const package::Package& package, const std::string& part);
 
+// The ProgID of an object's storage (a compound file) by its root class id, else by its
+// "\1CompObj" stream, as recogniseProgId reads a compound part; `where` names it in the
+// reading. Empty when neither says. Never fails: an unreadable storage says nothing.
+std::string storageProgId(const std::vector<std::uint8_t>& storage, const std::string& where);
+
 // The two openers below are implemented by the layers above the presentation code and called
 // by OLEFormat::Object, which the host defines (office/host.cpp) so that the presentation
 // library links neither of them.

@@ -6,6 +6,8 @@
 
 #include <QImage>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -217,6 +219,55 @@ TEST(ChartPicture, FrameSizes) {
                         "a chart picture needs a frame with an area, not 0 x 914400 EMU");
 }
 
+// The rows of the image that hold pixels darker than mid-grey within the columns.
+int inkRows(const QImage& image, int left, int right) {
+    int rows = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = left; x < right; ++x) {
+            if (qGray(image.pixel(x, y)) < 128) {
+                ++rows;
+                break;
+            }
+        }
+    }
+    return rows;
+}
+
+TEST(ChartPicture, TextsScaleWithTheChartsOwnSizeAndPieLabelsGoWhereTheRecordsSay) {
+    // A title set for a chart of the frame's size, then for one twice as large: half as high.
+    mg::GraphChart titled = madeChart(mg::Kind::Pie, {"A"}, {{0}});
+    titled.look.title = "Revenue";
+    titled.look.widthPoints = 288;
+    titled.look.heightPoints = 216;
+    const int full = inkRows(decoded(drawGraphChart(titled, 4 * kInch, 3 * kInch)), 0, 768);
+    titled.look.widthPoints = 576;
+    titled.look.heightPoints = 432;
+    const int half = inkRows(decoded(drawGraphChart(titled, 4 * kInch, 3 * kInch)), 0, 768);
+    EXPECT_NEAR(half / double(full), 0.5, 0.15) << full << " rows against " << half;
+
+    // Value labels of a pie whose two thin slices point right: beside the slices only where
+    // they go outside (outside end, or best fit for slices too thin to hold them).
+    mg::GraphChart pie = madeChart(mg::Kind::Pie, {"A", "B", "C"}, {{1, 1, 60}});
+    pie.look.labels.value = pie.look.varyColors = true;
+    pie.look.firstSliceAngle = 90;
+    for (const auto position : {mg::LabelPosition::Automatic, mg::LabelPosition::OutsideEnd,
+                                mg::LabelPosition::BestFit}) {
+        pie.look.labels.position = position;
+        const QImage image = decoded(drawGraphChart(pie, 4 * kInch, 2 * kInch));
+        int left = image.width(), right = 0;  // the columns the slices cover
+        for (int x = 0; x < image.width(); ++x) {
+            if (count(image, QRect(x, 0, 1, image.height()), rgbOf(pie.automaticFill(2))) > 0) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+        const int beside = inkRows(image, right + 4, image.width());
+        EXPECT_EQ(beside > 0, position != mg::LabelPosition::Automatic) << int(position);
+        EXPECT_EQ(inkRows(image, 0, left - 4) > 0, position == mg::LabelPosition::OutsideEnd)
+            << "the large slice's label, " << int(position);
+    }
+}
+
 // ---- the real Graph objects of the corpus ----------------------------------------------------
 
 struct CorpusChart {
@@ -298,6 +349,7 @@ TEST(ChartPicture, RealGraphObjectsShowSeriesLegendAndTitle) {
     for (const CorpusChart& item : charts) {
         SCOPED_TRACE(item.where);
         const mg::GraphChart& chart = item.chart;
+        EXPECT_GT(chart.look.widthPoints * chart.look.heightPoints, 0) << "the chart's own size";
         const QImage image = decoded(drawGraphChart(chart, 4 * kInch, 3 * kInch));
         const bool perPoint = chart.look.varyColors || chart.look.kind == mg::Kind::Pie ||
                               chart.look.kind == mg::Kind::Doughnut;

@@ -340,6 +340,10 @@ TEST(GraphRecords, ChartKindsAndVariants) {
 
 TEST(GraphRecords, ExplodedSliceShapeAndLabels) {
     Stream s;
+    // The chart's own size, 360 x 270.5 points in 16.16 fixed point, and labels placed best.
+    s.add(0x1002, Body().u32(0).u32(0).u32(360u << 16).u32((270u << 16) + 0x8000));
+    s.add(0x1025, Body().zeros(28).u16(9).u16(0)).begin();
+    s.add(0x1027, Body().u16(4).u16(0).u16(0)).end();
     s.add(0x1003, Body().zeros(12)).begin();
     s.add(0x1006, Body().u16(0xFFFF).u16(0).u16(0).u16(0)).begin();
     s.add(0x100B, Body().u16(25));
@@ -364,6 +368,9 @@ TEST(GraphRecords, ExplodedSliceShapeAndLabels) {
     EXPECT_TRUE(look.labels.seriesName);
     EXPECT_FALSE(look.labels.category);
     EXPECT_FALSE(look.hasLegend);
+    EXPECT_EQ(look.widthPoints, 360);
+    EXPECT_EQ(look.heightPoints, 270.5);
+    EXPECT_EQ(look.labels.position, mg::LabelPosition::BestFit);
 }
 
 TEST(GraphRecords, LabelsInSixteenBitCharacters) {

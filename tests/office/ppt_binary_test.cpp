@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <set>
 
@@ -218,6 +219,24 @@ TEST_F(PptBinary, SavingRefusesReadOnlyTargetsAndOtherFormats) {
     EXPECT_EQ(
         Application::Create()->Presentations()->Open(deck->FullName())->Slides()->Item(1)->Name(),
         "Linked");
+}
+
+// LibreOffice writes no ProgID for its objects: with every ProgID string made one of another
+// instance (a CString of instance 2 becomes one of instance 15), the objects read as before,
+// named by their storages' class ids or CompObj streams.
+TEST_F(PptBinary, ObjectsWithoutAProgIdAreNamedByTheirStorage) {
+    for (const fs::path& file : files) {
+        const fs::path bare =
+            damaged(file, folder / ("bare-" + file.filename().string()), [](Bytes&, Bytes& doc) {
+                const Bytes progId = {0x20, 0x00, 0xBA, 0x0F};
+                auto at = doc.begin();
+                while ((at = std::search(at, doc.end(), progId.begin(), progId.end())) !=
+                       doc.end()) {
+                    *at++ = 0xF0;
+                }
+            });
+        EXPECT_EQ(ourListing(bare), ourListing(file)) << file;
+    }
 }
 
 TEST_F(PptBinary, RefusesLockedOldAndDamagedFilesByName) {

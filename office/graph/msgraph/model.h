@@ -114,7 +114,23 @@ struct View3D {
     bool clustered = true;  // a 3-D bar chart's series side by side rather than in depth
 };
 
+// Where data labels sit against their point, as the labels' text record says; Automatic is the
+// kind's own place (for a pie, inside the slice).
+enum class LabelPosition {
+    Automatic,
+    OutsideEnd,
+    InsideEnd,
+    Centre,
+    InsideBase,
+    Above,
+    Below,
+    Left,
+    Right,
+    BestFit
+};
+
 struct DataLabels {
+    LabelPosition position = LabelPosition::Automatic;
     bool value = false;
     bool percent = false;
     bool category = false;
@@ -159,6 +175,11 @@ struct ChartLook {
     bool varyColors = false;  // one colour per point rather than per series
 
     std::optional<View3D> view;  // for 3-D charts, as their record says
+
+    // The chart's own size in points, as its Chart record gives it (0 where it gives none).
+    // Graph sizes its texts for that size: in a frame of another size they scale with it.
+    double widthPoints = 0;
+    double heightPoints = 0;
 
     std::optional<std::string> title;
     TextLook titleFont;

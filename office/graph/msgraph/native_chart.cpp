@@ -348,6 +348,35 @@ void Writer::point(pugi::xml_node ser, int index, int i, const PointFormat* own)
     line(spPr, outline, chart_.automaticLine(index), 28575);
 }
 
+namespace {
+
+// A pie's labels where Graph places them otherwise than in the middle of the slice; nothing for
+// the other kinds, whose places the chart keeps as its kind gives them.
+const char* pieLabelPosition(const ChartLook& look) {
+    if (look.kind != Kind::Pie) {
+        return nullptr;
+    }
+    switch (look.labels.position) {
+        case LabelPosition::OutsideEnd:
+            return "outEnd";
+        case LabelPosition::BestFit:
+            return "bestFit";
+        case LabelPosition::InsideEnd:
+            return "inEnd";
+        case LabelPosition::Automatic:
+        case LabelPosition::Centre:
+        case LabelPosition::InsideBase:
+        case LabelPosition::Above:
+        case LabelPosition::Below:
+        case LabelPosition::Left:
+        case LabelPosition::Right:
+            return nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 void Writer::dataLabels(pugi::xml_node plot) {
     const DataLabels& l = look_.labels;
     if (!l.any()) {
@@ -355,6 +384,9 @@ void Writer::dataLabels(pugi::xml_node plot) {
     }
     pugi::xml_node dLbls = chartml::append(plot, "dLbls");
     textProperties(dLbls, over(look_.labelsFont, look_.axesFont));
+    if (const char* position = pieLabelPosition(look_)) {
+        valued(dLbls, "dLblPos", position);
+    }
     flag(dLbls, "showLegendKey", false);
     flag(dLbls, "showVal", l.value);
     flag(dLbls, "showCatName", l.category);

@@ -228,6 +228,22 @@ void Parser::closeBlock() {
 // A Text block is over: its text is the title's or an axis title's, and its font theirs, the
 // legend's, the data labels', or a default: the whole chart's (DefaultText 2) or that of the
 // axes and data labels (DefaultText 3).
+namespace {
+
+// The dlp field of a data label's text: 0 automatic, 1 outside end, 2 inside end, 3 centred,
+// 4 inside base, 5 above, 6 below, 7 left, 8 right, 9 best fit, 10 moved by hand (drawn at
+// the automatic place).
+LabelPosition labelPosition(int dlp) {
+    static constexpr LabelPosition positions[] = {
+        LabelPosition::Automatic, LabelPosition::OutsideEnd, LabelPosition::InsideEnd,
+        LabelPosition::Centre,    LabelPosition::InsideBase, LabelPosition::Above,
+        LabelPosition::Below,     LabelPosition::Left,       LabelPosition::Right,
+        LabelPosition::BestFit};
+    return dlp < 10 ? positions[dlp] : LabelPosition::Automatic;
+}
+
+}  // namespace
+
 void Parser::closeText() {
     ChartLook& look = chart_.look;
     const TextLook font = text_.font ? fontLook(*text_.font, text_.color) : TextLook{};
@@ -257,6 +273,9 @@ void Parser::closeText() {
         } else if (link == 4 && !look.labelsFont.known) {
             look.labelsFont = font;  // the first series' labels stand for all of them
         }
+    }
+    if (link == 4 && look.labels.position == LabelPosition::Automatic) {
+        look.labels.position = labelPosition(text_.position);
     }
     text_ = {};
 }

@@ -47,6 +47,9 @@ void Parser::chartRecord(const Record& r, Fields& f) {
                 chartKind(r, f);
             }
             return;
+        case rt::Chart:
+            chartSize(f);
+            return;
         case rt::Chart3d:
             look.threeD = true;
             view3D(f);
@@ -220,6 +223,27 @@ void Parser::textRecord(Fields& f) {
     f.skip(16);
     if ((f.u16() & 0x01) == 0) {
         text_.color = color;
+    }
+    // The text's colour index, then flags whose low four bits place a data label.
+    if (f.remaining() >= 4) {
+        f.skip(2);
+        text_.position = f.u16() & 0x0F;
+    }
+}
+
+// Chart: the chart's position and size in points, 16.16 fixed point. Sizes that no chart has
+// (none, or beyond a mile of points) are left out, so that texts keep their own sizes.
+void Parser::chartSize(Fields& f) {
+    if (f.remaining() < 16) {
+        return;
+    }
+    f.skip(8);
+    const double width = f.u32() / 65536.0;
+    const double height = f.u32() / 65536.0;
+    constexpr double kLargest = 100000;
+    if (width >= 1 && height >= 1 && width <= kLargest && height <= kLargest) {
+        chart_.look.widthPoints = width;
+        chart_.look.heightPoints = height;
     }
 }
 

@@ -43,6 +43,7 @@ struct PendingText {
     std::optional<int> font;      // the font record's index (FontX)
     std::optional<Rgb> color;     // the text's own colour, when it is not automatic
     std::optional<int> defaults;  // the DefaultText kind the block gives the defaults of
+    int position = 0;             // a data label's place (the record's dlp field), 0 automatic
     bool inLegend = false;
 };
 
@@ -79,6 +80,7 @@ private:
     void axisRecord(const Record& r, Fields& f);
     void markerRecord(Fields& f);
     void view3D(Fields& f);
+    void chartSize(Fields& f);
     void dataFormat(Fields& f);
     void fontRecord(Fields& f);
     void applyExclusions();

@@ -68,6 +68,13 @@ ChartPainter::ChartPainter(QPainter& painter, const msgraph::GraphChart& chart,
       withText_(withText) {}
 
 void ChartPainter::draw(const QRectF& area) {
+    // Graph's font sizes hold for the chart's own size; a frame of another size scales them by
+    // the smaller of its two ratios, so that the texts keep to the frame either way.
+    if (look_.widthPoints > 0 && look_.heightPoints > 0) {
+        textScale_ = std::clamp(
+            std::min(area.width() / px(look_.widthPoints), area.height() / px(look_.heightPoints)),
+            0.05, 20.0);
+    }
     const msgraph::Box& box = look_.chartArea;
     if (box.fill && box.fill->mode == Paint::Mode::Explicit) {
         painter_.fillRect(area, colorOf(box.fill->color));
@@ -131,6 +138,7 @@ FontLook ChartPainter::fontOf(const msgraph::TextLook& own, const msgraph::TextL
     if (own.known && own.color) {
         font.color = colorOf(*own.color);
     }
+    font.points *= textScale_;
     return font;
 }
 

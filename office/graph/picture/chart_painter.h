@@ -2,7 +2,8 @@
 
 // Draws a Graph chart with a QPainter: the chart area, title, legend, and the plot of its kind
 // with axes, gridlines and data labels. Sizes are in points of the chart's frame, drawn at
-// `pixelsPerPoint`; fonts are Graph's, in points, as the look gives them.
+// `pixelsPerPoint`; fonts are Graph's, in points, as the look gives them for the chart's own
+// size, scaled as the frame is to that size.
 
 #include <QColor>
 #include <QPainter>
@@ -84,8 +85,16 @@ private:
     void drawPie(const QRectF& area);
     // The values of a stacked or percent chart, where each series starts on the ones before.
     std::vector<std::vector<std::pair<double, double>>> stackedSpans() const;
-    enum class LabelPlace { Above, Centre, Right };
-    void drawDataLabel(int series, int point, QPointF at, LabelPlace place);
+    enum class LabelPlace { Above, Centre, Right, Outward };
+    // At `at`, or for Outward just beyond it in `direction` (a unit vector).
+    void drawDataLabel(int series, int point, QPointF at, LabelPlace place, QPointF direction = {});
+    FontLook dataLabelFont() const;
+    bool outsideLabels() const;  // a pie's labels may lie beyond its slices
+    // Where a slice's label goes: its centre and place, for a slice of `span` degrees between
+    // the radii, drawn from `centre` in `direction`.
+    std::pair<QPointF, LabelPlace> sliceLabel(int series, int point, QPointF centre,
+                                              QPointF direction, double inner, double outer,
+                                              double span) const;
     QString dataLabelText(int series, int point) const;
 
     // Looks.
@@ -117,6 +126,7 @@ private:
     const msgraph::ChartLook& look_;
     const ChartData& data_;
     double scale_;
+    double textScale_ = 1;  // the frame's size against the chart's own (fonts scale with it)
     bool withText_;
 };
 

@@ -56,6 +56,12 @@ bool ChartPainter::isPieKind() const {
     return look_.kind == Kind::Pie || look_.kind == Kind::Doughnut;
 }
 
+bool ChartPainter::outsideLabels() const {
+    const auto position = look_.labels.position;
+    return look_.kind == Kind::Pie && (position == msgraph::LabelPosition::OutsideEnd ||
+                                       position == msgraph::LabelPosition::BestFit);
+}
+
 bool ChartPainter::isLineKind() const {
     return look_.kind == Kind::Line || look_.kind == Kind::Scatter || look_.kind == Kind::Radar;
 }
@@ -208,13 +214,18 @@ QString ChartPainter::dataLabelText(int series, int point) const {
     return parts.join(' ');
 }
 
-void ChartPainter::drawDataLabel(int series, int point, QPointF where, LabelPlace place) {
+FontLook ChartPainter::dataLabelFont() const {
+    const msgraph::TextLook& fallback = look_.axesFont.known ? look_.axesFont : look_.font;
+    return fontOf(look_.labelsFont, fallback, 10, false);
+}
+
+void ChartPainter::drawDataLabel(int series, int point, QPointF where, LabelPlace place,
+                                 QPointF direction) {
     if (!look_.labels.any() || !withText_) {
         return;
     }
     const QString label = dataLabelText(series, point);
-    const msgraph::TextLook& fallback = look_.axesFont.known ? look_.axesFont : look_.font;
-    const FontLook font = fontOf(look_.labelsFont, fallback, 10, false);
+    const FontLook font = dataLabelFont();
     const QSizeF size = measure(label, font);
     QRectF box(where.x() - size.width() / 2, where.y() - size.height() / 2, size.width(),
                size.height());
@@ -222,6 +233,9 @@ void ChartPainter::drawDataLabel(int series, int point, QPointF where, LabelPlac
         box.moveBottom(where.y() - px(2));
     } else if (place == LabelPlace::Right) {
         box.moveLeft(where.x() + px(3));
+    } else if (place == LabelPlace::Outward) {
+        // The side of the box that faces the point touches it.
+        box.translate(direction.x() * size.width() / 2, direction.y() * size.height() / 2);
     }
     text(box, Qt::AlignCenter, label, font);
 }
@@ -533,11 +547,17 @@ void ChartPainter::drawPie(const QRectF& area) {
         }
     }
     explosion = std::clamp(explosion, 0, 400);
-    const double outer = std::min(area.width(), area.height()) / 2 / (1 + explosion / 100.0);
+    double room = std::min(area.width(), area.height()) / 2;
+    if (withText_ && look_.labels.any() && outsideLabels()) {
+        // Labels outside the slices take a line's height and a margin all round.
+        room = std::max(room / 2, room - measure("0", dataLabelFont()).height() - px(4));
+    }
+    const double outer = room / (1 + explosion / 100.0);
     const double hole = doughnut ? outer * std::clamp(look_.holeSize, 10, 90) / 100.0 : 0;
     const double thickness = (outer - hole) / rings;
     const QPointF centre = area.center();
-    std::vector<std::tuple<int, int, QPointF>> labels;  // drawn over every slice
+    // Drawn over every slice: series, point, place and the slice's direction.
+    std::vector<std::tuple<int, int, std::pair<QPointF, LabelPlace>, QPointF>> labels;
     for (int s = 0; s < rings; ++s) {
         const SeriesData& series = data_.series[at(s)];
         double total = 0;
@@ -577,14 +597,43 @@ void ChartPainter::drawPie(const QRectF& area) {
             painter_.setBrush(fillOf(s, p));
             painter_.setPen(outlineOf(s, p));
             painter_.drawPath(path);
-            const double labelRadius = inner > 0 ? (inner + r) / 2 : r * 0.65;
-            labels.push_back({s, p, c + direction * labelRadius});
+            labels.push_back({s, p, sliceLabel(s, p, c, direction, inner, r, span), direction});
             angle += span;
         }
     }
-    for (const auto& [s, p, where] : labels) {
-        drawDataLabel(s, p, where, LabelPlace::Centre);
+    for (const auto& [s, p, place, direction] : labels) {
+        drawDataLabel(s, p, place.first, place.second, direction);
     }
+}
+
+std::pair<QPointF, ChartPainter::LabelPlace> ChartPainter::sliceLabel(int series, int point,
+                                                                      QPointF centre,
+                                                                      QPointF direction,
+                                                                      double inner, double outer,
+                                                                      double span) const {
+    using msgraph::LabelPosition;
+    // A doughnut's rings hold their labels in their middles.
+    const LabelPosition position =
+        look_.kind == Kind::Pie ? look_.labels.position : LabelPosition::Centre;
+    const double middle = inner > 0 ? (inner + outer) / 2 : outer * 0.65;
+    const QPointF outside = centre + direction * (outer + px(3));
+    if (position == LabelPosition::OutsideEnd) {
+        return {outside, LabelPlace::Outward};
+    }
+    if (position == LabelPosition::InsideEnd) {
+        return {centre + direction * std::max(middle, outer * 0.8), LabelPlace::Centre};
+    }
+    if (position != LabelPosition::BestFit) {
+        return {centre + direction * middle, LabelPlace::Centre};
+    }
+    // Best fit: inside where the label fits in the slice across its middle, else outside.
+    const QSizeF size = measure(dataLabelText(series, point), dataLabelFont());
+    const double halfAngle = std::min(std::abs(span), 180.0) / 2 * std::numbers::pi / 180;
+    const double across = 2 * middle * std::sin(halfAngle);
+    const bool fits = size.width() <= across && size.height() <= outer - inner &&
+                      std::hypot(size.width(), size.height()) / 2 <= outer - middle + px(2);
+    return fits ? std::pair{centre + direction * middle, LabelPlace::Centre}
+                : std::pair{outside, LabelPlace::Outward};
 }
 
 }  // namespace office::graph::picture

@@ -10,6 +10,7 @@
 #include "office/package/write_file.h"
 #include "office/ppt/binary/drawing.h"
 #include "office/ppt/binary/pictures.h"
+#include "office/ppt/object_site.h"
 
 namespace office::ppt::binary {
 
@@ -261,6 +262,7 @@ void Deck::readDocument() {
             objects_.emplace(object.objectId, object);
         }
     }
+    nameObjectsByStorage();
     std::set<std::uint32_t> taken;  // stream offsets: two slides never share a container
     if (const Record* list = document.child(kSlideList, 0)) {
         for (const Record& entry : list->children) {
@@ -275,6 +277,21 @@ void Deck::readDocument() {
                                                         " names the container of another slide");
             }
             readSlide(persistId, static_cast<int>(u32At(entry.body, 12)));
+        }
+    }
+}
+
+// LibreOffice stores no ProgID for the objects it writes, only the class id of their storage:
+// an object that names no kind is named by its storage. One whose storage cannot be read stays
+// without a name, and fails when it is filled.
+void Deck::nameObjectsByStorage() {
+    for (auto& [id, object] : objects_) {
+        if (!object.progId.empty() || object.linked) {
+            continue;
+        }
+        try {
+            object.progId = office::detail::storageProgId(objectStorage(id), streamWhere());
+        } catch (const Error&) {
         }
     }
 }
@@ -544,11 +561,26 @@ void Deck::save(const std::string& path) {
     }
     std::map<std::string, Bytes> streams{{std::string(kDocumentStream), stream},
                                          {std::string(kCurrentUserStream), user}};
+    // The pictures, tens of megabytes in a deck of many filled objects, go into the rewrite
+    // without a copy, and come back after it, whether it fails or not.
+    const std::string picturesName(kPicturesStream);
     if (picturesChanged_) {
-        streams.emplace(std::string(kPicturesStream), *pictures_);
+        streams.emplace(picturesName, std::move(*pictures_));
     }
-    Bytes bytes = file_.rewrite(streams);
-    package::writeFileAtomically(path, bytes);
+    auto takePicturesBack = [&] {
+        if (picturesChanged_) {
+            *pictures_ = std::move(streams.at(picturesName));
+        }
+    };
+    Bytes bytes;
+    try {
+        bytes = file_.rewrite(streams);
+        package::writeFileAtomically(path, bytes);
+    } catch (...) {
+        takePicturesBack();
+        throw;
+    }
+    takePicturesBack();
     // The file now holds this state: the next save appends to it.
     file_ = compound::File::openBytes(std::move(bytes),
                                       std::filesystem::path(path).filename().string());

@@ -36,7 +36,8 @@ struct ShapeInfo {
 // An embedded object of the document's object list.
 struct EmbeddedObject {
     std::uint32_t objectId = 0;    // exObjId, as ExObjRefAtom names it
-    std::string progId;            // "MSGraph.Chart.8", "Excel.Sheet.8", ...
+    std::string progId;            // "MSGraph.Chart.8", "Excel.Sheet.8", ...; where the file
+                                   // names none, as its storage says (storageProgId)
     std::string menuName;          // "Chart", "Worksheet", ...
     std::uint32_t storageRef = 0;  // persist id of its ExOleObjStg
     bool linked = false;           // linked to an outside file rather than embedded
@@ -121,6 +122,7 @@ private:
     void readCurrentUser();
     void readEditChain();
     void readDocument();
+    void nameObjectsByStorage();
     void readSlide(std::uint32_t persistId, int slideId);
     Record persistObject(std::uint32_t persistId, std::uint16_t type) const;
     const ShapeInfo& shapeAt(std::size_t slide, int shapeId) const;

@@ -25,6 +25,7 @@ constexpr std::size_t kFbseSize = 36;          // without a name or an embedded 
 constexpr std::size_t kDigestSize = 16;
 // The count lives in the 12 bits of the store's instance.
 constexpr std::uint32_t kMaxEntries = 0xFFF;
+constexpr std::uint16_t kLibreOfficeCount = 1;
 
 const Record* groupOf(const Record& document) {
     const Record* group = document.child(kDrawingGroup);
@@ -76,7 +77,10 @@ std::uint32_t blipCount(const Record& document, std::span<const std::uint8_t> pi
     if (!store->isContainer()) {
         throw Error(ErrorCode::CorruptPart, where + ": the blip store does not parse");
     }
-    if (store->header.instance != store->children.size()) {
+    // LibreOffice writes every store with a count of one, whatever it holds; PowerPoint reads
+    // such stores by their entries, and so do we. Any other count must match.
+    const bool libreOfficeCount = store->header.instance == kLibreOfficeCount;
+    if (store->header.instance != store->children.size() && !libreOfficeCount) {
         throw Error(ErrorCode::CorruptPart,
                     where + ": the blip store counts " + std::to_string(store->header.instance) +
                         " entries but holds " + std::to_string(store->children.size()));
