@@ -83,6 +83,7 @@ pugi::xml_document& Package::xml(std::string_view part) {
     const std::string key = asciiLower(part);
     auto it = impl_->xmlCache.find(key);
     if (it != impl_->xmlCache.end()) {
+        impl_->stopWaiting(key);
         return *it->second.doc;
     }
     auto doc = std::make_unique<pugi::xml_document>(readXml(part));
@@ -92,10 +93,12 @@ pugi::xml_document& Package::xml(std::string_view part) {
 }
 
 void Package::markDirty(std::string_view part) {
-    if (asciiLower(part) == asciiLower(kContentTypesPart)) {
+    const std::string key = asciiLower(part);
+    if (key == asciiLower(kContentTypesPart)) {
         impl_->overrides.reset();
     }
-    auto it = impl_->xmlCache.find(asciiLower(part));
+    impl_->contentsChanged(key);
+    auto it = impl_->xmlCache.find(key);
     if (it == impl_->xmlCache.end()) {
         return;
     }
@@ -105,17 +108,31 @@ void Package::markDirty(std::string_view part) {
     }
 }
 
-void Package::release(std::string_view part) {
-    auto it = impl_->xmlCache.find(asciiLower(part));
-    if (it == impl_->xmlCache.end()) {
+void Package::Impl::dropTree(const std::string& key) {
+    auto it = xmlCache.find(key);
+    if (it == xmlCache.end()) {
         return;
     }
     if (it->second.dirty) {
-        if (Entry* e = impl_->entry(part)) {
-            impl_->keepXml(*e, *it->second.doc);
+        if (Entry* e = entry(key)) {
+            keepXml(*e, *it->second.doc);
         }
     }
-    impl_->xmlCache.erase(it);
+    xmlCache.erase(it);
+}
+
+void Package::release(std::string_view part) {
+    const std::string key = asciiLower(part);
+    if (!impl_->xmlCache.contains(key)) {
+        return;
+    }
+    impl_->stopWaiting(key);
+    impl_->released.push_back(key);
+    if (impl_->released.size() > Impl::kReleasedKept) {
+        const std::string oldest = std::move(impl_->released.front());
+        impl_->released.pop_front();
+        impl_->dropTree(oldest);
+    }
 }
 
 void Package::write(std::string_view part, std::string bytes) {
@@ -125,6 +142,8 @@ void Package::write(std::string_view part, std::string bytes) {
     }
     const std::string key = asciiLower(name);
     impl_->xmlCache.erase(key);
+    impl_->stopWaiting(key);
+    impl_->contentsChanged(key);
     if (key == asciiLower(kContentTypesPart)) {
         impl_->overrides.reset();
     }
@@ -164,8 +183,10 @@ void Package::remove(std::string_view part) {
     }
     e->removed = true;
     e->forgetContents();
-    impl_->xmlCache.erase(asciiLower(part));
     std::string wanted = asciiLower(part);
+    impl_->xmlCache.erase(wanted);
+    impl_->stopWaiting(wanted);
+    impl_->contentsChanged(wanted);
     wanted.insert(wanted.begin(), '/');
     auto& types = xml(kContentTypesPart);
     for (auto over : children(types.document_element(), ns::kContentTypes, "Override")) {

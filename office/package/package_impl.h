@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -82,6 +83,23 @@ struct Package::Impl {
     // Lower-cased part name (no leading slash) -> content type of its Override; rebuilt after
     // any change of [Content_Types].xml.
     std::optional<std::unordered_map<std::string, std::string>> overrides;
+    // Parsed relationships parts, by lower-cased part name (an absent part as no
+    // relationships); an entry goes when its part is written, removed or marked dirty. The same
+    // few are asked for over and over while an object is filled, so a few dozen are kept.
+    static constexpr std::size_t kRelsKept = 32;
+    mutable std::unordered_map<std::string, Relationships> relsCache;
+    // Trees that their users let go of (release), newest last: they stay parsed a little while,
+    // since the next object of the same slide asks for the same parts again, and go (a dirty one
+    // serialised) once more than kReleasedKept are waiting.
+    static constexpr std::size_t kReleasedKept = 4;
+    std::deque<std::string> released;
+
+    // The part's contents changed: what was derived from them goes.
+    void contentsChanged(const std::string& key) { relsCache.erase(key); }
+    // The tree of the part is in use again, or gone: it is no longer waiting to be let go of.
+    void stopWaiting(const std::string& key) { std::erase(released, key); }
+    // Lets go of the tree of the part: a dirty one becomes the part's contents first.
+    void dropTree(const std::string& key);
 
     ~Impl() {
         if (archive) {
