@@ -68,6 +68,11 @@ std::string Package::read(std::string_view part) const {
     if (cached != impl_->xmlCache.end() && cached->second.dirty) {
         return toXml(*cached->second.doc);
     }
+    if (e->deferred) {
+        // Read once made: the model may go on changing, the part's bytes may not.
+        Entry& waiting = *impl_->entry(part);
+        impl_->settle(waiting);
+    }
     return impl_->readEntry(*e);
 }
 
@@ -135,29 +140,52 @@ void Package::release(std::string_view part) {
     }
 }
 
-void Package::write(std::string_view part, std::string bytes) {
+Entry& Package::Impl::writable(std::string_view part) {
     std::string name(part);
     if (name.starts_with('/')) {
         name.erase(0, 1);
     }
     const std::string key = asciiLower(name);
-    impl_->xmlCache.erase(key);
-    impl_->stopWaiting(key);
-    impl_->contentsChanged(key);
+    xmlCache.erase(key);
+    stopWaiting(key);
+    contentsChanged(key);
     if (key == asciiLower(kContentTypesPart)) {
-        impl_->overrides.reset();
+        overrides.reset();
     }
-    if (auto it = impl_->byName.find(key); it != impl_->byName.end()) {
-        Entry& e = impl_->entries[it->second];
-        impl_->keep(e, std::move(bytes));
+    if (auto it = byName.find(key); it != byName.end()) {
+        Entry& e = entries[it->second];
         e.removed = false;
-        return;
+        return e;
     }
-    impl_->byName.emplace(key, impl_->entries.size());
-    Entry added;
-    added.name = name;
-    impl_->keep(added, std::move(bytes));
-    impl_->entries.push_back(std::move(added));
+    byName.emplace(key, entries.size());
+    Entry& added = entries.emplace_back();
+    added.name = std::move(name);
+    return added;
+}
+
+void Package::write(std::string_view part, std::string bytes) {
+    impl_->keep(impl_->writable(part), std::move(bytes));
+}
+
+void Package::writeDeferred(std::string_view part, std::shared_ptr<Deferred> maker) {
+    Entry& e = impl_->writable(part);
+    e.forgetContents();
+    e.deferred = std::move(maker);
+    const std::string key = asciiLower(e.name);
+    std::erase(impl_->deferredParts, key);
+    impl_->deferredParts.push_back(key);
+    if (impl_->deferredParts.size() > Impl::kDeferredKept) {
+        const std::string oldest = std::move(impl_->deferredParts.front());
+        impl_->deferredParts.pop_front();
+        if (Entry* waiting = impl_->entry(oldest)) {
+            impl_->settle(*waiting);
+        }
+    }
+}
+
+std::shared_ptr<Package::Deferred> Package::deferred(std::string_view part) const {
+    const Entry* e = impl_->entry(part);
+    return e ? e->deferred : nullptr;
 }
 
 void Package::writeXml(std::string_view part, const pugi::xml_document& doc) {
