@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <QString>
@@ -75,6 +76,35 @@ std::string slideText(int index, const std::string& name) {
     return "slide " + std::to_string(index) + " (" + quote(name) + ")";
 }
 
+// The indexes (from 1) of the slides of one presentation, by slide name, in slide order.
+struct SlideIndex {
+    std::weak_ptr<ppt::Presentation> presentation;
+    int slideCount = 0;
+    std::unordered_map<std::string, std::vector<int>> byName;
+
+    bool holds(const std::shared_ptr<ppt::Presentation>& wanted, int count) const {
+        return presentation.lock() == wanted && slideCount == count;
+    }
+};
+
+// The slides of the presentation that bear `name`, in slide order; the index is made anew when
+// it is of another presentation or of another slide count.
+const std::vector<int>& slidesNamed(SlideIndex& index,
+                                    const std::shared_ptr<ppt::Presentation>& presentation,
+                                    const std::shared_ptr<ppt::Slides>& slides,
+                                    const std::string& name) {
+    const int count = slides->Count();
+    if (!index.holds(presentation, count)) {
+        index = {presentation, count, {}};
+        for (int slide = 1; slide <= count; ++slide) {
+            index.byName[slides->Item(slide)->Name()].push_back(slide);
+        }
+    }
+    static const std::vector<int> none;
+    const auto found = index.byName.find(name);
+    return found == index.byName.end() ? none : found->second;
+}
+
 // What the run is working on, so that a failure can say where it happened.
 struct Position {
     std::string workbook;  // file names
@@ -99,6 +129,11 @@ struct RunReport {
     // Told after every matched slide; slidesLinked is counted only when there is someone to tell.
     std::function<void(int, int)> progress;
     int slidesLinked = 0;
+    // The slides of the presentation by name, so that a worksheet finds its slides without a
+    // walk over every slide of the deck: such a walk for each worksheet made a run quadratic.
+    // Made on the first use for a presentation, and made again when it has another one or its
+    // slide count changed.
+    SlideIndex slideIndex;
 };
 
 // The report of the run in progress on this thread; null between runs. The window runs the
@@ -432,11 +467,14 @@ void FillSheetSlides(const std::shared_ptr<excel::Worksheet>& sheet,
     const ActiveReport run;
     auto& position = run->position;
     auto slides = presentation->Slides();
-    const int slideCount = slides->Count();
-    for (int index = 1; index <= slideCount; ++index) {
+    const std::string sheetName = sheet->Name();
+    // A copy: filling a slide may not change the names, but the index must not change under
+    // the loop if it did.
+    const std::vector<int> named = slidesNamed(run->slideIndex, presentation, slides, sheetName);
+    for (const int index : named) {
         auto slide = slides->Item(index);
-        if (sheet->Name() != slide->Name()) {
-            continue;
+        if (slide->Name() != sheetName) {
+            continue;  // renamed since the index was made
         }
         ++run->slidesMatched;
         position.slideIndex = index;

@@ -32,6 +32,27 @@ constexpr std::string_view kSpaceOrder[] = {
     "chart",         "spPr",       "txPr",           "externalData",
     "printSettings", "userShapes", "extLst"};
 
+// A data sheet of up to this many cells stays a model between fills of its chart (see
+// PendingWorkbook); a larger one is saved at once, so that its trees do not stay in memory.
+constexpr std::size_t kPendingCells = 10000;
+
+// The data workbook of a chart between two fills: the presentation's part stands for it as the
+// model it was edited in, and is made from it when the presentation needs its bytes. The next
+// fill of the same chart (the next block of a worksheet) takes the model up again instead of
+// reading the saved package back.
+class PendingWorkbook : public package::Package::Deferred {
+public:
+    explicit PendingWorkbook(std::shared_ptr<excel::SheetCells> book) : book_(std::move(book)) {}
+    std::string contents() override {
+        const std::vector<std::uint8_t> bytes = book_->save();
+        return std::string(bytes.begin(), bytes.end());
+    }
+    const std::shared_ptr<excel::SheetCells>& book() const { return book_; }
+
+private:
+    std::shared_ptr<excel::SheetCells> book_;
+};
+
 bool isChartEx(const office::detail::ObjectSite& site) {
     const std::string type = site.document->package.contentType(site.objectPart);
     return type.find("chartex") != std::string::npos ||
@@ -56,7 +77,7 @@ struct ChartServerImpl {
     // Where the data sheet was written since the last Update: the cells of `cells` inside these
     // areas go to the workbook.
     std::vector<graph::detail::Area> dirty;
-    std::optional<excel::SheetCells> workbook;
+    std::shared_ptr<excel::SheetCells> workbook;
     std::string workbookPart;
     // The compound file (an OLE object part) that wraps the workbook, if any.
     std::optional<compound::File> wrapper;
@@ -134,6 +155,12 @@ void ChartServerImpl::openWorkbook() {
     if (!package().has(part)) {
         return;
     }
+    const auto pending = std::dynamic_pointer_cast<PendingWorkbook>(package().deferred(part));
+    if (pending && pending->book()->sheetName() == layout.sheet) {
+        workbook = pending->book();
+        workbookPart = part;
+        return;
+    }
     const std::string raw = package().read(part);
     std::vector<std::uint8_t> bytes(raw.begin(), raw.end());
     if (compound::isCompoundFile(bytes)) {
@@ -162,7 +189,7 @@ void ChartServerImpl::useWorkbook(std::vector<std::uint8_t> bytes, const std::st
                         ", a workbook in the binary format (.xlsb), whose cells cannot be "
                         "filled; open the chart's data in an office suite and save it as .xlsx");
     }
-    workbook.emplace(std::move(package), layout.sheet);
+    workbook = std::make_shared<excel::SheetCells>(std::move(package), layout.sheet);
     workbookPart = part;
 }
 
@@ -303,11 +330,19 @@ void ChartServerImpl::update() {
     }
 }
 
-// Writes the changed cells into the workbook and the workbook into the presentation. The
-// workbook's trees are let go of until the next Update opens the saved package again, so that a
-// chart filled from a large block does not hold them while its chart part is written.
+// Writes the changed cells into the workbook and the workbook into the presentation: a small
+// one as a model that the presentation saves when it needs the bytes (PendingWorkbook), a
+// larger one saved now. A large workbook's trees are let go of until the next Update opens the
+// saved package again, so that a chart filled from a large block does not hold them while its
+// chart part is written.
 void ChartServerImpl::saveWorkbook() {
     workbook->write(cells, dirty);
+    if (!wrapper && cells.size() <= kPendingCells) {
+        package().writeDeferred(workbookPart, std::make_shared<PendingWorkbook>(workbook));
+        workbook.reset();
+        dirty.clear();
+        return;
+    }
     auto bytes = workbook->save();
     workbook.reset();
     if (wrapper) {

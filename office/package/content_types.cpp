@@ -58,7 +58,10 @@ void Package::setContentType(std::string_view part, std::string_view type) {
         }
     }
     auto over = insertInOrder(root, ns::kContentTypes, "Override", kTypesOrder);
-    setAttribute(over, "PartName", "/" + std::string(part));
+    // Built by appending: GCC 12 warns of an overlapping copy (falsely) in "/" + std::string.
+    std::string partName = "/";
+    partName += part;
+    setAttribute(over, "PartName", partName);
     setAttribute(over, "ContentType", type);
     markDirty(kContentTypesPart);
 }

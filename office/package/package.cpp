@@ -68,6 +68,11 @@ std::string Package::read(std::string_view part) const {
     if (cached != impl_->xmlCache.end() && cached->second.dirty) {
         return toXml(*cached->second.doc);
     }
+    if (e->deferred) {
+        // Read once made: the model may go on changing, the part's bytes may not.
+        Entry& waiting = *impl_->entry(part);
+        impl_->settle(waiting);
+    }
     return impl_->readEntry(*e);
 }
 
@@ -83,6 +88,7 @@ pugi::xml_document& Package::xml(std::string_view part) {
     const std::string key = asciiLower(part);
     auto it = impl_->xmlCache.find(key);
     if (it != impl_->xmlCache.end()) {
+        impl_->stopWaiting(key);
         return *it->second.doc;
     }
     auto doc = std::make_unique<pugi::xml_document>(readXml(part));
@@ -92,10 +98,12 @@ pugi::xml_document& Package::xml(std::string_view part) {
 }
 
 void Package::markDirty(std::string_view part) {
-    if (asciiLower(part) == asciiLower(kContentTypesPart)) {
+    const std::string key = asciiLower(part);
+    if (key == asciiLower(kContentTypesPart)) {
         impl_->overrides.reset();
     }
-    auto it = impl_->xmlCache.find(asciiLower(part));
+    impl_->contentsChanged(key);
+    auto it = impl_->xmlCache.find(key);
     if (it == impl_->xmlCache.end()) {
         return;
     }
@@ -105,40 +113,79 @@ void Package::markDirty(std::string_view part) {
     }
 }
 
-void Package::release(std::string_view part) {
-    auto it = impl_->xmlCache.find(asciiLower(part));
-    if (it == impl_->xmlCache.end()) {
+void Package::Impl::dropTree(const std::string& key) {
+    auto it = xmlCache.find(key);
+    if (it == xmlCache.end()) {
         return;
     }
     if (it->second.dirty) {
-        if (Entry* e = impl_->entry(part)) {
-            impl_->keepXml(*e, *it->second.doc);
+        if (Entry* e = entry(key)) {
+            keepXml(*e, *it->second.doc);
         }
     }
-    impl_->xmlCache.erase(it);
+    xmlCache.erase(it);
 }
 
-void Package::write(std::string_view part, std::string bytes) {
+void Package::release(std::string_view part) {
+    const std::string key = asciiLower(part);
+    if (!impl_->xmlCache.contains(key)) {
+        return;
+    }
+    impl_->stopWaiting(key);
+    impl_->released.push_back(key);
+    if (impl_->released.size() > Impl::kReleasedKept) {
+        const std::string oldest = std::move(impl_->released.front());
+        impl_->released.pop_front();
+        impl_->dropTree(oldest);
+    }
+}
+
+Entry& Package::Impl::writable(std::string_view part) {
     std::string name(part);
     if (name.starts_with('/')) {
         name.erase(0, 1);
     }
     const std::string key = asciiLower(name);
-    impl_->xmlCache.erase(key);
+    xmlCache.erase(key);
+    stopWaiting(key);
+    contentsChanged(key);
     if (key == asciiLower(kContentTypesPart)) {
-        impl_->overrides.reset();
+        overrides.reset();
     }
-    if (auto it = impl_->byName.find(key); it != impl_->byName.end()) {
-        Entry& e = impl_->entries[it->second];
-        impl_->keep(e, std::move(bytes));
+    if (auto it = byName.find(key); it != byName.end()) {
+        Entry& e = entries[it->second];
         e.removed = false;
-        return;
+        return e;
     }
-    impl_->byName.emplace(key, impl_->entries.size());
-    Entry added;
-    added.name = name;
-    impl_->keep(added, std::move(bytes));
-    impl_->entries.push_back(std::move(added));
+    byName.emplace(key, entries.size());
+    Entry& added = entries.emplace_back();
+    added.name = std::move(name);
+    return added;
+}
+
+void Package::write(std::string_view part, std::string bytes) {
+    impl_->keep(impl_->writable(part), std::move(bytes));
+}
+
+void Package::writeDeferred(std::string_view part, std::shared_ptr<Deferred> maker) {
+    Entry& e = impl_->writable(part);
+    e.forgetContents();
+    e.deferred = std::move(maker);
+    const std::string key = asciiLower(e.name);
+    std::erase(impl_->deferredParts, key);
+    impl_->deferredParts.push_back(key);
+    if (impl_->deferredParts.size() > Impl::kDeferredKept) {
+        const std::string oldest = std::move(impl_->deferredParts.front());
+        impl_->deferredParts.pop_front();
+        if (Entry* waiting = impl_->entry(oldest)) {
+            impl_->settle(*waiting);
+        }
+    }
+}
+
+std::shared_ptr<Package::Deferred> Package::deferred(std::string_view part) const {
+    const Entry* e = impl_->entry(part);
+    return e ? e->deferred : nullptr;
 }
 
 void Package::writeXml(std::string_view part, const pugi::xml_document& doc) {
@@ -164,8 +211,10 @@ void Package::remove(std::string_view part) {
     }
     e->removed = true;
     e->forgetContents();
-    impl_->xmlCache.erase(asciiLower(part));
     std::string wanted = asciiLower(part);
+    impl_->xmlCache.erase(wanted);
+    impl_->stopWaiting(wanted);
+    impl_->contentsChanged(wanted);
     wanted.insert(wanted.begin(), '/');
     auto& types = xml(kContentTypesPart);
     for (auto over : children(types.document_element(), ns::kContentTypes, "Override")) {

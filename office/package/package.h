@@ -101,6 +101,20 @@ public:
     void setTextEscape(TextEscape escape) noexcept;
     // Replaces or adds a part. The content type is not touched: see setContentType.
     void write(std::string_view part, std::string bytes);
+    // Contents made when they are needed: the model a part is being edited in (an embedded
+    // workbook) stands for the part's bytes until the package is saved, the part is read, or
+    // more than a few such parts wait; then its contents() are taken once and kept as write()
+    // keeps bytes.
+    class Deferred {
+    public:
+        virtual ~Deferred() = default;
+        // The part's bytes as the model holds them now; fails as the model's own save does.
+        virtual std::string contents() = 0;
+    };
+    // As write(), with the bytes to be made by `maker` later (see Deferred).
+    void writeDeferred(std::string_view part, std::shared_ptr<Deferred> maker);
+    // The maker of the part's contents while it still waits; null otherwise.
+    std::shared_ptr<Deferred> deferred(std::string_view part) const;
     void writeXml(std::string_view part, const pugi::xml_document& doc);
     // The parsed XML of a part, parsed on first use and shared by every user of the package, so
     // that the slide code, the chart server and the tag code edit one tree. Call markDirty after

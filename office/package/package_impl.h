@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,6 +44,7 @@ struct Entry {
     zip_int64_t index = -1;                        // in the source archive; -1 for an added part
     std::optional<std::string> data;               // new contents, held in memory
     std::optional<detail::Spool::Record> spooled;  // new contents, in the package's spool
+    std::shared_ptr<Package::Deferred> deferred;   // new contents, still to be made
     bool removed = false;
     bool storedInArchive = false;  // the source archive holds it uncompressed
     std::time_t mtime = 0;
@@ -50,10 +52,11 @@ struct Entry {
     // part is copied into a saved package only so.
     mutable bool verified = false;
 
-    bool fresh() const noexcept { return data || spooled; }
+    bool fresh() const noexcept { return data || spooled || deferred; }
     void forgetContents() {
         data.reset();
         spooled.reset();
+        deferred.reset();
     }
 };
 
@@ -82,6 +85,46 @@ struct Package::Impl {
     // Lower-cased part name (no leading slash) -> content type of its Override; rebuilt after
     // any change of [Content_Types].xml.
     std::optional<std::unordered_map<std::string, std::string>> overrides;
+    // Parsed relationships parts, by lower-cased part name (an absent part as no
+    // relationships); an entry goes when its part is written, removed or marked dirty. The same
+    // few are asked for over and over while an object is filled, so a few dozen are kept.
+    static constexpr std::size_t kRelsKept = 32;
+    mutable std::unordered_map<std::string, Relationships> relsCache;
+    // Trees that their users let go of (release), newest last: they stay parsed a little while,
+    // since the next object of the same slide asks for the same parts again, and go (a dirty one
+    // serialised) once more than kReleasedKept are waiting.
+    static constexpr std::size_t kReleasedKept = 4;
+    std::deque<std::string> released;
+
+    // The part's contents changed: what was derived from them goes.
+    void contentsChanged(const std::string& key) { relsCache.erase(key); }
+    // The tree of the part is in use again, or gone: it is no longer waiting to be let go of.
+    void stopWaiting(const std::string& key) { std::erase(released, key); }
+    // Lets go of the tree of the part: a dirty one becomes the part's contents first.
+    void dropTree(const std::string& key);
+    // Parts whose contents are deferred, by lower-cased name, oldest first; once more than
+    // kDeferredKept wait, the oldest is made.
+    static constexpr std::size_t kDeferredKept = 2;
+    std::deque<std::string> deferredParts;
+
+    // The entry that new contents of the part go into (made when the part is new), with what
+    // was derived from its old contents dropped.
+    Entry& writable(std::string_view part);
+    // Makes the deferred contents of the part and keeps them as written bytes.
+    void settle(Entry& e) {
+        if (!e.deferred) {
+            return;
+        }
+        std::string contents = e.deferred->contents();
+        keep(e, std::move(contents));
+    }
+    // Makes every deferred part, as a save needs them all (and fails before writing anything).
+    void settleAll() {
+        for (Entry& e : entries) {
+            settle(e);
+        }
+        deferredParts.clear();
+    }
 
     ~Impl() {
         if (archive) {

@@ -89,19 +89,28 @@ void Relationships::remove(std::string_view id) {
 
 // Relationship parts are many and small, and a parsed tree costs far more than the text, so
 // they are parsed when asked for and written back as text, never kept as trees.
+// The parsed ones are kept for a while (relsCache): parsing is the dear part, a copy is cheap.
 Relationships Package::relationships(std::string_view sourcePart) const {
-    Relationships rels;
     const std::string name = relsPartName(sourcePart);
-    if (!has(name)) {
-        return rels;
+    std::string key = asciiLower(name);
+    if (const auto kept = impl_->relsCache.find(key); kept != impl_->relsCache.end()) {
+        return kept->second;
     }
-    const pugi::xml_document doc = readXml(name);
-    for (auto node : children(doc.document_element(), ns::kPackageRelationships, "Relationship")) {
-        rels.items().push_back(
-            Relationship{node.attribute("Id").value(), node.attribute("Type").value(),
-                         node.attribute("Target").value(),
-                         std::string_view(node.attribute("TargetMode").value()) == "External"});
+    Relationships rels;
+    if (has(name)) {
+        const pugi::xml_document doc = readXml(name);
+        for (auto node :
+             children(doc.document_element(), ns::kPackageRelationships, "Relationship")) {
+            rels.items().push_back(
+                Relationship{node.attribute("Id").value(), node.attribute("Type").value(),
+                             node.attribute("Target").value(),
+                             std::string_view(node.attribute("TargetMode").value()) == "External"});
+        }
     }
+    if (impl_->relsCache.size() >= Impl::kRelsKept) {
+        impl_->relsCache.clear();
+    }
+    impl_->relsCache.emplace(std::move(key), rels);
     return rels;
 }
 

@@ -162,6 +162,7 @@ std::string Package::Impl::addEntries(zip_t* out, std::vector<std::string>& seri
 
 std::vector<std::uint8_t> Package::saveBytes() const {
     impl_->checkUnchanged();
+    impl_->settleAll();
     impl_->verifyUnchanged();
     auto [target, out] = openMemoryZip();
     if (!out) {
@@ -193,6 +194,7 @@ void Package::saveFile(const std::string& path) const {
     // target, so the package is never held twice in memory and a failure leaves the earlier
     // file as it was.
     impl_->checkUnchanged();
+    impl_->settleAll();
     impl_->verifyUnchanged();
     detail::OutputFile file(path);
     zip_error_t error;

@@ -254,9 +254,12 @@ pugi::xml_node child(pugi::xml_node parent, std::string_view uri, std::string_vi
     return {};
 }
 
-std::vector<pugi::xml_node> descendants(pugi::xml_node node, std::string_view uri,
-                                        std::string_view local) {
-    std::vector<pugi::xml_node> found;
+namespace {
+
+// Adds the matching elements below `node` to `found`, in document order: one list for the whole
+// walk rather than one per element.
+void collectDescendants(pugi::xml_node node, std::string_view uri, std::string_view local,
+                        std::vector<pugi::xml_node>& found) {
     for (pugi::xml_node element = visible(node.first_child()); element;
          element = visible(element.next_sibling())) {
         if (element.type() != pugi::node_element) {
@@ -265,9 +268,16 @@ std::vector<pugi::xml_node> descendants(pugi::xml_node node, std::string_view ur
         if (is(element, uri, local)) {
             found.push_back(element);
         }
-        auto below = descendants(element, uri, local);
-        found.insert(found.end(), below.begin(), below.end());
+        collectDescendants(element, uri, local, found);
     }
+}
+
+}  // namespace
+
+std::vector<pugi::xml_node> descendants(pugi::xml_node node, std::string_view uri,
+                                        std::string_view local) {
+    std::vector<pugi::xml_node> found;
+    collectDescendants(node, uri, local, found);
     return found;
 }
 

@@ -10,7 +10,9 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "office/compound/compound_file.h"
 #include "office/error.h"
@@ -118,6 +120,78 @@ TEST_F(PackageTest, ReleasedTreeKeepsItsEditsAndIsParsedAfresh) {
     package.saveFile(out);
     EXPECT_EQ(Package::openFile(out, "document").read("doc/main.xml"),
               "<?xml version=\"1.0\"?>\r\n<main><a> </a><b/></main>");
+}
+
+// Trees let go of wait a little before they are serialised; every edit survives however many
+// wait, and a part's relationships follow every way its .rels part changes.
+TEST_F(PackageTest, ManyReleasedTreesAndEditedRelationshipsKeepEveryChange) {
+    auto package = Package::openFile(makeDocument(), "document");
+    for (int k = 1; k <= 7; ++k) {
+        const std::string part = "doc/part" + std::to_string(k) + ".xml";
+        package.write(part, "<?xml version=\"1.0\"?>\r\n<p/>");
+        package.xml(part).document_element().append_attribute("k") = k;
+        package.markDirty(part);
+        package.release(part);
+    }
+    const std::string rels = "doc/_rels/main.xml.rels";
+    EXPECT_TRUE(package.relationships("doc/main.xml").empty());
+    package.write(rels, kRootRels);
+    EXPECT_EQ(package.relationships("doc/main.xml").all().size(), 1u);
+    package.xml(rels).document_element().remove_children();
+    package.markDirty(rels);
+    EXPECT_TRUE(package.relationships("doc/main.xml").empty());
+
+    const std::string out = (folder_ / "out.pkg").string();
+    package.saveFile(out);
+    const auto reopened = Package::openFile(out, "document");
+    for (int k = 1; k <= 7; ++k) {
+        EXPECT_EQ(reopened.read("doc/part" + std::to_string(k) + ".xml"),
+                  "<?xml version=\"1.0\"?>\r\n<p k=\"" + std::to_string(k) + "\"/>");
+    }
+}
+
+// A part whose contents are made late: made once when read or saved, or when more wait than
+// the package keeps; replaced by a later write; a failure to make them fails the save before
+// anything is written.
+TEST_F(PackageTest, DeferredPartsAreMadeOnceWhenNeeded) {
+    struct Maker : Package::Deferred {
+        std::string text;
+        int made = 0;
+        std::string contents() override {
+            ++made;
+            if (text.empty()) {
+                throw office::Error(ErrorCode::WriteFailed, "cannot make it");
+            }
+            return text;
+        }
+    };
+    auto package = Package::openFile(makeDocument(), "document");
+    std::vector<std::shared_ptr<Maker>> makers;
+    for (int k = 0; k < 4; ++k) {
+        makers.push_back(std::make_shared<Maker>());
+        makers.back()->text = "part " + std::to_string(k);
+        package.writeDeferred("doc/made" + std::to_string(k) + ".bin", makers.back());
+    }
+    EXPECT_EQ(makers[0]->made + makers[1]->made, 2);  // two wait at most
+    EXPECT_EQ(makers[3]->made, 0);
+    EXPECT_EQ(package.deferred("doc/made3.bin"), makers[3]);
+    EXPECT_EQ(package.read("doc/made3.bin"), "part 3");
+    EXPECT_EQ(makers[3]->made, 1);
+    EXPECT_EQ(package.deferred("doc/made3.bin"), nullptr);
+    package.write("doc/made2.bin", "written");
+
+    const std::string out = (folder_ / "out.pkg").string();
+    auto failing = std::make_shared<Maker>();
+    package.writeDeferred("doc/failing.bin", failing);
+    EXPECT_OFFICE_ERROR(package.saveFile(out), ErrorCode::WriteFailed, "cannot make it");
+    EXPECT_FALSE(fs::exists(out));
+    failing->text = "made at last";
+    package.saveFile(out);
+    const auto reopened = Package::openFile(out, "document");
+    EXPECT_EQ(reopened.read("doc/made0.bin"), "part 0");
+    EXPECT_EQ(reopened.read("doc/made2.bin"), "written");
+    EXPECT_EQ(reopened.read("doc/failing.bin"), "made at last");
+    EXPECT_EQ(makers[2]->made, 0);
 }
 
 TEST_F(PackageTest, AddedAndRemovedPartsKeepContentTypesConsistent) {
