@@ -34,18 +34,10 @@ namespace package = office::package;
 const fs::path kFixtures = fs::path(TABULON_SOURCE_DIR) / "tests" / "fixtures" / "engine";
 constexpr const char* kRelBase =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
-constexpr const char* kRelNamespace =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr const char* kSlideType =
     "application/vnd.openxmlformats-officedocument.presentationml.slide+xml";
 constexpr const char* kChartType =
     "application/vnd.openxmlformats-officedocument.drawingml.chart+xml";
-constexpr const char* kSheetType =
-    "application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml";
-
-std::string sheetName(int index) {
-    return "Sheet" + std::to_string(index);
-}
 
 // The chart's relationships with the embedded workbook's target moved to bookPart.
 package::Relationships chartRels(package::Package& deck, const std::string& chart1,
@@ -118,33 +110,6 @@ void makeTemplate(const fs::path& target, int count) {
     bench::deflateEveryEntry(target);
 }
 
-// Copies the workbook's one worksheet count - 1 times, as Sheet2, Sheet3, ...
-void makeWorkbook(const fs::path& target, int count) {
-    auto book = package::Package::openFile((kFixtures / "one-sheet.xlsx").string(), "workbook");
-    const std::string workbookPart = "xl/workbook.xml";
-    auto rels = book.relationships(workbookPart);
-    const std::string sheet1 =
-        package::resolveTarget(workbookPart, rels.findByType("/worksheet")->target);
-    auto& workbook = book.xml(workbookPart);
-    auto sheets = workbook.document_element().child("sheets");
-    for (int k = 2; k <= count; ++k) {
-        const std::string sheetPart = book.freePartName("xl/worksheets/sheet#.xml");
-        book.write(sheetPart, book.read(sheet1));
-        book.setContentType(sheetPart, kSheetType);
-        const std::string id = rels.add(std::string(kRelBase) + "worksheet",
-                                        package::relativeTarget(workbookPart, sheetPart));
-        auto sheet = sheets.append_child("sheet");
-        sheet.append_attribute("xmlns:r") = kRelNamespace;
-        sheet.append_attribute("name") = sheetName(k).c_str();
-        sheet.append_attribute("sheetId") = k;
-        sheet.append_attribute("r:id") = id.c_str();
-    }
-    book.markDirty(workbookPart);
-    book.setRelationships(workbookPart, rels);
-    book.saveFile(target.string());
-    bench::deflateEveryEntry(target);
-}
-
 // Links slide k to worksheet k through the presentation host, as the mapping stores a link.
 void linkSlides(const fs::path& path) {
     auto app = office::ppt::Application::Create();
@@ -153,7 +118,7 @@ void linkSlides(const fs::path& path) {
     const int count = slides->Count();
     for (int k = 1; k <= count; ++k) {
         auto slide = slides->Item(k);
-        slide->SetName(sheetName(k));
+        slide->SetName(bench::sheetName(k));
         slide->Tags()->Add("Name", "Bar Chart");
         slide->Tags()->Add("Type", "Chart");
     }
@@ -174,7 +139,7 @@ Inputs makeInputs(int count) {
     fs::create_directories(folder);
     const pid_t child = fork();
     if (child == 0) {
-        makeWorkbook(inputs.workbook, count);
+        bench::makeWorkbook(inputs.workbook, count);
         makeTemplate(inputs.templ, count);
         linkSlides(inputs.templ);
         std::_Exit(0);
@@ -188,22 +153,10 @@ Inputs makeInputs(int count) {
     return inputs;
 }
 
-// A field of /proc/self/status in MiB ("VmHWM" is the peak resident memory so far).
-double statusMb(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0) {
-            return std::stod(line.substr(field.size() + 1)) / 1024.0;
-        }
-    }
-    return 0;
-}
-
 void BM_Convert(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
     const Inputs inputs = makeInputs(count);
-    const double baselineMb = statusMb("VmRSS");
+    const double baselineMb = bench::statusMb("VmRSS");
     MDL_PptReport::RunStatistics statistics;
     for (auto _ : state) {
         MDL_PptReport::ConvertReport(inputs.workbook.string(), inputs.templ.string(),
@@ -214,7 +167,7 @@ void BM_Convert(benchmark::State& state) {
     }
     const double inputsMb =
         (fs::file_size(inputs.workbook) + fs::file_size(inputs.templ)) / (1024.0 * 1024.0);
-    const double peakMb = statusMb("VmHWM");
+    const double peakMb = bench::statusMb("VmHWM");
     state.counters["inputs_mb"] = inputsMb;
     state.counters["peak_rss_mb"] = peakMb;
     // What the run added to the resident memory of the idle process, against the inputs.

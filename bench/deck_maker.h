@@ -383,4 +383,16 @@ inline void makeWorkbook(const fs::path& target, int count) {
     deflateEveryEntry(target);
 }
 
+// A field of /proc/self/status in MiB ("VmHWM" is the peak resident memory so far).
+inline double statusMb(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field + ":", 0) == 0) {
+            return std::stod(line.substr(field.size() + 1)) / 1024.0;
+        }
+    }
+    return 0;
+}
+
 }  // namespace bench

@@ -92,23 +92,11 @@ const fs::path& inputFolder() {
     return folder;
 }
 
-// A field of /proc/self/status in MiB ("VmHWM" is the peak resident memory so far).
-double statusMb(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0) {
-            return std::stod(line.substr(field.size() + 1)) / 1024.0;
-        }
-    }
-    return 0;
-}
-
 void convertGraphDeck(benchmark::State& state, const std::string& extension) {
     const fs::path& folder = inputFolder();
     const Inputs inputs{folder / "workbook.xlsx", folder / ("graph300" + extension),
                         folder / ("output" + extension)};
-    const double baselineMb = statusMb("VmRSS");
+    const double baselineMb = bench::statusMb("VmRSS");
     MDL_PptReport::RunStatistics statistics;
     for (auto _ : state) {
         MDL_PptReport::ConvertReport(inputs.workbook.string(), inputs.templ.string(),
@@ -117,7 +105,7 @@ void convertGraphDeck(benchmark::State& state, const std::string& extension) {
     if (statistics.slides != kSlides) {
         state.SkipWithError("not every slide was filled");
     }
-    const double peakMb = statusMb("VmHWM");
+    const double peakMb = bench::statusMb("VmHWM");
     state.counters["charts"] = statistics.shapes;
     state.counters["peak_rss_mb"] = peakMb;
     state.counters["run_mb"] = peakMb - baselineMb;
