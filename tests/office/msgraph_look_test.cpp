@@ -296,6 +296,23 @@ TEST(GraphLook, ThreeDViewAndSlicesOfTheirOwn) {
     EXPECT_EQ(attribute(pie, first + "/a:ln/a:solidFill/a:prstClr"), "black");
 }
 
+// A pie's labels placed best (the label text's placement bits) keep that place in the native
+// chart, where the schema puts it.
+TEST(GraphLook, PieLabelsKeepTheirPlaceInTheNativeChart) {
+    Stream s;
+    s.number(0, 1, 5).number(0, 2, 3);
+    s.add(0x1025, Body().zeros(28).u16(9).u16(0)).begin();
+    s.add(0x1027, Body().u16(4).u16(0).u16(0)).end();
+    s.add(0x1014, Body().zeros(20)).begin();
+    s.add(0x1019, Body().u16(0).u16(0).u16(0));
+    s.add(0x1006, Body().u16(0).u16(0).u16(0xFFFD).u16(0)).begin();
+    s.add(0x100C, Body().u16(0x01)).end();
+    s.end().finish();
+    const auto pie = mg::nativeChart(read(s), "Sheet1", kWhere);
+    EXPECT_SCHEMA_VALID(pie);
+    EXPECT_EQ(attribute(pie, "//c:pieChart/c:dLbls/c:dLblPos"), "bestFit");
+}
+
 TEST(GraphLook, LeftOutColumnsAndRows) {
     // Series in columns: column C (the third) is left out, and the rows after the data are
     // unused, not left out.
