@@ -47,6 +47,8 @@ public:
         const std::vector<std::uint8_t> bytes = book_->save();
         return std::string(bytes.begin(), bytes.end());
     }
+    // A workbook that no chart server took up again is this maker's alone.
+    bool independent() const override { return book_.use_count() == 1; }
     const std::shared_ptr<excel::SheetCells>& book() const { return book_; }
 
 private:

@@ -1,6 +1,8 @@
 #include "office/package/package.h"
 
+#include <future>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -68,7 +70,7 @@ std::string Package::read(std::string_view part) const {
     if (cached != impl_->xmlCache.end() && cached->second.dirty) {
         return toXml(*cached->second.doc);
     }
-    if (e->deferred) {
+    if (e->deferred || e->pending) {
         // Read once made: the model may go on changing, the part's bytes may not.
         Entry& waiting = *impl_->entry(part);
         impl_->settle(waiting);
@@ -118,12 +120,89 @@ void Package::Impl::dropTree(const std::string& key) {
     if (it == xmlCache.end()) {
         return;
     }
-    if (it->second.dirty) {
-        if (Entry* e = entry(key)) {
-            keepXml(*e, *it->second.doc);
+    std::unique_ptr<pugi::xml_document> tree = std::move(it->second.doc);
+    const bool dirty = it->second.dirty;
+    xmlCache.erase(it);
+    Entry* e = dirty ? entry(key) : nullptr;
+    if (!e) {
+        return;
+    }
+    ensureSpool();
+    if (!spool || isCompressedFormat(e->name)) {
+        keepXml(*e, *tree);
+        return;
+    }
+    // Serialised and deflated in the background, into the spool as keepXml would put it.
+    auto job = std::make_shared<detail::PendingPart>();
+    job->tree = std::move(tree);
+    pack(*e, std::move(job));
+}
+
+void Package::Impl::settleLater(Entry& e) {
+    if (!e.deferred || !e.deferred->independent()) {
+        settle(e);
+        return;
+    }
+    ensureSpool();
+    auto job = std::make_shared<detail::PendingPart>();
+    job->maker = std::move(e.deferred);
+    job->deflate = spool && !isCompressedFormat(e.name);
+    pack(e, std::move(job));
+}
+
+void Package::Impl::pack(Entry& e, std::shared_ptr<detail::PendingPart> job) {
+    e.forgetContents();
+    if (!background) {
+        try {
+            background = std::make_unique<detail::Background>();
+        } catch (const std::system_error&) {
+            // No second thread: the part is made here, as it was asked for.
         }
     }
-    xmlCache.erase(it);
+    e.pending = job;
+    if (!background) {
+        std::promise<void> finished;
+        job->done = finished.get_future();
+        job->make();
+        finished.set_value();
+        collect(e);
+        return;
+    }
+    background->post(std::move(job));
+    const std::string key = asciiLower(e.name);
+    std::erase(packing, key);
+    packing.push_back(key);
+    if (packing.size() > kPackingKept) {
+        const std::string oldest = std::move(packing.front());
+        packing.pop_front();
+        if (Entry* waiting = entry(oldest)) {
+            collect(*waiting);
+        }
+    }
+}
+
+void Package::Impl::collect(Entry& e) {
+    if (!e.pending) {
+        return;
+    }
+    std::shared_ptr<detail::PendingPart> job = std::move(e.pending);
+    job->done.wait();
+    if (job->error) {
+        e.deferred = std::move(job->maker);  // as it was: a later read or save fails the same
+        std::rethrow_exception(job->error);
+    }
+    if (job->deflated && spool) {
+        if (auto record = spool->append(*job->deflated)) {
+            e.forgetContents();
+            e.spooled = record;
+            return;
+        }
+    }
+    if (job->tree) {
+        keep(e, toXml(*job->tree));
+    } else {
+        keep(e, std::move(job->contents));
+    }
 }
 
 void Package::release(std::string_view part) {
@@ -178,7 +257,7 @@ void Package::writeDeferred(std::string_view part, std::shared_ptr<Deferred> mak
         const std::string oldest = std::move(impl_->deferredParts.front());
         impl_->deferredParts.pop_front();
         if (Entry* waiting = impl_->entry(oldest)) {
-            impl_->settle(*waiting);
+            impl_->settleLater(*waiting);
         }
     }
 }

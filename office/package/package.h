@@ -110,6 +110,10 @@ public:
         virtual ~Deferred() = default;
         // The part's bytes as the model holds them now; fails as the model's own save does.
         virtual std::string contents() = 0;
+        // True when nothing but this maker reaches the model, so that its contents may be made
+        // on another thread while the caller goes on; the maker must then touch nothing that
+        // is shared.
+        virtual bool independent() const { return false; }
     };
     // As write(), with the bytes to be made by `maker` later (see Deferred).
     void writeDeferred(std::string_view part, std::shared_ptr<Deferred> maker);

@@ -19,6 +19,7 @@
 
 #include "office/ascii.h"
 #include "office/error.h"
+#include "office/package/background.h"
 #include "office/package/package.h"
 #include "office/package/spool.h"
 
@@ -45,6 +46,7 @@ struct Entry {
     std::optional<std::string> data;               // new contents, held in memory
     std::optional<detail::Spool::Record> spooled;  // new contents, in the package's spool
     std::shared_ptr<Package::Deferred> deferred;   // new contents, still to be made
+    std::shared_ptr<detail::PendingPart> pending;  // new contents, being made in the background
     bool removed = false;
     bool storedInArchive = false;  // the source archive holds it uncompressed
     std::time_t mtime = 0;
@@ -52,8 +54,14 @@ struct Entry {
     // part is copied into a saved package only so.
     mutable bool verified = false;
 
-    bool fresh() const noexcept { return data || spooled || deferred; }
+    bool fresh() const noexcept { return data || spooled || deferred || pending; }
+    // Drops the new contents; a job making them is waited for, so that what it owned goes
+    // here and not on the background thread.
     void forgetContents() {
+        if (pending) {
+            pending->done.wait();
+            pending.reset();
+        }
         data.reset();
         spooled.reset();
         deferred.reset();
@@ -112,19 +120,35 @@ struct Package::Impl {
     Entry& writable(std::string_view part);
     // Makes the deferred contents of the part and keeps them as written bytes.
     void settle(Entry& e) {
+        collect(e);
         if (!e.deferred) {
             return;
         }
         std::string contents = e.deferred->contents();
         keep(e, std::move(contents));
     }
+    // As settle, in the background where the maker allows it.
+    void settleLater(Entry& e);
     // Makes every deferred part, as a save needs them all (and fails before writing anything).
     void settleAll() {
         for (Entry& e : entries) {
             settle(e);
         }
         deferredParts.clear();
+        packing.clear();
     }
+
+    // Parts being made in the background (see background.h), by lower-cased name, oldest
+    // first; once more than kPackingKept are, the oldest is waited for, so that the jobs' trees
+    // and models do not pile up when the background thread falls behind.
+    static constexpr std::size_t kPackingKept = 4;
+    std::deque<std::string> packing;
+    // Hands the making of the part's contents to the background thread (made on this one when
+    // no thread can be started).
+    void pack(Entry& e, std::shared_ptr<detail::PendingPart> job);
+    // Waits for the part's job, if it has one, and keeps what it made as the part's contents;
+    // fails as its maker did, which then waits again.
+    void collect(Entry& e);
 
     ~Impl() {
         if (archive) {
@@ -162,13 +186,18 @@ struct Package::Impl {
         }
     }
 
-    // Sets the new contents of a part: in the spool when there is one, else in memory.
-    void keep(Entry& e, std::string contents) {
-        e.forgetContents();
+    // The spool, made on first use for a package that spools its changes.
+    void ensureSpool() {
         if (spoolChanges && !spool) {
             spool = detail::Spool::create();
             spoolChanges = spool != nullptr;
         }
+    }
+
+    // Sets the new contents of a part: in the spool when there is one, else in memory.
+    void keep(Entry& e, std::string contents) {
+        e.forgetContents();
+        ensureSpool();
         if (spool) {
             e.spooled = spool->append(contents, !isCompressedFormat(e.name));
         }
@@ -180,10 +209,7 @@ struct Package::Impl {
     // Sets a tree as the new contents of a part: deflated into the spool as it is written out
     // where it can be, so that a large part's text is never held whole; else as keep does.
     void keepXml(Entry& e, const pugi::xml_document& doc) {
-        if (spoolChanges && !spool) {
-            spool = detail::Spool::create();
-            spoolChanges = spool != nullptr;
-        }
+        ensureSpool();
         if (spool && !isCompressedFormat(e.name)) {
             if (auto deflated = detail::deflateXml(doc)) {
                 e.forgetContents();
@@ -309,6 +335,9 @@ struct Package::Impl {
             }
         }
     }
+
+    // Declared last, so that it stops (waiting for the job that runs) before the rest goes.
+    std::unique_ptr<detail::Background> background;
 };
 
 }  // namespace office::package

@@ -194,6 +194,64 @@ TEST_F(PackageTest, DeferredPartsAreMadeOnceWhenNeeded) {
     EXPECT_EQ(makers[2]->made, 0);
 }
 
+// Makers that nothing else reaches and released trees are made on the package's own thread:
+// every part comes out as it was made, also one read while it is being made and a large part
+// that the file is written around; a failure there fails the save before anything is written,
+// and the next save makes the part again.
+TEST_F(PackageTest, PartsMadeInTheBackgroundComeOutAsTheyWereMade) {
+    struct Maker : Package::Deferred {
+        std::string text;
+        std::string contents() override {
+            if (text.empty()) {
+                throw office::Error(ErrorCode::WriteFailed, "cannot make it");
+            }
+            return text;
+        }
+        bool independent() const override { return true; }
+    };
+    const auto made = [](int k) { return std::string(5000 + k, static_cast<char>('a' + k)); };
+    auto package = Package::openFile(makeDocument(), "document");
+    for (int k = 0; k < 12; ++k) {
+        auto maker = std::make_shared<Maker>();
+        maker->text = made(k);
+        package.writeDeferred("doc/made" + std::to_string(k) + ".bin", maker);
+        const std::string part = "doc/part" + std::to_string(k) + ".xml";
+        package.write(part, "<?xml version=\"1.0\"?>\r\n<p/>");
+        package.xml(part).document_element().append_attribute("k") = k;
+        package.markDirty(part);
+        package.release(part);
+    }
+    EXPECT_EQ(package.read("doc/made9.bin"), made(9));
+    std::string noise(300000, '\0');
+    std::srand(7);
+    for (char& c : noise) {
+        c = static_cast<char>(std::rand());
+    }
+    package.write("doc/media/noise.png", noise);  // stored, and larger than a write's buffer
+    auto failing = std::make_shared<Maker>();
+    package.writeDeferred("doc/failing.bin", failing);
+    for (const char* last : {"doc/last1.bin", "doc/last2.bin"}) {
+        auto maker = std::make_shared<Maker>();
+        maker->text = last;
+        package.writeDeferred(last, maker);  // the failing one goes to the background
+    }
+
+    const std::string out = (folder_ / "out.pkg").string();
+    EXPECT_OFFICE_ERROR(package.saveFile(out), ErrorCode::WriteFailed, "cannot make it");
+    EXPECT_FALSE(fs::exists(out));
+    failing->text = "made at last";
+    package.saveFile(out);
+    const auto reopened = Package::openFile(out, "document");
+    for (int k = 0; k < 12; ++k) {
+        EXPECT_EQ(reopened.read("doc/made" + std::to_string(k) + ".bin"), made(k));
+        EXPECT_EQ(reopened.read("doc/part" + std::to_string(k) + ".xml"),
+                  "<?xml version=\"1.0\"?>\r\n<p k=\"" + std::to_string(k) + "\"/>");
+    }
+    EXPECT_EQ(reopened.read("doc/failing.bin"), "made at last");
+    EXPECT_EQ(reopened.read("doc/last2.bin"), "doc/last2.bin");
+    EXPECT_EQ(reopened.read("doc/media/noise.png"), noise);
+}
+
 TEST_F(PackageTest, AddedAndRemovedPartsKeepContentTypesConsistent) {
     auto package = Package::openFile(makeDocument(), "document");
     package.write("doc/extra/pic1.png", "png-bytes");
