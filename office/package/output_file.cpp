@@ -34,9 +34,10 @@ std::string temporaryPrefix(const std::string& targetName) {
     return "." + targetName + ".tmp-";
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
+// Writes the bytes at `offset` of the file, whole.
+bool writeAt(int fd, const char* data, std::size_t size, off_t offset) {
     while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
+        const ssize_t written = ::pwrite(fd, data, size, offset);
         if (written < 0 && errno == EINTR) {
             continue;
         }
@@ -48,6 +49,7 @@ bool writeAll(int fd, const char* data, std::size_t size) {
         }
         data += written;
         size -= static_cast<std::size_t>(written);
+        offset += written;
     }
     return true;
 }
@@ -88,19 +90,17 @@ struct OutputFile::Writer {
             case ZIP_SOURCE_BEGIN_WRITE:
             case ZIP_SOURCE_ROLLBACK_WRITE:
                 file.buffer_.clear();
-                return ::ftruncate(file.fd_, 0) == 0 && ::lseek(file.fd_, 0, SEEK_SET) == 0
-                           ? 0
-                           : fail(file);
+                file.bufferStart_ = 0;
+                file.cursor_ = 0;
+                file.end_ = 0;
+                return ::ftruncate(file.fd_, 0) == 0 ? 0 : fail(file);
             case ZIP_SOURCE_WRITE:
                 return write(file, static_cast<const char*>(data), length);
             case ZIP_SOURCE_SEEK_WRITE:
                 return seek(file, data, length);
-            case ZIP_SOURCE_TELL_WRITE: {
-                const off_t at = ::lseek(file.fd_, 0, SEEK_CUR);
-                return at < 0 ? fail(file)
-                              : static_cast<zip_int64_t>(at) +
-                                    static_cast<zip_int64_t>(file.buffer_.size());
-            }
+            case ZIP_SOURCE_TELL_WRITE:
+                return static_cast<zip_int64_t>(file.bufferStart_) +
+                       static_cast<zip_int64_t>(file.cursor_);
             case ZIP_SOURCE_COMMIT_WRITE:
                 return flush(file) ? 0 : fail(file);
             default:
@@ -116,20 +116,38 @@ struct OutputFile::Writer {
         return -1;
     }
 
+    // The buffered bytes go into the file where they belong; the buffer then starts where the
+    // writing goes on.
     static bool flush(OutputFile& file) {
-        const bool ok = writeAll(file.fd_, file.buffer_.data(), file.buffer_.size());
+        const bool ok =
+            writeAt(file.fd_, file.buffer_.data(), file.buffer_.size(), file.bufferStart_);
+        file.bufferStart_ += static_cast<off_t>(file.cursor_);
         file.buffer_.clear();
+        file.cursor_ = 0;
         return ok;
     }
 
+    // Writes at the cursor, into the buffer: the zip library hands over many small pieces (headers
+    // of a few dozen bytes) and goes back over a header it wrote, which then costs no system call.
     static zip_int64_t write(OutputFile& file, const char* data, zip_uint64_t length) {
-        if (file.buffer_.size() + length > kWriteChunk && !flush(file)) {
+        const auto size = static_cast<std::size_t>(length);
+        if (file.cursor_ + size > kWriteChunk && !flush(file)) {
             return fail(file);
         }
-        if (length >= kWriteChunk) {
-            return writeAll(file.fd_, data, length) ? static_cast<zip_int64_t>(length) : fail(file);
+        const off_t at = file.bufferStart_ + static_cast<off_t>(file.cursor_);
+        if (size >= kWriteChunk) {
+            if (!writeAt(file.fd_, data, size, at)) {
+                return fail(file);
+            }
+            file.bufferStart_ = at + static_cast<off_t>(size);
+        } else {
+            if (file.cursor_ + size > file.buffer_.size()) {
+                file.buffer_.resize(file.cursor_ + size);
+            }
+            std::memcpy(file.buffer_.data() + file.cursor_, data, size);
+            file.cursor_ += size;
         }
-        file.buffer_.insert(file.buffer_.end(), data, data + length);
+        file.end_ = std::max(file.end_, at + static_cast<off_t>(size));
         return static_cast<zip_int64_t>(length);
     }
 
@@ -138,12 +156,27 @@ struct OutputFile::Writer {
         if (!args) {
             return -1;
         }
-        // The buffered bytes go out before the seek; a failure there is the write's.
+        const off_t here = file.bufferStart_ + static_cast<off_t>(file.cursor_);
+        const off_t base = args->whence == SEEK_SET   ? 0
+                           : args->whence == SEEK_CUR ? here
+                                                      : std::max(file.end_, here);
+        const off_t target = base + static_cast<off_t>(args->offset);
+        if (target < 0) {
+            zip_error_set(&file.error_, ZIP_ER_INVAL, 0);
+            return -1;
+        }
+        const off_t bufferEnd = file.bufferStart_ + static_cast<off_t>(file.buffer_.size());
+        if (target >= file.bufferStart_ && target <= bufferEnd) {
+            file.cursor_ = static_cast<std::size_t>(target - file.bufferStart_);
+            return 0;
+        }
+        // Elsewhere: the buffered bytes go out first; a failure there is the write's.
+        file.cursor_ = file.buffer_.size();
         if (!flush(file)) {
             return fail(file);
         }
-        return ::lseek(file.fd_, static_cast<off_t>(args->offset), args->whence) < 0 ? fail(file)
-                                                                                     : 0;
+        file.bufferStart_ = target;
+        return 0;
     }
 };
 

@@ -7,6 +7,9 @@
 
 #include <zip.h>
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -49,9 +52,14 @@ private:
     std::string path_;    // the named file; empty while the file has no name
     int fd_ = -1;
     bool committed_ = false;
-    zip_error_t error_{};       // the last failure of the zip source
-    int systemError_ = 0;       // errno of the last failed write
-    std::vector<char> buffer_;  // written bytes not yet handed to the system
+    zip_error_t error_{};  // the last failure of the zip source
+    int systemError_ = 0;  // errno of the last failed write
+    // Written bytes not yet handed to the system: they belong at bufferStart_ of the file, and
+    // the next write goes to cursor_ in them. end_ is where the file's bytes end.
+    std::vector<char> buffer_;
+    off_t bufferStart_ = 0;
+    std::size_t cursor_ = 0;
+    off_t end_ = 0;
     friend struct Writer;
 };
 
