@@ -11,10 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "office/compound/compound_file.h"
+#include "office/package/file_source.h"
 #include "office/package/package_impl.h"
 
 namespace office::package {
@@ -126,15 +128,19 @@ std::optional<Package> Package::openFile(const std::string& path, std::string_vi
         // compound file that is no document of this kind.
         failCompoundFile(readAll(file.get(), name), name, kind);
     }
+    // The source owns the file's descriptor from here and closes it when it is freed.
+    const int fd = ::fcntl(::fileno(file.get()), F_DUPFD_CLOEXEC, 0);
+    file.reset();
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_filep_create(file.get(), 0, -1, &error);
+    zip_source_t* source =
+        fd < 0 ? nullptr
+               : detail::fileSource(fd, static_cast<std::uint64_t>(opened.st_size), &error);
     zip_error_fini(&error);
     if (!source) {
         fail(ErrorCode::FileAccess, name, "cannot be read as a zip package");
     }
-    // The source owns the file from here and closes it when it is freed.
-    impl->fileDescriptor = ::fileno(file.release());
+    impl->fileDescriptor = fd;
     impl->opened = opened;
     impl->spoolChanges = true;
     openArchive(*impl, source);

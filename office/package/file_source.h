@@ -1,0 +1,22 @@
+#pragma once
+
+// The zip library's view of a package file opened for reading.
+//
+// The library reads an archive in many small pieces (a local header, a name, then the data),
+// each after a seek; through a stdio stream that is a seek and a read of the system for almost
+// every piece. This source reads with pread at the position it keeps itself, from a window of
+// the file that it reads ahead, so that a run that reads thousands of parts makes a system call
+// for each window, not for each piece.
+
+#include <zip.h>
+
+#include <cstdint>
+
+namespace office::package::detail {
+
+// A read-only source over the open file `fd` of `size` bytes; the source owns the descriptor
+// and closes it when it is freed. Null, with error set, when it cannot be made (the descriptor
+// is then closed too).
+zip_source_t* fileSource(int fd, std::uint64_t size, zip_error_t* error);
+
+}  // namespace office::package::detail
