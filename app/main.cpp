@@ -3,8 +3,10 @@
 
 #include "app/FailureReport.h"
 #include "app/frmMain.h"
+#include "office/package/time_zone.h"
 
 int main(int argc, char** argv) {
+    office::package::pinTimeZone();
     tabulon::ReportingApplication application(argc, argv);
     tabulon::ReportingApplication::setApplicationName(tabulon::kApplicationTitle);
     tabulon::frmMain window;

@@ -24,6 +24,7 @@
 #include "bench/deck_maker.h"
 #include "engine/MDL_PptReport.h"
 #include "office/package/package.h"
+#include "office/package/time_zone.h"
 #include "office/powerpoint.h"
 
 namespace {
@@ -186,4 +187,11 @@ BENCHMARK(BM_Convert)->Arg(30)->Arg(300)->Arg(3000)->Unit(benchmark::kMillisecon
 
 }  // namespace
 
-BENCHMARK_MAIN();
+// As the programs start.
+int main(int argc, char** argv) {
+    office::package::pinTimeZone();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -13,6 +13,7 @@
 #include "engine/MDL_PptReport.h"
 #include "office/ascii.h"
 #include "office/error.h"
+#include "office/package/time_zone.h"
 #include "tabulon/version.h"
 
 namespace {
@@ -181,6 +182,7 @@ bool parse(int argc, char** argv, Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    office::package::pinTimeZone();
     qInstallMessageHandler(qtMessage);
     if (argc == 2) {
         const std::string_view option = argv[1];
