@@ -19,44 +19,16 @@ void PendingPart::make() {
     }
 }
 
-Background::Background() : thread_([this] { run(); }) {}
-
-Background::~Background() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-        queue_.clear();
-    }
-    wake_.notify_one();
-    thread_.join();
-}
-
-void Background::post(std::shared_ptr<PendingPart> job) {
-    std::promise<void> finished;
-    job->done = finished.get_future();
-    {
-        std::lock_guard lock(mutex_);
-        queue_.emplace_back(std::move(job), std::move(finished));
-    }
-    wake_.notify_one();
-}
-
-void Background::run() {
-    for (;;) {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (stopping_) {
-            return;
-        }
-        auto [job, finished] = std::move(queue_.front());
-        queue_.pop_front();
-        lock.unlock();
-        job->make();
-        // The caller is the last to hold the job once it is told it is done, so that what the
+void post(Worker& worker, std::shared_ptr<PendingPart> part) {
+    auto finished = std::make_shared<std::promise<void>>();
+    part->done = finished->get_future();
+    worker.post([part = std::move(part), finished]() mutable {
+        part->make();
+        // The caller is the last to hold the part once it is told it is done, so that what the
         // job made and owned goes on the caller's thread.
-        job.reset();
-        finished.set_value();
-    }
+        part.reset();
+        finished->set_value();
+    });
 }
 
 }  // namespace office::package::detail

@@ -5,26 +5,22 @@
 // A run that fills hundreds of charts spends a third of its time turning what it is done with
 // into bytes: serialising and deflating each chart part it let go of, and saving each embedded
 // workbook. Nothing that comes after needs those bytes before the save, so one background
-// thread of the package makes them while the next chart is filled; the package takes them when
-// it next needs the part (a read, a new write, the save) and keeps them as it kept them before.
-// What a job works on belongs to the job alone, and the caller lets go of it only once the job
-// is done, so that nothing is shared between the threads but the queue.
+// thread of the package (office::Worker) makes them while the next chart is filled; the package
+// takes them when it next needs the part (a read, a new write, the save) and keeps them as it kept
+// them before. What a job works on belongs to the job alone, and the caller lets go of it only
+// once the job is done, so that nothing is shared between the threads but the queue.
 
-#include <condition_variable>
-#include <deque>
 #include <exception>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
-#include <utility>
 
 #include <pugixml.hpp>
 
 #include "office/package/package.h"
 #include "office/package/spool.h"
+#include "office/worker.h"
 
 namespace office::package::detail {
 
@@ -45,26 +41,8 @@ struct PendingPart {
     void make();
 };
 
-class Background {
-public:
-    // Fails with std::system_error when no thread can be started.
-    Background();
-    // Waits for the job that is running; the ones still queued are dropped.
-    ~Background();
-    Background(const Background&) = delete;
-    Background& operator=(const Background&) = delete;
-
-    // Queues the job; its `done` is set here.
-    void post(std::shared_ptr<PendingPart> job);
-
-private:
-    void run();
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::pair<std::shared_ptr<PendingPart>, std::promise<void>>> queue_;
-    bool stopping_ = false;
-    std::thread thread_;  // last: started once the members above exist
-};
+// Queues the making of the part on the worker; its `done` is set here, and made ready once the
+// worker let go of the part.
+void post(Worker& worker, std::shared_ptr<PendingPart> part);
 
 }  // namespace office::package::detail

@@ -154,7 +154,7 @@ void Package::Impl::pack(Entry& e, std::shared_ptr<detail::PendingPart> job) {
     e.forgetContents();
     if (!background) {
         try {
-            background = std::make_unique<detail::Background>();
+            background = std::make_unique<Worker>();
         } catch (const std::system_error&) {
             // No second thread: the part is made here, as it was asked for.
         }
@@ -168,7 +168,7 @@ void Package::Impl::pack(Entry& e, std::shared_ptr<detail::PendingPart> job) {
         collect(e);
         return;
     }
-    background->post(std::move(job));
+    detail::post(*background, std::move(job));
     const std::string key = asciiLower(e.name);
     std::erase(packing, key);
     packing.push_back(key);

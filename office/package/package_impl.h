@@ -337,7 +337,7 @@ struct Package::Impl {
     }
 
     // Declared last, so that it stops (waiting for the job that runs) before the rest goes.
-    std::unique_ptr<detail::Background> background;
+    std::unique_ptr<Worker> background;
 };
 
 }  // namespace office::package
