@@ -27,6 +27,7 @@
 #include "bench/deck_maker.h"
 #include "engine/MDL_PptReport.h"
 #include "office/error.h"
+#include "office/package/time_zone.h"
 #include "office/powerpoint.h"
 
 namespace {
@@ -127,7 +128,9 @@ BENCHMARK(BM_ConvertGraphDeck_pptx)->Unit(benchmark::kMillisecond)->Iterations(3
 
 }  // namespace
 
+// As the programs start.
 int main(int argc, char** argv) {
+    office::package::pinTimeZone();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

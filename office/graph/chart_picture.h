@@ -22,5 +22,9 @@ struct ChartPicture {
 // an area. Works without a display; in a process running a plain QCoreApplication the chart
 // is drawn without its texts.
 ChartPicture drawGraphChart(const msgraph::GraphChart& chart, std::int64_t cx, std::int64_t cy);
+// Readies drawGraphChart for a frame of cx x cy EMU on another thread: fails as it does for a
+// frame without an area, and makes the application that draws texts, which only the program's
+// main thread may make. Drawing on several threads at once is safe after it.
+void prepareChartPicture(std::int64_t cx, std::int64_t cy);
 
 }  // namespace office::graph

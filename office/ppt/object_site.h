@@ -80,8 +80,10 @@ std::shared_ptr<Dispatch> openEmbeddedWorkbook(const ObjectSite& site);
 // object's storage, and the way to put the filled object back. `replace` takes the object's
 // new storage (a compound file) and the picture the slide is to show of it (a PNG file drawn
 // for the shape's size); the presentation keeps both for its next save and makes the shape
-// show the new picture. The same site serves a binary object of a .pptx whose storage is a
-// package part.
+// show the new picture. `replaceLater`, where the site has it, takes what draws the picture
+// instead, which the presentation may call later and on another thread, or not at all when the
+// object is replaced again first: what draws it owns what it draws from. The same site serves a
+// binary object of a .pptx whose storage is a package part.
 struct LegacyObjectSite {
     std::string progId;
     std::string where;    // "deck.ppt: slide 2, shape \"Chart 3\"", the prefix of every error
@@ -89,6 +91,8 @@ struct LegacyObjectSite {
     std::int64_t cy = 0;
     std::function<std::vector<std::uint8_t>()> storage;
     std::function<void(std::vector<std::uint8_t> storage, const std::string& png)> replace;
+    std::function<void(std::vector<std::uint8_t> storage, std::function<std::string()> picture)>
+        replaceLater;
 };
 
 // Implemented by the chart server: the Graph chart object of a legacy site, filled in its own

@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QImage>
+#include <atomic>
 #include <regex>
 
 #include "graph_support.h"
@@ -122,6 +123,43 @@ TEST(PptFill, ReplacedObjectsAreSavedAsANewEditWithTheirPictures) {
     const auto site = objectShapes(*deck).front().second->OLEFormat()->LegacySite();
     EXPECT_EQ(std::to_string(site->cx) + " " + std::to_string(site->cy),
               size[1].str() + " " + size[2].str());
+}
+
+// A picture is drawn once it is final, perhaps on another thread: an object replaced twice
+// shows its last picture, and the first is never drawn; a drawing that fails or gives no PNG
+// fails the save, which then writes nothing, and the next save draws it again.
+TEST(PptFill, PicturesAreDrawnOnceFinalAndAFailedDrawingFailsTheSave) {
+    if (!fs::exists(kTika)) {
+        GTEST_SKIP() << "the real-world corpus is absent: " << TABULON_REALWORLD_DIR;
+    }
+    const fs::path path = ppt_test::scratch() / "drawn.ppt";
+    fs::copy_file(kTika, path);
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    auto deck = Application::Create()->Presentations()->Open(path.string());
+    auto site = *objectShapes(*deck).front().second->OLEFormat()->LegacySite();
+    std::atomic<int> drawings = 0;
+    const std::string last = drawnPng(3);
+    site.replaceLater(site.storage(), [&] {
+        ++drawings;
+        return drawnPng(2);
+    });
+    site.replaceLater(site.storage(), [&] {
+        if (++drawings == 1) {
+            throw office::Error(ErrorCode::WriteFailed, "the drawing failed");
+        }
+        return last;
+    });
+    const std::string before = ppt_test::readFile(path);
+    EXPECT_OFFICE_ERROR(deck->Save(), ErrorCode::WriteFailed, "the drawing failed");
+    EXPECT_EQ(ppt_test::readFile(path), before);
+    deck->Save();
+    EXPECT_EQ(drawings, 2) << "the first picture is never drawn";
+    if (auto listing = ppt_binary::independentListing(path, "objects")) {
+        EXPECT_NE(listing->find(" new blip 6 " + md5(last) + " "), std::string::npos) << *listing;
+    }
+    site.replaceLater(site.storage(), [] { return std::string("GIF89a"); });
+    EXPECT_OFFICE_ERROR(deck->Save(), ErrorCode::InvalidArgument,
+                        site.where + ": the object's new picture is no PNG");
 }
 
 // The offset of the first record of that type (and version, when given) in the stream.

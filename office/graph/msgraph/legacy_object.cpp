@@ -6,6 +6,7 @@
 // Graph's cached pictures, to the site.
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -110,7 +111,7 @@ private:
     mg::GraphFill fillOf();
     graph::detail::CellMap dataSheet(const std::string& chartPart, const graph::detail::Area& area);
     void writeBack();
-    std::string pictureOf(const Bytes& written) const;
+    std::function<std::string()> pictureOf(const Bytes& written) const;
 
     LegacyObjectSite site_;
     compound::File file_;
@@ -200,17 +201,25 @@ graph::detail::CellMap LegacyGraph::dataSheet(const std::string& chartPart,
 void LegacyGraph::writeBack() {
     const mg::GraphFill fill = fillOf();
     Bytes written = mg::writeGraphChart(stream_, chart_, fill, site_.where);
-    const std::string png = pictureOf(written);
+    auto picture = pictureOf(written);
     // The cached pictures show the old data: they go, and the site shows the new picture.
     Bytes storage = file_.rewrite({{"Workbook", std::move(written)}}, file_.cachedPictures());
-    site_.replace(std::move(storage), png);
+    if (site_.replaceLater) {
+        site_.replaceLater(std::move(storage), std::move(picture));
+    } else {
+        site_.replace(std::move(storage), picture());
+    }
 }
 
-// The picture the slide shows of the filled chart, drawn at the shape's size from the written
-// records read back: what the picture shows is what the object holds, and records that do not
-// hold together fail here, before anything is replaced.
-std::string LegacyGraph::pictureOf(const Bytes& written) const {
-    return graph::drawGraphChart(mg::readGraphChart(written, site_.where), site_.cx, site_.cy).png;
+// What draws the picture the slide shows of the filled chart, at the shape's size, from the
+// written records read back: what the picture shows is what the object holds, and records that
+// do not hold together fail here, before anything is replaced. The drawing owns the chart it
+// draws, so that it may run later on another thread.
+std::function<std::string()> LegacyGraph::pictureOf(const Bytes& written) const {
+    auto chart = std::make_shared<const mg::GraphChart>(mg::readGraphChart(written, site_.where));
+    graph::prepareChartPicture(site_.cx, site_.cy);
+    return
+        [chart, cx = site_.cx, cy = site_.cy] { return graph::drawGraphChart(*chart, cx, cy).png; };
 }
 
 }  // namespace

@@ -29,14 +29,23 @@ double densityFor(double inchesWide, double inchesHigh) {
     return density;
 }
 
-}  // namespace
-
-ChartPicture drawGraphChart(const msgraph::GraphChart& chart, std::int64_t cx, std::int64_t cy) {
+void checkFrame(std::int64_t cx, std::int64_t cy) {
     if (cx <= 0 || cy <= 0) {
         throw Error(ErrorCode::InvalidArgument, "a chart picture needs a frame with an area, not " +
                                                     std::to_string(cx) + " x " +
                                                     std::to_string(cy) + " EMU");
     }
+}
+
+}  // namespace
+
+void prepareChartPicture(std::int64_t cx, std::int64_t cy) {
+    checkFrame(cx, cy);
+    draw::ensureGuiApplication();
+}
+
+ChartPicture drawGraphChart(const msgraph::GraphChart& chart, std::int64_t cx, std::int64_t cy) {
+    checkFrame(cx, cy);
     const double inchesWide = static_cast<double>(cx) / kEmuPerInch;
     const double inchesHigh = static_cast<double>(cy) / kEmuPerInch;
     const double density = densityFor(inchesWide, inchesHigh);

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <set>
+#include <string_view>
+#include <system_error>
 
 #include <QString>
 
@@ -15,6 +18,12 @@
 namespace office::ppt::binary {
 
 namespace {
+
+bool isPng(std::span<const std::uint8_t> bytes) {
+    constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return bytes.size() >= sizeof kPngSignature &&
+           std::equal(std::begin(kPngSignature), std::end(kPngSignature), bytes.begin());
+}
 
 constexpr std::string_view kDocumentStream = "PowerPoint Document";
 constexpr std::string_view kCurrentUserStream = "Current User";
@@ -485,7 +494,7 @@ const Bytes& Deck::pictures() {
 }
 
 void Deck::replaceObject(std::size_t index, int shapeId, const Bytes& storage,
-                         std::span<const std::uint8_t> png) {
+                         PictureMaker picture) {
     Slide& slide = slideAt(index);
     const ShapeInfo& shape = shapeAt(index, shapeId);
     const std::string subject = where(index, shape);
@@ -497,24 +506,99 @@ void Deck::replaceObject(std::size_t index, int shapeId, const Bytes& storage,
         throw Error(ErrorCode::InvalidArgument,
                     subject + ": the object's new storage is no compound file");
     }
-    constexpr std::uint8_t kPngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    if (png.size() < sizeof kPngSignature ||
-        !std::equal(std::begin(kPngSignature), std::end(kPngSignature), png.begin())) {
-        throw Error(ErrorCode::InvalidArgument, subject + ": the object's new picture is no PNG");
-    }
+    auto same = std::find_if(
+        pendingPictures_.begin(), pendingPictures_.end(),
+        [&](const PendingPicture& p) { return p.slide == index && p.shapeId == shapeId; });
     // Everything that can fail is done on copies first, so that a failure changes nothing.
-    const std::uint32_t blip = blipCount(document_, pictures(), subject) + 1;
+    const std::uint32_t blip =
+        same != pendingPictures_.end()
+            ? same->blip
+            : blipCount(document_, pictures(), subject, pendingPictures_.size()) +
+                  static_cast<std::uint32_t>(pendingPictures_.size()) + 1;
     Record container = slide.container;
     setPicture(*container.child(kDrawingContainer), shape, blip, subject);
     Record stored = makeAtom(kExOleObjStg, kCompressedStorage, deflateStorage(storage));
 
-    addPngBlip(document_, *pictures_, png);
     slide.container = std::move(container);
     slide.changed = true;
     documentChanged_ = true;
     picturesChanged_ = true;
     storages_[found->storageRef] = std::move(stored);
     refreshShapes(slide);
+    const PendingPicture* earlier = same != pendingPictures_.end() ? &*same : nullptr;
+    // The other objects' pictures are final as far as anyone knows: they are drawn meanwhile.
+    for (PendingPicture& other : pendingPictures_) {
+        if (!other.drawn.valid() && &other != earlier) {
+            startDrawing(other);
+        }
+    }
+    if (earlier) {
+        same->draw = std::move(picture);
+        same->drawn = {};  // a drawing under way of the earlier picture is not taken
+        return;
+    }
+    pendingPictures_.push_back({index, shapeId, blip, subject, std::move(picture), {}});
+}
+
+void Deck::replaceObject(std::size_t index, int shapeId, const Bytes& storage,
+                         std::span<const std::uint8_t> png) {
+    if (!isPng(png)) {
+        throw Error(ErrorCode::InvalidArgument,
+                    where(index, shapeAt(index, shapeId)) + ": the object's new picture is no PNG");
+    }
+    replaceObject(index, shapeId, storage,
+                  [drawn = std::string(png.begin(), png.end())] { return drawn; });
+}
+
+void Deck::startDrawing(PendingPicture& picture) {
+    auto task = std::make_shared<std::packaged_task<std::string()>>(picture.draw);
+    picture.drawn = task->get_future().share();
+    if (!drawer_) {
+        try {
+            drawer_ = std::make_unique<Worker>();
+        } catch (const std::system_error&) {
+            (*task)();  // no second thread: drawn here, now
+            return;
+        }
+    }
+    drawer_->post([task] { (*task)(); });
+}
+
+// Draws what is still to be drawn, waits for every picture, and only when all of them are PNG
+// files enters them in the blip store, in the order of the indexes their shapes show.
+void Deck::addPendingPictures() {
+    if (pendingPictures_.empty()) {
+        return;
+    }
+    for (PendingPicture& picture : pendingPictures_) {
+        if (!picture.drawn.valid()) {
+            startDrawing(picture);
+        }
+    }
+    std::vector<std::string> pngs;
+    std::size_t total = 0;
+    for (PendingPicture& picture : pendingPictures_) {
+        try {
+            pngs.push_back(picture.drawn.get());
+        } catch (...) {
+            picture.drawn = {};  // the next save draws it again
+            throw;
+        }
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(pngs.back().data());
+        if (!isPng(std::span(bytes, pngs.back().size()))) {
+            picture.drawn = {};
+            throw Error(ErrorCode::InvalidArgument,
+                        picture.subject + ": the object's new picture is no PNG");
+        }
+        total += pngs.back().size();
+    }
+    pictures();
+    pictures_->reserve(pictures_->size() + total + pngs.size() * 64);
+    for (std::size_t i = 0; i < pngs.size(); ++i) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(pngs[i].data());
+        addPngBlip(document_, *pictures_, std::span(bytes, pngs[i].size()));
+    }
+    pendingPictures_.clear();
 }
 
 // The changed persist objects, appended to the stream with their new offsets.
@@ -537,6 +621,7 @@ void Deck::appendPersistObjects(Bytes& stream, std::map<std::uint32_t, std::uint
 
 void Deck::save(const std::string& path) {
     checkOpen();
+    addPendingPictures();
     Bytes stream = stream_;
     std::map<std::uint32_t, std::uint32_t> written;
     appendPersistObjects(stream, written);

@@ -8,6 +8,8 @@
 // every other stream, storage and class id byte for byte.
 
 #include <cstdint>
+#include <functional>
+#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,6 +20,7 @@
 
 #include "office/compound/compound_file.h"
 #include "office/ppt/binary/records.h"
+#include "office/worker.h"
 
 namespace office::ppt::binary {
 
@@ -90,13 +93,21 @@ public:
     // The shape's size in EMU. Fails with IndexOutOfRange for no such shape, CorruptPart for a
     // shape without an anchor.
     std::pair<std::int64_t, std::int64_t> shapeSize(std::size_t slide, int shapeId) const;
+    // Draws the picture of a filled object: a PNG file. It must touch nothing shared, since it
+    // may run on another thread.
+    using PictureMaker = std::function<std::string()>;
     // Keeps for the next save the new storage (a compound file) of the object that the shape
-    // shows, and a PNG picture of it, which the shape shows from now on: the storage as a new
+    // shows, and its picture, which the shape shows from now on: the storage as a new
     // compressed version of the object's ExOleObjStg, the picture appended to the "Pictures"
-    // stream and entered in the blip store. Earlier pictures stay in the file. Fails, naming
-    // slide and shape and changing nothing: IndexOutOfRange for no such shape, TypeMismatch for
-    // a shape without an embedded object, InvalidArgument for a storage that is no compound
-    // file or a picture that is no PNG, CorruptPart for a blip store that does not add up.
+    // stream and entered in the blip store. Earlier pictures stay in the file. The picture is
+    // drawn once it is final: on a thread of the deck once another object is replaced, or at
+    // the save; one that the same shape replaces first is never drawn. Fails, naming slide and
+    // shape and changing nothing: IndexOutOfRange for no such shape, TypeMismatch for a shape
+    // without an embedded object, InvalidArgument for a storage that is no compound file,
+    // CorruptPart for a blip store that does not add up, NotSupported for a full one.
+    void replaceObject(std::size_t slide, int shapeId, const Bytes& storage, PictureMaker picture);
+    // As above, with the picture drawn already; fails with InvalidArgument, changing nothing,
+    // for one that is no PNG.
     void replaceObject(std::size_t slide, int shapeId, const Bytes& storage,
                        std::span<const std::uint8_t> png);
     // "deck.ppt: slide 2, shape \"Chart 3\"": the prefix of errors about a shape.
@@ -105,11 +116,24 @@ public:
     std::string where(std::size_t slide) const;
 
     // Writes the presentation with the changes appended as a new edit, atomically, to path.
+    // Fails as a picture maker does, or with InvalidArgument, naming slide and shape, for a
+    // picture that is no PNG; nothing is written then.
     void save(const std::string& path);
     // The number of edits in the chain, newest first walked back to the first.
     std::size_t editCount() const { return editCount_; }
 
 private:
+    // The picture of an object replaced since the last save, with the blip index the shape
+    // shows; `drawn` is set once its drawing was started.
+    struct PendingPicture {
+        std::size_t slide = 0;
+        int shapeId = 0;
+        std::uint32_t blip = 0;
+        std::string subject;
+        PictureMaker draw;
+        std::shared_future<std::string> drawn;
+    };
+
     struct Slide {
         std::uint32_t persistId = 0;
         int slideId = 0;
@@ -127,6 +151,8 @@ private:
     Record persistObject(std::uint32_t persistId, std::uint16_t type) const;
     const ShapeInfo& shapeAt(std::size_t slide, int shapeId) const;
     const Bytes& pictures();
+    void startDrawing(PendingPicture& picture);
+    void addPendingPictures();
     void appendPersistObjects(Bytes& stream, std::map<std::uint32_t, std::uint32_t>& written);
     std::string streamWhere() const;
     void refreshShapes(Slide& slide);
@@ -147,7 +173,9 @@ private:
     bool documentChanged_ = false;
     std::optional<Bytes> pictures_;  // the "Pictures" stream, read when first needed
     bool picturesChanged_ = false;
-    std::map<std::uint32_t, Record> storages_;  // persist id -> ExOleObjStg the next save writes
+    std::map<std::uint32_t, Record> storages_;     // persist id -> ExOleObjStg the next save writes
+    std::vector<PendingPicture> pendingPictures_;  // in the order of their blip indexes
+    std::unique_ptr<Worker> drawer_;               // draws them; made on first use
 };
 
 }  // namespace office::ppt::binary

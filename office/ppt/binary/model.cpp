@@ -179,6 +179,11 @@ office::detail::LegacyObjectSite legacySite(const ShapeImpl& shape) {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(png.data());
         deck->replaceObject(slide, id, storage, std::span(bytes, png.size()));
     };
+    site.replaceLater = [deck, slide, id = shape.id](std::vector<std::uint8_t> storage,
+                                                     std::function<std::string()> picture) {
+        deck->checkOpen();
+        deck->replaceObject(slide, id, storage, std::move(picture));
+    };
     return site;
 }
 

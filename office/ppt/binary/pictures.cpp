@@ -61,10 +61,19 @@ void checkEntry(const Record& entry, std::size_t index, std::span<const std::uin
     }
 }
 
+// Fails unless the store, holding `entries`, has room for one more.
+void checkRoom(std::size_t entries, const std::string& where) {
+    if (entries >= kMaxEntries) {
+        throw Error(ErrorCode::NotSupported,
+                    where + ": the blip store is full (" + std::to_string(kMaxEntries) +
+                        " pictures), so the object's new picture cannot be added");
+    }
+}
+
 }  // namespace
 
 std::uint32_t blipCount(const Record& document, std::span<const std::uint8_t> pictures,
-                        const std::string& where) {
+                        const std::string& where, std::size_t coming) {
     const Record* group = groupOf(document);
     if (!group || !group->isContainer()) {
         throw Error(ErrorCode::CorruptPart,
@@ -72,6 +81,7 @@ std::uint32_t blipCount(const Record& document, std::span<const std::uint8_t> pi
     }
     const Record* store = group->child(kBlipStore);
     if (!store) {
+        checkRoom(coming, where);
         return 0;
     }
     if (!store->isContainer()) {
@@ -88,11 +98,7 @@ std::uint32_t blipCount(const Record& document, std::span<const std::uint8_t> pi
     for (std::size_t i = 0; i < store->children.size(); ++i) {
         checkEntry(store->children[i], i, pictures, where);
     }
-    if (store->children.size() >= kMaxEntries) {
-        throw Error(ErrorCode::NotSupported,
-                    where + ": the blip store is full (" + std::to_string(kMaxEntries) +
-                        " pictures), so the object's new picture cannot be added");
-    }
+    checkRoom(store->children.size() + coming, where);
     return static_cast<std::uint32_t>(store->children.size());
 }
 
