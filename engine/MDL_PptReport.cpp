@@ -446,6 +446,8 @@ void ConvertReport(const std::string& workbookPath, const std::string& templateP
     }
     warnLinkedSlidesWithoutSheet(run, presentation);
 
+    // Every slide is filled: the workbook goes before the save, which then has its memory.
+    shutDownSpreadsheet();
     const bool refused = options.strict && !run.statistics.warnings.empty();
     if (!options.dryRun && !refused) {
         presentation->SaveAs(outputPath, ppt::ppSaveAsPresentation, ppt::msoTriStateMixed);
@@ -453,7 +455,6 @@ void ConvertReport(const std::string& workbookPath, const std::string& templateP
     }
     presentation.reset();
 
-    shutDownSpreadsheet();
     // The result is already saved: the presentations close without saving.
     QuitApplication(EnginePptApp, OpenDocuments::Close);
 

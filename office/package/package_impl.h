@@ -136,6 +136,9 @@ struct Package::Impl {
         }
         deferredParts.clear();
         packing.clear();
+        // Nothing waits for the background thread now: it goes, and what it kept for deflating
+        // with it, before the save needs its own memory.
+        background.reset();
     }
 
     // Parts being made in the background (see background.h), by lower-cased name, oldest
