@@ -55,6 +55,21 @@ private:
     std::shared_ptr<excel::SheetCells> book_;
 };
 
+// A new workbook of one sheet, made once for the sheet name and flavour that the charts of a
+// run ask for over and over (every Graph chart of a .ppt is filled through a chart of its own).
+std::vector<std::uint8_t> newWorkbook(const std::string& sheet, bool strict) {
+    struct Made {
+        std::string sheet;
+        bool strict = false;
+        std::vector<std::uint8_t> bytes;
+    };
+    thread_local std::optional<Made> last;
+    if (!last || last->sheet != sheet || last->strict != strict) {
+        last = Made{sheet, strict, excel::newWorkbookBytes(sheet, strict)};
+    }
+    return last->bytes;
+}
+
 bool isChartEx(const office::detail::ObjectSite& site) {
     const std::string type = site.document->package.contentType(site.objectPart);
     return type.find("chartex") != std::string::npos ||
@@ -286,7 +301,7 @@ void ChartServerImpl::embedNewWorkbook() {
     // The new workbook takes the chart's flavour, transitional or Strict.
     const bool strict =
         package::isStrictUri(package::namespaceOf(chartml::child(chart(), "chartSpace")));
-    useWorkbook(excel::newWorkbookBytes(layout.sheet, strict), part);
+    useWorkbook(newWorkbook(layout.sheet, strict), part);
     allDirty();
 
     package::Relationships rels = package().relationships(site.objectPart);
