@@ -1,6 +1,7 @@
 #include "office/ppt/binary/deck.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <future>
 #include <set>
@@ -528,13 +529,13 @@ void Deck::replaceObject(std::size_t index, int shapeId, const Bytes& storage,
     const PendingPicture* earlier = same != pendingPictures_.end() ? &*same : nullptr;
     // The other objects' pictures are final as far as anyone knows: they are drawn meanwhile.
     for (PendingPicture& other : pendingPictures_) {
-        if (!other.drawn.valid() && &other != earlier) {
-            startDrawing(other);
+        if (!other.drawing && &other != earlier) {
+            startDrawing(other, true);
         }
     }
     if (earlier) {
         same->draw = std::move(picture);
-        same->drawn = {};  // a drawing under way of the earlier picture is not taken
+        same->drawing = nullptr;  // a drawing under way of the earlier picture is not taken
         return;
     }
     pendingPictures_.push_back({index, shapeId, blip, subject, std::move(picture), {}});
@@ -550,43 +551,69 @@ void Deck::replaceObject(std::size_t index, int shapeId, const Bytes& storage,
                   [drawn = std::string(png.begin(), png.end())] { return drawn; });
 }
 
-void Deck::startDrawing(PendingPicture& picture) {
-    auto task = std::make_shared<std::packaged_task<std::string()>>(picture.draw);
-    picture.drawn = task->get_future().share();
+struct Deck::Drawing {
+    explicit Drawing(PictureMaker maker) : draw(std::move(maker)), result(made.get_future()) {}
+
+    // Draws the picture unless another thread has taken it already.
+    void run() {
+        if (taken.exchange(true)) {
+            return;
+        }
+        try {
+            made.set_value(draw());
+        } catch (...) {
+            made.set_exception(std::current_exception());
+        }
+    }
+
+    PictureMaker draw;
+    std::atomic<bool> taken = false;
+    std::promise<std::string> made;
+    std::shared_future<std::string> result;
+};
+
+void Deck::startDrawing(PendingPicture& picture, bool inBackground) {
+    picture.drawing = std::make_shared<Drawing>(picture.draw);
+    if (!inBackground) {
+        return;
+    }
     if (!drawer_) {
         try {
             drawer_ = std::make_unique<Worker>();
         } catch (const std::system_error&) {
-            (*task)();  // no second thread: drawn here, now
-            return;
+            return;  // no second thread: the save draws it
         }
     }
-    drawer_->post([task] { (*task)(); });
+    drawer_->post([drawing = picture.drawing] { drawing->run(); });
 }
 
-// Draws what is still to be drawn, waits for every picture, and only when all of them are PNG
-// files enters them in the blip store, in the order of the indexes their shapes show.
+// Draws what is still to be drawn, from the last picture back, while the deck's thread goes on
+// from the first; waits for every picture, and only when all of them are PNG files enters them
+// in the blip store, in the order of the indexes their shapes show.
 void Deck::addPendingPictures() {
     if (pendingPictures_.empty()) {
         return;
     }
     for (PendingPicture& picture : pendingPictures_) {
-        if (!picture.drawn.valid()) {
-            startDrawing(picture);
+        if (!picture.drawing) {
+            startDrawing(picture, false);
         }
+    }
+    for (auto it = pendingPictures_.rbegin(); it != pendingPictures_.rend(); ++it) {
+        it->drawing->run();
     }
     std::vector<std::string> pngs;
     std::size_t total = 0;
     for (PendingPicture& picture : pendingPictures_) {
         try {
-            pngs.push_back(picture.drawn.get());
+            pngs.push_back(picture.drawing->result.get());
         } catch (...) {
-            picture.drawn = {};  // the next save draws it again
+            picture.drawing = nullptr;  // the next save draws it again
             throw;
         }
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(pngs.back().data());
         if (!isPng(std::span(bytes, pngs.back().size()))) {
-            picture.drawn = {};
+            picture.drawing = nullptr;
             throw Error(ErrorCode::InvalidArgument,
                         picture.subject + ": the object's new picture is no PNG");
         }

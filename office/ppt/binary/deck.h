@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <map>
 #include <memory>
 #include <optional>
@@ -123,15 +122,16 @@ public:
     std::size_t editCount() const { return editCount_; }
 
 private:
+    struct Drawing;  // one drawing of a picture, by whichever thread takes it first
     // The picture of an object replaced since the last save, with the blip index the shape
-    // shows; `drawn` is set once its drawing was started.
+    // shows; `drawing` is set once its drawing was asked for.
     struct PendingPicture {
         std::size_t slide = 0;
         int shapeId = 0;
         std::uint32_t blip = 0;
         std::string subject;
         PictureMaker draw;
-        std::shared_future<std::string> drawn;
+        std::shared_ptr<Drawing> drawing;
     };
 
     struct Slide {
@@ -151,7 +151,7 @@ private:
     Record persistObject(std::uint32_t persistId, std::uint16_t type) const;
     const ShapeInfo& shapeAt(std::size_t slide, int shapeId) const;
     const Bytes& pictures();
-    void startDrawing(PendingPicture& picture);
+    void startDrawing(PendingPicture& picture, bool inBackground);
     void addPendingPictures();
     void appendPersistObjects(Bytes& stream, std::map<std::uint32_t, std::uint32_t>& written);
     std::string streamWhere() const;
