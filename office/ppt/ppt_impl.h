@@ -51,6 +51,14 @@ struct SlideImpl {
     // anything else (once per worksheet and slide in a run), and every Slide object of this slide
     // shares this record, so the name is kept here rather than in a parsed tree of every slide.
     mutable std::optional<std::string> storedName;
+    // The slide's tags as last read, for the same reason: the engine asks a slide for its tags
+    // several times while it finds the slide's target. Every change of the tags through Tags
+    // drops them.
+    struct StoredTag {
+        std::string name;
+        std::string value;
+    };
+    mutable std::optional<std::vector<StoredTag>> storedTags;
 
     // The package, after checking that the presentation is still open.
     package::Package& package() const;

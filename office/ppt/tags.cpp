@@ -51,15 +51,12 @@ std::vector<pugi::xml_node> tagElements(pugi::xml_node tagList) {
     return tags;
 }
 
-struct TagEntry {
-    std::string name;
-    std::string value;
-};
+using TagEntry = detail::SlideImpl::StoredTag;
 
 // The slide's tags as text, read from a tree made for the purpose and dropped again: tag parts
 // are many and small, and a kept tree of each would cost far more memory than its text. Edits
 // go through the package's shared tree, which a read here sees as the part's contents.
-std::vector<TagEntry> readTags(const detail::SlideImpl& slide) {
+std::vector<TagEntry> parseTags(const detail::SlideImpl& slide) {
     if (slide.deck) {
         std::vector<TagEntry> tags;
         for (const auto& tag : slide.deck->tags(detail::slideIndexOf(slide))) {
@@ -77,6 +74,13 @@ std::vector<TagEntry> readTags(const detail::SlideImpl& slide) {
         tags.push_back({node.attribute("name").value(), node.attribute("val").value()});
     }
     return tags;
+}
+
+const std::vector<TagEntry>& readTags(const detail::SlideImpl& slide) {
+    if (!slide.storedTags) {
+        slide.storedTags = parseTags(slide);
+    }
+    return *slide.storedTags;
 }
 
 const TagEntry& tagAt(const detail::SlideImpl& slide, const std::vector<TagEntry>& tags,
@@ -207,6 +211,7 @@ std::string Tags::Item(const std::string& name) const {
 }
 
 void Tags::Add(const std::string& name, const std::string& value) {
+    slide_->storedTags.reset();
     if (slide_->deck) {
         slide_->deck->addTag(detail::slideIndexOf(*slide_), name, value);
         return;
@@ -231,6 +236,7 @@ void Tags::Add(const std::string& name, const std::string& value) {
 }
 
 void Tags::Delete(const std::string& name) {
+    slide_->storedTags.reset();
     if (slide_->deck) {
         slide_->deck->deleteTag(detail::slideIndexOf(*slide_), name);
         return;
