@@ -187,11 +187,12 @@ void Package::Impl::collect(Entry& e) {
     }
     std::shared_ptr<detail::PendingPart> job = std::move(e.pending);
     job->done.wait();
-    if (job->error) {
+    if (job->error && !job->tree) {
         e.deferred = std::move(job->maker);  // as it was: a later read or save fails the same
         std::rethrow_exception(job->error);
     }
-    if (job->deflated && spool) {
+    // A tree whose deflating failed is kept as keepXml keeps one it cannot deflate.
+    if (!job->error && job->deflated && spool) {
         if (auto record = spool->append(*job->deflated)) {
             e.forgetContents();
             e.spooled = record;

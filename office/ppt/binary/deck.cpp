@@ -494,6 +494,27 @@ const Bytes& Deck::pictures() {
     return *pictures_;
 }
 
+struct Deck::Drawing {
+    explicit Drawing(PictureMaker maker) : draw(std::move(maker)), result(made.get_future()) {}
+
+    // Draws the picture unless another thread has taken it already.
+    void run() {
+        if (taken.exchange(true)) {
+            return;
+        }
+        try {
+            made.set_value(draw());
+        } catch (...) {
+            made.set_exception(std::current_exception());
+        }
+    }
+
+    PictureMaker draw;
+    std::atomic<bool> taken = false;
+    std::promise<std::string> made;
+    std::shared_future<std::string> result;
+};
+
 void Deck::replaceObject(std::size_t index, int shapeId, const Bytes& storage,
                          PictureMaker picture) {
     Slide& slide = slideAt(index);
@@ -534,8 +555,11 @@ void Deck::replaceObject(std::size_t index, int shapeId, const Bytes& storage,
         }
     }
     if (earlier) {
+        if (same->drawing) {
+            same->drawing->taken = true;  // not drawn if it has not started; not taken if it has
+        }
         same->draw = std::move(picture);
-        same->drawing = nullptr;  // a drawing under way of the earlier picture is not taken
+        same->drawing = nullptr;
         return;
     }
     pendingPictures_.push_back({index, shapeId, blip, subject, std::move(picture), {}});
@@ -550,27 +574,6 @@ void Deck::replaceObject(std::size_t index, int shapeId, const Bytes& storage,
     replaceObject(index, shapeId, storage,
                   [drawn = std::string(png.begin(), png.end())] { return drawn; });
 }
-
-struct Deck::Drawing {
-    explicit Drawing(PictureMaker maker) : draw(std::move(maker)), result(made.get_future()) {}
-
-    // Draws the picture unless another thread has taken it already.
-    void run() {
-        if (taken.exchange(true)) {
-            return;
-        }
-        try {
-            made.set_value(draw());
-        } catch (...) {
-            made.set_exception(std::current_exception());
-        }
-    }
-
-    PictureMaker draw;
-    std::atomic<bool> taken = false;
-    std::promise<std::string> made;
-    std::shared_future<std::string> result;
-};
 
 void Deck::startDrawing(PendingPicture& picture, bool inBackground) {
     picture.drawing = std::make_shared<Drawing>(picture.draw);
