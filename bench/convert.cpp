@@ -22,7 +22,6 @@
 #include <string>
 
 #include "bench/deck_maker.h"
-#include "engine/MDL_PptReport.h"
 #include "office/package/package.h"
 #include "office/package/time_zone.h"
 #include "office/powerpoint.h"
@@ -127,16 +126,11 @@ void linkSlides(const fs::path& path) {
     app->Quit();
 }
 
-struct Inputs {
-    fs::path workbook;
-    fs::path templ;
-    fs::path output;
-};
-
-Inputs makeInputs(int count) {
+bench::Conversion makeInputs(int count) {
     const fs::path folder = fs::temp_directory_path() /
                             ("tabulon-bench-" + std::to_string(getpid())) / std::to_string(count);
-    Inputs inputs{folder / "workbook.xlsx", folder / "template.pptx", folder / "output.pptx"};
+    bench::Conversion inputs{folder / "workbook.xlsx", folder / "template.pptx",
+                             folder / "output.pptx"};
     fs::create_directories(folder);
     const pid_t child = fork();
     if (child == 0) {
@@ -156,28 +150,13 @@ Inputs makeInputs(int count) {
 
 void BM_Convert(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
-    const Inputs inputs = makeInputs(count);
-    const double baselineMb = bench::statusMb("VmRSS");
-    MDL_PptReport::RunStatistics statistics;
-    for (auto _ : state) {
-        MDL_PptReport::ConvertReport(inputs.workbook.string(), inputs.templ.string(),
-                                     inputs.output.string(), &statistics);
-    }
-    if (statistics.slides != count) {
-        state.SkipWithError("not every slide was filled");
-    }
+    const bench::Conversion inputs = makeInputs(count);
+    const auto statistics = bench::convertEachIteration(state, inputs, count);
     const double inputsMb =
         (fs::file_size(inputs.workbook) + fs::file_size(inputs.templ)) / (1024.0 * 1024.0);
-    const double peakMb = bench::statusMb("VmHWM");
     state.counters["inputs_mb"] = inputsMb;
-    state.counters["peak_rss_mb"] = peakMb;
-    // What the run added to the resident memory of the idle process, against the inputs.
-    state.counters["run_mb"] = peakMb - baselineMb;
-    state.counters["ratio"] = (peakMb - baselineMb) / inputsMb;
+    state.counters["ratio"] = state.counters["run_mb"] / inputsMb;
     state.counters["blocks"] = statistics.blocks;
-    // The filled deck against its template: a filled deck should be about the template's size.
-    state.counters["output_ratio"] = static_cast<double>(fs::file_size(inputs.output)) /
-                                     static_cast<double>(fs::file_size(inputs.templ));
     if (!std::getenv("TABULON_BENCH_KEEP")) {
         fs::remove_all(inputs.workbook.parent_path().parent_path());
     }

@@ -5,6 +5,7 @@
 // embedded workbook; or one Graph chart object a slide), their .ppt made by LibreOffice, and
 // workbooks of many worksheets.
 
+#include <benchmark/benchmark.h>
 #include <unistd.h>
 #include <zip.h>
 
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/MDL_PptReport.h"
 #include "office/compound/compound_file.h"
 #include "office/package/package.h"
 #include "tests/support/graph_records.h"
@@ -393,6 +395,36 @@ inline double statusMb(const std::string& field) {
         }
     }
     return 0;
+}
+
+// The files of one conversion run.
+struct Conversion {
+    fs::path workbook;
+    fs::path templ;
+    fs::path output;
+};
+
+// Converts as tabulon-convert does, once per iteration, and skips with an error unless all
+// `slides` slides were filled. Counts peak_rss_mb, the process's peak resident memory; run_mb,
+// that peak less the resident memory before the first run; and output_ratio, the output's size
+// against the template's. Returns the last run's statistics.
+inline MDL_PptReport::RunStatistics convertEachIteration(benchmark::State& state,
+                                                         const Conversion& run, int slides) {
+    const double baselineMb = statusMb("VmRSS");
+    MDL_PptReport::RunStatistics statistics;
+    for (auto _ : state) {
+        MDL_PptReport::ConvertReport(run.workbook.string(), run.templ.string(), run.output.string(),
+                                     &statistics);
+    }
+    if (statistics.slides != slides) {
+        state.SkipWithError("not every slide was filled");
+    }
+    const double peakMb = statusMb("VmHWM");
+    state.counters["peak_rss_mb"] = peakMb;
+    state.counters["run_mb"] = peakMb - baselineMb;
+    state.counters["output_ratio"] = static_cast<double>(fs::file_size(run.output)) /
+                                     static_cast<double>(fs::file_size(run.templ));
+    return statistics;
 }
 
 }  // namespace bench

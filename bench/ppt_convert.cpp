@@ -25,7 +25,6 @@
 #include <string>
 
 #include "bench/deck_maker.h"
-#include "engine/MDL_PptReport.h"
 #include "office/error.h"
 #include "office/package/time_zone.h"
 #include "office/powerpoint.h"
@@ -35,12 +34,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kSlides = 300;
-
-struct Inputs {
-    fs::path workbook;
-    fs::path templ;
-    fs::path output;
-};
 
 // Names slide k "Sheet<k>" and tags it to fill its Graph object, as the mapping links a slide.
 void linkSlides(const fs::path& path) {
@@ -95,24 +88,11 @@ const fs::path& inputFolder() {
 
 void convertGraphDeck(benchmark::State& state, const std::string& extension) {
     const fs::path& folder = inputFolder();
-    const Inputs inputs{folder / "workbook.xlsx", folder / ("graph300" + extension),
-                        folder / ("output" + extension)};
-    const double baselineMb = bench::statusMb("VmRSS");
-    MDL_PptReport::RunStatistics statistics;
-    for (auto _ : state) {
-        MDL_PptReport::ConvertReport(inputs.workbook.string(), inputs.templ.string(),
-                                     inputs.output.string(), &statistics);
-    }
-    if (statistics.slides != kSlides) {
-        state.SkipWithError("not every slide was filled");
-    }
-    const double peakMb = bench::statusMb("VmHWM");
+    const bench::Conversion inputs{folder / "workbook.xlsx", folder / ("graph300" + extension),
+                                   folder / ("output" + extension)};
+    const auto statistics = bench::convertEachIteration(state, inputs, kSlides);
     state.counters["charts"] = statistics.shapes;
-    state.counters["peak_rss_mb"] = peakMb;
-    state.counters["run_mb"] = peakMb - baselineMb;
     state.counters["template_mb"] = static_cast<double>(fs::file_size(inputs.templ)) / 1048576.0;
-    state.counters["output_ratio"] = static_cast<double>(fs::file_size(inputs.output)) /
-                                     static_cast<double>(fs::file_size(inputs.templ));
 }
 
 void BM_ConvertGraphDeck_ppt(benchmark::State& state) {
