@@ -1,6 +1,5 @@
 #include "office/package/package.h"
 
-#include <future>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -128,7 +127,7 @@ void Package::Impl::dropTree(const std::string& key) {
         return;
     }
     ensureSpool();
-    if (!spool || isCompressedFormat(e->name)) {
+    if (!spool || isCompressedFormat(e->name) || !startBackground()) {
         keepXml(*e, *tree);
         return;
     }
@@ -139,7 +138,7 @@ void Package::Impl::dropTree(const std::string& key) {
 }
 
 void Package::Impl::settleLater(Entry& e) {
-    if (!e.deferred || !e.deferred->independent()) {
+    if (!e.deferred || !e.deferred->independent() || !startBackground()) {
         settle(e);
         return;
     }
@@ -150,32 +149,23 @@ void Package::Impl::settleLater(Entry& e) {
     pack(e, std::move(job));
 }
 
-void Package::Impl::pack(Entry& e, std::shared_ptr<detail::PendingPart> job) {
-    e.forgetContents();
+bool Package::Impl::startBackground() {
     if (!background) {
         try {
             background = std::make_unique<Worker>();
         } catch (const std::system_error&) {
-            // No second thread: the part is made here, as it was asked for.
+            return false;
         }
     }
+    return true;
+}
+
+void Package::Impl::pack(Entry& e, std::shared_ptr<detail::PendingPart> job) {
+    e.forgetContents();
     e.pending = job;
-    if (!background) {
-        std::promise<void> finished;
-        job->done = finished.get_future();
-        job->make();
-        finished.set_value();
-        collect(e);
-        return;
-    }
     detail::post(*background, std::move(job));
-    const std::string key = asciiLower(e.name);
-    std::erase(packing, key);
-    packing.push_back(key);
-    if (packing.size() > kPackingKept) {
-        const std::string oldest = std::move(packing.front());
-        packing.pop_front();
-        if (Entry* waiting = entry(oldest)) {
+    if (auto oldest = joinLine(packing, asciiLower(e.name), kPackingKept)) {
+        if (Entry* waiting = entry(*oldest)) {
             collect(*waiting);
         }
     }
@@ -211,12 +201,8 @@ void Package::release(std::string_view part) {
     if (!impl_->xmlCache.contains(key)) {
         return;
     }
-    impl_->stopWaiting(key);
-    impl_->released.push_back(key);
-    if (impl_->released.size() > Impl::kReleasedKept) {
-        const std::string oldest = std::move(impl_->released.front());
-        impl_->released.pop_front();
-        impl_->dropTree(oldest);
+    if (auto oldest = Impl::joinLine(impl_->released, key, Impl::kReleasedKept)) {
+        impl_->dropTree(*oldest);
     }
 }
 
@@ -251,13 +237,9 @@ void Package::writeDeferred(std::string_view part, std::shared_ptr<Deferred> mak
     Entry& e = impl_->writable(part);
     e.forgetContents();
     e.deferred = std::move(maker);
-    const std::string key = asciiLower(e.name);
-    std::erase(impl_->deferredParts, key);
-    impl_->deferredParts.push_back(key);
-    if (impl_->deferredParts.size() > Impl::kDeferredKept) {
-        const std::string oldest = std::move(impl_->deferredParts.front());
-        impl_->deferredParts.pop_front();
-        if (Entry* waiting = impl_->entry(oldest)) {
+    if (auto oldest =
+            Impl::joinLine(impl_->deferredParts, asciiLower(e.name), Impl::kDeferredKept)) {
+        if (Entry* waiting = impl_->entry(*oldest)) {
             impl_->settleLater(*waiting);
         }
     }

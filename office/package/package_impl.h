@@ -146,9 +146,24 @@ struct Package::Impl {
     // and models do not pile up when the background thread falls behind.
     static constexpr std::size_t kPackingKept = 4;
     std::deque<std::string> packing;
-    // Hands the making of the part's contents to the background thread (made on this one when
-    // no thread can be started).
+    // The background thread, started on first use; false when no thread can be started, and the
+    // caller then does the work itself.
+    bool startBackground();
+    // Hands the making of the part's contents to the background thread (startBackground first).
     void pack(Entry& e, std::shared_ptr<detail::PendingPart> job);
+    // Puts the part last in a line of parts that wait, once only; the part that falls out at
+    // the front when more than `kept` wait.
+    static std::optional<std::string> joinLine(std::deque<std::string>& line,
+                                               const std::string& key, std::size_t kept) {
+        std::erase(line, key);
+        line.push_back(key);
+        if (line.size() <= kept) {
+            return std::nullopt;
+        }
+        std::string oldest = std::move(line.front());
+        line.pop_front();
+        return oldest;
+    }
     // Waits for the part's job, if it has one, and keeps what it made as the part's contents;
     // fails as its maker did, which then waits again.
     void collect(Entry& e);
