@@ -261,19 +261,8 @@ std::vector<std::uint8_t> bytesAt(const Package::Impl& impl, std::uint64_t offse
         return {begin, begin + static_cast<std::ptrdiff_t>(length)};
     }
     std::vector<std::uint8_t> bytes(length);
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t got = ::pread(impl.fileDescriptor, bytes.data() + done, length - done,
-                                    static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(got);
-    }
-    bytes.resize(done);
+    bool failed = false;  // what was read before a failure is all there is
+    bytes.resize(detail::readAt(impl.fileDescriptor, bytes.data(), length, offset, failed));
     return bytes;
 }
 

@@ -29,22 +29,9 @@ struct FileState {
 
     // Reads up to `length` bytes at `offset` into `out`; the count, or -1 with errno set.
     zip_int64_t readAt(char* out, std::size_t length, std::uint64_t offset) const {
-        std::size_t done = 0;
-        while (done < length) {
-            const ssize_t got =
-                ::pread(fd, out + done, length - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                return -1;
-            }
-            if (got == 0) {
-                break;
-            }
-            done += static_cast<std::size_t>(got);
-        }
-        return static_cast<zip_int64_t>(done);
+        bool failed = false;
+        const std::size_t done = detail::readAt(fd, out, length, offset, failed);
+        return failed ? -1 : static_cast<zip_int64_t>(done);
     }
 
     zip_int64_t read(char* out, std::uint64_t wanted) {
@@ -129,6 +116,25 @@ zip_int64_t serve(void* userdata, void* data, zip_uint64_t length, zip_source_cm
 }
 
 }  // namespace
+
+std::size_t readAt(int fd, void* out, std::size_t length, std::uint64_t offset, bool& failed) {
+    auto* bytes = static_cast<char*>(out);
+    std::size_t done = 0;
+    failed = false;
+    while (done < length) {
+        const ssize_t got =
+            ::pread(fd, bytes + done, length - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            failed = got < 0;
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
 
 zip_source_t* fileSource(int fd, std::uint64_t size, zip_error_t* error) {
     auto state = std::make_unique<FileState>();

@@ -10,9 +10,15 @@
 
 #include <zip.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace office::package::detail {
+
+// Reads up to `length` bytes at `offset` of the open file `fd` into `out`, going on after short
+// reads and interruptions; the count read, less than `length` at the file's end or when the
+// system fails (then `failed` is set, with errno).
+std::size_t readAt(int fd, void* out, std::size_t length, std::uint64_t offset, bool& failed);
 
 // A read-only source over the open file `fd` of `size` bytes; the source owns the descriptor
 // and closes it when it is freed. Null, with error set, when it cannot be made (the descriptor
