@@ -136,6 +136,24 @@ std::size_t readAt(int fd, void* out, std::size_t length, std::uint64_t offset, 
     return done;
 }
 
+bool writeAt(int fd, std::string_view bytes, std::uint64_t offset) {
+    while (!bytes.empty()) {
+        const ssize_t done = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done <= 0) {
+            if (done == 0) {
+                errno = EIO;  // nothing written and no reason given
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(done));
+        offset += static_cast<std::uint64_t>(done);
+    }
+    return true;
+}
+
 zip_source_t* fileSource(int fd, std::uint64_t size, zip_error_t* error) {
     auto state = std::make_unique<FileState>();
     state->fd = fd;

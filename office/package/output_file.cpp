@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "office/error.h"
+#include "office/package/file_source.h"
 #include "platform/read_only.h"
 
 namespace office::package::detail {
@@ -32,26 +33,6 @@ std::string errnoText() {
 // ".report.pptx.tmp-"; the process id and a unique part follow.
 std::string temporaryPrefix(const std::string& targetName) {
     return "." + targetName + ".tmp-";
-}
-
-// Writes the bytes at `offset` of the file, whole.
-bool writeAt(int fd, const char* data, std::size_t size, off_t offset) {
-    while (size > 0) {
-        const ssize_t written = ::pwrite(fd, data, size, offset);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            if (written == 0) {
-                errno = EIO;  // nothing written and no reason given
-            }
-            return false;
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-        offset += written;
-    }
-    return true;
 }
 
 }  // namespace
@@ -120,7 +101,8 @@ struct OutputFile::Writer {
     // writing goes on.
     static bool flush(OutputFile& file) {
         const bool ok =
-            writeAt(file.fd_, file.buffer_.data(), file.buffer_.size(), file.bufferStart_);
+            writeAt(file.fd_, std::string_view(file.buffer_.data(), file.buffer_.size()),
+                    static_cast<std::uint64_t>(file.bufferStart_));
         file.bufferStart_ += static_cast<off_t>(file.cursor_);
         file.buffer_.clear();
         file.cursor_ = 0;
@@ -136,7 +118,7 @@ struct OutputFile::Writer {
         }
         const off_t at = file.bufferStart_ + static_cast<off_t>(file.cursor_);
         if (size >= kWriteChunk) {
-            if (!writeAt(file.fd_, data, size, at)) {
+            if (!writeAt(file.fd_, std::string_view(data, size), static_cast<std::uint64_t>(at))) {
                 return fail(file);
             }
             file.bufferStart_ = at + static_cast<off_t>(size);

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "office/package/file_source.h"
 #include "office/package/xml.h"
 
 namespace office::package::detail {
@@ -31,21 +32,6 @@ constexpr int kWholeLevel = 6;
 // A tree whose text grows past this is deflated piece by piece as it is written, so that a
 // large part's text is never held whole; smaller ones are deflated in one call.
 constexpr std::size_t kWholeXmlLimit = 1 << 20;
-
-bool writeAll(int fd, std::string_view bytes, std::uint64_t offset) {
-    while (!bytes.empty()) {
-        const ssize_t done = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(done));
-        offset += static_cast<std::uint64_t>(done);
-    }
-    return true;
-}
 
 // Reads up to `length` bytes at `offset`; the count read, or -1 with errno set.
 ssize_t readSome(int fd, void* into, std::size_t length, std::uint64_t offset) {
@@ -489,7 +475,7 @@ std::optional<Spool::Record> Spool::append(std::string_view bytes, bool deflate)
     const std::string_view stored = deflated ? std::string_view(deflated->bytes) : bytes;
     Record record{end_, stored.size(), bytes.size(), deflated ? deflated->crc : crcOf(bytes),
                   deflate};
-    if (!writeAll(fd_, stored, end_)) {
+    if (!writeAt(fd_, stored, end_)) {
         return std::nullopt;
     }
     end_ += record.stored;
@@ -498,7 +484,7 @@ std::optional<Spool::Record> Spool::append(std::string_view bytes, bool deflate)
 
 std::optional<Spool::Record> Spool::append(const DeflatedPart& part) {
     Record record{end_, part.bytes.size(), part.size, part.crc, true};
-    if (!writeAll(fd_, part.bytes, end_)) {
+    if (!writeAt(fd_, part.bytes, end_)) {
         return std::nullopt;
     }
     end_ += record.stored;
